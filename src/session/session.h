@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <string>
 
@@ -28,6 +29,16 @@ public:
     DeviceRecord device;
     std::string message;  // the reason of the last failure, shown titled "Error"
     std::filesystem::path programDir;
+
+    // --- Files: selected hex file, chip values, status text ---
+    std::string hexPath;            // full path of the selected hex file, at most 259 characters
+    std::string fileName;           // hexPath after its last folder separator, at most 95
+    bool fileSelected = false;      // write and verify refuse to start without a file
+    bool quiet = false;             // openHexFile: no warning about a missing configuration word
+    int configWord = 0x3FFF;        // configuration word value, 14 bits (erased state)
+    std::array<int, 4> idValues{};  // ID0 to ID3
+    char lowVoltageChar = '0';      // the state file's form of the low-voltage option, '1' or '0'
+    std::string statusText;         // progress text that showProgress puts in the status field
 
 private:
     ui::NullWindow nullWindow_;

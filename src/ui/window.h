@@ -26,6 +26,8 @@ public:
     virtual void setListItems(int id, const std::vector<std::string>& items) = 0;
     virtual void selectListItem(int id, int index) = 0;
     virtual int listSelection(int id) = 0;
+    // Text of entry `index`; empty when there is no such entry.
+    virtual std::string listItem(int id, int index) = 0;
 
     virtual Answer messageBox(const std::string& text, const std::string& title,
                               Buttons buttons = Buttons::ok) = 0;
@@ -48,6 +50,7 @@ public:
     void setListItems(int, const std::vector<std::string>&) override {}
     void selectListItem(int, int) override {}
     int listSelection(int) override { return -1; }
+    std::string listItem(int, int) override { return {}; }
     Answer messageBox(const std::string&, const std::string&, Buttons) override {
         return Answer::cancel;
     }

@@ -44,6 +44,13 @@ public:
         auto it = selections.find(id);
         return it == selections.end() ? -1 : it->second;
     }
+    std::string listItem(int id, int index) override {
+        auto it = lists.find(id);
+        if (it == lists.end() || index < 0 || index >= static_cast<int>(it->second.size())) {
+            return {};
+        }
+        return it->second[static_cast<std::size_t>(index)];
+    }
     ui::Answer messageBox(const std::string& text, const std::string& title,
                           ui::Buttons buttons) override {
         boxes.push_back({text, title, buttons});

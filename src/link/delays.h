@@ -1,0 +1,15 @@
+#pragma once
+
+namespace ferrolux {
+
+class Session;
+
+// Busy delay of 1 + count x multiplier tick-counter reads; the multiplier is
+// 120, 60, 30 or 10 for speeds 0..3. A count of 0 counts as 2.
+void speedDelay(Session& s, int count);
+
+// Busy wait of at least `ms` milliseconds of real time. waitMs(0) only reads
+// the tick counter twice.
+void waitMs(Session& s, int ms);
+
+}  // namespace ferrolux

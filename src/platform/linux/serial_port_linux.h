@@ -1,0 +1,25 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/serial_port.h"
+
+namespace ferrolux::platform {
+
+// Opens serial devices through termios; port names resolve as serialDevicePath says.
+class LinuxSerialOpener : public SerialOpener {
+public:
+    explicit LinuxSerialOpener(std::filesystem::path programDir)
+        : programDir_(std::move(programDir)) {}
+    std::unique_ptr<SerialPort> open(const std::string& portName) override;
+
+    // Opens a device file directly.
+    static std::unique_ptr<SerialPort> openDevice(const std::filesystem::path& device);
+
+private:
+    std::filesystem::path programDir_;
+};
+
+}  // namespace ferrolux::platform
