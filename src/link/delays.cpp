@@ -10,10 +10,14 @@ namespace {
 
 int speedMultiplier(int speed) {
     switch (speed) {
-        case 0: return 120;
-        case 1: return 60;
-        case 2: return 30;
-        default: return 10;
+        case 0:
+            return 120;
+        case 1:
+            return 60;
+        case 2:
+            return 30;
+        default:
+            return 10;
     }
 }
 
@@ -23,7 +27,8 @@ void speedDelay(Session& s, int count) {
     if (count == 0) count = 2;
     const long reads = static_cast<long>(count) * speedMultiplier(s.link.speed);
     (void)s.ticks.nowNs();
-    for (long i = 0; i < reads; ++i) (void)s.ticks.nowNs();
+    for (long i = 0; i < reads; ++i)
+        (void)s.ticks.nowNs();
 }
 
 void waitMs(Session& s, int ms) {

@@ -18,36 +18,52 @@ Treatment treatmentOf(int command) {
     switch (command) {
         case LOAD_CONFIGURATION:
         case LOAD_DATA_PROGRAM:
-        case LOAD_DATA_DATA: return Treatment::load;
+        case LOAD_DATA_DATA:
+            return Treatment::load;
         case READ_DATA_PROGRAM:
-        case READ_DATA_DATA: return Treatment::read;
+        case READ_DATA_DATA:
+            return Treatment::read;
         case INCREMENT_ADDRESS:
-        case END_PROGRAM_COMMAND: return Treatment::none;
-        case PROGRAM_COMMAND: return Treatment::programWait;
+        case END_PROGRAM_COMMAND:
+            return Treatment::none;
+        case PROGRAM_COMMAND:
+            return Treatment::programWait;
         case BULK_ERASE_PROGRAM:
-        case BULK_ERASE_DATA: return Treatment::wait10;
-        case BEGIN_PROGRAMMING_ONLY: return Treatment::wait2;
-        default: return Treatment::noTreatment;
+        case BULK_ERASE_DATA:
+            return Treatment::wait10;
+        case BEGIN_PROGRAMMING_ONLY:
+            return Treatment::wait2;
+        default:
+            return Treatment::noTreatment;
     }
 }
 
-int bit(int value, int n) { return (value >> n) & 1; }
+int bit(int value, int n) {
+    return (value >> n) & 1;
+}
 
 // The wait after Begin Erase/Programming Cycle, by the chip's family.
 void programWait(Session& s) {
     const bool serial = s.link.serial;
     switch (s.device.family) {
         case 1:
-        case 2: waitMs(s, serial ? 50 : 15); break;
-        case 3: waitMs(s, 1); break;
+        case 2:
+            waitMs(s, serial ? 50 : 15);
+            break;
+        case 3:
+            waitMs(s, 1);
+            break;
         case 4:
         case 5:
         case 6:
-        case 7: waitMs(s, 15); break;
+        case 7:
+            waitMs(s, 15);
+            break;
         case 8:
             if (serial) speedDelay(s, 20);
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -56,13 +72,24 @@ void programWait(Session& s) {
 template <typename Load, typename Read>
 int treat(Session& s, int command, int data, Load load, Read read) {
     switch (treatmentOf(command)) {
-        case Treatment::load: load(data & 0x3FFF); return 0;
-        case Treatment::read: return read();
-        case Treatment::none: return 0;
-        case Treatment::programWait: programWait(s); return 0;
-        case Treatment::wait10: waitMs(s, 10); return 0;
-        case Treatment::wait2: waitMs(s, 2); return 0;
-        case Treatment::noTreatment: break;
+        case Treatment::load:
+            load(data & 0x3FFF);
+            return 0;
+        case Treatment::read:
+            return read();
+        case Treatment::none:
+            return 0;
+        case Treatment::programWait:
+            programWait(s);
+            return 0;
+        case Treatment::wait10:
+            waitMs(s, 10);
+            return 0;
+        case Treatment::wait2:
+            waitMs(s, 2);
+            return 0;
+        case Treatment::noTreatment:
+            break;
     }
     return ICSP_NO_TREATMENT;
 }
@@ -168,8 +195,12 @@ struct ParallelDriver {
     void (*put)(Session&, std::uint8_t);
 };
 
-void putImage(Session& s, std::uint8_t image) { p16Put(s, image); }
-void putByte(Session& s, std::uint8_t value) { parallelWrite(s, value); }
+void putImage(Session& s, std::uint8_t image) {
+    p16Put(s, image);
+}
+void putByte(Session& s, std::uint8_t value) {
+    parallelWrite(s, value);
+}
 
 // One bit per clock pulse: data with the clock high, then the clock falls.
 void parallelBits(Session& s, const ParallelDriver& d, int value, int count) {

@@ -14,9 +14,9 @@ struct LinkSettings {
     bool serial = true;             // a COM port is selected (false: a parallel port)
     std::string portName = "COM1";  // "COM1".."COM8", "0278", "0378", "03BC" (at most 4 characters)
     std::uint16_t parallelBase = 0x378;
-    int lineSense = 0;    // 1 once a serial board has answered the presence test
-    char adapter = '1';   // '1' AN589, '2' P16PRO/PP, '3' P16PRO/PP with inverted buffers
-    char vppLine = '4';   // P16PRO/PP: data bit that switches Vpp, '3' (D3) or '4' (D4)
+    int lineSense = 0;        // 1 once a serial board has answered the presence test
+    char adapter = '1';       // '1' AN589, '2' P16PRO/PP, '3' P16PRO/PP with inverted buffers
+    char vppLine = '4';       // P16PRO/PP: data bit that switches Vpp, '3' (D3) or '4' (D4)
     bool lowVoltage = false;  // AN589 low-voltage programming
     int speed = 2;            // 0 very low, 1 low, 2 medium, 3 high
 };

@@ -16,12 +16,24 @@ void escape(Session& s, LineCode whenSensed, LineCode otherwise) {
 
 }  // namespace
 
-void serialClockHigh(Session& s) { escape(s, LineCode::clrRts, LineCode::setRts); }
-void serialClockLow(Session& s) { escape(s, LineCode::setRts, LineCode::clrRts); }
-void serialDataHigh(Session& s) { escape(s, LineCode::clrDtr, LineCode::setDtr); }
-void serialDataLow(Session& s) { escape(s, LineCode::setDtr, LineCode::clrDtr); }
-void serialVppOn(Session& s) { escape(s, LineCode::clrBreak, LineCode::setBreak); }
-void serialVppOff(Session& s) { escape(s, LineCode::setBreak, LineCode::clrBreak); }
+void serialClockHigh(Session& s) {
+    escape(s, LineCode::clrRts, LineCode::setRts);
+}
+void serialClockLow(Session& s) {
+    escape(s, LineCode::setRts, LineCode::clrRts);
+}
+void serialDataHigh(Session& s) {
+    escape(s, LineCode::clrDtr, LineCode::setDtr);
+}
+void serialDataLow(Session& s) {
+    escape(s, LineCode::setDtr, LineCode::clrDtr);
+}
+void serialVppOn(Session& s) {
+    escape(s, LineCode::clrBreak, LineCode::setBreak);
+}
+void serialVppOff(Session& s) {
+    escape(s, LineCode::setBreak, LineCode::clrBreak);
+}
 
 std::uint32_t readModemStatus(Session& s) {
     std::uint32_t status = 0;

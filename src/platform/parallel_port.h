@@ -6,7 +6,7 @@ namespace ferrolux::platform {
 
 // A parallel port reached at its base (data register) address.
 class ParallelPort {
-public:
+  public:
     virtual ~ParallelPort() = default;
 
     // Puts one byte on the data register at `base`. False when the port cannot be reached.

@@ -39,7 +39,7 @@ struct ReadTimeouts {
 // separate calls so that the caller can say which one failed. Destroying the
 // object closes the device.
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
 
     virtual bool readSettings() = 0;
@@ -54,7 +54,7 @@ public:
 
 // Opens serial devices by the port name the user chose ("COM1" ...).
 class SerialOpener {
-public:
+  public:
     virtual ~SerialOpener() = default;
     // Opens the device exclusively for reading and writing; nullptr on failure.
     virtual std::unique_ptr<SerialPort> open(const std::string& portName) = 0;

@@ -7,7 +7,7 @@ namespace ferrolux::platform {
 // A monotonic clock with nanosecond units. Every delay of the link is a count of
 // reads of this clock, so a read is the unit of bit timing.
 class TickSource {
-public:
+  public:
     virtual ~TickSource() = default;
 
     // Current time in nanoseconds; never goes backwards.

@@ -14,7 +14,7 @@ namespace ferrolux {
 // Everything the program keeps for the length of a run. One session per window
 // (or per test); operations take it as their first argument.
 class Session {
-public:
+  public:
     explicit Session(platform::TickSource& tickSource, ui::Window* win = nullptr)
         : ticks(tickSource), window(win ? win : &nullWindow_) {}
     Session(const Session&) = delete;
@@ -40,7 +40,7 @@ public:
     char lowVoltageChar = '0';      // the state file's form of the low-voltage option, '1' or '0'
     std::string statusText;         // progress text that showProgress puts in the status field
 
-private:
+  private:
     ui::NullWindow nullWindow_;
 };
 

@@ -12,7 +12,7 @@ enum class Answer { ok, cancel };
 // boxes, and the dialog's end. The Qt window, the console tool and the test fakes
 // implement it; the logic never sees a toolkit.
 class Window {
-public:
+  public:
     virtual ~Window() = default;
 
     virtual void setText(int id, const std::string& text) = 0;
@@ -41,7 +41,7 @@ public:
 
 // A window that shows nothing and answers Cancel; for sessions without a user.
 class NullWindow final : public Window {
-public:
+  public:
     void setText(int, const std::string&) override {}
     std::string text(int) override { return {}; }
     void enable(int, bool) override {}

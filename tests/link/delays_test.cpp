@@ -21,17 +21,18 @@ TEST_P(SpeedDelayReads, ReadsTheClockOncePlusCountTimesMultiplier) {
     EXPECT_EQ(b.readsOf([&] { speedDelay(b.session, GetParam().count); }), GetParam().reads);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllSpeeds, SpeedDelayReads,
-    ::testing::Values(DelayCase{0, 5, 601}, DelayCase{1, 5, 301}, DelayCase{2, 5, 151},
-                      DelayCase{3, 5, 51}, DelayCase{0, 10, 1201}, DelayCase{1, 10, 601},
-                      DelayCase{2, 10, 301}, DelayCase{3, 10, 101}, DelayCase{0, 20, 2401},
-                      DelayCase{1, 20, 1201}, DelayCase{2, 20, 601}, DelayCase{3, 20, 201},
-                      // A count of 0 counts as 2.
-                      DelayCase{0, 0, 241}, DelayCase{1, 0, 121}, DelayCase{2, 0, 61},
-                      DelayCase{3, 0, 21},
-                      // Unknown speeds run as "high".
-                      DelayCase{7, 10, 101}, DelayCase{-1, 10, 101}));
+INSTANTIATE_TEST_SUITE_P(AllSpeeds, SpeedDelayReads,
+                         ::testing::Values(DelayCase{0, 5, 601}, DelayCase{1, 5, 301},
+                                           DelayCase{2, 5, 151}, DelayCase{3, 5, 51},
+                                           DelayCase{0, 10, 1201}, DelayCase{1, 10, 601},
+                                           DelayCase{2, 10, 301}, DelayCase{3, 10, 101},
+                                           DelayCase{0, 20, 2401}, DelayCase{1, 20, 1201},
+                                           DelayCase{2, 20, 601}, DelayCase{3, 20, 201},
+                                           // A count of 0 counts as 2.
+                                           DelayCase{0, 0, 241}, DelayCase{1, 0, 121},
+                                           DelayCase{2, 0, 61}, DelayCase{3, 0, 21},
+                                           // Unknown speeds run as "high".
+                                           DelayCase{7, 10, 101}, DelayCase{-1, 10, 101}));
 
 TEST(WaitMs, ZeroAndNegativeOnlyReadTheClockTwice) {
     LinkBench b;

@@ -12,7 +12,9 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using platform::LineCode;
 
-int bitOf(int v, int n) { return (v >> n) & 1; }
+int bitOf(int v, int n) {
+    return (v >> n) & 1;
+}
 
 // The bytes of `count` clock pulses carrying `value` over the idle bits.
 void pulses(Bytes& out, std::uint8_t idle, int value, int count) {
@@ -39,18 +41,21 @@ Bytes loadFrame(std::uint8_t idle, int command, int data) {
 Bytes readFrame(std::uint8_t idle, std::uint8_t released, int command) {
     Bytes b = commandFrame(idle, command);
     b.push_back(released);
-    for (int i = 0; i < 16; ++i) b.insert(b.end(), {std::uint8_t(released | 0x02), released});
+    for (int i = 0; i < 16; ++i)
+        b.insert(b.end(), {std::uint8_t(released | 0x02), released});
     return b;
 }
 
 // P16PRO images as the port sees them with Vpp on D4.
 Bytes routedD4(Bytes images) {
-    for (auto& i : images) i = (i & 0x08) ? (i | 0x18) : ((i & ~0x10) | 0x08);
+    for (auto& i : images)
+        i = (i & 0x08) ? (i | 0x18) : ((i & ~0x10) | 0x08);
     return images;
 }
 
 Bytes complemented(Bytes bytes) {
-    for (auto& b : bytes) b = static_cast<std::uint8_t>(~b);
+    for (auto& b : bytes)
+        b = static_cast<std::uint8_t>(~b);
     return bytes;
 }
 
@@ -117,7 +122,8 @@ TEST(IcspParallel, ReadAssemblesBit14LeastSignificantFirst) {
     b.useParallel('1');
     const int word = 0x2A5B;
     b.parallel.reads.clear();
-    for (int i = 0; i < 14; ++i) b.parallel.reads.push_back(bitOf(word, i) ? 0x4000 : 0xBFFF);
+    for (int i = 0; i < 14; ++i)
+        b.parallel.reads.push_back(bitOf(word, i) ? 0x4000 : 0xBFFF);
     EXPECT_EQ(sendIcsp(b.session, READ_DATA_PROGRAM, 0), word);
 }
 
@@ -145,7 +151,9 @@ TEST(IcspParallel, NumbersAbove63WriteNothing) {
 
 // --- Serial board
 
-LineCode dataCode(int b) { return b ? LineCode::clrDtr : LineCode::setDtr; }
+LineCode dataCode(int b) {
+    return b ? LineCode::clrDtr : LineCode::setDtr;
+}
 
 std::vector<LineCode> serialCommand(int command) {
     std::vector<LineCode> c{LineCode::setRts, LineCode::setDtr, LineCode::clrBreak};
@@ -179,11 +187,13 @@ TEST(IcspSerial, ReadFrameReleasesTheLineAndSamplesAfterEachFallingEdge) {
     const int word = 0x1C35;
     // With line sense 1 a chip output of 1 is CTS off.
     b.serialPort.statuses.clear();
-    for (int i = 0; i < 14; ++i) b.serialPort.statuses.push_back(bitOf(word, i) ? 0x00 : 0x10);
+    for (int i = 0; i < 14; ++i)
+        b.serialPort.statuses.push_back(bitOf(word, i) ? 0x00 : 0x10);
     EXPECT_EQ(sendIcsp(b.session, READ_DATA_PROGRAM, 0), word);
     auto expected = serialCommand(4);
     expected.insert(expected.end(), {LineCode::clrDtr, LineCode::setRts});
-    for (int i = 0; i < 16; ++i) expected.insert(expected.end(), {LineCode::clrRts, LineCode::setRts});
+    for (int i = 0; i < 16; ++i)
+        expected.insert(expected.end(), {LineCode::clrRts, LineCode::setRts});
     EXPECT_EQ(b.serialPort.codes, expected);
 }
 
@@ -192,7 +202,7 @@ TEST(IcspSerial, PseudoCommandsSequenceTheProgrammingVoltage) {
     b.useSerial(1);
     EXPECT_GE(b.timeOf([&] { sendIcsp(b.session, ENTER_PGM, 0); }), 20'000'000u);
     EXPECT_EQ(b.serialPort.codes, (std::vector<LineCode>{LineCode::setDtr, LineCode::setRts,
-                                                          LineCode::setBreak, LineCode::clrBreak}));
+                                                         LineCode::setBreak, LineCode::clrBreak}));
     b.serialPort.codes.clear();
     sendIcsp(b.session, LEAVE_PGM, 0);
     EXPECT_EQ(b.serialPort.codes,
@@ -250,7 +260,8 @@ TEST_P(IcspDriver, ProgrammingWaitFollowsTheFamily) {
         setUp(b, GetParam());
         b.session.device.family = family;
         const auto frame = b.readsOf([&] { sendIcsp(b.session, INCREMENT_ADDRESS, 0); });
-        const auto reads = b.readsOf([&] { EXPECT_EQ(sendIcsp(b.session, PROGRAM_COMMAND, 0), 0); });
+        const auto reads =
+            b.readsOf([&] { EXPECT_EQ(sendIcsp(b.session, PROGRAM_COMMAND, 0), 0); });
         const std::uint64_t extra = reads - frame;  // one read per microsecond here
         int ms = 0;
         if (family == 1 || family == 2) ms = serial ? 50 : 15;

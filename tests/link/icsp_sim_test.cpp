@@ -18,7 +18,8 @@ struct Case {
 std::vector<Case> allCases() {
     std::vector<Case> cases;
     for (const Wiring& w : allWirings()) {
-        for (int speed = 0; speed <= 3; ++speed) cases.push_back({w, speed});
+        for (int speed = 0; speed <= 3; ++speed)
+            cases.push_back({w, speed});
     }
     return cases;
 }
@@ -42,14 +43,16 @@ TEST_P(OnEveryBoard, LoadProgramAndReadBackEveryMemory) {
     EXPECT_EQ(sendIcsp(s, READ_DATA_PROGRAM, 0), 0x3FFF);
 
     // Data memory: the address counter modulo the data size (64 here).
-    for (int i = 0; i < 63; ++i) sendIcsp(s, INCREMENT_ADDRESS, 0);
+    for (int i = 0; i < 63; ++i)
+        sendIcsp(s, INCREMENT_ADDRESS, 0);
     EXPECT_EQ(sendIcsp(s, LOAD_DATA_DATA, 0xA5), 0);
     EXPECT_EQ(sendIcsp(s, PROGRAM_COMMAND, 0), 0);
     EXPECT_EQ(sendIcsp(s, READ_DATA_DATA, 0), 0xA5);
 
     // Configuration space: the device ID sits at 0x2006.
     EXPECT_EQ(sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF), 0);
-    for (int i = 0; i < 6; ++i) sendIcsp(s, INCREMENT_ADDRESS, 0);
+    for (int i = 0; i < 6; ++i)
+        sendIcsp(s, INCREMENT_ADDRESS, 0);
     EXPECT_EQ(sendIcsp(s, READ_DATA_PROGRAM, 0), 0x0560);
     EXPECT_EQ(sendIcsp(s, LEAVE_PGM, 0), 0);
     EXPECT_FALSE(b.chip.inProgrammingMode());

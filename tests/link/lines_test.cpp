@@ -26,7 +26,8 @@ TEST(SerialLines, EachOperationIssuesTheCodeOfItsLineSense) {
     for (int sense : {0, 1}) {
         LinkBench b;
         b.useSerial(sense);
-        for (const Row& r : rows) r.op(b.session);
+        for (const Row& r : rows)
+            r.op(b.session);
         ASSERT_EQ(b.serialPort.codes.size(), 6u);
         for (std::size_t i = 0; i < 6; ++i) {
             EXPECT_EQ(b.serialPort.codes[i], sense == 1 ? rows[i].sensed : rows[i].unsensed)
@@ -138,7 +139,8 @@ TEST(ParallelLines, DriverFailureIsReportedOnceAndClosesTheWindow) {
     b.parallel.reads = {0x1234};
     EXPECT_EQ(parallelRead(b.session), 0x1234);
     b.parallel.works = false;
-    for (int i = 0; i < 100; ++i) parallelWrite(b.session, 0x08);
+    for (int i = 0; i < 100; ++i)
+        parallelWrite(b.session, 0x08);
     EXPECT_EQ(parallelRead(b.session), 0x1234);  // the last word stays
     ASSERT_EQ(b.window.boxes.size(), 1u);
     EXPECT_EQ(b.window.boxes[0].text, "Error during driver access!");

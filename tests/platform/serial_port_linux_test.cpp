@@ -17,7 +17,7 @@ namespace {
 
 // The master side of a pseudo-terminal; its slave is a tty without modem lines.
 class PseudoTerminal {
-public:
+  public:
     PseudoTerminal() {
         fd_ = ::posix_openpt(O_RDWR | O_NOCTTY);
         if (fd_ >= 0 && ::grantpt(fd_) == 0 && ::unlockpt(fd_) == 0) slave_ = ::ptsname(fd_);
@@ -27,7 +27,7 @@ public:
     }
     const std::string& slave() const { return slave_; }
 
-private:
+  private:
     int fd_ = -1;
     std::string slave_;
 };

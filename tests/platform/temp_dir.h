@@ -9,7 +9,7 @@ namespace ferrolux::test {
 
 // A fresh directory under /tmp, removed with everything in it.
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "ferrolux-XXXXXX").string();
         path_ = ::mkdtemp(pattern.data());
@@ -22,7 +22,7 @@ public:
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -8,7 +8,7 @@ namespace ferrolux::test {
 
 // A clock that advances a fixed step on every read and counts the reads.
 class CountingTicks : public platform::TickSource {
-public:
+  public:
     explicit CountingTicks(std::uint64_t stepNs = 1000) : step(stepNs) {}
     std::uint64_t nowNs() override {
         ++reads;

@@ -13,7 +13,7 @@ namespace ferrolux::test {
 // Remembers every line code it was given; answers status reads from a script
 // (the last scripted value repeats).
 class RecordingSerialPort : public platform::SerialPort {
-public:
+  public:
     std::vector<platform::LineCode> codes;
     std::deque<std::uint32_t> statuses{0};
     bool statusWorks = true;
@@ -38,23 +38,21 @@ public:
 
 // A serial port object whose state outlives the port handed to a session.
 class SharedSerialPort : public platform::SerialPort {
-public:
+  public:
     explicit SharedSerialPort(RecordingSerialPort& target) : t_(target) {}
     bool readSettings() override { return t_.readSettings(); }
     bool writeSettings(const platform::LineFormat& f) override { return t_.writeSettings(f); }
-    bool setReadTimeouts(const platform::ReadTimeouts& r) override {
-        return t_.setReadTimeouts(r);
-    }
+    bool setReadTimeouts(const platform::ReadTimeouts& r) override { return t_.setReadTimeouts(r); }
     bool escape(platform::LineCode code) override { return t_.escape(code); }
     bool modemStatus(std::uint32_t& bits) override { return t_.modemStatus(bits); }
 
-private:
+  private:
     RecordingSerialPort& t_;
 };
 
 // Remembers every byte written; answers reads from a script (the last value repeats).
 class RecordingParallelPort : public platform::ParallelPort {
-public:
+  public:
     std::vector<std::uint8_t> writes;
     std::deque<std::uint16_t> reads{0};
     int readCount = 0;

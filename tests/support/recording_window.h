@@ -12,7 +12,7 @@ namespace ferrolux::test {
 // A window that remembers every control's state and every message box, and
 // answers questions from a script (OK when the script is empty).
 class RecordingWindow : public ui::Window {
-public:
+  public:
     struct Box {
         std::string text;
         std::string title;

@@ -15,7 +15,9 @@ namespace ferrolux::platform {
 PpdevParallelPort::PpdevParallelPort(std::filesystem::path procDir, std::filesystem::path devDir)
     : procDir_(std::move(procDir)), devDir_(std::move(devDir)) {}
 
-PpdevParallelPort::~PpdevParallelPort() { release(); }
+PpdevParallelPort::~PpdevParallelPort() {
+    release();
+}
 
 bool PpdevParallelPort::available(const std::filesystem::path& devDir) {
     std::error_code ec;

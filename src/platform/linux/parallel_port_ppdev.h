@@ -11,7 +11,7 @@ namespace ferrolux::platform {
 // Parallel ports through the kernel's ppdev driver (/dev/parportN). The port
 // whose base address matches is found in /proc/sys/dev/parport/parportN/base-addr.
 class PpdevParallelPort final : public ParallelPort {
-public:
+  public:
     explicit PpdevParallelPort(std::filesystem::path procDir = "/proc/sys/dev/parport",
                                std::filesystem::path devDir = "/dev");
     ~PpdevParallelPort() override;
@@ -27,7 +27,7 @@ public:
     bool writeData(std::uint16_t base, std::uint8_t value) override;
     bool readWord(std::uint16_t base, std::uint16_t& word) override;
 
-private:
+  private:
     bool claim(std::uint16_t base);
     void release();
 

@@ -13,7 +13,7 @@ namespace ferrolux::platform {
 namespace {
 
 class LinuxSerialPort final : public SerialPort {
-public:
+  public:
     explicit LinuxSerialPort(int fd) : fd_(fd) {}
     ~LinuxSerialPort() override { ::close(fd_); }
     LinuxSerialPort(const LinuxSerialPort&) = delete;
@@ -55,12 +55,22 @@ public:
     bool escape(LineCode code) override {
         int bits = 0;
         switch (code) {
-            case LineCode::setRts: bits = TIOCM_RTS; return ::ioctl(fd_, TIOCMBIS, &bits) == 0;
-            case LineCode::clrRts: bits = TIOCM_RTS; return ::ioctl(fd_, TIOCMBIC, &bits) == 0;
-            case LineCode::setDtr: bits = TIOCM_DTR; return ::ioctl(fd_, TIOCMBIS, &bits) == 0;
-            case LineCode::clrDtr: bits = TIOCM_DTR; return ::ioctl(fd_, TIOCMBIC, &bits) == 0;
-            case LineCode::setBreak: return ::ioctl(fd_, TIOCSBRK) == 0;
-            case LineCode::clrBreak: return ::ioctl(fd_, TIOCCBRK) == 0;
+            case LineCode::setRts:
+                bits = TIOCM_RTS;
+                return ::ioctl(fd_, TIOCMBIS, &bits) == 0;
+            case LineCode::clrRts:
+                bits = TIOCM_RTS;
+                return ::ioctl(fd_, TIOCMBIC, &bits) == 0;
+            case LineCode::setDtr:
+                bits = TIOCM_DTR;
+                return ::ioctl(fd_, TIOCMBIS, &bits) == 0;
+            case LineCode::clrDtr:
+                bits = TIOCM_DTR;
+                return ::ioctl(fd_, TIOCMBIC, &bits) == 0;
+            case LineCode::setBreak:
+                return ::ioctl(fd_, TIOCSBRK) == 0;
+            case LineCode::clrBreak:
+                return ::ioctl(fd_, TIOCCBRK) == 0;
         }
         return false;
     }
@@ -76,26 +86,39 @@ public:
         return true;
     }
 
-private:
+  private:
     static speed_t baudConstant(int baud) {
         switch (baud) {
-            case 1200: return B1200;
-            case 2400: return B2400;
-            case 4800: return B4800;
-            case 9600: return B9600;
-            case 19200: return B19200;
-            case 38400: return B38400;
-            case 57600: return B57600;
-            case 115200: return B115200;
-            default: return B0;
+            case 1200:
+                return B1200;
+            case 2400:
+                return B2400;
+            case 4800:
+                return B4800;
+            case 9600:
+                return B9600;
+            case 19200:
+                return B19200;
+            case 38400:
+                return B38400;
+            case 57600:
+                return B57600;
+            case 115200:
+                return B115200;
+            default:
+                return B0;
         }
     }
     static tcflag_t dataBitsFlag(int bits) {
         switch (bits) {
-            case 5: return CS5;
-            case 6: return CS6;
-            case 7: return CS7;
-            default: return CS8;
+            case 5:
+                return CS5;
+            case 6:
+                return CS6;
+            case 7:
+                return CS7;
+            default:
+                return CS8;
         }
     }
 

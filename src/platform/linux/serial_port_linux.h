@@ -10,7 +10,7 @@ namespace ferrolux::platform {
 
 // Opens serial devices through termios; port names resolve as serialDevicePath says.
 class LinuxSerialOpener : public SerialOpener {
-public:
+  public:
     explicit LinuxSerialOpener(std::filesystem::path programDir)
         : programDir_(std::move(programDir)) {}
     std::unique_ptr<SerialPort> open(const std::string& portName) override;
@@ -18,7 +18,7 @@ public:
     // Opens a device file directly.
     static std::unique_ptr<SerialPort> openDevice(const std::filesystem::path& device);
 
-private:
+  private:
     std::filesystem::path programDir_;
 };
 

@@ -6,7 +6,7 @@ namespace ferrolux::platform {
 
 // The system's monotonic clock.
 class MonotonicTicks final : public TickSource {
-public:
+  public:
     std::uint64_t nowNs() override;
 };
 
