@@ -15,6 +15,10 @@ struct Case {
     int speed;
 };
 
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.wiring.name << " speed " << c.speed;
+}
+
 std::vector<Case> allCases() {
     std::vector<Case> cases;
     for (const Wiring& w : allWirings()) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "session/session.h"
 #include "sim/chip_profile.h"
@@ -21,6 +23,11 @@ struct Wiring {
     bool lowVoltage;
 };
 
+// Test names show the wiring by name, not as raw bytes.
+inline void PrintTo(const Wiring& w, std::ostream* os) {
+    *os << w.name;
+}
+
 inline std::vector<Wiring> allWirings() {
     using sim::BoardKind;
     return {
@@ -38,9 +45,9 @@ inline std::vector<Wiring> allWirings() {
 struct SimBench {
     sim::SimClock clock;
     RecordingWindow window;
-    Session session{clock, &window};
     sim::SimBoard board;
     sim::VirtualPic chip;
+    Session session{clock, &window};  // last: its serial port refers to the board
 
     SimBench(const Wiring& w, sim::ChipProfile profile = sim::pic16f84a())
         : board(clock, w.board), chip(profile) {

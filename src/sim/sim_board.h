@@ -1,0 +1,119 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/parallel_port.h"
+#include "platform/serial_port.h"
+#include "sim/sim_clock.h"
+
+namespace ferrolux::sim {
+
+class VirtualPic;
+
+enum class BoardKind { serial, an589, p16pro, none };
+
+struct BoardConfig {
+    BoardKind kind = BoardKind::serial;
+    bool invertedBuffers = false;  // parallel boards: data and status both pass inverters
+    int vppBit = 4;                // p16pro: data bit (3 or 4) that switches Vpp off
+};
+
+// A fault on the data line: it reads that level both ways.
+enum class DataFault { none, stuckHigh, stuckLow };
+
+// A programmer board with a chip socket. It turns port writes into ICSP line
+// levels as its wiring does, and reports the lines back through the port's
+// inputs. As a parallel port it is the port the board is plugged into; the
+// serial port comes from openSerial(). The board must outlive its serial ports.
+class SimBoard : public platform::ParallelPort {
+  public:
+    struct Lines {
+        bool clock = false;
+        bool data = false;
+        bool vpp = false;  // high-voltage programming enable
+        bool pgm = false;  // low-voltage programming enable
+        bool operator==(const Lines&) const = default;
+    };
+    struct TracePoint {
+        std::uint64_t timeNs;
+        Lines lines;
+    };
+
+    SimBoard(SimClock& clock, BoardConfig config);
+    ~SimBoard() override;
+    SimBoard(const SimBoard&) = delete;
+    SimBoard& operator=(const SimBoard&) = delete;
+
+    const BoardConfig& config() const { return config_; }
+
+    // Puts a chip in the socket (nullptr empties it). The board does not own it.
+    void insertChip(VirtualPic* chip);
+    void removeChip() { insertChip(nullptr); }
+    VirtualPic* chip() const { return chip_; }
+
+    void setDataFault(DataFault fault);
+    Lines lines() const { return lines_; }
+
+    // The serial port the board hangs on; nullptr while one is already open.
+    std::unique_ptr<platform::SerialPort> openSerial();
+    bool serialOpen() const { return serialOpen_; }
+
+    bool writeData(std::uint16_t base, std::uint8_t value) override;
+    bool readWord(std::uint16_t base, std::uint16_t& word) override;
+    std::uint16_t lastBase() const { return lastBase_; }
+
+    void enableTrace(bool on) { tracing_ = on; }
+    void clearTrace() { trace_.clear(); }
+    const std::vector<TracePoint>& trace() const { return trace_; }
+
+  private:
+    class SerialProxy;
+    enum class DataDrive { low, high, released };
+    struct Drive {
+        bool clock = false;
+        DataDrive data = DataDrive::released;
+        bool vpp = false;
+        bool pgm = false;
+    };
+
+    Drive drive() const;
+    bool dataLevel(DataDrive drive) const;
+    void update();
+    bool escape(platform::LineCode code);
+    std::uint32_t modemStatus() const;
+    bool parallelBoard() const;
+
+    SimClock& clock_;
+    BoardConfig config_;
+    VirtualPic* chip_ = nullptr;
+    DataFault fault_ = DataFault::none;
+    Lines lines_;
+
+    bool serialOpen_ = false;
+    bool rts_ = false;
+    bool dtr_ = false;
+    bool break_ = false;
+
+    std::uint8_t dataRegister_ = 0;
+    std::uint16_t lastBase_ = 0;
+
+    bool tracing_ = false;
+    std::vector<TracePoint> trace_;
+};
+
+// Opens the board's serial port under one port name.
+class SimSerialOpener : public platform::SerialOpener {
+  public:
+    explicit SimSerialOpener(SimBoard& board, std::string portName = "COM1")
+        : board_(board), portName_(std::move(portName)) {}
+    std::unique_ptr<platform::SerialPort> open(const std::string& portName) override;
+
+  private:
+    SimBoard& board_;
+    std::string portName_;
+};
+
+}  // namespace ferrolux::sim

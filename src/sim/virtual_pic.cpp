@@ -1,0 +1,177 @@
+#include "sim/virtual_pic.h"
+
+#include "sim/sim_clock.h"
+
+namespace ferrolux::sim {
+
+namespace {
+constexpr int kCommandBits = 6;
+constexpr int kFrameClocks = 16;
+}  // namespace
+
+VirtualPic::VirtualPic(ChipProfile profile)
+    : profile_(std::move(profile)),
+      memory_(ChipMemory::erased(profile_)),
+      core_(makeCore(profile_, memory_)) {}
+
+VirtualPic::~VirtualPic() = default;
+
+void VirtualPic::setPins(bool clock, bool data, bool programEnable, std::uint64_t nowNs) {
+    settle(nowNs);
+
+    if (programEnable != programEnable_) {
+        programEnable_ = programEnable;
+        if (programEnable) {
+            enter();
+        } else {
+            leave();
+        }
+    }
+
+    if (clock != clockPin_) {
+        clockPin_ = clock;
+        if (programming_) {
+            if (pending_) loseWrite();
+            if (!frameStarted_) {
+                frameStarted_ = true;
+                frameStartNs_ = nowNs;
+            }
+            if (clock) {
+                risingEdge();
+            } else {
+                fallingEdge(data, nowNs);
+            }
+        }
+    }
+}
+
+void VirtualPic::settle(std::uint64_t nowNs) {
+    if (pending_ && nowNs >= pending_->doneNs) {
+        pending_->commit(memory_);
+        pending_.reset();
+    }
+}
+
+void VirtualPic::settleByClock() {
+    if (clock_ != nullptr) settle(clock_->peek());
+}
+
+void VirtualPic::enter() {
+    programming_ = true;
+    resetDecoder();
+    core_->enterProgramming();
+}
+
+void VirtualPic::leave() {
+    if (pending_) loseWrite();
+    programming_ = false;
+    resetDecoder();
+}
+
+void VirtualPic::resetDecoder() {
+    phase_ = Phase::command;
+    code_ = 0;
+    bits_ = 0;
+    risings_ = 0;
+    shift_ = 0;
+    frameStarted_ = false;
+    out_.reset();
+}
+
+void VirtualPic::loseWrite() {
+    pending_.reset();
+    ++lostWrites_;
+}
+
+void VirtualPic::risingEdge() {
+    if (phase_ != Phase::read) return;
+    ++risings_;
+    if (risings_ >= 2 && risings_ < kFrameClocks) {
+        out_ = ((readValue_ >> (risings_ - 2)) & 1) != 0;
+    } else if (risings_ >= kFrameClocks) {
+        out_.reset();
+    }
+}
+
+void VirtualPic::fallingEdge(bool data, std::uint64_t nowNs) {
+    switch (phase_) {
+        case Phase::command: {
+            if (data) shift_ |= 1u << bits_;
+            if (++bits_ < kCommandBits) return;
+            int code = static_cast<int>(shift_);
+            endFrame(Frame::command, code, nowNs);
+            CommandResult result = core_->command(code);
+            if (result.timedOp) {
+                pending_ =
+                    Pending{nowNs + result.timedOp->durationNs, std::move(result.timedOp->commit)};
+            }
+            code_ = code;
+            if (result.frame == FrameKind::load) {
+                phase_ = Phase::load;
+            } else if (result.frame == FrameKind::read) {
+                phase_ = Phase::read;
+                readValue_ = core_->read(code) & kWordMask;
+                risings_ = 0;
+            }
+            return;
+        }
+        case Phase::load: {
+            // Bit 0 is the start bit and bit 15 the stop bit.
+            if (data && bits_ >= 1 && bits_ <= 14) shift_ |= 1u << (bits_ - 1);
+            if (++bits_ < kFrameClocks) return;
+            auto word = static_cast<std::uint16_t>(shift_);
+            endFrame(Frame::load, word, nowNs);
+            core_->load(code_, word);
+            phase_ = Phase::command;
+            return;
+        }
+        case Phase::read:
+            if (++bits_ < kFrameClocks) return;
+            endFrame(Frame::read, readValue_, nowNs);
+            out_.reset();
+            phase_ = Phase::command;
+            return;
+    }
+}
+
+void VirtualPic::endFrame(Frame::Kind kind, int value, std::uint64_t nowNs) {
+    if (logFrames_) frames_.push_back({kind, value, frameStartNs_, nowNs});
+    bits_ = 0;
+    shift_ = 0;
+    frameStarted_ = false;
+}
+
+std::uint16_t VirtualPic::programWord(std::size_t index) {
+    settleByClock();
+    if (memory_.program.empty()) return kWordMask;
+    return memory_.program[index % memory_.program.size()];
+}
+
+void VirtualPic::setProgramWord(std::size_t index, std::uint16_t word) {
+    if (memory_.program.empty()) return;
+    memory_.program[index % memory_.program.size()] = word & kWordMask;
+}
+
+std::uint16_t VirtualPic::configWord(std::uint32_t address) {
+    settleByClock();
+    if (address < kConfigBase || address - kConfigBase >= kConfigWords) return kWordMask;
+    return memory_.config[address - kConfigBase];
+}
+
+void VirtualPic::setConfigWord(std::uint32_t address, std::uint16_t word) {
+    if (address < kConfigBase || address - kConfigBase >= kConfigWords) return;
+    memory_.config[address - kConfigBase] = word & kWordMask;
+}
+
+std::uint8_t VirtualPic::dataByte(std::size_t index) {
+    settleByClock();
+    if (memory_.data.empty()) return 0xFF;
+    return memory_.data[index % memory_.data.size()];
+}
+
+void VirtualPic::setDataByte(std::size_t index, std::uint8_t value) {
+    if (memory_.data.empty()) return;
+    memory_.data[index % memory_.data.size()] = value;
+}
+
+}  // namespace ferrolux::sim

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "sim/chip_profile.h"
+#include "sim/programming_core.h"
+
+namespace ferrolux::sim {
+
+class SimClock;
+
+// A PIC as its ICSP pins see it. It decodes clock edges into commands and
+// frames, drives its data pin in read frames and performs timed writes; what a
+// command means is left to the family's ProgrammingCore.
+class VirtualPic {
+  public:
+    struct Frame {
+        enum Kind { command, load, read } kind;
+        int value;
+        std::uint64_t startNs, endNs;
+    };
+
+    explicit VirtualPic(ChipProfile profile);
+    ~VirtualPic();
+    VirtualPic(const VirtualPic&) = delete;
+    VirtualPic& operator=(const VirtualPic&) = delete;
+
+    const ChipProfile& profile() const { return profile_; }
+
+    // Lets the test accessors below finish a write whose time has passed. Optional.
+    void attachClock(const SimClock* clock) { clock_ = clock; }
+
+    // The pin levels from `nowNs` on. The chip starts with all pins low.
+    void setPins(bool clock, bool data, bool programEnable, std::uint64_t nowNs);
+    // The level the chip drives on its data pin; nullopt while the pin is an input.
+    std::optional<bool> dataOut() const { return out_; }
+    // Commits a pending write if its time has come by `nowNs`.
+    void settle(std::uint64_t nowNs);
+
+    bool inProgrammingMode() const { return programming_; }
+    std::uint32_t pc() const { return core_->pc(); }
+    bool writeInProgress() const { return pending_.has_value(); }
+    // Writes that did not take because the pins moved before they were done.
+    std::uint64_t lostWrites() const { return lostWrites_; }
+
+    // Test access to memory; indexes wrap at the memory size, config addresses
+    // outside 0x2000..0x2007 read 0x3FFF. Reads first finish a write that is due.
+    std::uint16_t programWord(std::size_t index);
+    void setProgramWord(std::size_t index, std::uint16_t word);
+    std::uint16_t configWord(std::uint32_t address);
+    void setConfigWord(std::uint32_t address, std::uint16_t word);
+    std::uint8_t dataByte(std::size_t index);
+    void setDataByte(std::size_t index, std::uint8_t value);
+
+    void enableFrameLog(bool on) { logFrames_ = on; }
+    void clearFrameLog() { frames_.clear(); }
+    const std::vector<Frame>& frames() const { return frames_; }
+
+  private:
+    enum class Phase { command, load, read };
+    struct Pending {
+        std::uint64_t doneNs;
+        std::function<void(ChipMemory&)> commit;
+    };
+
+    void enter();
+    void leave();
+    void resetDecoder();
+    void loseWrite();
+    void risingEdge();
+    void fallingEdge(bool data, std::uint64_t nowNs);
+    void endFrame(Frame::Kind kind, int value, std::uint64_t nowNs);
+    void settleByClock();
+
+    ChipProfile profile_;
+    ChipMemory memory_;
+    std::unique_ptr<ProgrammingCore> core_;
+    const SimClock* clock_ = nullptr;
+
+    bool clockPin_ = false;
+    bool programEnable_ = false;
+    bool programming_ = false;
+    std::optional<bool> out_;
+
+    Phase phase_ = Phase::command;
+    int code_ = 0;     // command whose frame is in progress
+    int bits_ = 0;     // falling edges in the current command or frame
+    int risings_ = 0;  // rising edges in the current read frame
+    std::uint32_t shift_ = 0;
+    std::uint16_t readValue_ = 0;
+    bool frameStarted_ = false;
+    std::uint64_t frameStartNs_ = 0;
+
+    std::optional<Pending> pending_;
+    std::uint64_t lostWrites_ = 0;
+
+    bool logFrames_ = false;
+    std::vector<Frame> frames_;
+};
+
+}  // namespace ferrolux::sim
