@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -40,7 +41,20 @@ class Session {
     char lowVoltageChar = '0';      // the state file's form of the low-voltage option, '1' or '0'
     std::string statusText;         // progress text that showProgress puts in the status field
 
-  private:
+      // Working values of the chip operations; the messages and the window read them.
+    int verifyOnly = 0;       // 1: the passes only compare
+    int targetAddress = 0;    // chip word address being handled
+    int positionCounter = 0;  // where the chip's address counter stands
+    int fileWord = 0;         // the value for the target address
+    int readBack = 0;         // the last word read from the chip
+    bool blank = false;       // no programmed word seen since the window set it
+    int savedCalibration = 0;
+    int savedConfig = 0;
+    std::filesystem::path outputDir;  // where readback files go; empty: the current directory
+    bool blinkStarted = false;        // the "reading..." blink has toggled once
+    std::uint64_t lastBlinkNs = 0;
+
+private:
     ui::NullWindow nullWindow_;
 };
 

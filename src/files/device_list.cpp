@@ -1,0 +1,224 @@
+#include "files/device_list.h"
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "files/control_ids.h"
+
+namespace ferrolux {
+
+namespace {
+
+constexpr const char* kErrorTitle = "Error!";
+constexpr const char* kOpenError = "Open Error kestrum.ini !";
+constexpr const char* kOpenErrorAtStart = "Open Error 'kestrum.ini !'";
+constexpr const char* kNothingSelected = "auswahl?";
+constexpr const char* kOldFile = "old file kestrum.ini !";
+
+// Character at `pos`, NUL past the end of the line (the cleared line buffer).
+char charAt(std::string_view line, std::size_t pos) {
+    return pos < line.size() ? line[pos] : '\0';
+}
+
+bool isSpace(char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+struct Column {
+    std::string_view text;
+    std::size_t end;  // position of the separator (or the line end)
+};
+
+// The column that begins at `pos`; it ends at ';', TAB, CR or the line end.
+Column columnAt(std::string_view line, std::size_t pos) {
+    if (pos >= line.size()) return {{}, pos};
+    std::size_t end = line.find_first_of(";\t\r", pos);
+    if (end == std::string_view::npos) end = line.size();
+    return {line.substr(pos, end - pos), end};
+}
+
+// Decimal number of at most `width` digits after leading white space, like
+// scanf's "%4d" limited to its column; false when no digit is there.
+bool scanNumber(std::string_view text, std::size_t width, int& value) {
+    std::size_t i = 0;
+    while (i < text.size() && isSpace(text[i]))
+        ++i;
+    int v = 0;
+    std::size_t digits = 0;
+    while (i < text.size() && digits < width && isDigit(text[i])) {
+        v = v * 10 + (text[i] - '0');
+        ++i;
+        ++digits;
+    }
+    if (digits == 0) return false;
+    value = v;
+    return true;
+}
+
+// A device line the list can carry: begins with "PIC", its name runs to the
+// first TAB (a ';' in it would shift every column), and name and key fit the record.
+bool usableDeviceLine(std::string_view line, Column& name) {
+    if (!line.starts_with("PIC")) return false;
+    name = columnAt(line, 0);
+    if (charAt(line, name.end) == ';') return false;
+    Column key = columnAt(line, name.end + 1);
+    return name.text.size() <= kNameMax && key.text.size() <= kKeyMax;
+}
+
+void parseDeviceLine(std::string_view line, const Column& name, DeviceRecord& d) {
+    Column key = columnAt(line, name.end + 1);
+    Column code = columnAt(line, key.end + 1);
+    Column data = columnAt(line, code.end + 1);
+    const std::size_t p = data.end;
+
+    d.configLabelKey = std::string(key.text);
+    scanNumber(code.text, 4, d.codeWords);
+    scanNumber(data.text, 4, d.dataBytes);
+    d.lowVoltageFlag = charAt(line, p + 1);
+    // "%1d" at p+3 skips white space before its digit.
+    std::size_t f = p + 3;
+    while (f < line.size() && isSpace(line[f]))
+        ++f;
+    if (isDigit(charAt(line, f))) d.family = charAt(line, f) - '0';
+    d.deviceIdFlag = charAt(line, p + 5);
+}
+
+bool lessNoCase(const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) <
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+std::filesystem::path listPath(const Session& s) {
+    return s.programDir / kDeviceListFile;
+}
+
+// Steps shared by selectDevice and loadConfigLabels: the selection and its text.
+bool readSelection(Session& s) {
+    int index = s.window->listSelection(ctl::kChipList);
+    if (index < 0) {
+        s.device.listIndex = -1;
+        s.window->messageBox(kNothingSelected, kErrorTitle);
+        return false;
+    }
+    s.device.listIndex = index;
+    s.device.name = s.window->listItem(ctl::kChipList, index);
+    return true;
+}
+
+// Opens the list for an operation that cannot go on without it.
+bool openOrEnd(Session& s, std::optional<TextFile>& file) {
+    file.emplace(listPath(s), "r+");
+    if (*file) return true;
+    s.window->messageBox(kOpenError, kErrorTitle);
+    s.window->endDialog(1);
+    return false;
+}
+
+}  // namespace
+
+bool readListLine(TextFile& file, std::string& line) {
+    line.clear();
+    file.overlong = false;
+    int c = file.get();
+    if (c == EOF || c == 0 || c == 0xFF) return false;
+    for (;;) {
+        if (c == '\n' || c == 0) return true;
+        if (c == '\r') {
+            int next = file.get();
+            if (next != '\n') file.unget(next);
+            return true;
+        }
+        if (c == 0xFF) return false;
+        if (line.size() < kLineMax) {
+            line.push_back(static_cast<char>(c));
+        } else {
+            file.overlong = true;
+        }
+        c = file.get();
+        if (c == EOF) return false;  // no line end: the line is not returned
+    }
+}
+
+int checkDeviceList(Session& s) {
+    TextFile file(listPath(s), "r+");
+    if (file) return 0;
+    s.window->messageBox(kOpenErrorAtStart, kErrorTitle);
+    return 1;
+}
+
+void fillChipList(Session& s) {
+    TextFile file(listPath(s), "r+");
+    if (!file) {
+        s.window->messageBox(kOpenError, kErrorTitle);
+        return;
+    }
+    std::vector<std::string> names;
+    std::string line;
+    while (names.size() < kChipListMax && readListLine(file, line)) {
+        Column name;
+        if (usableDeviceLine(line, name)) names.emplace_back(name.text);
+    }
+    file.close();
+    std::stable_sort(names.begin(), names.end(), lessNoCase);
+    s.window->setListItems(ctl::kChipList, names);
+}
+
+void selectDevice(Session& s) {
+    if (!readSelection(s)) return;
+    std::optional<TextFile> file;
+    if (!openOrEnd(s, file)) return;
+    std::string line;
+    while (readListLine(*file, line)) {
+        Column name;
+        if (usableDeviceLine(line, name) && name.text == s.device.name) {
+            parseDeviceLine(line, name, s.device);
+            break;
+        }
+    }
+}
+
+void loadConfigLabels(Session& s, ui::Window& dialog) {
+    if (!readSelection(s)) return;
+    std::optional<TextFile> file;
+    if (!openOrEnd(s, file)) return;
+
+    const std::string key = "conf" + s.device.configLabelKey;
+    std::string line;
+    bool found = false;
+    while (readListLine(*file, line)) {
+        if (line.starts_with("config1")) {
+            s.window->messageBox(kOldFile, kErrorTitle);
+            return;
+        }
+        if (line.starts_with(key)) {
+            found = true;
+            break;
+        }
+    }
+    file->close();
+    if (!found) return;
+
+    // Labels from the third character after the key, bit 13 first.
+    std::size_t pos = key.size() + 2;
+    for (int bit = 13; bit >= 0; --bit) {
+        Column label = columnAt(line, pos);
+        dialog.setText(ctl::kBitLabel0 + bit, std::string(label.text));
+        pos = label.end + 1;
+    }
+    for (int bit = 0; bit < 14; ++bit) {
+        const std::string label = dialog.text(ctl::kBitLabel0 + bit);
+        const bool activeLow = !label.empty() && label[0] == '/';
+        const bool set = ((s.configWord >> bit) & 1) != 0;
+        dialog.check(ctl::kBitBox0 - bit, activeLow ? !set : set);
+    }
+}
+
+}  // namespace ferrolux

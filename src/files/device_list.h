@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+#include "files/text_file.h"
+#include "session/session.h"
+#include "ui/window.h"
+
+namespace ferrolux {
+
+inline constexpr const char* kDeviceListFile = "kestrum.ini";
+inline constexpr std::size_t kNameMax = 14;
+inline constexpr std::size_t kKeyMax = 4;
+inline constexpr std::size_t kChipListMax = 100;  // positions fit the state file's two digits
+
+// Reads the next line of the device list into `line`, without its line end.
+// False at end of data: EOF, a NUL as first character, a 0xFF byte, or a last
+// line without a line end. A line longer than kLineMax is cut there (the rest
+// up to its line end is skipped) and `file.overlong` is set.
+bool readListLine(TextFile& file, std::string& line);
+
+// Start-up presence check: 0 when the device list opens for update; otherwise
+// shows "Open Error 'kestrum.ini !'" and returns 1 (the caller ends the window).
+int checkDeviceList(Session& session);
+
+// Fills the chip list with the names of the device lines, sorted without regard
+// to case. Lines whose name holds a ';' or exceeds 14 characters, or whose key
+// exceeds 4, are not listed; after 100 entries further device lines are ignored.
+void fillChipList(Session& session);
+
+// Reads the chip list's selection and overwrites the DeviceRecord from its device line.
+void selectDevice(Session& session);
+
+// Puts the selected chip's 14 bit labels into `dialog` and sets its bit boxes
+// from the configuration word.
+void loadConfigLabels(Session& session, ui::Window& dialog);
+
+}  // namespace ferrolux

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+
+#include "files/text_file.h"
+#include "session/session.h"
+
+namespace ferrolux {
+
+inline constexpr std::size_t kHexPathMax = 259;
+inline constexpr std::size_t kFileNameMax = 95;
+
+enum class HexLine {
+    endOfData,  // EOF, NUL or 0xFF first, or a record line without a line end
+    notRecord,  // one character that is not ':' was consumed; `line` is empty
+    record,     // `line` holds the record, ':' included, without its line end
+};
+
+// Reads the next line of an open hex file. A record line longer than kLineMax
+// is refused: it is consumed whole and reported as notRecord with
+// `file.overlong` set.
+HexLine readHexLine(TextFile& file, std::string& line);
+
+// Value of a hexadecimal digit of either case; -1 for any other character.
+int hexDigitValue(char c);
+
+// Takes the ID values and the configuration word out of the file at
+// session.hexPath and records the path in the state file. 0 on success, 1 with
+// session.message filled on failure.
+int openHexFile(Session& session);
+
+// 0 when every record up to the end of data (or the first line that is not a
+// record line) sums to 0 modulo 256; 1 on a mismatch, on a record shorter than
+// its count, on an overlong record line, or when the file cannot be opened.
+int checkHexChecksums(Session& session);
+
+// Shows session.statusText, up to its first control or non-ASCII byte and
+// followed by 80 blanks, in the status field, and repaints the window.
+void showProgress(Session& session);
+
+}  // namespace ferrolux
