@@ -1,0 +1,59 @@
+#include "device/check_link.h"
+
+#include "device/messages.h"
+#include "link/detect.h"
+#include "link/icsp.h"
+#include "session/session.h"
+
+namespace ferrolux {
+
+int checkLink(Session& s) {
+    if (s.link.serial) {
+        if (openComPort(s) != 0) return 0;
+    } else if (s.link.adapter == '1') {
+        if (detectAn589(s) != 0) {
+            s.message = "No AN589 based Adaptor found!";
+            return 0;
+        }
+    } else if (s.link.adapter == '2' || s.link.adapter == '3') {
+        if (detectP16Pro(s) != 0) {
+            s.message = "P16PRO not found!";
+            return 0;
+        }
+    }
+    if (s.device.family == 8) {
+        // A 12-bit chip stands at its configuration word after entering.
+        sendIcsp(s, ENTER_PGM, 0);
+        s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+        if (s.readBack == 0) {
+            s.message = kNoPicOrProtected;
+            return 0;
+        }
+    }
+    switch (readDeviceId(s)) {
+        case 1:
+            s.blank = false;
+            return 2;
+        case 2:
+            s.message = kNoPicOnBoard;
+            return 0;
+        default:
+            return 1;
+    }
+}
+
+int readDeviceId(Session& s) {
+    s.window->setText(kDevIdField, " ");
+    if (s.device.deviceIdFlag != 'Y') return 0;
+    sendIcsp(s, ENTER_PGM, 0);
+    sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
+    for (int i = 0; i < 6; ++i)
+        sendIcsp(s, INCREMENT_ADDRESS, 0);
+    const int id = sendIcsp(s, READ_DATA_PROGRAM, 0);
+    if (id == 0x3FFF || id == 0) return 2;
+    s.blank = false;
+    s.window->setText(kDevIdField, formatText("%.4X", static_cast<unsigned>(id)));
+    return 1;
+}
+
+}  // namespace ferrolux

@@ -1,0 +1,189 @@
+#include "device/config_ids.h"
+
+#include <string>
+
+#include "device/messages.h"
+#include "link/delays.h"
+#include "link/icsp.h"
+#include "session/session.h"
+
+namespace ferrolux {
+
+namespace {
+
+constexpr int END_PROGRAMMING_ROW = 23;
+
+void configWriteError(Session& s) {
+    s.message = "Write Error Config-W" +
+                formatText("\n\nWrote:  %04X", static_cast<unsigned>(s.configWord)) +
+                formatText("\nRead: %04X\n", static_cast<unsigned>(s.readBack));
+}
+
+// One program cycle of a 12-bit word at the current address, read back.
+void program12BitCycle(Session& s, int value, bool withWait) {
+    sendIcsp(s, LOAD_DATA_PROGRAM, value);
+    sendIcsp(s, PROGRAM_COMMAND, 0);
+    if (withWait) waitMs(s, 2);
+    sendIcsp(s, END_PROGRAM_COMMAND, 0);
+    s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+}
+
+// Family 8: program until the word reads back, then overprogram 11 times the
+// number of failed attempts. False when it never read back.
+bool writeConfig12Bit(Session& s) {
+    int failed = 0;
+    while (true) {
+        program12BitCycle(s, s.configWord, true);
+        if ((s.readBack & 0xFFF) == s.configWord) break;
+        if (++failed == 50) return false;
+    }
+    for (int i = 0; i < 11 * failed; ++i) {
+        program12BitCycle(s, s.configWord, true);
+        if ((s.readBack & 0xFFF) == s.configWord) break;
+    }
+    return true;
+}
+
+void writeConfig14Bit(Session& s) {
+    if (s.device.family == 4) {
+        // Bits 12 and 13 are the factory's bandgap calibration: keep the chip's.
+        s.configWord = (s.configWord & 0x1FF) | (s.readBack & 0x3000);
+    }
+    sendIcsp(s, LOAD_DATA_PROGRAM, s.configWord);
+    if (s.device.family == 7) {
+        sendIcsp(s, BEGIN_PROGRAMMING_ONLY, 0);
+        waitMs(s, 4);
+        sendIcsp(s, END_PROGRAM_COMMAND, 0);
+    } else {
+        sendIcsp(s, PROGRAM_COMMAND, 0);
+        if (s.device.family == 3) sendIcsp(s, END_PROGRAM_COMMAND, 0);
+    }
+}
+
+}  // namespace
+
+void goToConfigWord(Session& s) {
+    sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
+    for (int i = 0; i < 7; ++i)
+        sendIcsp(s, INCREMENT_ADDRESS, 0);
+}
+
+int readConfigWord(Session& s) {
+    sendIcsp(s, ENTER_PGM, 0);
+    if (s.device.family != 8) goToConfigWord(s);
+    s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+    s.configWord = s.readBack;
+    return 0;
+}
+
+int writeConfigWord(Session& s) {
+    const int family = s.device.family;
+    sendIcsp(s, ENTER_PGM, 0);
+    if (family != 8) goToConfigWord(s);
+    s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+    if (family == 8) {
+        if (!writeConfig12Bit(s)) {
+            configWriteError(s);
+            return 1;
+        }
+    } else {
+        writeConfig14Bit(s);
+    }
+    waitMs(s, 5);
+    if (family == 7) {
+        sendIcsp(s, ENTER_PGM, 0);
+        goToConfigWord(s);
+        sendIcsp(s, READ_DATA_PROGRAM, 0);
+    }
+    s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0x3FFF;
+    s.configWord &= 0x3FFF;
+    int written = s.configWord;
+    int read = s.readBack;
+    // Bit 10 of these chips' configuration words does not read back as written.
+    if (s.device.name.compare(0, 8, "PIC16F87") == 0) {
+        written |= 0x400;
+        read |= 0x400;
+    }
+    if (written == read) return 0;
+    configWriteError(s);
+    return 1;
+}
+
+int readIdLocations(Session& s) {
+    sendIcsp(s, ENTER_PGM, 0);
+    if (s.device.family == 8) {
+        for (int i = 0; i < s.device.codeWords + 1; ++i)
+            sendIcsp(s, INCREMENT_ADDRESS, 0);
+    } else {
+        sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
+    }
+    for (int i = 0; i < 4; ++i) {
+        s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0xF;
+        s.idValues[i] = s.readBack;
+        sendIcsp(s, INCREMENT_ADDRESS, 0);
+    }
+    return 0;
+}
+
+int writeId12Bit(Session& s, int value) {
+    for (int i = 0; i < 1000; ++i) {
+        program12BitCycle(s, value, false);
+        if ((s.readBack & 0xFFF) == value) return 0;
+    }
+    return 1;
+}
+
+int writeIdLocations(Session& s) {
+    const int family = s.device.family;
+    sendIcsp(s, ENTER_PGM, 0);
+    if (family == 8) {
+        for (int i = 0; i < s.device.codeWords + 1; ++i)
+            sendIcsp(s, INCREMENT_ADDRESS, 0);
+        for (int i = 0; i < 4; ++i) {
+            if (i > 0) sendIcsp(s, INCREMENT_ADDRESS, 0);
+            if (writeId12Bit(s, s.idValues[i]) != 0) {
+                s.message = "Write Error ID" + std::to_string(i) + "!";
+                return 1;
+            }
+        }
+        return 0;
+    }
+    sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
+    for (auto& id : s.idValues)
+        id |= 0x3F80;
+    if (family == 6 || family == 7) {
+        if (family == 7) {
+            sendIcsp(s, PROGRAM_COMMAND, 0);
+            waitMs(s, 10);
+            sendIcsp(s, END_PROGRAMMING_ROW, 0);
+        }
+        for (int i = 0; i < 4; ++i) {
+            if (i > 0) sendIcsp(s, INCREMENT_ADDRESS, 0);
+            sendIcsp(s, LOAD_DATA_PROGRAM, s.idValues[i]);
+        }
+        if (family == 6) {
+            sendIcsp(s, PROGRAM_COMMAND, 0);
+        } else {
+            sendIcsp(s, BEGIN_PROGRAMMING_ONLY, 0);
+            waitMs(s, 10);
+            sendIcsp(s, END_PROGRAMMING_ROW, 0);
+            waitMs(s, 20);
+            sendIcsp(s, LEAVE_PGM, 0);
+        }
+        return 0;
+    }
+    for (int i = 0; i < 4; ++i) {
+        sendIcsp(s, LOAD_DATA_PROGRAM, s.idValues[i]);
+        sendIcsp(s, PROGRAM_COMMAND, 0);
+        if (family == 3) sendIcsp(s, END_PROGRAM_COMMAND, 0);
+        s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+        if (s.readBack != s.idValues[i]) {
+            s.message = "Write Error!";
+            return 1;
+        }
+        if (i < 3) sendIcsp(s, INCREMENT_ADDRESS, 0);
+    }
+    return 0;
+}
+
+}  // namespace ferrolux

@@ -1,0 +1,22 @@
+#pragma once
+
+namespace ferrolux {
+
+class Session;
+
+// The configuration word and the four ID locations. Each operation enters
+// programming mode itself and leaves the chip there (family 7's ID write
+// excepted); results are 0 for success, 1 with the message text filled.
+
+int readConfigWord(Session& s);
+int writeConfigWord(Session& s);
+int readIdLocations(Session& s);
+int writeIdLocations(Session& s);
+
+// One 12-bit ID word at the chip's current address, up to 1000 program cycles.
+int writeId12Bit(Session& s, int value);
+
+// Moves a 14-bit chip to its configuration word at 0x2007.
+void goToConfigWord(Session& s);
+
+}  // namespace ferrolux

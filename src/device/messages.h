@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+namespace ferrolux {
+
+inline constexpr const char* kNoPicOnBoard =
+    "NO PIC ON BOARD,\nPROGRAMMER MUST BE SET TO PGM MODE,\nPIC TYPE MISMATCHED WITH SOFTWARE,...";
+inline constexpr const char* kNoPicOrProtected =
+    "NO PIC ON BOARD,\nPROGRAMMER MUST BE SET TO PGM MODE,\nPIC TYPE MISMATCHED WITH "
+    "SOFTWARE,\nPIC CODEPROTECTED,...";
+
+// printf-style formatting into a string; the formats used here are short.
+inline std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+inline std::string formatText(const char* format, ...) {
+    char buffer[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
+
+}  // namespace ferrolux

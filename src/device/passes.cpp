@@ -1,0 +1,234 @@
+#include "device/passes.h"
+
+#include "device/hex_walk.h"
+#include "device/program_word.h"
+#include "link/delays.h"
+#include "link/icsp.h"
+#include "session/session.h"
+
+namespace ferrolux {
+
+namespace {
+
+constexpr int kCodeEnd = 0x1FFF;
+constexpr int kIdStart = 0x2000;
+constexpr int kIdEnd = 0x2003;
+constexpr int kDataSkipBelow = 0x2010;
+constexpr int kDataStart = 0x2100;
+constexpr int END_PROGRAMMING_ROW = 23;
+
+// ID words keep bits 0 to 6 from the file; bits 7 to 13 are written as 1.
+void markIdWord(Session& s) {
+    if (s.targetAddress >= kIdStart && s.targetAddress <= kIdEnd) s.fileWord |= 0x3F80;
+}
+
+void toIdLocations(Session& s) {
+    sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
+}
+
+// Up to 10 program cycles until the low 12 bits read back; the number of
+// failed cycles, or -1 when none matched.
+int program12BitAttempts(Session& s) {
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        sendIcsp(s, LOAD_DATA_PROGRAM, s.fileWord);
+        sendIcsp(s, PROGRAM_COMMAND, 0);
+        sendIcsp(s, END_PROGRAM_COMMAND, 0);
+        s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+        if ((s.readBack & 0xFFF) == s.fileWord) return attempt;
+    }
+    return -1;
+}
+
+}  // namespace
+
+int programCodeByWord(Session& s) {
+    HexPass pass;
+    pass.endAbove = kCodeEnd;
+    pass.perWord = [&s] {
+        if (s.targetAddress % 16 == 0) showAddress(s, "Contr-Adr: %04X\n", s.targetAddress);
+        s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+        if (s.readBack == s.fileWord) return 0;
+        if (s.verifyOnly == 0 && programWord(s) != 0) {
+            setWriteError(s, false);
+            return 1;
+        }
+        if (s.readBack != s.fileWord) {
+            setVerifyError(s, false);
+            return 1;
+        }
+        return 0;
+    };
+    return walkHexFile(s, pass);
+}
+
+int writeCodeRows(Session& s, int rowSize) {
+    bool pending = false;
+    const bool rowsOfEight = rowSize == 8;
+    auto commit = [&s, rowsOfEight] {
+        if (rowsOfEight) {
+            sendIcsp(s, PROGRAM_COMMAND, 0);
+        } else {
+            sendIcsp(s, BEGIN_PROGRAMMING_ONLY, 0);
+            sendIcsp(s, END_PROGRAMMING_ROW, 0);
+        }
+    };
+    HexPass pass;
+    pass.endAbove = kCodeEnd;
+    pass.beforeIncrement = [&] {
+        if (!pending || (s.positionCounter & (rowSize - 1)) != rowSize - 1) return;
+        if (rowsOfEight) showAddress(s, "Contr-Addr: %04X\n", s.targetAddress);
+        commit();
+        pending = false;
+    };
+    pass.perWord = [&] {
+        sendIcsp(s, LOAD_DATA_PROGRAM, s.fileWord & 0x3FFF);
+        pending = true;
+        return 0;
+    };
+    pass.endStep = [&](int beyondAddress) {
+        if (!pending) return;
+        if (!rowsOfEight && beyondAddress >= 0) {
+            sendIcsp(s, BEGIN_PROGRAMMING_ONLY, 0);
+            showAddress(s, "Contr-Addr: %04X\n", beyondAddress);
+            sendIcsp(s, END_PROGRAMMING_ROW, 0);
+        } else {
+            commit();
+        }
+        pending = false;
+    };
+    return walkHexFile(s, pass);
+}
+
+int programCode12Bit(Session& s) {
+    HexPass pass;
+    // From the configuration word to address 0.
+    pass.position = [&s] { sendIcsp(s, INCREMENT_ADDRESS, 0); };
+    pass.endAbove = s.device.codeWords - 1;
+    pass.perWord = [&s] {
+        showAddress(s, "Contr-Adr: %04X\n", s.targetAddress);
+        s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+        if ((s.readBack & 0xFFF) == s.fileWord || s.verifyOnly == 1) {
+            if (s.readBack == s.fileWord) return 0;
+            setVerifyError(s, false);
+            return 1;
+        }
+        const int failed = program12BitAttempts(s);
+        if (failed < 0) {
+            setWriteError(s, false);
+            return 1;
+        }
+        // Overprogramming: ten more cycles for each cycle the word needed.
+        for (int i = 0; i < 10 * failed; ++i) {
+            sendIcsp(s, LOAD_DATA_PROGRAM, s.fileWord);
+            sendIcsp(s, PROGRAM_COMMAND, 0);
+            sendIcsp(s, END_PROGRAM_COMMAND, 0);
+        }
+        s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+        if (s.readBack != s.fileWord) {
+            setWriteError(s, false);
+            return 1;
+        }
+        return 0;
+    };
+    return walkHexFile(s, pass);
+}
+
+int blankCheck12Bit(Session& s) {
+    sendIcsp(s, ENTER_PGM, 0);
+    // Starts at the configuration word, so the last code word is not read.
+    for (int i = 0; i < s.device.codeWords; ++i) {
+        s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+        if ((s.readBack & 0xFFF) != 0xFFF) return 1;
+        sendIcsp(s, INCREMENT_ADDRESS, 0);
+    }
+    return 0;
+}
+
+int programIdWords(Session& s) {
+    HexPass pass;
+    pass.start = kIdStart;
+    pass.position = [&s] { toIdLocations(s); };
+    pass.typeTest = false;
+    pass.skipBelow = kIdStart;
+    pass.endAbove = kIdEnd;
+    pass.perWord = [&s] {
+        markIdWord(s);
+        if (s.targetAddress % 16 == 0) showAddress(s, "Contr-Adr: %04X\n", s.targetAddress);
+        s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+        if (s.readBack != s.fileWord && programWord(s) != 0) {
+            setWriteError(s, false);
+            return 1;
+        }
+        return 0;
+    };
+    return walkHexFile(s, pass);
+}
+
+int writeIdRow(Session& s, int family) {
+    bool loaded = false;
+    HexPass pass;
+    pass.start = kIdStart;
+    pass.position = [&s] { toIdLocations(s); };
+    pass.typeTest = false;
+    pass.skipBelow = kIdStart;
+    pass.endAbove = kIdEnd;
+    pass.firstRecordOnly = true;
+    pass.atRecord = [&s, family](int) {
+        if (family != 7) return;
+        sendIcsp(s, PROGRAM_COMMAND, 0);
+        waitMs(s, 10);
+        sendIcsp(s, END_PROGRAMMING_ROW, 0);
+    };
+    pass.perWord = [&] {
+        markIdWord(s);
+        sendIcsp(s, LOAD_DATA_PROGRAM, s.fileWord);
+        loaded = true;
+        return 0;
+    };
+    pass.endStep = [&](int) {
+        if (!loaded) return;
+        if (family == 6) {
+            sendIcsp(s, PROGRAM_COMMAND, 0);
+        } else {
+            sendIcsp(s, BEGIN_PROGRAMMING_ONLY, 0);
+            sendIcsp(s, END_PROGRAMMING_ROW, 0);
+        }
+    };
+    return walkHexFile(s, pass);
+}
+
+int programDataMemory(Session& s) {
+    HexPass pass;
+    pass.typeTest = false;
+    pass.skipBelow = kDataSkipBelow;
+    const int family = s.device.family;
+    pass.start = (family == 2 || family == 6 || family == 7) ? kDataStart : kIdStart;
+    pass.position = [&s, family] {
+        toIdLocations(s);
+        if (family == 2) {
+            sendIcsp(s, ENTER_PGM, 0);
+        } else if (family == 6 || family == 7) {
+            sendIcsp(s, ENTER_PGM, 0);
+            toIdLocations(s);
+            for (int i = 0; i < 256; ++i)
+                sendIcsp(s, INCREMENT_ADDRESS, 0);
+        }
+    };
+    pass.perWord = [&s] {
+        if (s.targetAddress % 16 == 0) showAddress(s, "Contr-Adr: %04X\n", s.targetAddress);
+        s.readBack = sendIcsp(s, READ_DATA_DATA, 0) & 0xFF;
+        s.fileWord &= 0xFF;
+        if (s.readBack != s.fileWord && s.verifyOnly == 0 && programWord(s) != 0) {
+            setWriteError(s, true);
+            return 1;
+        }
+        if ((s.readBack & 0xFF) != (s.fileWord & 0xFF)) {
+            setVerifyError(s, true);
+            return 1;
+        }
+        return 0;
+    };
+    return walkHexFile(s, pass);
+}
+
+}  // namespace ferrolux

@@ -1,0 +1,77 @@
+#include "device/program_word.h"
+
+#include "device/messages.h"
+#include "files/hex_input.h"
+#include "link/icsp.h"
+#include "session/session.h"
+
+namespace ferrolux {
+
+namespace {
+
+constexpr int kDataMemoryStart = 0x2010;
+constexpr int END_PROGRAMMING_ROW = 23;
+
+void commitWord(Session& s) {
+    switch (s.device.family) {
+        case 1:
+        case 2:
+        case 4:
+        case 5:
+        case 6:
+            sendIcsp(s, PROGRAM_COMMAND, 0);
+            break;
+        case 3:
+            sendIcsp(s, PROGRAM_COMMAND, 0);
+            sendIcsp(s, END_PROGRAM_COMMAND, 0);
+            break;
+        case 7:
+            sendIcsp(s, PROGRAM_COMMAND, 0);
+            sendIcsp(s, END_PROGRAMMING_ROW, 0);
+            sendIcsp(s, BEGIN_PROGRAMMING_ONLY, 0);
+            sendIcsp(s, END_PROGRAMMING_ROW, 0);
+            break;
+        default:
+            break;
+    }
+}
+
+std::string valueText(const char* label, int value, bool dataByte) {
+    return formatText(dataByte ? "%s%02X" : "%s%04X", label, static_cast<unsigned>(value));
+}
+
+}  // namespace
+
+int programWord(Session& s) {
+    const bool data = s.targetAddress >= kDataMemoryStart;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        sendIcsp(s, data ? LOAD_DATA_DATA : LOAD_DATA_PROGRAM, s.fileWord);
+        commitWord(s);
+        s.readBack = sendIcsp(s, data ? READ_DATA_DATA : READ_DATA_PROGRAM, 0);
+        if (data) {
+            s.readBack &= 0xFF;
+            s.fileWord &= 0xFF;
+        }
+        if (s.readBack == s.fileWord) return 0;
+    }
+    return 1;
+}
+
+void setWriteError(Session& s, bool dataByte) {
+    s.message = formatText("Write Error at: %04X\n", static_cast<unsigned>(s.targetAddress)) +
+                valueText("\nWrote:  ", s.fileWord, dataByte) +
+                valueText("\nRead: ", s.readBack, dataByte) + "\n";
+}
+
+void setVerifyError(Session& s, bool dataByte) {
+    s.message = formatText("Verify failed at Adr: %04X\n", static_cast<unsigned>(s.targetAddress)) +
+                valueText("\nFile:    ", s.fileWord, dataByte) +
+                valueText("\nRead: ", s.readBack, dataByte) + "\n";
+}
+
+void showAddress(Session& s, const char* format, int address) {
+    s.statusText = formatText(format, static_cast<unsigned>(address));
+    showProgress(s);
+}
+
+}  // namespace ferrolux
