@@ -8,24 +8,63 @@
 
 namespace ferrolux::sim {
 
-// What a virtual chip is: its memories and the programming algorithm it follows.
+// What a virtual chip is: its memories, its configuration word and the
+// programming algorithm it follows.
 struct ChipProfile {
     std::string name;
     // Programming-algorithm family: 1..7 are 14-bit cores, 8 is the 12-bit core.
-    // Every family currently runs the basic 14-bit command set.
     int family = 1;
-    int codeWords = 1024;
+    int codeWords = 1024;  // including a factory calibration word
     int dataBytes = 64;
     bool hasDeviceId = true;
     std::uint16_t deviceId = 0x0560;
-    // How long a self-timed write takes after Begin Erase/Programming Cycle.
-    std::uint64_t programTimeNs = 4'000'000;
+    // Family 8: one-time (or UV-erased) EPROM cells instead of flash.
+    bool eprom = false;
+
+    // Configuration word: implemented bits keep what is written; the others
+    // read 1, except those in configReadsZero.
+    std::uint16_t configImplemented = 0x3FFF;
+    std::uint16_t configReadsZero = 0;
+    // A 0 in any of these configuration bits protects program or data memory.
+    std::uint16_t codeProtectBits = 0;
+    std::uint16_t dataProtectBits = 0;
+
+    // Factory calibration word in the last code word (RETLW or MOVLW).
+    std::optional<std::uint16_t> calibration;
+    // Flash 12-bit parts keep a copy of it right after the ID words.
+    bool calibrationBackup = false;
+    // Family 4: factory bandgap bits 13:12 of the configuration word.
+    std::uint16_t bandgap = 0;
+
+    // Self-timed Begin Programming (8; 24 on family 6).
+    std::uint64_t programTimeNs = 15'000'000;
+    // An erase that 8 runs on families 1-3 (after 1+7 or an armed 9/11).
+    std::uint64_t eraseCycleTimeNs = 20'000'000;
+    // Self-timed bulk erase (9/11 on families 4-7, 9 on flash family 8).
+    std::uint64_t bulkEraseTimeNs = 10'000'000;
+    // Chip Erase (31).
+    std::uint64_t chipEraseTimeNs = 20'000'000;
+    // Externally timed programming: least time from its begin to its end
+    // command (family 3: 8..14, family 7: 24..23, family 8: 8..14).
+    std::uint64_t externalProgramTimeNs = 0;
+    // Program-memory write latches per row (families 6, 7); 1 elsewhere.
+    int rowWords = 1;
+
+    bool twelveBit() const { return family == 8; }
+    std::uint16_t wordMask() const { return twelveBit() ? 0x0FFF : 0x3FFF; }
+    // The configuration word as the chip reads it back after `written`.
+    std::uint16_t configRead(std::uint16_t written) const;
+    // The configuration word of a bulk-erased chip.
+    std::uint16_t configErased() const { return configRead(0x3FFF); }
+    bool codeProtectedBy(std::uint16_t config) const;
+    bool dataProtectedBy(std::uint16_t config) const;
 };
 
 // A few real parts, by name.
 ChipProfile pic16f84a();
 ChipProfile pic16f628a();
 ChipProfile pic16f877();
+// Every chip the device list ships.
 const std::vector<ChipProfile>& knownProfiles();
 // Case-insensitive lookup ("pic16f84a" or "16F84A").
 std::optional<ChipProfile> findProfile(std::string_view name);

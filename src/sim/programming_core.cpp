@@ -1,17 +1,27 @@
 #include "sim/programming_core.h"
 
+#include <algorithm>
+
 namespace ferrolux::sim {
 
 namespace {
 
 enum Command : int {
     loadConfiguration = 0,
+    eraseSetup1 = 1,
     loadProgram = 2,
     loadData = 3,
     readProgramCmd = 4,
     readDataCmd = 5,
     incrementAddressCmd = 6,
+    eraseSetup2 = 7,
     beginProgramming = 8,
+    bulkEraseProgramCmd = 9,
+    bulkEraseDataCmd = 11,
+    endProgramming = 14,
+    endProgrammingOnly = 23,
+    beginProgrammingOnly = 24,
+    chipEraseCmd = 31,
 };
 
 std::size_t positive(int n) {
@@ -21,24 +31,117 @@ std::size_t positive(int n) {
 }  // namespace
 
 ChipMemory ChipMemory::erased(const ChipProfile& profile) {
+    const std::uint16_t blank = profile.wordMask();
     ChipMemory m;
-    m.program.assign(positive(profile.codeWords), kWordMask);
-    m.config.fill(kWordMask);
+    m.program.assign(positive(profile.codeWords), blank);
+    m.config.fill(blank);
     if (profile.hasDeviceId) m.config[kDeviceIdIndex] = profile.deviceId & kWordMask;
+    m.config[kConfigWordIndex] = profile.configErased();
     m.data.assign(positive(profile.dataBytes), 0xFF);
     return m;
 }
 
-Core14::Core14(const ChipProfile& profile, ChipMemory& memory)
-    : profile_(profile), memory_(memory) {}
+ChipMemory ChipMemory::factory(const ChipProfile& profile) {
+    ChipMemory m = erased(profile);
+    if (profile.calibration && !m.program.empty()) {
+        m.program.back() = *profile.calibration & profile.wordMask();
+        if (profile.calibrationBackup) m.config[kBackupCalibrationIndex] = m.program.back();
+    }
+    if (profile.family == 4) {
+        std::uint16_t& word = m.config[kConfigWordIndex];
+        word = static_cast<std::uint16_t>((word & 0x0FFF) | (profile.bandgap & 3) << 12);
+    }
+    return m;
+}
+
+// --- Cells shared by every family.
+
+bool ProgrammingCore::codeProtected() const {
+    return profile_.codeProtectedBy(memory_.config[kConfigWordIndex]);
+}
+
+bool ProgrammingCore::dataProtected() const {
+    return profile_.dataProtectedBy(memory_.config[kConfigWordIndex]);
+}
+
+void ProgrammingCore::putProgram(std::uint32_t index, std::uint16_t word) {
+    if (index >= memory_.program.size() || faults_.deadProgram.count(index) != 0) return;
+    memory_.program[index] = word & profile_.wordMask();
+}
+
+void ProgrammingCore::putData(std::uint32_t index, std::uint8_t value) {
+    if (index >= memory_.data.size() || faults_.deadData.count(index) != 0) return;
+    memory_.data[index] = value;
+}
+
+void ProgrammingCore::putConfigWord(std::uint16_t word) {
+    memory_.config[kConfigWordIndex] = profile_.configRead(word);
+}
+
+void ProgrammingCore::eraseProgram() {
+    for (std::uint32_t i = 0; i < memory_.program.size(); ++i)
+        putProgram(i, profile_.wordMask());
+}
+
+void ProgrammingCore::eraseData() {
+    for (std::uint32_t i = 0; i < memory_.data.size(); ++i)
+        putData(i, 0xFF);
+}
+
+void ProgrammingCore::eraseIds() {
+    std::fill_n(memory_.config.begin(), kIdWords, profile_.wordMask());
+}
+
+void ProgrammingCore::eraseConfigWord() {
+    memory_.config[kConfigWordIndex] = profile_.configErased();
+}
+
+// --- Families 1-7.
 
 void Core14::enterProgramming() {
     pc_ = 0;
     latch_ = kWordMask;
-    latchTarget_ = Target::program;
+    target_ = Target::program;
+    row_ = {};
+    sequence_ = Sequence::idle;
+    armed_ = Armed::none;
+}
+
+bool Core14::knows(int code) const {
+    const int f = profile_.family;
+    switch (code) {
+        case loadConfiguration:
+        case loadProgram:
+        case readProgramCmd:
+        case incrementAddressCmd:
+        case beginProgramming:
+            return true;
+        case loadData:
+        case readDataCmd:
+        case bulkEraseProgramCmd:
+        case bulkEraseDataCmd:
+            return f != 3;
+        case eraseSetup1:
+        case eraseSetup2:
+            return f <= 3;
+        case endProgramming:
+            return f == 3;
+        case endProgrammingOnly:
+            return f == 7;
+        case beginProgrammingOnly:
+        case chipEraseCmd:
+            return f == 6 || f == 7;
+        default:
+            return false;
+    }
 }
 
 CommandResult Core14::command(int code) {
+    if (!knows(code)) return {};
+    const int f = profile_.family;
+    // The erase sequence needs its setup commands back to back.
+    if (sequence_ == Sequence::setup1 && code != eraseSetup2) sequence_ = Sequence::idle;
+    if (sequence_ == Sequence::closing && code != eraseSetup2) sequence_ = Sequence::erased;
     switch (code) {
         case loadConfiguration:
             pc_ = kConfigBase;
@@ -52,16 +155,70 @@ CommandResult Core14::command(int code) {
         case incrementAddressCmd:
             incrementAddress();
             return {};
+        case eraseSetup1:
+            sequence_ = sequence_ == Sequence::erased ? Sequence::closing : Sequence::setup1;
+            return {};
+        case eraseSetup2:
+            if (sequence_ == Sequence::setup1) sequence_ = Sequence::armed;
+            if (sequence_ == Sequence::closing) sequence_ = Sequence::idle;
+            return {};
         case beginProgramming:
-            return {FrameKind::none, programCycle()};
+            return beginCycle();
+        case bulkEraseProgramCmd:
+            if (f <= 2) {
+                armed_ = Armed::program;
+                return {};
+            }
+            return {FrameKind::none, bulkEraseProgram()};
+        case bulkEraseDataCmd:
+            if (f <= 2) {
+                armed_ = Armed::data;
+                return {};
+            }
+            return {FrameKind::none, bulkEraseData()};
+        case endProgramming:
+        case endProgrammingOnly:
+            return {FrameKind::none, std::nullopt, true};
+        case beginProgrammingOnly: {
+            if (f == 6) return {FrameKind::none, programCycle(profile_.programTimeNs, false)};
+            TimedOp op = programCycle(profile_.externalProgramTimeNs, false);
+            op.external = true;
+            op.endsOnLeave = true;
+            return {FrameKind::none, std::move(op)};
+        }
+        case chipEraseCmd:
+            return {FrameKind::none, chipErase()};
         default:
             return {};
     }
 }
 
+CommandResult Core14::beginCycle() {
+    const int f = profile_.family;
+    if (f <= 2 && armed_ != Armed::none) {
+        Armed what = armed_;
+        armed_ = Armed::none;
+        return {FrameKind::none, armedErase(what)};
+    }
+    if (f <= 3 && sequence_ == Sequence::armed) {
+        sequence_ = Sequence::erased;
+        return {FrameKind::none, sequenceErase()};
+    }
+    if (f == 3) {
+        TimedOp op = programCycle(profile_.externalProgramTimeNs, true);
+        op.external = true;
+        return {FrameKind::none, std::move(op)};
+    }
+    return {FrameKind::none, programCycle(profile_.programTimeNs, true)};
+}
+
 void Core14::load(int code, std::uint16_t word) {
     latch_ = word & kWordMask;
-    latchTarget_ = code == loadData ? Target::data : Target::program;
+    target_ = code == loadData ? Target::data : Target::program;
+    if (target_ == Target::program && profile_.rowWords > 1) {
+        const auto slots = static_cast<std::uint32_t>(std::min<int>(profile_.rowWords, 8));
+        row_[pc_ & (slots - 1)] = latch_;
+    }
 }
 
 std::uint16_t Core14::read(int code) {
@@ -77,45 +234,138 @@ void Core14::incrementAddress() {
 }
 
 std::uint16_t Core14::readProgram() const {
-    if (pc_ >= kConfigBase) {
+    if (inConfigSpace()) {
         std::uint32_t offset = pc_ - kConfigBase;
         return offset < kConfigWords ? memory_.config[offset] : kWordMask;
     }
     if (memory_.program.empty()) return kWordMask;
+    if (codeProtected()) return 0;
     return memory_.program[pc_ % memory_.program.size()];
 }
 
 std::uint8_t Core14::readData() const {
-    if (memory_.data.empty()) return 0;
+    if (memory_.data.empty() || dataProtected()) return 0;
     return memory_.data[pc_ % memory_.data.size()];
 }
 
-TimedOp Core14::programCycle() {
-    std::uint32_t pc = pc_;
-    std::uint16_t word = latch_;
-    std::function<void(ChipMemory&)> commit;
-    if (latchTarget_ == Target::data) {
-        commit = [pc, word](ChipMemory& m) {
-            if (!m.data.empty()) m.data[pc % m.data.size()] = static_cast<std::uint8_t>(word);
-        };
-    } else if (pc >= kConfigBase) {
-        commit = [pc, word](ChipMemory& m) {
-            std::uint32_t offset = pc - kConfigBase;
-            if (offset < kConfigWords && offset != kDeviceIdIndex) m.config[offset] = word;
-        };
-    } else {
-        commit = [pc, word](ChipMemory& m) {
-            if (!m.program.empty()) m.program[pc % m.program.size()] = word;
-        };
-    }
-    return {profile_.programTimeNs, std::move(commit)};
+TimedOp Core14::selfTimed(std::uint64_t ns, std::function<void()> commit) {
+    return {ns, std::move(commit)};
 }
 
-std::unique_ptr<ProgrammingCore> makeCore(const ChipProfile& profile, ChipMemory& memory) {
-    switch (profile.family) {
-        default:
-            return std::make_unique<Core14>(profile, memory);
+TimedOp Core14::programCycle(std::uint64_t ns, bool erase) {
+    const std::uint32_t pc = pc_;
+    const bool idRow = inConfigSpace() && pc - kConfigBase < kIdWords;
+    if (profile_.rowWords > 1 && target_ == Target::program && (!inConfigSpace() || idRow)) {
+        // The row's latches go to the cells; the latches start over.
+        Row row = row_;
+        row_ = {};
+        return selfTimed(ns, [this, pc, row, erase] { writeRow(pc, row, erase); });
     }
+    const Target target = target_;
+    const std::uint16_t word = latch_;
+    return selfTimed(ns, [this, pc, target, word, erase] { writeWord(pc, target, word, !erase); });
+}
+
+void Core14::writeWord(std::uint32_t pc, Target target, std::uint16_t word, bool andOnly) {
+    auto merge = [andOnly, word](std::uint16_t old) {
+        return static_cast<std::uint16_t>(andOnly ? old & word : word);
+    };
+    if (target == Target::data) {
+        if (memory_.data.empty() || dataProtected()) return;
+        auto index = static_cast<std::uint32_t>(pc % memory_.data.size());
+        putData(index, static_cast<std::uint8_t>(merge(memory_.data[index])));
+    } else if (pc >= kConfigBase) {
+        std::uint32_t offset = pc - kConfigBase;
+        if (offset < kIdWords) memory_.config[offset] = merge(memory_.config[offset]);
+        if (offset == kConfigWordIndex) putConfigWord(merge(memory_.config[kConfigWordIndex]));
+    } else {
+        if (memory_.program.empty() || codeProtected()) return;
+        auto index = static_cast<std::uint32_t>(pc % memory_.program.size());
+        putProgram(index, merge(memory_.program[index]));
+    }
+}
+
+void Core14::writeRow(std::uint32_t pc, const Row& row, bool erase) {
+    // An erase-and-program cycle leaves unloaded words erased; programming
+    // alone only clears bits of the loaded ones.
+    auto next = [&row, erase](std::size_t slot, std::uint16_t old) {
+        if (!row[slot]) return erase ? kWordMask : old;
+        return static_cast<std::uint16_t>(erase ? *row[slot] : old & *row[slot]);
+    };
+    if (pc >= kConfigBase) {
+        for (std::size_t i = 0; i < kIdWords; ++i)
+            memory_.config[i] = next(i, memory_.config[i]);
+        return;
+    }
+    if (memory_.program.empty() || codeProtected()) return;
+    const auto slots = static_cast<std::uint32_t>(std::min<int>(profile_.rowWords, 8));
+    const auto first = static_cast<std::uint32_t>(pc % memory_.program.size()) & ~(slots - 1);
+    for (std::uint32_t i = 0; i < slots; ++i) {
+        if (first + i < memory_.program.size())
+            putProgram(first + i, next(i, memory_.program[first + i]));
+    }
+}
+
+TimedOp Core14::sequenceErase() {
+    const std::uint32_t pc = pc_;
+    const Target target = target_;
+    return selfTimed(profile_.eraseCycleTimeNs, [this, pc, target] {
+        if (pc == kConfigBase + kConfigWordIndex) {
+            eraseProgram();
+            eraseData();
+            eraseIds();
+            eraseConfigWord();
+        } else if (pc < kConfigBase && target == Target::data) {
+            if (!dataProtected()) eraseData();
+        } else if (pc < kConfigBase) {
+            if (!codeProtected()) eraseProgram();
+        }
+    });
+}
+
+TimedOp Core14::armedErase(Armed what) {
+    return selfTimed(profile_.eraseCycleTimeNs, [this, what] {
+        if (what == Armed::program && !codeProtected()) eraseProgram();
+        if (what == Armed::data && !dataProtected()) eraseData();
+    });
+}
+
+TimedOp Core14::bulkEraseProgram() {
+    const bool fromConfig = inConfigSpace();
+    const int f = profile_.family;
+    return selfTimed(profile_.bulkEraseTimeNs, [this, fromConfig, f] {
+        if (fromConfig && (f == 4 || f == 5)) {
+            // From configuration space protection goes with everything else.
+            eraseProgram();
+            eraseIds();
+            eraseConfigWord();
+            if (f == 5) eraseData();
+        } else if (!codeProtected()) {
+            eraseProgram();
+        }
+    });
+}
+
+TimedOp Core14::bulkEraseData() {
+    const bool fromConfig = inConfigSpace() && profile_.family == 4;
+    return selfTimed(profile_.bulkEraseTimeNs, [this, fromConfig] {
+        if (fromConfig || !dataProtected()) eraseData();
+    });
+}
+
+TimedOp Core14::chipErase() {
+    return selfTimed(profile_.chipEraseTimeNs, [this] {
+        eraseProgram();
+        eraseData();
+        eraseIds();
+        eraseConfigWord();
+    });
+}
+
+std::unique_ptr<ProgrammingCore> makeCore(const ChipProfile& profile, ChipMemory& memory,
+                                          const CellFaults& faults) {
+    if (profile.twelveBit()) return std::make_unique<Core12>(profile, memory, faults);
+    return std::make_unique<Core14>(profile, memory, faults);
 }
 
 }  // namespace ferrolux::sim

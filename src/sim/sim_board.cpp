@@ -1,5 +1,7 @@
 #include "sim/sim_board.h"
 
+#include <algorithm>
+
 #include "sim/virtual_pic.h"
 
 namespace ferrolux::sim {
@@ -51,6 +53,29 @@ void SimBoard::setDataFault(DataFault fault) {
     update();
 }
 
+void SimBoard::muteAfterChanges(std::uint64_t changes) {
+    changesLeft_ = changes;
+}
+
+void SimBoard::muteAt(std::uint64_t timeNs) {
+    // A time already past means now: the chip has seen the lines up to now.
+    muteAtNs_ = std::max(timeNs, clock_.peek());
+    checkMuteTime();
+}
+
+void SimBoard::checkMuteTime() {
+    if (muteAtNs_ && clock_.peek() >= *muteAtNs_) goMute(*muteAtNs_);
+}
+
+void SimBoard::goMute(std::uint64_t atNs) {
+    if (muted_) return;
+    muted_ = true;
+    changesLeft_.reset();
+    muteAtNs_.reset();
+    if (chip_ != nullptr) chip_->setPins(false, false, false, atNs);
+    lines_ = Lines{};
+}
+
 std::unique_ptr<platform::SerialPort> SimBoard::openSerial() {
     if (serialOpen_) return nullptr;
     return std::make_unique<SerialProxy>(*this);
@@ -83,8 +108,9 @@ bool SimBoard::escape(platform::LineCode code) {
     return true;
 }
 
-std::uint32_t SimBoard::modemStatus() const {
-    if (config_.kind != BoardKind::serial) return 0;
+std::uint32_t SimBoard::modemStatus() {
+    checkMuteTime();
+    if (config_.kind != BoardKind::serial || !live()) return 0;
     std::uint32_t bits = 0;
     if (break_) bits |= platform::kModemRing;  // presence loop-back
     if (!lines_.data) bits |= platform::kModemCts;
@@ -104,8 +130,9 @@ bool SimBoard::writeData(std::uint16_t base, std::uint8_t value) {
 
 bool SimBoard::readWord(std::uint16_t base, std::uint16_t& word) {
     lastBase_ = base;
+    checkMuteTime();
     std::uint8_t status = kStatusFloating;
-    if (parallelBoard()) {
+    if (parallelBoard() && live()) {
         status = kStatusIdle | (lines_.data ? kStatusAck : 0);
         if (config_.invertedBuffers) status = static_cast<std::uint8_t>(~status);
     }
@@ -156,18 +183,27 @@ bool SimBoard::dataLevel(DataDrive drive) const {
         case DataDrive::released:
             break;
     }
-    if (chip_ != nullptr && config_.kind != BoardKind::none) {
+    if (chip_ != nullptr && live()) {
         if (auto out = chip_->dataOut()) return *out;
     }
     return true;  // pull-up
 }
 
 void SimBoard::update() {
+    checkMuteTime();
+    const std::uint64_t now = clock_.peek();
     Drive d = drive();
     Lines next;
-    if (config_.kind != BoardKind::none) next = {d.clock, dataLevel(d.data), d.vpp, d.pgm};
-    if (chip_ != nullptr && config_.kind != BoardKind::none) {
-        std::uint64_t now = clock_.peek();
+    if (live()) next = {d.clock, dataLevel(d.data), d.vpp, d.pgm};
+    if (live() && changesLeft_ && !(next == lines_)) {
+        if (*changesLeft_ == 0) {
+            goMute(now);
+            next = Lines{};
+        } else {
+            --*changesLeft_;
+        }
+    }
+    if (chip_ != nullptr && live()) {
         chip_->setPins(next.clock, next.data, next.vpp || next.pgm, now);
         // The chip may have started or stopped driving the line.
         bool level = dataLevel(d.data);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,13 @@ class SimBoard : public platform::ParallelPort {
     void setDataFault(DataFault fault);
     Lines lines() const { return lines_; }
 
+    // The board stops answering mid-way: after `changes` more line changes,
+    // or from virtual time `timeNs` on, it acts as an empty board (the chip
+    // sees every pin low, nothing loops back).
+    void muteAfterChanges(std::uint64_t changes);
+    void muteAt(std::uint64_t timeNs);
+    bool muted() const { return muted_; }
+
     // The serial port the board hangs on; nullptr while one is already open.
     std::unique_ptr<platform::SerialPort> openSerial();
     bool serialOpen() const { return serialOpen_; }
@@ -83,14 +91,20 @@ class SimBoard : public platform::ParallelPort {
     bool dataLevel(DataDrive drive) const;
     void update();
     bool escape(platform::LineCode code);
-    std::uint32_t modemStatus() const;
+    std::uint32_t modemStatus();
     bool parallelBoard() const;
+    bool live() const { return config_.kind != BoardKind::none && !muted_; }
+    void checkMuteTime();
+    void goMute(std::uint64_t atNs);
 
     SimClock& clock_;
     BoardConfig config_;
     VirtualPic* chip_ = nullptr;
     DataFault fault_ = DataFault::none;
     Lines lines_;
+    bool muted_ = false;
+    std::optional<std::uint64_t> changesLeft_;
+    std::optional<std::uint64_t> muteAtNs_;
 
     bool serialOpen_ = false;
     bool rts_ = false;

@@ -11,8 +11,8 @@ constexpr int kFrameClocks = 16;
 
 VirtualPic::VirtualPic(ChipProfile profile)
     : profile_(std::move(profile)),
-      memory_(ChipMemory::erased(profile_)),
-      core_(makeCore(profile_, memory_)) {}
+      memory_(ChipMemory::factory(profile_)),
+      core_(makeCore(profile_, memory_, faults_)) {}
 
 VirtualPic::~VirtualPic() = default;
 
@@ -24,14 +24,14 @@ void VirtualPic::setPins(bool clock, bool data, bool programEnable, std::uint64_
         if (programEnable) {
             enter();
         } else {
-            leave();
+            leave(nowNs);
         }
     }
 
     if (clock != clockPin_) {
         clockPin_ = clock;
         if (programming_) {
-            if (pending_) loseWrite();
+            if (pending_ && !pending_->op.external) loseWrite();
             if (!frameStarted_) {
                 frameStarted_ = true;
                 frameStartNs_ = nowNs;
@@ -46,10 +46,25 @@ void VirtualPic::setPins(bool clock, bool data, bool programEnable, std::uint64_
 }
 
 void VirtualPic::settle(std::uint64_t nowNs) {
-    if (pending_ && nowNs >= pending_->doneNs) {
-        pending_->commit(memory_);
+    if (pending_ && !pending_->op.external &&
+        nowNs >= pending_->startNs + pending_->op.durationNs) {
+        auto commit = std::move(pending_->op.commit);
         pending_.reset();
+        commit();
     }
+}
+
+void VirtualPic::begin(TimedOp op, std::uint64_t nowNs) {
+    if (pending_) loseWrite();  // a new cycle while one is still open
+    pending_ = Pending{nowNs, std::move(op)};
+}
+
+void VirtualPic::endExternal(std::uint64_t nowNs) {
+    if (!pending_ || !pending_->op.external) return;
+    if (nowNs < pending_->startNs + pending_->op.durationNs) return loseWrite();
+    auto commit = std::move(pending_->op.commit);
+    pending_.reset();
+    commit();
 }
 
 void VirtualPic::settleByClock() {
@@ -62,7 +77,8 @@ void VirtualPic::enter() {
     core_->enterProgramming();
 }
 
-void VirtualPic::leave() {
+void VirtualPic::leave(std::uint64_t nowNs) {
+    if (pending_ && pending_->op.endsOnLeave) endExternal(nowNs);
     if (pending_) loseWrite();
     programming_ = false;
     resetDecoder();
@@ -101,10 +117,8 @@ void VirtualPic::fallingEdge(bool data, std::uint64_t nowNs) {
             int code = static_cast<int>(shift_);
             endFrame(Frame::command, code, nowNs);
             CommandResult result = core_->command(code);
-            if (result.timedOp) {
-                pending_ =
-                    Pending{nowNs + result.timedOp->durationNs, std::move(result.timedOp->commit)};
-            }
+            if (result.endsProgramming) endExternal(nowNs);
+            if (result.timedOp) begin(std::move(*result.timedOp), nowNs);
             code_ = code;
             if (result.frame == FrameKind::load) {
                 phase_ = Phase::load;
@@ -143,24 +157,40 @@ void VirtualPic::endFrame(Frame::Kind kind, int value, std::uint64_t nowNs) {
 
 std::uint16_t VirtualPic::programWord(std::size_t index) {
     settleByClock();
-    if (memory_.program.empty()) return kWordMask;
+    if (memory_.program.empty()) return profile_.wordMask();
     return memory_.program[index % memory_.program.size()];
 }
 
 void VirtualPic::setProgramWord(std::size_t index, std::uint16_t word) {
     if (memory_.program.empty()) return;
-    memory_.program[index % memory_.program.size()] = word & kWordMask;
+    memory_.program[index % memory_.program.size()] = word & profile_.wordMask();
+}
+
+std::uint32_t VirtualPic::configWordAddress() const {
+    return profile_.twelveBit() ? kConfig12Address
+                                : kConfigBase + static_cast<std::uint32_t>(kConfigWordIndex);
+}
+
+std::uint16_t* VirtualPic::configCell(std::uint32_t address) {
+    if (address == configWordAddress()) return &memory_.config[kConfigWordIndex];
+    const std::uint32_t base =
+        profile_.twelveBit() ? static_cast<std::uint32_t>(memory_.program.size()) : kConfigBase;
+    const std::size_t ids = profile_.twelveBit() ? kBackupCalibrationIndex + 1 : kConfigWords;
+    if (address < base || address - base >= ids) return nullptr;
+    return &memory_.config[address - base];
 }
 
 std::uint16_t VirtualPic::configWord(std::uint32_t address) {
     settleByClock();
-    if (address < kConfigBase || address - kConfigBase >= kConfigWords) return kWordMask;
-    return memory_.config[address - kConfigBase];
+    const std::uint16_t* cell = configCell(address);
+    return cell != nullptr ? *cell : profile_.wordMask();
 }
 
 void VirtualPic::setConfigWord(std::uint32_t address, std::uint16_t word) {
-    if (address < kConfigBase || address - kConfigBase >= kConfigWords) return;
-    memory_.config[address - kConfigBase] = word & kWordMask;
+    std::uint16_t* cell = configCell(address);
+    if (cell == nullptr) return;
+    const bool configWord = cell == &memory_.config[kConfigWordIndex];
+    *cell = configWord ? profile_.configRead(word) : word & profile_.wordMask();
 }
 
 std::uint8_t VirtualPic::dataByte(std::size_t index) {
@@ -172,6 +202,32 @@ std::uint8_t VirtualPic::dataByte(std::size_t index) {
 void VirtualPic::setDataByte(std::size_t index, std::uint8_t value) {
     if (memory_.data.empty()) return;
     memory_.data[index % memory_.data.size()] = value;
+}
+
+void VirtualPic::protect(bool code, bool data) {
+    std::uint16_t& word = memory_.config[kConfigWordIndex];
+    if (code) word = static_cast<std::uint16_t>(word & ~profile_.codeProtectBits);
+    if (data) word = static_cast<std::uint16_t>(word & ~profile_.dataProtectBits);
+}
+
+const ChipMemory& VirtualPic::memory() {
+    settleByClock();
+    return memory_;
+}
+
+bool VirtualPic::restoreMemory(const ChipMemory& memory) {
+    if (memory.program.size() != memory_.program.size() ||
+        memory.data.size() != memory_.data.size())
+        return false;
+    memory_ = memory;
+    return true;
+}
+
+void VirtualPic::resetToFactory() {
+    pending_.reset();
+    memory_ = ChipMemory::factory(profile_);
+    core_ = makeCore(profile_, memory_, faults_);
+    if (programming_) core_->enterProgramming();
 }
 
 }  // namespace ferrolux::sim

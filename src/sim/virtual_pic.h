@@ -43,17 +43,51 @@ class VirtualPic {
     bool inProgrammingMode() const { return programming_; }
     std::uint32_t pc() const { return core_->pc(); }
     bool writeInProgress() const { return pending_.has_value(); }
-    // Writes that did not take because the pins moved before they were done.
+    // Cycles that did not take: the pins moved before a self-timed one was
+    // done, or an externally timed one ended too early or never ended.
     std::uint64_t lostWrites() const { return lostWrites_; }
 
-    // Test access to memory; indexes wrap at the memory size, config addresses
-    // outside 0x2000..0x2007 read 0x3FFF. Reads first finish a write that is due.
+    // Test access to memory; indexes wrap at the memory size. Config addresses
+    // are 0x2000..0x2007 on 14-bit chips; on family 8 the ID words after the
+    // code (and the backup calibration at ID + 4) and 0xFFF for the
+    // configuration word. Others read all ones. Reads first finish a write
+    // that is due. Reads here ignore code protection.
     std::uint16_t programWord(std::size_t index);
     void setProgramWord(std::size_t index, std::uint16_t word);
     std::uint16_t configWord(std::uint32_t address);
     void setConfigWord(std::uint32_t address, std::uint16_t word);
     std::uint8_t dataByte(std::size_t index);
     void setDataByte(std::size_t index, std::uint8_t value);
+    // The configuration word's address on this chip (0x2007 or 0xFFF).
+    std::uint32_t configWordAddress() const;
+
+    // Clears the configuration word's /CP bits (code) and /CPD bits (data).
+    void protect(bool code, bool data = false);
+    bool codeProtected() {
+        settleByClock();
+        return core_->codeProtected();
+    }
+    bool dataProtected() {
+        settleByClock();
+        return core_->dataProtected();
+    }
+
+    // Every cell at once, for saving and restoring the chip.
+    const ChipMemory& memory();
+    // Takes `memory` as the cells' content; sizes must match the profile.
+    bool restoreMemory(const ChipMemory& memory);
+    // Back to a blank chip as shipped, factory words in place.
+    void resetToFactory();
+
+    // Faults: writes and erases of this program word or data byte never take.
+    void dropWritesToProgram(std::uint32_t index) { faults_.deadProgram.insert(index); }
+    void dropWritesToData(std::uint32_t index) { faults_.deadData.insert(index); }
+    // EPROM parts: program pulses a word needs before it takes, for every
+    // address or for one counter address (code, ID words, 0xFFF).
+    void setPulsesNeeded(int pulses) { faults_.pulsesNeeded = pulses; }
+    void setPulsesNeeded(std::uint32_t address, int pulses) {
+        faults_.pulsesNeededAt[address] = pulses;
+    }
 
     void enableFrameLog(bool on) { logFrames_ = on; }
     void clearFrameLog() { frames_.clear(); }
@@ -62,12 +96,15 @@ class VirtualPic {
   private:
     enum class Phase { command, load, read };
     struct Pending {
-        std::uint64_t doneNs;
-        std::function<void(ChipMemory&)> commit;
+        std::uint64_t startNs;
+        TimedOp op;
     };
 
     void enter();
-    void leave();
+    void leave(std::uint64_t nowNs);
+    void begin(TimedOp op, std::uint64_t nowNs);
+    void endExternal(std::uint64_t nowNs);
+    std::uint16_t* configCell(std::uint32_t address);
     void resetDecoder();
     void loseWrite();
     void risingEdge();
@@ -77,6 +114,7 @@ class VirtualPic {
 
     ChipProfile profile_;
     ChipMemory memory_;
+    CellFaults faults_;
     std::unique_ptr<ProgrammingCore> core_;
     const SimClock* clock_ = nullptr;
 

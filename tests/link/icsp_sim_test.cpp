@@ -105,7 +105,7 @@ TEST_P(OnEachWiring, AnEmptySocketReadsTheReleasedLine) {
 }
 
 TEST_P(OnEachWiring, TheFamilysProgrammingWaitDecidesWhetherAWriteTakes) {
-    // The chip needs 4 ms per write: 15 ms and 50 ms waits are enough, family 3's
+    // A word write takes 15 ms: 15 ms and 50 ms waits are enough, family 3's
     // 1 ms (its writes are ended by the host) and family 8's bit delay are not.
     for (int family : {1, 2, 3, 4, 5, 6, 7, 8}) {
         SimBench b(GetParam());

@@ -8,7 +8,7 @@ namespace {
 using test::Bench;
 using test::Host;
 
-constexpr std::uint64_t kWait = 5'000'000;  // longer than any profile's write time
+constexpr std::uint64_t kWait = 25 * test::kMs;  // longer than any write or erase
 
 struct Setup {
     const char* name;

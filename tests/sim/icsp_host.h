@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "sim/sim_board.h"
 #include "sim/sim_clock.h"
@@ -94,6 +95,11 @@ class Host {
         command(8);
         pause(waitNs);
     }
+    // A command that starts a cycle, then `waitNs` of stillness.
+    void cycle(int code, std::uint64_t waitNs) {
+        command(code);
+        pause(waitNs);
+    }
 
   private:
     using LC = platform::LineCode;
@@ -112,12 +118,22 @@ class Host {
     std::uint8_t reg_ = 0;
 };
 
+inline constexpr std::uint64_t kMs = 1'000'000;
+
+// A shipped chip by name; a blank profile if the table lacks it.
+inline ChipProfile chipNamed(std::string_view name) {
+    return findProfile(name).value_or(ChipProfile{});
+}
+
 // One chip on one board.
 struct Bench {
     explicit Bench(BoardConfig config, bool lowVoltage = false, ChipProfile p = pic16f84a())
         : board(clock, config), chip(std::move(p)), host(clock, board, lowVoltage) {
         board.insertChip(&chip);
     }
+    // The named chip on a serial board.
+    explicit Bench(std::string_view chipName)
+        : Bench({BoardKind::serial}, false, chipNamed(chipName)) {}
     SimClock clock;
     SimBoard board;
     VirtualPic chip;

@@ -60,10 +60,10 @@ TEST(VirtualPicMemory, ConfigSpaceRules) {
     b.host.enter();
     b.host.load(0, 0);
     b.host.increment(6);
-    b.host.write(2, 0, 5'000'000);  // the device ID is read-only
+    b.host.write(2, 0, 25 * test::kMs);  // the device ID is read-only
     EXPECT_EQ(b.host.read(4), 0x0560);
     b.host.increment(2);
-    b.host.write(2, 0, 5'000'000);  // 0x2008: nothing there
+    b.host.write(2, 0, 25 * test::kMs);  // 0x2008: nothing there
     EXPECT_EQ(b.host.read(4), 0x3FFF);
     for (std::uint32_t a = 0x2000; a < 0x2008; ++a) {
         EXPECT_EQ(b.chip.configWord(a), a == 0x2006 ? 0x0560 : 0x3FFF) << a;
@@ -76,7 +76,7 @@ TEST(VirtualPicMemory, ChipWithoutDataMemoryOrDeviceId) {
     p.hasDeviceId = false;
     Bench b({BoardKind::serial}, false, p);
     b.host.enter();
-    b.host.write(3, 0x12, 5'000'000);
+    b.host.write(3, 0x12, 25 * test::kMs);
     EXPECT_EQ(b.host.read(5), 0);
     EXPECT_EQ(b.chip.configWord(0x2006), 0x3FFF);
 }

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "sim/chip_profile.h"
+#include "sim/programming_core.h"
+
+namespace ferrolux::sim {
+
+class VirtualPic;
+
+// A virtual chip kept between runs, as an INHX8M file in the layout a
+// readback produces: code, ID words, configuration word, then data bytes at
+// 0x4200 (none on family 8). Family 8 also keeps its backup calibration word
+// at its own address. CR LF line ends, upper-case hex.
+
+// programDir/sim/CHIPNAME.hex
+std::filesystem::path chipImagePath(const std::filesystem::path& programDir,
+                                    const std::string& chipName);
+
+// Writes the chip's cells through a temporary file, so a failed save never
+// leaves half a file behind.
+bool saveChipImage(VirtualPic& chip, const std::filesystem::path& file);
+// Restores the chip's cells. A missing file gives the factory-fresh chip
+// (true); an unreadable or corrupt one too, but returns false.
+bool loadChipImage(VirtualPic& chip, const std::filesystem::path& file);
+
+// The file's text for these cells, and back.
+std::string chipImageText(const ChipProfile& profile, const ChipMemory& memory);
+std::optional<ChipMemory> parseChipImage(const ChipProfile& profile, std::string_view text);
+
+}  // namespace ferrolux::sim
