@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "link/icsp.h"
-#include "link/sim_bench.h"
+#include "support/sim_bench.h"
 
 namespace ferrolux {
 namespace {

@@ -3,7 +3,7 @@
 
 #include "link/detect.h"
 #include "link/icsp.h"
-#include "sim_bench.h"
+#include "support/sim_bench.h"
 
 namespace ferrolux::test {
 namespace {

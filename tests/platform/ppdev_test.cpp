@@ -3,7 +3,7 @@
 #include <fstream>
 
 #include "platform/linux/parallel_port_ppdev.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace ferrolux::test {
 namespace {

@@ -10,7 +10,7 @@
 #include "link/detect.h"
 #include "platform/linux/tick_source_linux.h"
 #include "session/session.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace ferrolux::test {
 namespace {

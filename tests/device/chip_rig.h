@@ -1,0 +1,147 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "device/check_link.h"
+#include "device/config_ids.h"
+#include "device/erase.h"
+#include "device/passes.h"
+#include "files/device_list.h"
+#include "files/hex_input.h"
+#include "files/readback.h"
+#include "files/state_file.h"
+#include "link/icsp.h"
+#include "support/temp_dir.h"
+#include "sim/chip_image.h"
+#include "support/sim_bench.h"
+
+namespace ferrolux::test {
+
+inline std::filesystem::path testHex(int family) {
+    return std::filesystem::path(FERROLUX_TEST_HEX_DIR) / ("family" + std::to_string(family) + ".hex");
+}
+
+// One chip per family, as the tests use them.
+inline const char* chipOfFamily(int family) {
+    static const char* names[] = {"",          "PIC16F84A",  "PIC16F877", "PIC16F73", "PIC12F675",
+                                  "PIC16F628A", "PIC16F873A", "PIC16F818", "PIC12C508"};
+    return names[family];
+}
+
+// A program directory with the shipped device list, a session on a simulated
+// board with the named chip in its socket, selected from the list as a user would.
+struct ChipRig {
+    TempDir dir;
+    SimBench bench;
+    Session& s = bench.session;
+    sim::VirtualPic& chip = bench.chip;
+
+    ChipRig(const std::string& chipName, const Wiring& wiring = allWirings()[0], int speed = 3)
+        : bench(wiring, *sim::findProfile(chipName)) {
+        std::filesystem::copy_file(std::filesystem::path(FERROLUX_SOURCE_DIR) / "data/kestrum.ini",
+                                   dir.path() / "kestrum.ini");
+        s.programDir = dir.path();
+        s.outputDir = dir.path();
+        loadState(s);
+        // The stored defaults give way to the board this rig is wired to.
+        s.link.serial = wiring.serial;
+        s.link.adapter = wiring.adapter;
+        s.link.vppLine = wiring.vppLine;
+        s.link.lowVoltage = wiring.lowVoltage;
+        s.link.speed = speed;
+        fillChipList(s);
+        const auto& names = bench.window.lists[1123];
+        const auto it = std::find(names.begin(), names.end(), chipName);
+        EXPECT_NE(it, names.end()) << chipName;
+        bench.window.selectListItem(1123, static_cast<int>(it - names.begin()));
+        selectDevice(s);
+        EXPECT_EQ(s.device.name, chipName);
+    }
+
+    int family() const { return s.device.family; }
+
+    int open(const std::filesystem::path& hex) {
+        s.hexPath = hex.string();
+        s.quiet = true;
+        return openHexFile(s);
+    }
+
+    // The main window's Write with every box ticked; "" on success, else the
+    // message it would show.
+    std::string write() {
+        if (checkLink(s) == 0) return s.message;
+        if (eraseChip(s) != 0) return s.message;
+        s.verifyOnly = 0;
+        int r = 0;
+        switch (family()) {
+            case 8:
+                blankCheck12Bit(s);
+                r = programCode12Bit(s);
+                break;
+            case 6:
+            case 7:
+                r = writeCodeRows(s, family() == 6 ? 8 : 4);
+                s.verifyOnly = 1;
+                if (r == 0) r = programCodeByWord(s);
+                break;
+            default:
+                r = programCodeByWord(s);
+                s.verifyOnly = 1;
+                if (r == 0) r = programCodeByWord(s);
+                break;
+        }
+        s.verifyOnly = 0;
+        if (r == 0 && family() == 6) r = writeIdRow(s, 6);
+        if (r == 0 && family() == 7) r = writeIdRow(s, 7);
+        if (r == 0 && family() <= 5) r = programIdWords(s);
+        if (r == 0 && s.device.dataBytes > 0) r = programDataMemory(s);
+        if (r == 0) r = writeConfigWord(s);
+        sendIcsp(s, LEAVE_PGM, 0);
+        return r == 0 ? "" : s.message;
+    }
+
+    // The main window's Verify with code and data ticked.
+    std::string verify() {
+        if (checkLink(s) == 0) return s.message;
+        s.verifyOnly = 1;
+        int r = 0;
+        if (family() == 8) {
+            r = programCode12Bit(s);
+        } else {
+            r = programCodeByWord(s);
+            if (r == 0 && s.device.dataBytes > 0) r = programDataMemory(s);
+        }
+        sendIcsp(s, LEAVE_PGM, 0);
+        return r == 0 ? "" : s.message;
+    }
+
+    std::string read(const std::string& name) {
+        std::ifstream in(dir.path() / name, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+};
+
+// The words of an INHX8M file by word address (data records included).
+inline std::map<int, int> hexWords(const std::string& text) {
+    std::map<int, int> words;
+    std::size_t pos = 0;
+    while ((pos = text.find(':', pos)) != std::string::npos) {
+        auto byte = [&](std::size_t at) { return std::stoi(text.substr(pos + at, 2), nullptr, 16); };
+        const int count = byte(1);
+        const int address = byte(3) * 256 + byte(5);
+        if (byte(7) == 0) {
+            for (int i = 0; i + 1 < count; i += 2) {
+                words[(address + i) / 2] = byte(9 + 2 * i) + 256 * byte(11 + 2 * i);
+            }
+        }
+        ++pos;
+    }
+    return words;
+}
+
+}  // namespace ferrolux::test
