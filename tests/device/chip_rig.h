@@ -16,19 +16,20 @@
 #include "files/readback.h"
 #include "files/state_file.h"
 #include "link/icsp.h"
-#include "support/temp_dir.h"
 #include "sim/chip_image.h"
 #include "support/sim_bench.h"
+#include "support/temp_dir.h"
 
 namespace ferrolux::test {
 
 inline std::filesystem::path testHex(int family) {
-    return std::filesystem::path(FERROLUX_TEST_HEX_DIR) / ("family" + std::to_string(family) + ".hex");
+    return std::filesystem::path(FERROLUX_TEST_HEX_DIR) /
+           ("family" + std::to_string(family) + ".hex");
 }
 
 // One chip per family, as the tests use them.
 inline const char* chipOfFamily(int family) {
-    static const char* names[] = {"",          "PIC16F84A",  "PIC16F877", "PIC16F73", "PIC12F675",
+    static const char* names[] = {"",           "PIC16F84A",  "PIC16F877", "PIC16F73", "PIC12F675",
                                   "PIC16F628A", "PIC16F873A", "PIC16F818", "PIC12C508"};
     return names[family];
 }
@@ -131,7 +132,9 @@ inline std::map<int, int> hexWords(const std::string& text) {
     std::map<int, int> words;
     std::size_t pos = 0;
     while ((pos = text.find(':', pos)) != std::string::npos) {
-        auto byte = [&](std::size_t at) { return std::stoi(text.substr(pos + at, 2), nullptr, 16); };
+        auto byte = [&](std::size_t at) {
+            return std::stoi(text.substr(pos + at, 2), nullptr, 16);
+        };
         const int count = byte(1);
         const int address = byte(3) * 256 + byte(5);
         if (byte(7) == 0) {

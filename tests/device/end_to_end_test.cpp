@@ -14,12 +14,15 @@ struct Case {
     Wiring wiring;
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << "family " << c.family << " " << c.wiring.name; }
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << "family " << c.family << " " << c.wiring.name;
+}
 
 std::vector<Case> allCases() {
     std::vector<Case> cases;
     for (int family = 1; family <= 8; ++family) {
-        for (const Wiring& w : allWirings()) cases.push_back({family, w});
+        for (const Wiring& w : allWirings())
+            cases.push_back({family, w});
     }
     return cases;
 }

@@ -1,1 +1,213 @@
+// What sets the families apart: erase and protection, calibration words, the
+// 12-bit core's program loop, configuration word and ID rules.
 #include <gtest/gtest.h>
+
+#include "chip_rig.h"
+
+namespace ferrolux::test {
+namespace {
+
+using Frame = sim::VirtualPic::Frame;
+
+int commandsSent(sim::VirtualPic& chip, int command) {
+    int n = 0;
+    for (const Frame& f : chip.frames())
+        n += f.kind == Frame::command && f.value == command;
+    return n;
+}
+
+TEST(Family4, EraseKeepsTheCalibrationWordAndBandgapBits) {
+    ChipRig rig("PIC12F675");
+    const int calibration = rig.chip.programWord(0x3FF);
+    const int bandgap = rig.chip.configWord(0x2007) & 0x3000;
+    ASSERT_NE(calibration, 0x3FFF);
+    ASSERT_NE(checkLink(rig.s), 0);
+
+    rig.s.configWord = 0x3FFF;
+    ASSERT_EQ(writeConfigWord(rig.s), 0) << rig.s.message;
+    EXPECT_EQ(rig.s.configWord, 0x1FF | bandgap);  // bits 9-11 zero, 12-13 the chip's
+
+    rig.s.configWord = 0x3FC4;
+    ASSERT_EQ(writeConfigWord(rig.s), 0);
+    rig.chip.setProgramWord(0, 0x1234);
+    ASSERT_EQ(eraseCodeMemory(rig.s), 0) << rig.s.message;
+    EXPECT_EQ(rig.chip.programWord(0), 0x3FFF);
+    EXPECT_EQ(rig.chip.programWord(0x3FF), calibration);
+    EXPECT_EQ(rig.chip.configWord(0x2007), 0x1C4 | bandgap);
+
+    rig.chip.setDataByte(3, 0x55);
+    ASSERT_EQ(eraseChip(rig.s), 0) << rig.s.message;
+    EXPECT_EQ(rig.chip.programWord(0x3FF), calibration);
+    EXPECT_EQ(rig.chip.configWord(0x2007), 0x1FF | bandgap);  // low byte set: unprotected
+    EXPECT_EQ(rig.chip.dataByte(3), 0xFF);
+}
+
+TEST(Family4, ACalibrationWordThatWillNotReadBackIsReported) {
+    ChipRig rig("PIC16F676");
+    ASSERT_NE(checkLink(rig.s), 0);
+    // The board goes mute after the erase, while the calibration word is restored.
+    rig.bench.board.muteAfterChanges(25000);
+    EXPECT_EQ(eraseChip(rig.s), 1);
+    EXPECT_EQ(rig.s.message, "Write Error OSCCAL at: 03FF\n");
+}
+
+class ProtectedRows : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ProtectedRows, RefuseMemoryErasesButChipEraseClearsProtection) {
+    ChipRig rig(GetParam());
+    ASSERT_NE(checkLink(rig.s), 0);
+    rig.chip.protect(true, true);
+    rig.chip.enableFrameLog(true);
+    EXPECT_EQ(eraseCodeMemory(rig.s), 1);
+    EXPECT_EQ(rig.s.message, "Flash memory code protected!");
+    EXPECT_EQ(eraseDataMemory(rig.s), 1);
+    EXPECT_EQ(rig.s.message, "Data EE memory code protected!");
+    EXPECT_EQ(commandsSent(rig.chip, BULK_ERASE_PROGRAM) + commandsSent(rig.chip, BULK_ERASE_DATA),
+              0);
+
+    ASSERT_EQ(eraseChip(rig.s), 0);
+    EXPECT_FALSE(rig.chip.codeProtected());
+    EXPECT_FALSE(rig.chip.dataProtected());
+    ASSERT_EQ(rig.open(testHex(rig.family())), 0);
+    EXPECT_EQ(rig.write(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Families6And7, ProtectedRows, ::testing::Values("PIC16F877A", "PIC16F88"));
+
+TEST(EraseSequences, ProtectionRemovalErasesEverythingOnFamilies1To3) {
+    for (const char* name : {"PIC16F84A", "PIC16F877", "PIC16F73", "PIC16F628A"}) {
+        ChipRig rig(name);
+        ASSERT_NE(checkLink(rig.s), 0) << name;
+        rig.chip.setProgramWord(5, 0x0123);
+        rig.chip.protect(true, false);
+        ASSERT_EQ(eraseChip(rig.s), 0);
+        EXPECT_FALSE(rig.chip.codeProtected()) << name;
+        EXPECT_EQ(rig.chip.programWord(5), 0x3FFF) << name;
+    }
+}
+
+TEST(EraseSequences, FamilyOneShowsOkWhileStillErasing) {
+    ChipRig rig("PIC16F84A");
+    ASSERT_NE(checkLink(rig.s), 0);
+    ASSERT_EQ(eraseChip(rig.s), 0);
+    EXPECT_EQ(rig.bench.window.texts[1018], "OK");
+}
+
+TEST(EraseSequences, DataEraseLeavesCodeAlone) {
+    for (const char* name : {"PIC16F84A", "PIC16F877", "PIC12F675", "PIC16F628A", "PIC16F873A"}) {
+        ChipRig rig(name);
+        ASSERT_NE(checkLink(rig.s), 0);
+        rig.chip.setProgramWord(2, 0x0AAA);
+        rig.chip.setDataByte(1, 0x42);
+        ASSERT_EQ(eraseDataMemory(rig.s), 0) << name;
+        EXPECT_EQ(rig.chip.dataByte(1), 0xFF) << name;
+        EXPECT_EQ(rig.chip.programWord(2), 0x0AAA) << name;
+    }
+}
+
+TEST(Family8, BlankCheckSkipsTheLastCodeWord) {
+    ChipRig rig("PIC12C508");
+    // The factory calibration word sits in the last code word, which is not read.
+    ASSERT_NE(rig.chip.programWord(511), 0x0FFF);
+    EXPECT_EQ(blankCheck12Bit(rig.s), 0);
+    rig.chip.setProgramWord(7, 0x0A5A);
+    EXPECT_EQ(blankCheck12Bit(rig.s), 1);
+}
+
+TEST(Family8, AWordNeedingThreePulsesGetsTwentyMore) {
+    ChipRig rig("PIC12C508");
+    ASSERT_EQ(rig.open(testHex(8)), 0);
+    rig.chip.setPulsesNeeded(3, 3);
+    rig.chip.enableFrameLog(true);
+    ASSERT_EQ(programCode12Bit(rig.s), 0) << rig.s.message;
+    // 15 words: 14 take at the first pulse, word 3 after 3 pulses and 20 more.
+    EXPECT_EQ(commandsSent(rig.chip, PROGRAM_COMMAND), 14 + 3 + 20);
+}
+
+TEST(Family8, AWordThatNeverTakesFailsAfterTenPulses) {
+    ChipRig rig("PIC12C508");
+    ASSERT_EQ(rig.open(testHex(8)), 0);
+    rig.chip.dropWritesToProgram(1);
+    EXPECT_EQ(programCode12Bit(rig.s), 1);
+    EXPECT_EQ(rig.s.message, "Write Error at: 0001\n\nWrote:  0030\nRead: 0FFF\n");
+}
+
+TEST(Family8, ConfigurationWordOverprogramming) {
+    ChipRig rig("PIC12C508");
+    ASSERT_NE(checkLink(rig.s), 0);
+    rig.chip.setPulsesNeeded(0xFFF, 4);
+    rig.chip.enableFrameLog(true);
+    rig.s.configWord = 0x0FEA;
+    ASSERT_EQ(writeConfigWord(rig.s), 0) << rig.s.message;
+    // Three failed pulses, the one that took, then one more that reads back.
+    EXPECT_EQ(commandsSent(rig.chip, PROGRAM_COMMAND), 5);
+    EXPECT_EQ(rig.chip.configWord(0xFFF), 0x0FEA);
+
+    ChipRig wide("PIC12C508");
+    ASSERT_NE(checkLink(wide.s), 0);
+    wide.s.configWord = 0x1FFF;  // bit 12 never reads back on a 12-bit chip
+    EXPECT_EQ(writeConfigWord(wide.s), 1);
+    EXPECT_EQ(wide.s.message, "Write Error Config-W\n\nWrote:  1FFF\nRead: 0FFF\n");
+}
+
+TEST(Family8, IdsLieJustAfterTheLastCodeWord) {
+    ChipRig rig("PIC12C508");
+    ASSERT_NE(checkLink(rig.s), 0);
+    rig.s.idValues = {3, 0xC, 0, 9};
+    ASSERT_EQ(writeIdLocations(rig.s), 0) << rig.s.message;
+    EXPECT_EQ(rig.chip.configWord(0x200), 3);
+    EXPECT_EQ(rig.chip.configWord(0x201), 0xC);
+    rig.s.idValues = {};
+    ASSERT_EQ(readIdLocations(rig.s), 0);
+    EXPECT_EQ(rig.s.idValues, (std::array<int, 4>{3, 0xC, 0, 9}));
+}
+
+TEST(ConfigAndIds, IdsAreWidenedForWritingAndReadAsNibbles) {
+    for (const char* name : {"PIC16F628A", "PIC16F73", "PIC16F873A", "PIC16F818"}) {
+        ChipRig rig(name);
+        ASSERT_NE(checkLink(rig.s), 0);
+        ASSERT_EQ(eraseChip(rig.s), 0);
+        rig.s.idValues = {5, 6, 7, 8};
+        ASSERT_EQ(writeIdLocations(rig.s), 0) << name << rig.s.message;
+        EXPECT_EQ(rig.s.idValues[0], 0x3F85);
+        EXPECT_EQ(rig.chip.configWord(0x2000), 0x3F85) << name;
+        EXPECT_EQ(rig.chip.configWord(0x2003), 0x3F88) << name;
+        ASSERT_EQ(readIdLocations(rig.s), 0);
+        EXPECT_EQ(rig.s.idValues, (std::array<int, 4>{5, 6, 7, 8})) << name;
+    }
+}
+
+TEST(ConfigAndIds, AnIdThatDoesNotTakeStopsTheWrite) {
+    ChipRig rig("PIC16F628A");
+    ASSERT_NE(checkLink(rig.s), 0);
+    rig.bench.board.muteAfterChanges(400);
+    rig.s.idValues = {1, 2, 3, 4};
+    EXPECT_EQ(writeIdLocations(rig.s), 1);
+    EXPECT_EQ(rig.s.message, "Write Error!");
+}
+
+TEST(ConfigAndIds, Bit10OfThe16F87xIsNotCompared) {
+    ChipRig rig("PIC16F877");
+    ASSERT_NE(checkLink(rig.s), 0);
+    rig.s.configWord = 0x3FFF;
+    ASSERT_EQ(writeConfigWord(rig.s), 0) << rig.s.message;
+    EXPECT_EQ(rig.s.readBack & 0x400, 0);
+    ASSERT_EQ(readConfigWord(rig.s), 0);
+    EXPECT_EQ(rig.s.configWord, 0x3BFF);
+}
+
+TEST(ConfigAndIds, EveryFamilyWritesAndReadsItsConfigurationWord) {
+    for (int family = 1; family <= 7; ++family) {
+        ChipRig rig(chipOfFamily(family));
+        ASSERT_NE(checkLink(rig.s), 0);
+        ASSERT_EQ(eraseChip(rig.s), 0);
+        rig.s.configWord = family == 4 ? 0x01C4 : 0x3FF2;
+        ASSERT_EQ(writeConfigWord(rig.s), 0) << family << ": " << rig.s.message;
+        const int written = rig.s.configWord;
+        ASSERT_EQ(readConfigWord(rig.s), 0);
+        EXPECT_EQ(rig.s.configWord & 0x3BFF, written & 0x3BFF) << family;
+    }
+}
+
+}  // namespace
+}  // namespace ferrolux::test
