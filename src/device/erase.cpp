@@ -78,11 +78,30 @@ int eraseKeepingCalibration(Session& s, bool wholeChip) {
     return 0;
 }
 
-// Families 6 and 7 refuse to erase a memory whose protection bit is 0.
-bool protectedBy(Session& s, int bit) {
+// ENTER_PGM, Load Configuration, then one erase command and its wait.
+void eraseFromConfigSpace(Session& s, int command, int data) {
+    sendIcsp(s, ENTER_PGM, 0);
+    sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
+    sendIcsp(s, command, data);
+    waitMs(s, 20);
+}
+
+// Families 6 and 7 refuse to erase a memory whose protection bit is 0;
+// otherwise `erase` runs from the configuration word, followed by a
+// Begin Erase/Programming Cycle and its wait.
+template <typename Erase>
+int eraseUnlessProtected(Session& s, int bit, const char* refusal, Erase erase) {
+    sendIcsp(s, ENTER_PGM, 0);
     goToConfigWord(s);
     s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-    return (s.readBack & bit) == 0;
+    if ((s.readBack & bit) == 0) {
+        s.message = refusal;
+        return 1;
+    }
+    erase();
+    sendIcsp(s, PROGRAM_COMMAND, 0);
+    waitMs(s, 20);
+    return 0;
 }
 
 }  // namespace
@@ -106,17 +125,11 @@ int eraseChip(Session& s) {
         case 4:
             return eraseKeepingCalibration(s, true);
         case 5:
-            sendIcsp(s, ENTER_PGM, 0);
-            sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
-            sendIcsp(s, BULK_ERASE_PROGRAM, 0x3FFF);
-            waitMs(s, 20);
+            eraseFromConfigSpace(s, BULK_ERASE_PROGRAM, 0x3FFF);
             return 0;
         case 6:
         case 7:
-            sendIcsp(s, ENTER_PGM, 0);
-            sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
-            sendIcsp(s, CHIP_ERASE, 0);
-            waitMs(s, 20);
+            eraseFromConfigSpace(s, CHIP_ERASE, 0);
             return 0;
         default:
             return 0;
@@ -141,23 +154,14 @@ int eraseCodeMemory(Session& s) {
         case 4:
             return eraseKeepingCalibration(s, false);
         case 5:
-            sendIcsp(s, ENTER_PGM, 0);
-            sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
-            sendIcsp(s, BULK_ERASE_PROGRAM, 0x3FFF);
-            waitMs(s, 20);
+            eraseFromConfigSpace(s, BULK_ERASE_PROGRAM, 0x3FFF);
             return 0;
         case 6:
         case 7:
-            sendIcsp(s, ENTER_PGM, 0);
-            if (protectedBy(s, 0x2000)) {
-                s.message = "Flash memory code protected!";
-                return 1;
-            }
-            sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
-            sendIcsp(s, BULK_ERASE_PROGRAM, 0x3FFF);
-            sendIcsp(s, PROGRAM_COMMAND, 0);
-            waitMs(s, 20);
-            return 0;
+            return eraseUnlessProtected(s, 0x2000, "Flash memory code protected!", [&s] {
+                sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
+                sendIcsp(s, BULK_ERASE_PROGRAM, 0x3FFF);
+            });
         default:
             return 0;
     }
@@ -185,15 +189,8 @@ int eraseDataMemory(Session& s) {
             return 0;
         case 6:
         case 7:
-            sendIcsp(s, ENTER_PGM, 0);
-            if (protectedBy(s, 0x100)) {
-                s.message = "Data EE memory code protected!";
-                return 1;
-            }
-            sendIcsp(s, BULK_ERASE_DATA, 0);
-            sendIcsp(s, PROGRAM_COMMAND, 0);
-            waitMs(s, 20);
-            return 0;
+            return eraseUnlessProtected(s, 0x100, "Data EE memory code protected!",
+                                        [&s] { sendIcsp(s, BULK_ERASE_DATA, 0); });
         default:
             return 0;
     }

@@ -31,8 +31,10 @@ class Record {
     bool empty() const { return bytes_.empty(); }
     std::string text() const {
         unsigned sum = static_cast<unsigned>(bytes_.size()) + (address_ >> 8) + (address_ & 0xFF);
-        std::string line = ":" + hex("%.2X", static_cast<unsigned>(bytes_.size())) +
-                           hex("%.4X", static_cast<unsigned>(address_)) + "00";
+        std::string line = ":";
+        line += hex("%.2X", static_cast<unsigned>(bytes_.size()));
+        line += hex("%.4X", static_cast<unsigned>(address_));
+        line += "00";
         for (unsigned char b : bytes_) {
             line += hex("%.2X", b);
             sum += b;
@@ -246,8 +248,13 @@ int writeReadbackText(Session& s) {
 
     for (int w = 0; w < s.device.codeWords; ++w) {
         const int word = read(s, READ_DATA_PROGRAM) & 0xFFFF;
-        if (w % 8 == 0) t += kCrLf + hex("%.4X", static_cast<unsigned>(w)) + ":";
-        t += " " + hex("%.4X", static_cast<unsigned>(word));
+        if (w % 8 == 0) {
+            t += kCrLf;
+            t += hex("%.4X", static_cast<unsigned>(w));
+            t += ':';
+        }
+        t += ' ';
+        t += hex("%.4X", static_cast<unsigned>(word));
         if (!codeErased(s, word)) s.blank = false;
         increment(s);
         blinkReading(s);
@@ -256,7 +263,9 @@ int writeReadbackText(Session& s) {
     t += kCrLf;
     toIdLocations(s);
     for (int i = 0; i < 4; ++i) {
-        t += "ID" + hex("%.1X", static_cast<unsigned>(i)) + ": ";
+        t += "ID";
+        t += hexDigitChar(i);
+        t += ": ";
         const int id = read(s, READ_DATA_PROGRAM) & 0xF;
         t += hex("%.1X", static_cast<unsigned>(id));
         s.idValues[i] = id;
@@ -267,7 +276,8 @@ int writeReadbackText(Session& s) {
     if (!twelveBit) {
         increment(s);
         increment(s);
-        t += "Device-ID: " + hex("%.4X", static_cast<unsigned>(read(s, READ_DATA_PROGRAM)));
+        t += "Device-ID: ";
+        t += hex("%.4X", static_cast<unsigned>(read(s, READ_DATA_PROGRAM)));
         t += kCrLf;
         t += kCrLf;
     }
