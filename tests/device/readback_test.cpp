@@ -1,0 +1,108 @@
+// The readback files of blank chips, record by record.
+#include <gtest/gtest.h>
+
+#include "chip_rig.h"
+
+namespace ferrolux::test {
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        out.push_back(text.substr(start, end - start));
+    }
+    out.push_back(text.substr(start));
+    return out;
+}
+
+TEST(Readback, BlankFourteenBitChipGivesTheErasedRecords) {
+    ChipRig rig("PIC16F84A");
+    rig.s.blank = true;
+    ASSERT_EQ(writeReadbackHex(rig.s), 0);
+    const auto hex = lines(rig.read("readback.hex"));
+    ASSERT_EQ(hex.size(), 128u + 1 + 1 + 8 + 1);
+    EXPECT_EQ(hex[0], ":10000000FF3FFF3FFF3FFF3FFF3FFF3FFF3FFF3F00");
+    EXPECT_EQ(hex[1], ":10001000FF3FFF3FFF3FFF3FFF3FFF3FFF3FFF3FF0");
+    EXPECT_EQ(hex[128], ":084000000F000F000F000F007C");
+    EXPECT_EQ(hex[129], ":02400E00FF3F72");
+    EXPECT_EQ(hex[130], ":10420000FF00FF00FF00FF00FF00FF00FF00FF00B6");
+    EXPECT_EQ(hex.back(), ":00000001FF");  // and no line break after it
+    EXPECT_TRUE(rig.s.blank);
+    EXPECT_EQ(rig.s.configWord, 0x3FFF);
+
+    ASSERT_EQ(writeReadbackText(rig.s), 0);
+    const auto text = lines(rig.read("readback.txt"));
+    EXPECT_EQ(text[0], "FLASH-Memory:");
+    EXPECT_EQ(text[1], "");
+    EXPECT_EQ(text[2], "0000: 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF");
+    EXPECT_EQ(text[2 + 128], "");
+    EXPECT_EQ(text[131], "ID0: F");
+    EXPECT_EQ(text[135], "");
+    EXPECT_EQ(text[136], "Device-ID: 0560");
+    EXPECT_EQ(text[138], "Config-Word: 3FFF");
+    EXPECT_EQ(text[140], "EEPROM-Memory:");
+    EXPECT_EQ(text[141], "");
+    EXPECT_EQ(text[142], "2100: FF FF FF FF FF FF FF FF");
+    EXPECT_EQ(text.back(), "2138: FF FF FF FF FF FF FF FF");
+    EXPECT_TRUE(rig.s.blank);
+}
+
+TEST(Readback, TwelveBitChipHasNoDeviceIdAndNoDataMemory) {
+    ChipRig rig("PIC12C508");
+    ASSERT_EQ(writeReadbackHex(rig.s), 0);
+    const auto hex = lines(rig.read("readback.hex"));
+    ASSERT_EQ(hex.size(), 64u + 3);
+    EXPECT_EQ(hex[64], ":080400000F000F000F000F00B8");
+    EXPECT_EQ(hex[65], ":021FFE00FF0FD3");
+    EXPECT_EQ(hex[66], ":00000001FF");
+
+    ASSERT_EQ(writeReadbackText(rig.s), 0);
+    const std::string text = rig.read("readback.txt");
+    EXPECT_EQ(text.find("Device-ID"), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 17), "Config-Word: 0FFF");
+}
+
+TEST(Readback, OneProgrammedWordClearsTheBlankFlagAndIdsKeepTheirLowNibble) {
+    ChipRig rig("PIC16F628A");
+    rig.chip.setProgramWord(2047, 0x0000);
+    rig.chip.setConfigWord(0x2001, 0x3FFA);
+    rig.s.blank = true;
+    ASSERT_EQ(writeReadbackHex(rig.s), 0);
+    EXPECT_FALSE(rig.s.blank);
+    EXPECT_EQ(rig.s.idValues[1], 0xA);
+    EXPECT_NE(rig.read("readback.hex").find(":084000000F000A000F000F00"), std::string::npos);
+    ASSERT_EQ(writeReadbackText(rig.s), 0);
+    EXPECT_NE(rig.read("readback.txt").find("ID1: A\r\n"), std::string::npos);
+}
+
+TEST(Readback, DataMemoryOfFamily2IsReachedByReentering) {
+    ChipRig rig("PIC16F877");
+    rig.chip.setDataByte(0, 0x12);
+    rig.chip.setDataByte(255, 0x34);
+    ASSERT_EQ(writeReadbackText(rig.s), 0);
+    const std::string text = rig.read("readback.txt");
+    EXPECT_NE(text.find("2100: 12 FF"), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 3), " 34");
+}
+
+TEST(Readback, StatusFieldBlinksAboutOnceASecond) {
+    ChipRig rig("PIC16F84A");
+    auto& status = rig.bench.window.texts[1018];
+    status = "OK";
+    blinkReading(rig.s);
+    EXPECT_EQ(status, "reading...");
+    blinkReading(rig.s);
+    EXPECT_EQ(status, "reading...");
+    rig.bench.clock.advance(1'000'000'001);
+    blinkReading(rig.s);
+    EXPECT_EQ(status, std::string(15, ' '));
+
+    rig.s.configWord = 0x3F72;
+    showConfigWord(rig.s);
+    EXPECT_EQ(rig.bench.window.texts[kConfigField], "3F72");
+    EXPECT_EQ(hexDigitChar(0xB), 'B');
+}
+
+}  // namespace
+}  // namespace ferrolux::test
