@@ -10,10 +10,10 @@ struct DeviceRecord {
     std::string name;            // at most 14 characters
     std::string configLabelKey;  // at most 4 characters
     int codeWords = 0;
-    int dataBytes = 0;           // 0 = no data memory
-    char lowVoltageFlag = 'N';   // 'Y' = low-voltage programming possible
-    int family = 0;              // programming algorithm, 1..8 (8 = 12-bit core)
-    char deviceIdFlag = 'N';     // 'Y' = readable device ID
+    int dataBytes = 0;          // 0 = no data memory
+    char lowVoltageFlag = 'N';  // 'Y' = low-voltage programming possible
+    int family = 0;             // programming algorithm, 1..8 (8 = 12-bit core)
+    char deviceIdFlag = 'N';    // 'Y' = readable device ID
 };
 
 }  // namespace ferrolux
