@@ -39,6 +39,7 @@ void waitMs(Session& s, int ms) {
     // not just until the next millisecond tick.
     const std::uint64_t span = static_cast<std::uint64_t>(ms) * 1'000'000u;
     s.ticks.idleUntil(start + span);
+    s.window->idleUntil(s.ticks, start + span);
     while (s.ticks.nowNs() - start < span) {
     }
 }

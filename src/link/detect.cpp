@@ -1,6 +1,7 @@
 #include "link/detect.h"
 
 #include <cstdint>
+#include <string>
 
 #include "link/delays.h"
 #include "link/icsp.h"
@@ -41,6 +42,9 @@ int openComPort(Session& s) {
         // A port that fails a later step is closed again, so the next try reopens it.
         if (!port) {
             s.message = "COM-Init-Error!";
+            // The system's reason, where it gave one, so the user can act on it.
+            const std::string why = s.serialOpener ? s.serialOpener->lastError() : std::string();
+            if (!why.empty()) s.message += "\n" + why;
             return 1;
         }
         if (!port->readSettings()) {

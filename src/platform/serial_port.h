@@ -58,6 +58,8 @@ class SerialOpener {
     virtual ~SerialOpener() = default;
     // Opens the device exclusively for reading and writing; nullptr on failure.
     virtual std::unique_ptr<SerialPort> open(const std::string& portName) = 0;
+    // Why the last open failed, in the system's words; empty when unknown.
+    virtual std::string lastError() const { return {}; }
 };
 
 }  // namespace ferrolux::platform

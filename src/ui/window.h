@@ -1,12 +1,46 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+namespace ferrolux::platform {
+class TickSource;
+}
 
 namespace ferrolux::ui {
 
 enum class Buttons { ok, okCancel };
 enum class Answer { ok, cancel };
+
+class Window;
+
+// The logic of a modal dialog. The window that runs it calls opened() once,
+// then command() for every button, box or key (1 = the default button,
+// 2 = Esc or the close box) and textChanged() for every edit the user makes in
+// a text field, until the handler ends the dialog through endDialog().
+// Texts the program sets do not notify; the logic runs its own change rules.
+class DialogHandler {
+  public:
+    virtual ~DialogHandler() = default;
+    virtual void opened(Window& dialog) = 0;
+    virtual void command(Window& dialog, int id) = 0;
+    virtual void textChanged(Window& dialog, int id) { (void)dialog, (void)id; }
+};
+
+// Where the caret stands in a text field, and how much text is selected.
+struct Caret {
+    int position = 0;
+    int selected = 0;
+};
+
+// What the file picker shows.
+struct FileRequest {
+    std::string title;        // "Open a File"
+    std::string filterName;   // "Hex-Files"
+    std::string pattern;      // "*.hex"
+    std::string startFolder;  // where the picker opens
+};
 
 // What the program logic needs of a window: controls named by their ids, message
 // boxes, and the dialog's end. The Qt window, the console tool and the test fakes
@@ -37,6 +71,34 @@ class Window {
     virtual void repaint() = 0;
     // Closes the window with `result` once the running command has returned.
     virtual void endDialog(int result) = 0;
+
+    // Makes the window visible (start-up shows it once the chip list is filled).
+    virtual void show() {}
+    // Runs dialog `dialogId` (1131, 1112, 1043) modally; returns what the
+    // handler passed to endDialog.
+    virtual int runDialog(int dialogId, DialogHandler& handler) = 0;
+    // The file the user picked; empty when the picker was cancelled.
+    virtual std::string pickFile(const FileRequest& request) = 0;
+    // Hands a document to the system's viewer; false when none could take it.
+    virtual bool openDocument(const std::string& path) {
+        (void)path;
+        return false;
+    }
+    // Text fields: caret and selection, and whether the user has edited the
+    // field since the program last set its text.
+    virtual Caret caret(int id) {
+        (void)id;
+        return {};
+    }
+    virtual bool isModified(int id) {
+        (void)id;
+        return false;
+    }
+    // A wait has time to spare until `deadlineNs` on `clock`: the window may
+    // keep painting meanwhile, taking no user input.
+    virtual void idleUntil(platform::TickSource& clock, std::uint64_t deadlineNs) {
+        (void)clock, (void)deadlineNs;
+    }
 };
 
 // A window that shows nothing and answers Cancel; for sessions without a user.
@@ -57,6 +119,8 @@ class NullWindow final : public Window {
     void beep() override {}
     void repaint() override {}
     void endDialog(int) override {}
+    int runDialog(int, DialogHandler&) override { return 2; }
+    std::string pickFile(const FileRequest&) override { return {}; }
 };
 
 }  // namespace ferrolux::ui

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,7 +32,10 @@ class RecordingWindow : public ui::Window {
     int repaints = 0;
     std::vector<int> endResults;
 
-    void setText(int id, const std::string& text) override { texts[id] = text; }
+    void setText(int id, const std::string& text) override {
+        texts[id] = text;
+        modified[id] = false;
+    }
     std::string text(int id) override { return texts[id]; }
     void enable(int id, bool on) override { enabled[id] = on; }
     void check(int id, bool on) override { checked[id] = on; }
@@ -62,6 +67,63 @@ class RecordingWindow : public ui::Window {
     void beep() override { ++beeps; }
     void repaint() override { ++repaints; }
     void endDialog(int result) override { endResults.push_back(result); }
+
+    // Dialogs: what the user does in each (by dialog id), the dialogs run, and
+    // the window of the last run of each for inspection. A dialog the script
+    // leaves open is closed with Esc.
+    using DialogScript = std::function<void(ui::DialogHandler&, RecordingWindow&)>;
+    std::map<int, DialogScript> dialogScripts;
+    std::vector<int> dialogsRun;
+    std::map<int, std::unique_ptr<RecordingWindow>> dialogs;
+    int runDialog(int dialogId, ui::DialogHandler& handler) override {
+        dialogsRun.push_back(dialogId);
+        auto& d = dialogs[dialogId];
+        d = std::make_unique<RecordingWindow>();
+        handler.opened(*d);
+        auto it = dialogScripts.find(dialogId);
+        if (it != dialogScripts.end() && d->endResults.empty()) it->second(handler, *d);
+        if (d->endResults.empty()) handler.command(*d, 2);
+        return d->endResults.empty() ? 2 : d->endResults.back();
+    }
+
+    // The files the picker hands out in turn ("" = cancelled), and what it was asked.
+    std::deque<std::string> pickedFiles;
+    std::vector<ui::FileRequest> fileRequests;
+    std::string pickFile(const ui::FileRequest& request) override {
+        fileRequests.push_back(request);
+        if (pickedFiles.empty()) return {};
+        std::string path = pickedFiles.front();
+        pickedFiles.pop_front();
+        return path;
+    }
+
+    std::vector<std::string> documents;
+    bool documentOpens = true;
+    bool openDocument(const std::string& path) override {
+        documents.push_back(path);
+        return documentOpens;
+    }
+    int shows = 0;
+    void show() override { ++shows; }
+
+    // Text fields: caret and the user-edit mark (cleared by setText).
+    std::map<int, ui::Caret> carets;
+    std::map<int, bool> modified;
+    ui::Caret caret(int id) override { return carets[id]; }
+    bool isModified(int id) override { return modified[id]; }
+    // The user edits field `id` to `text`, the caret ending at `caretPosition`.
+    void userEdit(ui::DialogHandler& handler, int id, const std::string& text, int caretPosition,
+                  int selected = 0) {
+        texts[id] = text;
+        modified[id] = true;
+        carets[id] = {caretPosition, selected};
+        handler.textChanged(*this, id);
+    }
+    // The user clicks a check box: its state flips, then the command arrives.
+    void click(ui::DialogHandler& handler, int id) {
+        checked[id] = !checked[id];
+        handler.command(*this, id);
+    }
 };
 
 }  // namespace ferrolux::test

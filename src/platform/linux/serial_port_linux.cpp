@@ -1,5 +1,8 @@
 #include "platform/linux/serial_port_linux.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -127,17 +130,32 @@ class LinuxSerialPort final : public SerialPort {
     bool haveSettings_ = false;
 };
 
+// The reason for the user: the device and the system's text, with a hint
+// where the usual cure is known.
+std::string openFailure(const std::filesystem::path& device, int error) {
+    std::string why = device.string() + ": " + std::strerror(error);
+    if (error == EACCES || error == EPERM) why += " (is your user in the dialout group?)";
+    if (error == EWOULDBLOCK) why = device.string() + ": in use by another program";
+    return why;
+}
+
 }  // namespace
 
 std::unique_ptr<SerialPort> LinuxSerialOpener::open(const std::string& portName) {
-    return openDevice(serialDevicePath(programDir_, portName));
+    lastError_.clear();
+    return openDevice(serialDevicePath(programDir_, portName), &lastError_);
 }
 
-std::unique_ptr<SerialPort> LinuxSerialOpener::openDevice(const std::filesystem::path& device) {
+std::unique_ptr<SerialPort> LinuxSerialOpener::openDevice(const std::filesystem::path& device,
+                                                          std::string* why) {
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) {
+        if (why) *why = openFailure(device, errno);
+        return nullptr;
+    }
     // Exclusive use: a lock that another instance holds means the port is taken.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (why) *why = openFailure(device, errno);
         ::close(fd);
         return nullptr;
     }

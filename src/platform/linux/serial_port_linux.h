@@ -14,12 +14,15 @@ class LinuxSerialOpener : public SerialOpener {
     explicit LinuxSerialOpener(std::filesystem::path programDir)
         : programDir_(std::move(programDir)) {}
     std::unique_ptr<SerialPort> open(const std::string& portName) override;
+    std::string lastError() const override { return lastError_; }
 
-    // Opens a device file directly.
-    static std::unique_ptr<SerialPort> openDevice(const std::filesystem::path& device);
+    // Opens a device file directly; `why` receives the reason of a failure.
+    static std::unique_ptr<SerialPort> openDevice(const std::filesystem::path& device,
+                                                  std::string* why = nullptr);
 
   private:
     std::filesystem::path programDir_;
+    std::string lastError_;
 };
 
 }  // namespace ferrolux::platform

@@ -1,0 +1,15 @@
+// ferrolux-cli: the main window's commands from a terminal or a script.
+#include <unistd.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const ferrolux::cli::Terminal terminal{::isatty(STDIN_FILENO) != 0,
+                                           ::isatty(STDERR_FILENO) != 0};
+    return ferrolux::cli::run(args, std::cin, std::cout, std::cerr, terminal);
+}

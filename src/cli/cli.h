@@ -1,0 +1,27 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace ferrolux::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+struct Terminal {
+    bool input = false;   // questions can be asked
+    bool output = false;  // a progress line can be drawn on the error output
+};
+
+// ferrolux-cli: the main window's commands driven by arguments (without the
+// program name). Results on `out`, message boxes, questions and progress on
+// `err`. 0 when the command ended with success, 1 on a failure or a Cancel,
+// 2 on a usage error.
+int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+        std::ostream& err, Terminal terminal);
+
+std::string usage();
+
+}  // namespace ferrolux::cli

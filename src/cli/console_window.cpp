@@ -1,0 +1,177 @@
+#include "cli/console_window.h"
+
+#include <cstdio>
+#include <istream>
+#include <ostream>
+
+#include "files/control_ids.h"
+
+namespace ferrolux::cli {
+
+namespace {
+
+constexpr int kBarWidth = 30;
+
+std::string trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \r\n");
+    if (first == std::string::npos) return {};
+    const std::size_t last = text.find_last_not_of(" \r\n");
+    return text.substr(first, last - first + 1);
+}
+
+// The word address of a pass's progress text ("Contr-Adr: 01F0"), or -1.
+int progressAddress(const std::string& status) {
+    if (status.rfind("Contr-Ad", 0) != 0) return -1;
+    const std::size_t colon = status.find(':');
+    if (colon == std::string::npos) return -1;
+    unsigned address = 0;
+    if (std::sscanf(status.c_str() + colon + 1, "%4x", &address) != 1) return -1;
+    return static_cast<int>(address);
+}
+
+}  // namespace
+
+ConsoleWindow::ConsoleWindow(std::istream& in, std::ostream& err, ConsoleOptions options)
+    : in_(in), err_(err), options_(options) {}
+
+ConsoleWindow::~ConsoleWindow() {
+    clearProgress();
+}
+
+void ConsoleWindow::setText(int id, const std::string& text) {
+    texts_[id] = text;
+    modified_[id] = false;
+    if (id == ctl::kStatusField) showProgress(text);
+}
+
+std::string ConsoleWindow::text(int id) {
+    return texts_[id];
+}
+
+bool ConsoleWindow::isEnabled(int id) const {
+    const auto it = enabled_.find(id);
+    return it == enabled_.end() || it->second;
+}
+
+void ConsoleWindow::setListItems(int id, const std::vector<std::string>& items) {
+    lists_[id] = items;
+    selections_[id] = -1;
+}
+
+int ConsoleWindow::listSelection(int id) {
+    const auto it = selections_.find(id);
+    return it == selections_.end() ? -1 : it->second;
+}
+
+std::string ConsoleWindow::listItem(int id, int index) {
+    const auto& items = lists_[id];
+    if (index < 0 || index >= static_cast<int>(items.size())) return {};
+    return items[static_cast<std::size_t>(index)];
+}
+
+ui::Answer ConsoleWindow::messageBox(const std::string& text, const std::string& title,
+                                     ui::Buttons buttons) {
+    clearProgress();
+    ++boxes_;
+    std::string body = text;
+    while (!body.empty() && (body.back() == '\n' || body.back() == '\r'))
+        body.pop_back();
+    const std::string line = title.empty() ? body : title + ": " + body;
+    if (buttons == ui::Buttons::ok) {
+        err_ << line << '\n' << std::flush;
+        return ui::Answer::ok;
+    }
+    err_ << line << " [y/N] " << std::flush;
+    if (options_.yes) {
+        err_ << "y (--yes)\n";
+        return ui::Answer::ok;
+    }
+    if (!options_.interactive) {
+        err_ << "n (no terminal; --yes answers OK)\n";
+        return ui::Answer::cancel;
+    }
+    std::string answer;
+    if (!std::getline(in_, answer)) {
+        err_ << '\n';
+        return ui::Answer::cancel;
+    }
+    const std::string a = trimmed(answer);
+    return a == "y" || a == "Y" || a == "yes" || a == "YES" ? ui::Answer::ok : ui::Answer::cancel;
+}
+
+void ConsoleWindow::endDialog(int result) {
+    ended_ = true;
+    endResult_ = result;
+}
+
+int ConsoleWindow::runDialog(int dialogId, ui::DialogHandler& handler) {
+    ConsoleWindow dialog(in_, err_, options_);
+    dialog.setDevice(device_);
+    handler.opened(dialog);
+    const auto it = scripts_.find(dialogId);
+    if (it != scripts_.end() && !dialog.ended()) it->second(handler, dialog);
+    // A dialog the script leaves open is closed as with Esc.
+    if (!dialog.ended()) handler.command(dialog, 2);
+    boxes_ += dialog.boxesShown();
+    return dialog.ended() ? dialog.endResult() : 2;
+}
+
+std::string ConsoleWindow::pickFile(const ui::FileRequest&) {
+    std::string path;
+    path.swap(picked_);
+    return path;
+}
+
+void ConsoleWindow::userEdit(ui::DialogHandler& handler, int id, const std::string& text,
+                             int caretPosition) {
+    texts_[id] = text;
+    modified_[id] = true;
+    carets_[id] = {caretPosition, 0};
+    handler.textChanged(*this, id);
+}
+
+void ConsoleWindow::showProgress(const std::string& status) {
+    if (!options_.progress) return;
+    const std::string shown = trimmed(status);
+    if (shown.empty()) {
+        clearProgress();
+        return;
+    }
+    if (!progressShown_) progressStart_ = std::chrono::steady_clock::now();
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                             std::chrono::steady_clock::now() - progressStart_)
+                             .count();
+    char clock[32];
+    std::snprintf(clock, sizeof clock, "%lld:%02lld", static_cast<long long>(seconds / 60),
+                  static_cast<long long>(seconds % 60));
+
+    std::string line;
+    const int address = progressAddress(shown);
+    int percent = -1;
+    if (address >= 0 && device_ != nullptr) {
+        if (address < device_->codeWords && device_->codeWords > 0) {
+            percent = address * 100 / device_->codeWords;
+        } else if (address >= 0x2100 && device_->dataBytes > 0) {
+            percent = (address - 0x2100) * 100 / device_->dataBytes;
+        }
+    }
+    if (percent >= 0) {
+        if (percent > 100) percent = 100;
+        const int filled = percent * kBarWidth / 100;
+        line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
+               std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " +
+               std::to_string(percent) + "%  " + shown + "  " + clock;
+    } else {
+        line = shown + "  " + clock;
+    }
+    err_ << '\r' << line << "\033[K" << std::flush;
+    progressShown_ = true;
+}
+
+void ConsoleWindow::clearProgress() {
+    if (!progressShown_) return;
+    err_ << "\r\033[K" << std::flush;
+    progressShown_ = false;
+}
+
+}  // namespace ferrolux::cli

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <iosfwd>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "files/device_record.h"
+#include "ui/window.h"
+
+namespace ferrolux::cli {
+
+struct ConsoleOptions {
+    bool yes = false;          // every question answered OK
+    bool interactive = false;  // questions can be asked: the input is a terminal
+    bool progress = false;     // the error output is a terminal and not --quiet
+};
+
+class ConsoleWindow;
+
+// What a dialog does when the console runs it: the user's clicks and edits.
+using DialogScript = std::function<void(ui::DialogHandler&, ConsoleWindow&)>;
+
+// The window on a terminal. Controls keep their state in memory; message
+// boxes go to the error output as "TITLE: text"; questions are asked there
+// (y = OK) when the input is a terminal, answered OK with --yes and Cancel
+// otherwise. The status field drives a progress line on a terminal.
+class ConsoleWindow : public ui::Window {
+  public:
+    ConsoleWindow(std::istream& in, std::ostream& err, ConsoleOptions options);
+    ~ConsoleWindow() override;
+
+    void setText(int id, const std::string& text) override;
+    std::string text(int id) override;
+    void enable(int id, bool on) override { enabled_[id] = on; }
+    bool isEnabled(int id) const;
+    void check(int id, bool on) override { checked_[id] = on; }
+    bool isChecked(int id) override { return checked_[id]; }
+    void setListItems(int id, const std::vector<std::string>& items) override;
+    void selectListItem(int id, int index) override { selections_[id] = index; }
+    int listSelection(int id) override;
+    std::string listItem(int id, int index) override;
+    const std::vector<std::string>& listItems(int id) { return lists_[id]; }
+
+    ui::Answer messageBox(const std::string& text, const std::string& title,
+                          ui::Buttons buttons) override;
+    void beep() override {}
+    void repaint() override {}
+    void endDialog(int result) override;
+    int runDialog(int dialogId, ui::DialogHandler& handler) override;
+    std::string pickFile(const ui::FileRequest& request) override;
+    ui::Caret caret(int id) override { return carets_[id]; }
+    bool isModified(int id) override { return modified_[id]; }
+
+    // The user edits field `id` to `text`, leaving the caret at `caretPosition`.
+    void userEdit(ui::DialogHandler& handler, int id, const std::string& text, int caretPosition);
+
+    // What the next dialog of that id does, and the next file picked.
+    void onDialog(int dialogId, DialogScript script) { scripts_[dialogId] = std::move(script); }
+    void setPickedFile(std::string path) { picked_ = std::move(path); }
+    // The chip whose sizes turn addresses into a percentage.
+    void setDevice(const DeviceRecord* device) { device_ = device; }
+
+    bool ended() const { return ended_; }
+    int endResult() const { return endResult_; }
+    int boxesShown() const { return boxes_; }
+
+  private:
+    void showProgress(const std::string& status);
+    void clearProgress();
+
+    std::istream& in_;
+    std::ostream& err_;
+    ConsoleOptions options_;
+    std::map<int, std::string> texts_;
+    std::map<int, bool> enabled_;
+    std::map<int, bool> checked_;
+    std::map<int, std::vector<std::string>> lists_;
+    std::map<int, int> selections_;
+    std::map<int, ui::Caret> carets_;
+    std::map<int, bool> modified_;
+    std::map<int, DialogScript> scripts_;
+    std::string picked_;
+    const DeviceRecord* device_ = nullptr;
+    bool ended_ = false;
+    int endResult_ = 0;
+    int boxes_ = 0;
+    bool progressShown_ = false;
+    std::chrono::steady_clock::time_point progressStart_;
+};
+
+}  // namespace ferrolux::cli

@@ -1,0 +1,178 @@
+#include "ui/config_dialog.h"
+
+#include "device/check_link.h"
+#include "device/config_ids.h"
+#include "device/messages.h"
+#include "files/device_list.h"
+#include "files/hex_input.h"
+#include "link/icsp.h"
+#include "ui/control_ids.h"
+
+namespace ferrolux::ui {
+
+namespace {
+
+constexpr int kBits = 14;
+
+bool isBlank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+}  // namespace
+
+bool scanConfigValue(const std::string& field, int& value) {
+    const std::string head = field.substr(0, 7);
+    std::size_t i = 0;
+    while (i < head.size() && isBlank(head[i]))
+        ++i;
+    int width = 4;
+    if (i + 2 < head.size() && head[i] == '0' && (head[i + 1] == 'x' || head[i + 1] == 'X') &&
+        hexDigitValue(head[i + 2]) >= 0) {
+        i += 2;
+        width -= 2;
+    }
+    int v = 0;
+    int digits = 0;
+    for (; i < head.size() && digits < width && hexDigitValue(head[i]) >= 0; ++i, ++digits) {
+        v = v * 16 + hexDigitValue(head[i]);
+    }
+    if (digits == 0) return false;
+    value = v;
+    return true;
+}
+
+void ConfigDialog::opened(Window& d) {
+    setHexField(d);
+    loadConfigLabels(s_, d);
+    setIdFields(d);
+    d.repaint();
+}
+
+void ConfigDialog::command(Window& d, int id) {
+    if (id >= ctl::kBitBox0 - 13 && id <= ctl::kBitBox0) {
+        bitBoxClicked(d);
+        return;
+    }
+    switch (id) {
+        case ctl::kReadConfig:
+            readConfig(d);
+            break;
+        case ctl::kWriteConfig:
+            writeConfig(d);
+            break;
+        case ctl::kReadIds:
+            readIds(d);
+            break;
+        case ctl::kWriteIds:
+            writeIds(d);
+            break;
+        case ctl::kDefaultButton:
+            done(d);
+            break;
+        case ctl::kCancel:
+            d.endDialog(ctl::kCancel);
+            break;
+        default:
+            break;
+    }
+}
+
+void ConfigDialog::textChanged(Window& d, int id) {
+    if (id == ctl::kHexValueField) {
+        hexValueChanged(d);
+        return;
+    }
+    for (int i = 0; i < 4; ++i) {
+        if (id == ctl::kIdFields[i]) idFieldChanged(d, i);
+    }
+}
+
+void ConfigDialog::hexValueChanged(Window& d) {
+    int value = 0;
+    if (scanConfigValue(d.text(ctl::kHexValueField), value)) s_.configWord = value;
+    loadConfigLabels(s_, d);
+}
+
+void ConfigDialog::bitBoxClicked(Window& d) {
+    int word = 0;
+    for (int bit = 0; bit < kBits; ++bit) {
+        const std::string label = d.text(ctl::kBitLabel0 + bit);
+        const bool activeLow = !label.empty() && label[0] == '/';
+        if (d.isChecked(ctl::kBitBox0 - bit) != activeLow) word |= 1 << bit;
+    }
+    s_.configWord = word;
+    setHexField(d);
+}
+
+void ConfigDialog::idFieldChanged(Window& d, int index) {
+    const std::string text = d.text(ctl::kIdFields[index]);
+    const int v = text.empty() ? -1 : hexDigitValue(text[0]);
+    if (v >= 0) s_.idValues[static_cast<std::size_t>(index)] = v;
+}
+
+void ConfigDialog::setHexField(Window& d) {
+    d.setText(ctl::kHexValueField, formatText("%.4X", static_cast<unsigned>(s_.configWord)));
+    hexValueChanged(d);
+}
+
+// Only the low four bits of an ID are shown: a write widens the values.
+void ConfigDialog::setIdFields(Window& d) {
+    for (int i = 0; i < 4; ++i) {
+        const auto value = static_cast<unsigned>(s_.idValues[static_cast<std::size_t>(i)] & 0xF);
+        d.setText(ctl::kIdFields[i], formatText("%01X", value));
+        idFieldChanged(d, i);
+    }
+}
+
+int ConfigDialog::fail(Window& d) {
+    d.messageBox(s_.message, "Error");
+    sendIcsp(s_, LEAVE_PGM, 0);
+    ++failures_;
+    return 1;
+}
+
+int ConfigDialog::readConfig(Window& d) {
+    if (checkLink(s_) == 0) return fail(d);
+    if (readConfigWord(s_) != 0) return fail(d);
+    setHexField(d);
+    loadConfigLabels(s_, d);
+    sendIcsp(s_, LEAVE_PGM, 0);
+    d.beep();
+    return 0;
+}
+
+int ConfigDialog::writeConfig(Window& d) {
+    if (checkLink(s_) == 0) return fail(d);
+    if (writeConfigWord(s_) != 0) return fail(d);
+    sendIcsp(s_, LEAVE_PGM, 0);
+    d.beep();
+    return 0;
+}
+
+int ConfigDialog::readIds(Window& d) {
+    if (checkLink(s_) == 0) return fail(d);
+    readIdLocations(s_);
+    setIdFields(d);
+    sendIcsp(s_, LEAVE_PGM, 0);
+    d.beep();
+    return 0;
+}
+
+int ConfigDialog::writeIds(Window& d) {
+    if (checkLink(s_) == 0) return fail(d);
+    if (writeIdLocations(s_) != 0) return fail(d);
+    if (s_.device.family != 7) sendIcsp(s_, LEAVE_PGM, 0);
+    d.beep();
+    return 0;
+}
+
+bool ConfigDialog::done(Window& d) {
+    if (s_.configWord > 0x3FFF) {
+        d.messageBox("Configword Value?", "Error!");
+        return false;
+    }
+    d.endDialog(ctl::kDefaultButton);
+    return true;
+}
+
+}  // namespace ferrolux::ui

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <string>
+
+#include "session/session.h"
+#include "ui/window.h"
+
+namespace ferrolux::ui {
+
+// Reads a configuration word the way the hex value field does: from the first
+// 7 characters, after blanks, up to 4 hex digits (an "0x" prefix counts toward
+// them). False when no digit can be read; a sign is not taken.
+bool scanConfigValue(const std::string& field, int& value);
+
+// The configuration word dialog ("Config-Word / ID's"): bit boxes under the
+// chip's own labels, the hex value field and the four ID fields, all working
+// directly on the session's configuration word and ID values.
+class ConfigDialog : public DialogHandler {
+  public:
+    explicit ConfigDialog(Session& s) : s_(s) {}
+
+    void opened(Window& dialog) override;
+    void command(Window& dialog, int id) override;
+    void textChanged(Window& dialog, int id) override;
+
+    // The change rules, as run for an edit or for a text the program sets.
+    void hexValueChanged(Window& dialog);
+    void bitBoxClicked(Window& dialog);
+    void idFieldChanged(Window& dialog, int index);
+
+    // The chip commands; 0 on success, 1 after an "Error" box.
+    int readConfig(Window& dialog);
+    int writeConfig(Window& dialog);
+    int readIds(Window& dialog);
+    int writeIds(Window& dialog);
+    // "Done": false (and "Configword Value?") while the word is above 0x3FFF.
+    bool done(Window& dialog);
+
+    // Chip commands of this opening that ended with an error.
+    int failures() const { return failures_; }
+
+  private:
+    void setHexField(Window& dialog);
+    void setIdFields(Window& dialog);
+    int fail(Window& dialog);
+
+    Session& s_;
+    int failures_ = 0;
+};
+
+}  // namespace ferrolux::ui

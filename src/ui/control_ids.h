@@ -1,0 +1,130 @@
+#pragma once
+
+#include <string_view>
+
+#include "files/control_ids.h"
+
+// Every control, menu item and dialog of the windows, by its resource id.
+namespace ferrolux::ctl {
+
+// Main window: buttons.
+inline constexpr int kDefaultButton = 1;  // "Done" / "Exit" / "OK" of the dialogs
+inline constexpr int kCancel = 2;         // Esc key or the close box
+inline constexpr int kWriteButton = 1027;
+inline constexpr int kVerifyButton = 1028;
+inline constexpr int kExitButton = 1122;
+// kSaveButton 1026 and kViewSetButton 1118 live in files/control_ids.h.
+
+// Main window: check boxes and radio buttons.
+inline constexpr int kWriteCodeBox = 1119;
+inline constexpr int kWriteDataBox = 1120;
+// kWriteConfigBox 1121 lives in files/control_ids.h.
+inline constexpr int kEraseBeforeWriteBox = 1172;
+inline constexpr int kLowVoltBox = 1092;
+inline constexpr int kSaveHexRadio = 1176;
+inline constexpr int kSaveTextRadio = 1177;
+inline constexpr int kVerifyCodeBox = 1174;
+inline constexpr int kVerifyDataBox = 1175;
+
+// Main window: fields (kFileField 1017, kStatusField 1018 in files/control_ids.h).
+inline constexpr int kConfigWordField = 1063;
+inline constexpr int kDevIdField = 1091;
+
+// Menu: File.
+inline constexpr int kOpenFile = 65535;
+inline constexpr int kCloseFile = 1093;
+inline constexpr int kExitMenu = 1094;
+// Menu: Port.
+inline constexpr int kPortCom1 = 1108;
+inline constexpr int kPortCom2 = 1109;
+inline constexpr int kPortCom3 = 1163;  // COM3 to COM8 are 1163 to 1168
+inline constexpr int kPortCom8 = 1168;
+inline constexpr int kPortSimulator = 1169;  // "Simulator": the built-in board SIM1
+inline constexpr int kPort0278 = 1040;
+inline constexpr int kPort0378 = 1041;
+inline constexpr int kPort03BC = 1042;
+// Menu: Erase.
+inline constexpr int kEraseCode = 122;
+inline constexpr int kEraseData = 123;
+inline constexpr int kDisableProtection = 1036;
+// Menu: Options.
+inline constexpr int kDataWindow = 1117;
+inline constexpr int kSpeedVeryLow = 1102;  // low 1103, medium 1104, high 1105
+inline constexpr int kSpeedHigh = 1105;
+// Menu: Help.
+inline constexpr int kHelpTopics = 1111;
+inline constexpr int kAbout = 1038;
+
+// Dialog resources.
+inline constexpr int kMainWindowDialog = 103;
+inline constexpr int kConfigDialog = 1131;
+inline constexpr int kDataMemoryDialog = 1112;
+inline constexpr int kParallelDialog = 1043;
+
+// Configuration word dialog (bit labels and boxes in files/control_ids.h).
+inline constexpr int kHexValueField = 1134;
+inline constexpr int kReadConfig = 1029;
+inline constexpr int kWriteConfig = 1030;
+inline constexpr int kReadIds = 1170;
+inline constexpr int kWriteIds = 1171;
+
+// Data memory window.
+inline constexpr int kDataText = 1113;
+inline constexpr int kReadData = 1114;
+inline constexpr int kWriteData = 1115;
+inline constexpr int kDataStatus = 1116;
+
+// Parallel port interface dialog.
+inline constexpr int kAn589Radio = 1106;
+inline constexpr int kNonInvertedRadio = 1100;
+inline constexpr int kInvertedRadio = 1101;
+inline constexpr int kVppD3Radio = 1098;
+inline constexpr int kVppD4Radio = 1099;
+
+// The port item of a menu id: "COM1".."COM8", "SIM1", "0278", "0378", "03BC"; empty for others.
+inline const char* portNameOf(int id) {
+    switch (id) {
+        case kPortCom1:
+            return "COM1";
+        case kPortCom2:
+            return "COM2";
+        case 1163:
+            return "COM3";
+        case 1164:
+            return "COM4";
+        case 1165:
+            return "COM5";
+        case 1166:
+            return "COM6";
+        case 1167:
+            return "COM7";
+        case kPortCom8:
+            return "COM8";
+        case kPortSimulator:
+            return "SIM1";
+        case kPort0278:
+            return "0278";
+        case kPort0378:
+            return "0378";
+        case kPort03BC:
+            return "03BC";
+        default:
+            return "";
+    }
+}
+
+// The menu id of a port name; 0 for a name no item carries.
+inline int portItemOf(const std::string_view name) {
+    for (int id : {kPortCom1, kPortCom2, 1163, 1164, 1165, 1166, 1167, kPortCom8, kPortSimulator,
+                   kPort0278, kPort0378, kPort03BC}) {
+        if (name == portNameOf(id)) return id;
+    }
+    return 0;
+}
+
+// Every port item of the Port menu, in menu order.
+inline constexpr int kPortItems[] = {kPortCom1,      kPortCom2, 1163,      1164,
+                                     1165,           1166,      1167,      kPortCom8,
+                                     kPortSimulator, kPort0278, kPort0378, kPort03BC};
+
+}  // namespace ferrolux::ctl

@@ -1,0 +1,229 @@
+#include "ui/data_window.h"
+
+#include "device/messages.h"
+#include "files/hex_input.h"
+#include "link/delays.h"
+#include "link/icsp.h"
+#include "ui/control_ids.h"
+
+namespace ferrolux::ui {
+
+namespace {
+
+constexpr int END_PROGRAMMING_ROW = 23;  // End Programming of families 6 and 7
+
+char charAt(const std::string& text, std::size_t pos) {
+    return pos < text.size() ? text[pos] : '\0';
+}
+
+int readByte(Session& s) {
+    return sendIcsp(s, READ_DATA_DATA, 0) & 0xFF;
+}
+
+// Families 1, 3 and 4 reach data memory past the configuration area.
+void skipConfigArea(Session& s) {
+    sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
+    for (int i = 0; i < 256; ++i)
+        sendIcsp(s, INCREMENT_ADDRESS, 0);
+}
+
+bool skipsConfigArea(int family) {
+    return family == 1 || family == 3 || family == 4;
+}
+
+int lineCount(const std::string& text) {
+    int lines = 1;
+    for (char c : text) {
+        if (c == '\n') ++lines;
+    }
+    // A lone CR also ends a line.
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && charAt(text, i + 1) != '\n') ++lines;
+    }
+    return lines;
+}
+
+// The value "%2x" reads at position 6: blanks skipped, then one or two hex digits.
+bool scanByte(const std::string& line, int& value) {
+    std::size_t i = 6;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+        ++i;
+    int v = 0;
+    int digits = 0;
+    for (; digits < 2 && hexDigitValue(charAt(line, i)) >= 0; ++i, ++digits) {
+        v = v * 16 + hexDigitValue(line[i]);
+    }
+    if (digits == 0) return false;
+    value = v;
+    return true;
+}
+
+void commitByte(Session& s, int value) {
+    sendIcsp(s, LOAD_DATA_DATA, value);
+    switch (s.device.family) {
+        case 3:
+            sendIcsp(s, PROGRAM_COMMAND, 0);
+            sendIcsp(s, END_PROGRAM_COMMAND, 0);
+            break;
+        case 7:
+            sendIcsp(s, PROGRAM_COMMAND, 0);
+            sendIcsp(s, END_PROGRAMMING_ROW, 0);
+            sendIcsp(s, LOAD_DATA_DATA, value);
+            sendIcsp(s, BEGIN_PROGRAMMING_ONLY, 0);
+            sendIcsp(s, END_PROGRAMMING_ROW, 0);
+            break;
+        default:
+            sendIcsp(s, PROGRAM_COMMAND, 0);
+            break;
+    }
+}
+
+}  // namespace
+
+std::string dataLine(int offset, int value) {
+    return formatText("%04X: %02X \r\n", static_cast<unsigned>(offset),
+                      static_cast<unsigned>(value & 0xFF));
+}
+
+std::string textLine(const std::string& text, int index, std::size_t limit) {
+    std::size_t start = 0;
+    for (int line = 0; line < index; ++line) {
+        const std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) return {};
+        start = end + (text[end] == '\r' && charAt(text, end + 1) == '\n' ? 2 : 1);
+    }
+    const std::size_t end = text.find_first_of("\r\n", start);
+    std::string line = text.substr(start, end == std::string::npos ? end : end - start);
+    if (line.size() > limit) line.resize(limit);
+    return line;
+}
+
+std::string readDataMemoryText(Session& s) {
+    std::string text;
+    sendIcsp(s, ENTER_PGM, 0);
+    if (skipsConfigArea(s.device.family)) skipConfigArea(s);
+    for (int k = 0; k < s.device.dataBytes; ++k) {
+        const int b = readByte(s);
+        if (b != 0xFF) s.blank = false;
+        text += dataLine(k, b);
+        sendIcsp(s, INCREMENT_ADDRESS, 0);
+    }
+    return text;
+}
+
+int writeDataMemoryLines(Session& s, Window& d, const std::string& field) {
+    sendIcsp(s, ENTER_PGM, 0);
+    d.setText(ctl::kDataStatus, "writing....");
+    d.repaint();
+    auto stop = [&](const std::string& text) {
+        d.messageBox(text, "");
+        d.setText(ctl::kDataStatus, " ");
+        d.repaint();
+        return 1;
+    };
+
+    // Lines past the data memory would wrap round onto its first bytes.
+    int n = lineCount(field) - 1;
+    if (n > s.device.dataBytes) n = s.device.dataBytes;
+    if (skipsConfigArea(s.device.family)) skipConfigArea(s);
+    if (s.device.family == 7) sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
+
+    for (int i = 0; i < n; ++i) {
+        const std::string line = textLine(field, i);
+        int v = 0;
+        if (!scanByte(line, v)) {
+            return stop(formatText("Data-Value? (%04X)", static_cast<unsigned>(i)));
+        }
+        if (readByte(s) != v) {
+            commitByte(s, v);
+            waitMs(s, 10);
+            if (readByte(s) != v) return stop("Write Error!");
+        }
+        sendIcsp(s, INCREMENT_ADDRESS, 0);
+    }
+    d.setText(ctl::kDataStatus, " ");
+    d.repaint();
+    d.beep();
+    return 0;
+}
+
+void filterDataEdit(Window& d, std::string& dataText) {
+    const Caret caret = d.caret(ctl::kDataText);
+    const int p = caret.position;
+    if (p == 0 && caret.selected == 0) return;
+    const bool modified = d.isModified(ctl::kDataText);
+    auto undo = [&] { d.setText(ctl::kDataText, dataText); };
+    if (p < 6) {
+        if (modified) undo();
+        return;
+    }
+    const int c = p <= kDataLineLength ? p : ((p - 1) % kDataLineLength) + 1;
+    const int line = p / kDataLineLength;
+    if (c < 6) {
+        if (modified) undo();
+        return;
+    }
+    if (!modified) return;
+    const std::string t = textLine(d.text(ctl::kDataText), line);
+    if (static_cast<unsigned char>(charAt(t, 5)) > ' ') {
+        undo();
+        return;
+    }
+    const std::size_t start = static_cast<std::size_t>(line) * kDataLineLength;
+    const std::string own = start < dataText.size() ? dataText.substr(start, 6) : std::string();
+    if (t.substr(0, 6) != own) return;
+    for (std::size_t pos : {std::size_t{6}, std::size_t{7}}) {
+        if (charAt(t, pos) >= '0' && start + pos < dataText.size()) dataText[start + pos] = t[pos];
+    }
+}
+
+void DataWindow::opened(Window& d) {
+    d.setText(ctl::kDataText, " ");
+    d.setText(ctl::kDataStatus, "reading....");
+    d.repaint();
+    dataText_ = readDataMemoryText(s_);
+    d.setText(ctl::kDataText, dataText_);
+    d.setText(ctl::kDataStatus, " ");
+    d.repaint();
+}
+
+void DataWindow::command(Window& d, int id) {
+    switch (id) {
+        case ctl::kReadData:
+            readData(d);
+            break;
+        case ctl::kWriteData:
+            writeData(d);
+            break;
+        case ctl::kDefaultButton:
+        case ctl::kCancel:
+            d.endDialog(id);
+            break;
+        default:
+            break;
+    }
+}
+
+void DataWindow::textChanged(Window& d, int id) {
+    if (id == ctl::kDataText) filterDataEdit(d, dataText_);
+}
+
+void DataWindow::readData(Window& d) {
+    d.setText(ctl::kDataText, " ");
+    d.repaint();
+    d.setText(ctl::kDataStatus, "reading....");
+    d.repaint();
+    dataText_ = readDataMemoryText(s_);
+    d.setText(ctl::kDataText, dataText_);
+    d.setText(ctl::kDataStatus, " ");
+    d.repaint();
+    d.beep();
+}
+
+int DataWindow::writeData(Window& d) {
+    const int r = writeDataMemoryLines(s_, d, d.text(ctl::kDataText));
+    failures_ += r;
+    return r;
+}
+
+}  // namespace ferrolux::ui

@@ -1,0 +1,632 @@
+#include "ui/main_window.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "device/check_link.h"
+#include "device/config_ids.h"
+#include "device/erase.h"
+#include "device/passes.h"
+#include "files/device_list.h"
+#include "files/hex_input.h"
+#include "files/readback.h"
+#include "files/state_file.h"
+#include "link/delays.h"
+#include "link/detect.h"
+#include "link/icsp.h"
+#include "ui/config_dialog.h"
+#include "ui/control_ids.h"
+#include "ui/data_window.h"
+#include "ui/parallel_dialog.h"
+
+namespace ferrolux::ui {
+
+namespace {
+
+constexpr const char* kTwoBlanks = "  ";
+constexpr const char* kErasing = "erasing.....     ";
+constexpr const char* kWriting = "writing.....     ";
+constexpr const char* kNoFile = "No File selected!";
+constexpr const char* kNoDataMemory = "This PIC does not provide data memory!";
+constexpr const char* kChecksumWrong = "Intel checksum wrong, continue?";
+constexpr const char* kHelpFile = "T3306.CHM";
+constexpr const char* kDriverMissing =
+    "Driver 'DlPortIO' must be installed!\n\nDownload:\n"
+    "https://www.kernel.org/doc/html/latest/driver-api/parport-lowlevel.html (Linux: ppdev)";
+constexpr const char* kAboutText =
+    "Ferrolux\nRevision 2.6.0\nfor the KORVANIS PIC programmers T3306 and T3307\n"
+    "with a built-in simulated programmer (port SIM1)";
+
+bool isSerialName(const std::string& name) {
+    const int item = ctl::portItemOf(name);
+    return item != 0 && item != ctl::kPort0278 && item != ctl::kPort0378 && item != ctl::kPort03BC;
+}
+
+std::uint16_t parallelBaseOf(int id) {
+    switch (id) {
+        case ctl::kPort0278:
+            return 0x278;
+        case ctl::kPort03BC:
+            return 0x3BC;
+        default:
+            return 0x378;
+    }
+}
+
+}  // namespace
+
+MainWindow::MainWindow(Session& s, LinkHost* host)
+    : s_(s), w_(*s.window), host_(host ? host : &noHost_) {}
+
+// --- Endings and helpers ---
+
+void MainWindow::status(const std::string& text) {
+    w_.setText(ctl::kStatusField, text);
+    w_.repaint();
+}
+
+void MainWindow::greyIdle(bool fileField) {
+    w_.enable(ctl::kStatusField, false);
+    if (fileField) w_.enable(ctl::kFileField, false);
+    w_.repaint();
+}
+
+bool MainWindow::ask(const std::string& text, const std::string& title) {
+    return w_.messageBox(text, title, Buttons::okCancel) == Answer::ok;
+}
+
+int MainWindow::refused(const std::string& text) {
+    w_.messageBox(text, "ERROR!");
+    ending_ = Ending::refused;
+    return 1;
+}
+
+void MainWindow::notifyEnded() {
+    host_->commandEnded(s_);
+}
+
+int MainWindow::finishCommand(const std::string& text, bool greyFileField) {
+    status(text);
+    w_.beep();
+    waitMs(s_, 1000);
+    greyIdle(greyFileField);
+    ending_ = Ending::ok;
+    notifyEnded();
+    return 0;
+}
+
+int MainWindow::failCommand() {
+    w_.enable(ctl::kStatusField, true);
+    w_.repaint();
+    w_.setText(ctl::kStatusField, " ");
+    w_.messageBox(s_.message, "Error");
+    w_.enable(ctl::kStatusField, false);
+    w_.enable(ctl::kFileField, false);
+    w_.repaint();
+    sendIcsp(s_, LEAVE_PGM, 0);
+    ending_ = Ending::failed;
+    notifyEnded();
+    return 1;
+}
+
+// --- Command table ---
+
+void MainWindow::command(int id) {
+    ending_ = Ending::none;
+    switch (id) {
+        case ctl::kWriteButton:
+            write();
+            return;
+        case ctl::kVerifyButton:
+            verify();
+            return;
+        case ctl::kSaveButton:
+            save();
+            return;
+        case ctl::kViewSetButton:
+            configDialog();
+            return;
+        case ctl::kExitButton:
+        case ctl::kExitMenu:
+        case ctl::kCancel:
+            ended_ = true;
+            w_.endDialog(0);
+            return;
+        case ctl::kOpenFile:
+            openFile();
+            return;
+        case ctl::kCloseFile:
+            closeFile();
+            return;
+        case ctl::kEraseCode:
+        case ctl::kEraseData:
+            eraseMemory(id);
+            return;
+        case ctl::kDisableProtection:
+            disableCodeProtection();
+            return;
+        case ctl::kDataWindow:
+            dataWindow();
+            return;
+        case ctl::kHelpTopics:
+            help();
+            return;
+        case ctl::kAbout:
+            about();
+            return;
+        case ctl::kChipList:
+            chipListChanged();
+            return;
+        case ctl::kLowVoltBox:
+            lowVoltClicked();
+            return;
+        case ctl::kPort0278:
+        case ctl::kPort0378:
+        case ctl::kPort03BC:
+            selectParallelPort(id);
+            return;
+        default:
+            break;
+    }
+    if (id >= ctl::kSpeedVeryLow && id <= ctl::kSpeedHigh) {
+        setSpeed(id);
+    } else if (isSerialName(ctl::portNameOf(id))) {
+        selectComPort(id);
+    }
+}
+
+// --- Chip commands ---
+
+int MainWindow::write() {
+    status(kTwoBlanks);
+    const bool code = w_.isChecked(ctl::kWriteCodeBox);
+    const bool data = w_.isChecked(ctl::kWriteDataBox);
+    const bool config = w_.isChecked(ctl::kWriteConfigBox);
+    const bool erase = w_.isChecked(ctl::kEraseBeforeWriteBox);
+    if ((data || code) && !s_.fileSelected) return refused(kNoFile);
+    w_.enable(ctl::kStatusField, true);
+    w_.repaint();
+    w_.enable(ctl::kFileField, true);
+
+    s_.verifyOnly = 0;
+    if (checkLink(s_) == 0) return failCommand();
+    if (erase) {
+        status(kErasing);
+        if (eraseChip(s_) != 0) return failCommand();
+    }
+    status(kWriting);
+    s_.verifyOnly = 0;
+
+    const int family = s_.device.family;
+    if (code) {
+        int r = 0;
+        switch (family) {
+            case 8:
+                if (blankCheck12Bit(s_) != 0 && !ask("PIC not blank, continue?", "Warning!")) {
+                    sendIcsp(s_, LEAVE_PGM, 0);
+                    w_.enable(ctl::kSaveButton, true);
+                    status(kTwoBlanks);
+                    greyIdle(true);
+                    ending_ = Ending::cancelled;
+                    notifyEnded();
+                    return 1;
+                }
+                r = programCode12Bit(s_);
+                break;
+            case 6:
+            case 7:
+                r = writeCodeRows(s_, family == 6 ? 8 : 4);
+                s_.verifyOnly = 1;
+                if (r == 0) r = programCodeByWord(s_);
+                s_.verifyOnly = 0;
+                break;
+            default:
+                r = programCodeByWord(s_);
+                s_.verifyOnly = 1;
+                if (r == 0) r = programCodeByWord(s_);
+                s_.verifyOnly = 0;
+                break;
+        }
+        if (r == 0) {
+            if (family == 6 || family == 7) {
+                r = writeIdRow(s_, family);
+            } else if (family != 8) {
+                r = programIdWords(s_);
+            }
+        }
+        if (r != 0) return failCommand();
+    }
+
+    s_.verifyOnly = 0;
+    if (data && programDataMemory(s_) != 0) return failCommand();
+    if (config) {
+        if (writeConfigWord(s_) != 0) return failCommand();
+        w_.enable(ctl::kViewSetButton, true);
+        w_.enable(ctl::kSaveButton, true);
+    }
+    sendIcsp(s_, LEAVE_PGM, 0);
+    w_.enable(ctl::kSaveButton, true);
+    return finishCommand("OK", true);
+}
+
+int MainWindow::verify() {
+    status(kTwoBlanks);
+    if (!s_.fileSelected) return refused(kNoFile);
+    w_.enable(ctl::kStatusField, true);
+    w_.repaint();
+    w_.enable(ctl::kFileField, true);
+    if (checkLink(s_) == 0) return failCommand();
+    s_.verifyOnly = 1;
+    if (s_.device.family == 8) {
+        if (programCode12Bit(s_) != 0) return failCommand();
+    } else {
+        if (w_.isChecked(ctl::kVerifyCodeBox) && programCodeByWord(s_) != 0) return failCommand();
+        if (w_.isChecked(ctl::kVerifyDataBox) && programDataMemory(s_) != 0) return failCommand();
+    }
+    sendIcsp(s_, LEAVE_PGM, 0);
+    return finishCommand("OK", true);
+}
+
+int MainWindow::save() {
+    status(kTwoBlanks);
+    w_.enable(ctl::kStatusField, true);
+    w_.repaint();
+    s_.blank = true;
+    if (checkLink(s_) == 0) return failCommand();
+    const bool hexForm = w_.isChecked(ctl::kSaveHexRadio);
+    const bool textForm = w_.isChecked(ctl::kSaveTextRadio);
+    if (hexForm && writeReadbackHex(s_) != 0) return failCommand();
+    if (textForm && writeReadbackText(s_) != 0) return failCommand();
+    sendIcsp(s_, LEAVE_PGM, 0);
+    if (!s_.blank) showConfigWord(s_);
+    w_.repaint();
+    if (hexForm) status("'readback.hex' saved");
+    if (textForm) status("'readback.txt' saved");
+    w_.beep();
+    waitMs(s_, 1000);
+    greyIdle(false);
+    ending_ = Ending::ok;
+    notifyEnded();
+    return 0;
+}
+
+int MainWindow::eraseMemory(int id) {
+    const bool codeMemory = id == ctl::kEraseCode;
+    status(kTwoBlanks);
+    if (!ask(
+            codeMemory ? "This Command Deletes Flash-Memory!" : "This Command Deletes Data-Memory!",
+            "Warning!")) {
+        greyIdle(false);
+        ending_ = Ending::cancelled;
+        return 1;
+    }
+    status(kTwoBlanks);
+    w_.enable(ctl::kStatusField, true);
+    w_.repaint();
+    status(kErasing);
+    if (checkLink(s_) == 0) return failCommand();
+    if ((codeMemory ? eraseCodeMemory(s_) : eraseDataMemory(s_)) != 0) return failCommand();
+    sendIcsp(s_, LEAVE_PGM, 0);
+    return finishCommand("OK", false);
+}
+
+int MainWindow::disableCodeProtection() {
+    status(kTwoBlanks);
+    if (!ask("This Command Deletes Memory!", "Warning!")) {
+        greyIdle(true);
+        ending_ = Ending::cancelled;
+        return 1;
+    }
+    w_.enable(ctl::kStatusField, true);
+    w_.repaint();
+    if (checkLink(s_) == 0) return failCommand();
+    if (eraseChip(s_) != 0) return failCommand();
+    sendIcsp(s_, LEAVE_PGM, 0);
+    w_.beep();
+    waitMs(s_, 1000);
+    greyIdle(true);
+    ending_ = Ending::ok;
+    notifyEnded();
+    return 0;
+}
+
+// --- File commands ---
+
+int MainWindow::openFile() {
+    const std::string previous = s_.hexPath;
+    readStoredHexPath(s_);
+    std::string folder = std::filesystem::path(s_.hexPath).parent_path().string();
+    s_.hexPath = previous;
+    const std::string chosen = w_.pickFile({"Open a File", "Hex-Files", "*.hex", folder});
+    if (chosen.empty()) {
+        ending_ = Ending::cancelled;
+        return 1;
+    }
+    s_.hexPath = chosen;
+    s_.quiet = false;
+    if (openHexFile(s_) != 0) {
+        w_.setText(ctl::kFileField, " ");
+        return failCommand();
+    }
+    if (checkHexChecksums(s_) != 0 && !ask(kChecksumWrong, "Warning!")) {
+        s_.fileSelected = false;
+        w_.setText(ctl::kFileField, " ");
+        ending_ = Ending::cancelled;
+        return 1;
+    }
+    setReloadFlag(s_, '1');
+    w_.enable(ctl::kFileField, true);
+    w_.setText(ctl::kFileField, s_.fileName);
+    showConfigWord(s_);
+    w_.repaint();
+    waitMs(s_, 1000);
+    w_.enable(ctl::kFileField, false);
+    w_.repaint();
+    ending_ = Ending::ok;
+    return 0;
+}
+
+void MainWindow::closeFile() {
+    s_.fileSelected = false;
+    w_.enable(ctl::kFileField, true);
+    w_.setText(ctl::kFileField, " ");
+    w_.enable(ctl::kViewSetButton, true);
+    w_.enable(ctl::kSaveButton, true);
+    w_.repaint();
+    waitMs(s_, 1000);
+    w_.enable(ctl::kFileField, false);
+    w_.repaint();
+    ending_ = Ending::ok;
+}
+
+// --- Dialogs ---
+
+int MainWindow::configDialog() {
+    ConfigDialog dialog(s_);
+    w_.runDialog(ctl::kConfigDialog, dialog);
+    showConfigWord(s_);
+    ending_ = dialog.failures() == 0 ? Ending::ok : Ending::failed;
+    notifyEnded();
+    return dialog.failures() == 0 ? 0 : 1;
+}
+
+int MainWindow::dataWindow() {
+    if (s_.device.family == 8 || s_.device.dataBytes <= 0) return refused(kNoDataMemory);
+    s_.blank = true;
+    if (checkLink(s_) == 0) return failCommand();
+    DataWindow dialog(s_);
+    w_.runDialog(ctl::kDataMemoryDialog, dialog);
+    sendIcsp(s_, LEAVE_PGM, 0);
+    ending_ = dialog.failures() == 0 ? Ending::ok : Ending::failed;
+    notifyEnded();
+    return dialog.failures() == 0 ? 0 : 1;
+}
+
+int MainWindow::help() {
+    const std::filesystem::path file = s_.programDir / kHelpFile;
+    std::FILE* f = std::fopen(file.c_str(), "rb");
+    if (f == nullptr) {
+        w_.messageBox("T3306.CHM not found!", "Error");
+        ending_ = Ending::failed;
+        return 1;
+    }
+    std::fclose(f);
+    w_.openDocument(file.string());
+    ending_ = Ending::ok;
+    return 0;
+}
+
+void MainWindow::about() {
+    w_.messageBox(kAboutText, "About Ferrolux");
+}
+
+// --- Start-up and exit ---
+
+bool MainWindow::open(bool offerReload) {
+    w_.enable(ctl::kFileField, false);
+    w_.enable(ctl::kStatusField, false);
+    loadState(s_);
+    for (int id = ctl::kSpeedVeryLow; id <= ctl::kSpeedHigh; ++id) {
+        w_.check(id, id == ctl::kSpeedVeryLow + s_.link.speed);
+    }
+    if (checkDeviceList(s_) != 0) {
+        ended_ = true;
+        w_.endDialog(0);
+        return false;
+    }
+    fillChipList(s_);
+    // A stored position past the list's end selects nothing, as the list itself would.
+    const bool inList = !w_.listItem(ctl::kChipList, s_.device.listIndex).empty();
+    w_.selectListItem(ctl::kChipList, inList ? s_.device.listIndex : -1);
+    selectDevice(s_);
+    w_.show();
+
+    // Low voltage as stored, where the chip and the adapter allow it.
+    if (s_.lowVoltageChar == '1' && s_.device.lowVoltageFlag == 'Y' && s_.link.adapter == '1') {
+        w_.check(ctl::kLowVoltBox, true);
+        s_.link.lowVoltage = true;
+    }
+    if (s_.link.adapter == '2' || s_.link.adapter == '3') {
+        s_.link.lowVoltage = false;
+        s_.lowVoltageChar = '0';
+        w_.enable(ctl::kLowVoltBox, false);
+    }
+
+    // Port: a parallel base, or a serial port checked in the menu (opened later).
+    s_.link.serial = false;
+    s_.link.parallelBase = 0x378;
+    for (int id : ctl::kPortItems)
+        w_.check(id, false);
+    const int item = ctl::portItemOf(s_.link.portName);
+    if (item == ctl::kPort0278 || item == ctl::kPort0378 || item == ctl::kPort03BC) {
+        s_.link.parallelBase = parallelBaseOf(item);
+    } else if (item != 0) {
+        w_.check(item, true);
+        serialChosen();
+    }
+    host_->started(s_);
+    host_->chipChosen(s_);
+
+    sendIcsp(s_, LEAVE_PGM, 0);
+
+    for (int id : {ctl::kWriteCodeBox, ctl::kWriteDataBox, ctl::kSaveHexRadio, ctl::kVerifyCodeBox,
+                   ctl::kEraseBeforeWriteBox}) {
+        w_.check(id, true);
+    }
+    for (int id : {ctl::kWriteConfigBox, ctl::kVerifyDataBox, ctl::kSaveTextRadio}) {
+        w_.check(id, false);
+    }
+    if (s_.device.family == 8) {
+        w_.check(ctl::kWriteDataBox, false);
+        w_.check(ctl::kVerifyDataBox, false);
+        w_.check(ctl::kVerifyCodeBox, true);
+        w_.check(ctl::kEraseBeforeWriteBox, false);
+        for (int id : {ctl::kWriteDataBox, ctl::kVerifyDataBox, ctl::kVerifyCodeBox,
+                       ctl::kEraseBeforeWriteBox}) {
+            w_.enable(id, false);
+        }
+    }
+    if (offerReload) restoreLastFile();
+    return true;
+}
+
+void MainWindow::restoreLastFile() {
+    const char mark = readReloadFlag(s_);
+    if (mark != '1') return;
+    readStoredHexPath(s_);
+    s_.quiet = true;
+    const int loaded = openHexFile(s_);
+    s_.quiet = false;
+    if (loaded != 0) {
+        s_.fileSelected = false;
+        return;
+    }
+    std::string name = s_.fileName;
+    name = name.substr(0, name.find(' '));
+    if (name.size() > 74) name.resize(74);
+    if (!ask("Open '" + name + "' ?", "Kestrum")) {
+        s_.fileSelected = false;
+        setReloadFlag(s_, '0');
+        w_.enable(ctl::kViewSetButton, true);
+        w_.enable(ctl::kSaveButton, true);
+        return;
+    }
+    (void)openHexFile(s_);
+    if (checkHexChecksums(s_) != 0 && !ask(kChecksumWrong, "Warning!")) {
+        s_.fileSelected = false;
+        w_.setText(ctl::kFileField, " ");
+        return;
+    }
+    showConfigWord(s_);
+    w_.enable(ctl::kFileField, true);
+    w_.setText(ctl::kFileField, s_.fileName);
+    w_.repaint();
+    waitMs(s_, 1000);
+    w_.enable(ctl::kFileField, false);
+    w_.repaint();
+}
+
+void MainWindow::close() {
+    saveState(s_);
+    s_.port.comHandle.reset();
+    host_->closed(s_);
+}
+
+// --- Port, speed, chip ---
+
+void MainWindow::uncheckPortItems() {
+    for (int id : ctl::kPortItems)
+        w_.check(id, false);
+}
+
+void MainWindow::serialChosen() {
+    s_.link.serial = true;
+    w_.enable(ctl::kLowVoltBox, false);
+    w_.check(ctl::kLowVoltBox, false);
+    s_.link.lowVoltage = false;
+    s_.lowVoltageChar = '0';
+}
+
+void MainWindow::choosePort(int id) {
+    uncheckPortItems();
+    w_.check(id, true);
+    s_.link.portName = ctl::portNameOf(id);
+    serialChosen();
+    s_.port.comHandle.reset();
+    host_->portChosen(s_);
+}
+
+int MainWindow::selectComPort(int id) {
+    choosePort(id);
+    if (openComPort(s_) != 0) return failCommand();
+    w_.enable(ctl::kStatusField, true);
+    if (s_.link.lineSense == 1) status("T3306 detected");
+    waitMs(s_, 1000);
+    greyIdle(false);
+    ending_ = Ending::ok;
+    return 0;
+}
+
+int MainWindow::selectParallelPort(int id) {
+    if (!s_.port.directIo && !s_.port.driverUsable) return refused(kDriverMissing);
+    uncheckPortItems();
+    w_.check(id, true);
+    s_.link.parallelBase = parallelBaseOf(id);
+    s_.link.portName = ctl::portNameOf(id);
+    w_.enable(ctl::kStatusField, false);
+    s_.link.serial = false;
+    s_.port.comHandle.reset();
+    host_->portChosen(s_);
+
+    ParallelDialog dialog(s_, w_);
+    w_.runDialog(ctl::kParallelDialog, dialog);
+    w_.enable(ctl::kLowVoltBox, s_.device.lowVoltageFlag == 'Y' && s_.link.adapter == '1');
+    ending_ = dialog.adapterFound() ? Ending::ok : Ending::failed;
+    return dialog.adapterFound() ? 0 : 1;
+}
+
+void MainWindow::setSpeed(int id) {
+    for (int item = ctl::kSpeedVeryLow; item <= ctl::kSpeedHigh; ++item)
+        w_.check(item, item == id);
+    s_.link.speed = id - ctl::kSpeedVeryLow;
+    storeSpeed(s_, static_cast<char>('0' + s_.link.speed));
+}
+
+void MainWindow::chipListChanged() {
+    if (w_.listSelection(ctl::kChipList) < 0) {
+        w_.messageBox("auswahl?", "Error!");
+        return;
+    }
+    selectDevice(s_);
+    applyChipToControls();
+    host_->chipChosen(s_);
+}
+
+void MainWindow::applyChipToControls() {
+    if (s_.device.lowVoltageFlag == 'Y') {
+        w_.enable(ctl::kLowVoltBox, true);
+    } else {
+        w_.enable(ctl::kLowVoltBox, false);
+        w_.check(ctl::kLowVoltBox, false);
+        s_.link.lowVoltage = false;
+        s_.lowVoltageChar = '0';
+    }
+    const bool twelveBit = s_.device.family == 8;
+    if (twelveBit) {
+        w_.check(ctl::kWriteDataBox, false);
+        w_.check(ctl::kVerifyDataBox, false);
+        w_.check(ctl::kVerifyCodeBox, true);
+        w_.check(ctl::kEraseBeforeWriteBox, false);
+    }
+    for (int id : {ctl::kWriteDataBox, ctl::kVerifyDataBox, ctl::kVerifyCodeBox,
+                   ctl::kEraseBeforeWriteBox}) {
+        w_.enable(id, !twelveBit);
+    }
+}
+
+void MainWindow::lowVoltClicked() {
+    s_.link.lowVoltage = w_.isChecked(ctl::kLowVoltBox);
+    s_.lowVoltageChar = s_.link.lowVoltage ? '1' : '0';
+}
+
+}  // namespace ferrolux::ui

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <string>
+
+#include "session/session.h"
+#include "ui/window.h"
+
+namespace ferrolux::ui {
+
+inline constexpr const char* kMainTitle = "KORVANIS PIC PROGRAMMER  T3306/T3307  Rev: 2.6.0";
+inline constexpr const char* kSimulatorPort = "SIM1";
+
+// What the main window asks of the program around it: the platform or the
+// built-in simulated board behind the selected port. Every call may be ignored.
+class LinkHost {
+  public:
+    virtual ~LinkHost() = default;
+    // The state file has been read: port name and device list are known.
+    virtual void started(Session& s) { (void)s; }
+    // s.link.portName names a newly chosen port (the old serial port is closed).
+    virtual void portChosen(Session& s) { (void)s; }
+    // s.device holds a newly selected chip.
+    virtual void chipChosen(Session& s) { (void)s; }
+    // A command that may have touched the chip has ended.
+    virtual void commandEnded(Session& s) { (void)s; }
+    // The exit sequence has run.
+    virtual void closed(Session& s) { (void)s; }
+};
+
+// How the last command ended.
+enum class Ending {
+    none,       // nothing ended yet, or a command without an ending
+    ok,         // finishCommand: "OK", a saved-file text, or a silent success
+    failed,     // failCommand, or a dialog command that reported an error
+    refused,    // a missing precondition ("No File selected!" ...)
+    cancelled,  // Cancel on a question
+};
+
+// The main window's logic: start-up, every command of its buttons and menus,
+// the chip list, and exit. All of it runs on s.window.
+class MainWindow {
+  public:
+    explicit MainWindow(Session& s, LinkHost* host = nullptr);
+
+    // Start-up sequence. False when the device list is missing: the window
+    // has then been ended (the exit sequence still belongs to the caller).
+    // Without `offerReload` the last file is not offered again.
+    bool open(bool offerReload = true);
+    // Exit sequence: settings to the state file, serial port closed.
+    void close();
+    // A command id from a button, menu item, key or the chip list.
+    void command(int id);
+    // Exit was asked for (Exit button, File "Exit", Esc, close box).
+    bool ended() const { return ended_; }
+    Ending lastEnding() const { return ending_; }
+
+    // The commands; each returns 0 when it ended with success.
+    int write();
+    int verify();
+    int save();
+    int eraseMemory(int id);  // 122 code, 123 data
+    int disableCodeProtection();
+    int openFile();
+    void closeFile();
+    int configDialog();
+    int dataWindow();
+    int help();
+    void about();
+
+    // Port, speed, chip, low voltage.
+    int selectComPort(int id);  // COM1..COM8 and the simulator; with board detection
+    void choosePort(int id);    // the selection steps without detection
+    int selectParallelPort(int id);
+    void setSpeed(int id);
+    void chipListChanged();
+    void lowVoltClicked();
+    void applyChipToControls();
+    void restoreLastFile();
+
+    // The endings shared by the commands.
+    int finishCommand(const std::string& text, bool greyFileField);
+    int failCommand();
+
+  private:
+    void status(const std::string& text);
+    void greyIdle(bool fileField);
+    void uncheckPortItems();
+    void serialChosen();
+    int refused(const std::string& text);
+    void notifyEnded();
+    bool ask(const std::string& text, const std::string& title);
+
+    Session& s_;
+    Window& w_;
+    LinkHost* host_;
+    LinkHost noHost_;
+    bool ended_ = false;
+    Ending ending_ = Ending::none;
+};
+
+}  // namespace ferrolux::ui

@@ -1,0 +1,69 @@
+#include "ui/parallel_dialog.h"
+
+#include "link/detect.h"
+#include "ui/control_ids.h"
+
+namespace ferrolux::ui {
+
+void ParallelDialog::enableVpp(Window& d, bool on) {
+    d.enable(ctl::kVppD3Radio, on);
+    d.enable(ctl::kVppD4Radio, on);
+}
+
+void ParallelDialog::opened(Window& d) {
+    const char adapter = s_.link.adapter;
+    d.check(ctl::kAn589Radio, adapter == '1');
+    d.check(ctl::kNonInvertedRadio, adapter == '2');
+    d.check(ctl::kInvertedRadio, adapter == '3');
+    enableVpp(d, adapter != '1');
+    d.check(ctl::kVppD3Radio, s_.link.vppLine == '3');
+    d.check(ctl::kVppD4Radio, s_.link.vppLine == '4');
+}
+
+void ParallelDialog::command(Window& d, int id) {
+    switch (id) {
+        case ctl::kAn589Radio:
+            s_.link.adapter = '1';
+            enableVpp(d, false);
+            break;
+        case ctl::kNonInvertedRadio:
+            s_.link.adapter = '2';
+            enableVpp(d, true);
+            break;
+        case ctl::kInvertedRadio:
+            s_.link.adapter = '3';
+            enableVpp(d, true);
+            break;
+        case ctl::kVppD3Radio:
+            s_.link.vppLine = '3';
+            break;
+        case ctl::kVppD4Radio:
+            s_.link.vppLine = '4';
+            break;
+        case ctl::kDefaultButton:
+        case ctl::kCancel:
+            close(d);
+            break;
+        default:
+            break;
+    }
+}
+
+void ParallelDialog::close(Window& d) {
+    if (s_.link.adapter == '1') {
+        found_ = detectAn589(s_) == 0;
+        if (!found_) d.messageBox("No AN589 based Adaptor found", "WARNING!");
+    } else if (s_.link.adapter == '2' || s_.link.adapter == '3') {
+        found_ = detectP16Pro(s_) == 0;
+        if (!found_) d.messageBox("P16PRO not found", "WARNING!");
+    }
+    if (s_.link.adapter != '1') {
+        s_.link.lowVoltage = false;
+        s_.lowVoltageChar = '0';
+        main_.enable(ctl::kLowVoltBox, false);
+        main_.check(ctl::kLowVoltBox, false);
+    }
+    d.endDialog(1);
+}
+
+}  // namespace ferrolux::ui
