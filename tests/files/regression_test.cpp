@@ -1,11 +1,9 @@
 // Inputs kept from fuzzing, run through the fuzz targets' own checks.
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <vector>
 
 #include "file_harness.h"
 #include "files_fixture.h"
@@ -13,41 +11,24 @@
 namespace ferrolux::test {
 namespace {
 
-std::vector<std::filesystem::path> inputs(const char* kind) {
-    std::vector<std::filesystem::path> found;
-    const std::filesystem::path dir = std::filesystem::path(FERROLUX_REGRESSION_DIR) / kind;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        if (entry.is_regular_file()) found.push_back(entry.path());
-    }
-    return found;
-}
+using Reader = void (*)(const std::filesystem::path&, std::span<const std::uint8_t>);
 
-std::vector<std::uint8_t> bytesOf(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-class RegressionTest : public FilesTest {
-  protected:
-    template <class Run>
-    void runAll(const char* kind, Run run) {
-        const auto files = inputs(kind);
-        EXPECT_FALSE(files.empty()) << kind;
-        for (const auto& file : files) {
-            SCOPED_TRACE(file.filename().string());
-            run(dir, std::span<const std::uint8_t>(bytesOf(file)));
+TEST_F(FilesTest, FuzzRegressionInputs) {
+    const std::pair<const char*, Reader> readers[] = {{"device_list", fuzz::runDeviceList},
+                                                      {"hex_input", fuzz::runHexInput},
+                                                      {"state_file", fuzz::runStateFile}};
+    for (const auto& [kind, run] : readers) {
+        int seen = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(
+                 std::filesystem::path(FERROLUX_REGRESSION_DIR) / kind)) {
+            SCOPED_TRACE(entry.path().string());
+            std::ifstream in(entry.path(), std::ios::binary);
+            const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+            run(dir, bytes);
+            ++seen;
         }
+        EXPECT_GT(seen, 0) << kind;
     }
-};
-
-TEST_F(RegressionTest, DeviceList) {
-    runAll("device_list", fuzz::runDeviceList);
-}
-TEST_F(RegressionTest, HexInput) {
-    runAll("hex_input", fuzz::runHexInput);
-}
-TEST_F(RegressionTest, StateFile) {
-    runAll("state_file", fuzz::runStateFile);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "files/state_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -14,9 +13,16 @@ using namespace std::string_literals;
 
 class StateFileTest : public FilesTest {
   protected:
-    void loadFrom(const std::string& bytes) {
+    // The fields as one string: port, index, low voltage, adapter, Vpp, speed.
+    std::string fields() {
+        const auto& l = session.link;
+        return l.portName + " " + std::to_string(session.device.listIndex) + " " +
+               session.lowVoltageChar + l.adapter + l.vppLine + std::to_string(l.speed);
+    }
+    std::string load(const std::string& bytes) {
         write("kestrum.cfg", bytes);
         loadState(session);
+        return fields();
     }
 };
 
@@ -24,79 +30,36 @@ TEST_F(StateFileTest, MissingFileIsCreatedWithItsDefaults) {
     session.device.listIndex = -1;
     loadState(session);
     EXPECT_EQ(read("kestrum.cfg"), "COM20013");
-    EXPECT_EQ(session.link.portName, "COM2");
-    EXPECT_EQ(session.device.listIndex, 0);
-    EXPECT_EQ(session.lowVoltageChar, '1');
-    EXPECT_EQ(session.link.adapter, '3');
-    EXPECT_EQ(session.link.vppLine, '3');
-    EXPECT_EQ(session.link.speed, 2);
+    EXPECT_EQ(fields(), "COM2 0 1332");
     EXPECT_EQ(readReloadFlag(session), '\0');
 }
 
-TEST_F(StateFileTest, EveryFieldIsReadAtItsOffset) {
-    session.port.directIo = true;
-    loadFrom("03780712411");
-    EXPECT_EQ(session.link.portName, "0378");
-    EXPECT_EQ(session.device.listIndex, 7);
-    EXPECT_EQ(session.lowVoltageChar, '1');
-    EXPECT_EQ(session.link.adapter, '2');
-    EXPECT_EQ(session.link.vppLine, '4');
-    EXPECT_EQ(session.link.speed, 1);
-    EXPECT_EQ(readReloadFlag(session), '1');
-}
-
-TEST_F(StateFileTest, EmptyFileGivesTheDefaultsWithoutCrashing) {
+TEST_F(StateFileTest, FieldsAreReadAtTheirOffsets) {
     session.device.listIndex = -1;
-    loadFrom("");
-    EXPECT_EQ(session.link.portName, "COM2");
-    EXPECT_EQ(session.device.listIndex, -1);
-    EXPECT_EQ(session.lowVoltageChar, '0');
-    EXPECT_EQ(session.link.adapter, '1');
-    EXPECT_EQ(session.link.vppLine, '3');
-    EXPECT_EQ(session.link.speed, 2);
-    saveState(session);
-    EXPECT_EQ(read("kestrum.cfg"), "COM2-1013");
-}
-
-TEST_F(StateFileTest, MinusOneIndexSelectsNothing) {
-    session.device.listIndex = 5;
-    loadFrom("COM1-1013");
-    EXPECT_EQ(session.device.listIndex, -1);
-}
-
-TEST_F(StateFileTest, BadSpeedDigitGivesMedium) {
-    for (const char* bytes : {"COM1000130x", "COM100013 4", "COM100013\n9"}) {
-        session.link.speed = 0;
-        loadFrom(bytes);
-        EXPECT_EQ(session.link.speed, 2) << bytes;
-    }
-    loadFrom("COM100013 3");
-    EXPECT_EQ(session.link.speed, 3);
-}
-
-TEST_F(StateFileTest, ParallelPortNeedsPortAccessButSimulatorDoesNot) {
-    loadFrom("03BC00013");
-    EXPECT_EQ(session.link.portName, "COM2");
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "COM2 -1 0132"},  // empty: defaults, index untouched
+        {"COM1-1013", "COM1 -1 0132"},
+        {"COM2000130x", "COM2 0 0132"},  // bad speed digits give medium
+        {"COM200013 4", "COM2 0 0132"},
+        {"COM200013\n9", "COM2 0 0132"},
+        {"COM200013 3", "COM2 0 0133"},
+        {"03BC00013", "COM2 0 0132"},  // no port access: no parallel port
+        {"SIM100013", "SIM1 0 0132"},  // the simulator needs none
+    };
+    for (const auto& [bytes, fields] : cases)
+        EXPECT_EQ(load(bytes), fields) << bytes;
     session.port.driverUsable = true;
-    loadFrom("03BC00013");
-    EXPECT_EQ(session.link.portName, "03BC");
-    session.port.driverUsable = false;
-    loadFrom("SIM100013");
-    EXPECT_EQ(session.link.portName, "SIM1");
+    EXPECT_EQ(load("03BC00013"), "03BC 0 0132");
     session.port.directIo = true;
-    for (std::string bytes : {"CO\nM700013"s, "C\0OM00013"s, "COM"s}) {
-        loadFrom(bytes);
-        EXPECT_EQ(session.link.portName, "COM2");
-    }
+    EXPECT_EQ(load("03780712411"), "0378 7 1241");
+    EXPECT_EQ(readReloadFlag(session), '1');
+    for (const std::string& bytes : {"CO\nM700013"s, "C\0OM00013"s, "COM"s})
+        EXPECT_EQ(load(bytes).substr(0, 4), "COM2");
 }
 
 TEST_F(StateFileTest, SaveWritesOffsetsZeroToEightOnly) {
-    write("kestrum.cfg",
-          "COM20013"
-          "3"
-          "1"
-          "0" +
-              std::string(19, 'z') + "\r\nC:\\x.hex");
+    const std::string rest = std::string(19, 'z') + "\r\nC:\\x.hex";
+    write("kestrum.cfg", "COM20013310" + rest);
     session.link.portName = "COM7";
     session.device.listIndex = 42;
     session.lowVoltageChar = 'x';
@@ -104,21 +67,10 @@ TEST_F(StateFileTest, SaveWritesOffsetsZeroToEightOnly) {
     session.link.vppLine = '9';
     saveState(session);
     EXPECT_EQ(session.link.vppLine, '3');
-    EXPECT_EQ(read("kestrum.cfg"),
-              "COM742023"
-              "10" +
-                  std::string(19, 'z') + "\r\nC:\\x.hex");
-}
-
-TEST_F(StateFileTest, IndexThatDoesNotFitTwoCharactersIsSavedAsNone) {
-    write("kestrum.cfg", "COM2000131");
-    session.link.portName = "COM1";
-    session.device.listIndex = 100;
-    session.lowVoltageChar = '0';
-    session.link.adapter = '1';
-    session.link.vppLine = '4';
+    EXPECT_EQ(read("kestrum.cfg"), "COM74202310" + rest);
+    session.device.listIndex = 100;  // does not fit: saved as none
     saveState(session);
-    EXPECT_EQ(read("kestrum.cfg"), "COM1-10141");
+    EXPECT_EQ(read("kestrum.cfg").substr(0, 9), "COM7-1023");
 }
 
 TEST_F(StateFileTest, SaveAndPatchesDoNotCreateAMissingFile) {
@@ -133,26 +85,21 @@ TEST_F(StateFileTest, SaveAndPatchesDoNotCreateAMissingFile) {
     EXPECT_FALSE(std::filesystem::exists(dir / "kestrum.cfg"));
 }
 
-TEST_F(StateFileTest, SpeedAndReloadFlagPatchTheirByte) {
+TEST_F(StateFileTest, PatchesPadShortFilesWithZeros) {
     write("kestrum.cfg", "COM20013");
     storeSpeed(session, '3');
-    EXPECT_EQ(read("kestrum.cfg"), "COM20013\0\0003"s);
     setReloadFlag(session, '1');
     EXPECT_EQ(read("kestrum.cfg"),
               "COM20013\0"
               "13"s);
-    EXPECT_EQ(readReloadFlag(session), '1');
-}
-
-TEST_F(StateFileTest, ElevenByteFileGainsZerosBeforeTheLineBreak) {
-    write("kestrum.cfg", "COM20013412");
+    write("kestrum.cfg", "COM20013412");  // 11 bytes
     session.hexPath = "C:\\a.hex";
     ASSERT_EQ(storeHexPath(session), 0);
     EXPECT_EQ(read("kestrum.cfg"), "COM20013412"s + std::string(19, '\0') + "\r\nC:\\a.hex" + '\0' +
                                        std::string(20, ' '));
 }
 
-TEST_F(StateFileTest, ShorterPathOverwritesALongerOne) {
+TEST_F(StateFileTest, ShorterPathOverwritesALongerOneAndOverlongIsStoredEmpty) {
     write("kestrum.cfg", "COM20013");
     const std::string longPath = "/" + std::string(99, 'L');
     const std::string shortPath = "/" + std::string(39, 'S');
@@ -161,27 +108,17 @@ TEST_F(StateFileTest, ShorterPathOverwritesALongerOne) {
     session.hexPath = shortPath;
     ASSERT_EQ(storeHexPath(session), 0);
     const std::string bytes = read("kestrum.cfg");
-    ASSERT_EQ(bytes.size(), 32u + 100 + 1 + 20);
-    EXPECT_EQ(bytes.substr(32, 40), shortPath);
-    EXPECT_EQ(bytes[72], '\0');
-    EXPECT_EQ(bytes.substr(73, 20), std::string(20, ' '));
-    EXPECT_EQ(bytes.substr(93), longPath.substr(61) + '\0' + std::string(20, ' '));
+    EXPECT_EQ(bytes, "COM20013"s + std::string(22, '\0') + "\r\n" + shortPath + '\0' +
+                         std::string(20, ' ') + longPath.substr(61) + '\0' + std::string(20, ' '));
     session.hexPath.clear();
     readStoredHexPath(session);
     EXPECT_EQ(session.hexPath, shortPath);
-}
 
-TEST_F(StateFileTest, PathTooLongForTheFieldIsStoredEmpty) {
-    write("kestrum.cfg", "COM20013");
-    session.hexPath = "/old.hex";
-    ASSERT_EQ(storeHexPath(session), 0);
     const std::string longest = "/" + std::string(kStoredPathMax - 1, 'p');
     session.hexPath = longest;
     ASSERT_EQ(storeHexPath(session), 0);
-    session.hexPath.clear();
     readStoredHexPath(session);
     EXPECT_EQ(session.hexPath, longest);
-
     const std::string before = read("kestrum.cfg");
     session.hexPath = longest + "q";
     ASSERT_EQ(storeHexPath(session), 0);
@@ -200,10 +137,7 @@ TEST_F(StateFileTest, ProgramDirectoryIsTheCurrentOneAndStaysInUse) {
     loadState(session);
     std::filesystem::current_path(before);
     EXPECT_EQ(session.programDir, dir);
-    ASSERT_TRUE(std::filesystem::exists(dir / "kestrum.cfg"));
-
-    // Elsewhere now, as after the file dialog: the same file is patched.
-    session.link.portName = "COM5";
+    session.link.portName = "COM5";  // elsewhere now, as after the file dialog
     saveState(session);
     EXPECT_EQ(read("kestrum.cfg").substr(0, 4), "COM5");
 }

@@ -10,12 +10,13 @@
 
 namespace ferrolux::sim::test {
 
+inline constexpr std::uint64_t kMs = 1'000'000;
+
 // A host program's view of the ICSP lines through one board's port: each level
 // held 1 us, bits LSB first, the data line sampled after each falling edge.
 class Host {
   public:
-    Host(SimClock& clock, SimBoard& board, bool lowVoltage = false)
-        : clock_(clock), board_(board), lowVoltage_(lowVoltage) {
+    Host(SimClock& clock, SimBoard& board) : clock_(clock), board_(board) {
         if (serial()) port_ = board.openSerial();
         power(false);
     }
@@ -29,14 +30,11 @@ class Host {
     void release() { serial() ? esc(LC::clrDtr) : put(an589() ? 2 : 0, true); }
     void power(bool on) {
         if (serial()) return esc(on ? LC::clrBreak : LC::setBreak);
-        an589() ? put(lowVoltage_ ? 6 : 3, on) : put(board_.config().vppBit, !on);
+        an589() ? put(3, on) : put(board_.config().vppBit, !on);
     }
     bool sample() {
-        if (serial()) {
-            std::uint32_t bits = 0;
-            port_->modemStatus(bits);
-            return (bits & platform::kModemCts) == 0;
-        }
+        std::uint32_t bits = 0;
+        if (serial()) return port_->modemStatus(bits), (bits & platform::kModemCts) == 0;
         std::uint16_t word = 0;
         board_.readWord(0x378, word);
         return (((word >> 8) ^ (board_.config().invertedBuffers ? 0xFF : 0)) & 0x40) != 0;
@@ -46,14 +44,12 @@ class Host {
         clock_.idleUntil(clock_.peek() + ns);
         clock_.nowNs();
     }
-    void exit() {
+    // Leaves programming mode, then enters it again.
+    void enter() {
         clock(false);
         data(false);
         power(false);
         pause();
-    }
-    void enter() {
-        exit();
         power(true);
         pause();
     }
@@ -89,16 +85,14 @@ class Host {
         data(false);
         return word;
     }
-    // Load, Begin Programming, then hold still `waitNs` more than one step.
-    void write(int loadCode, int word, std::uint64_t waitNs) {
-        load(loadCode, word);
-        command(8);
-        pause(waitNs);
-    }
-    // A command that starts a cycle, then `waitNs` of stillness.
+    // A command, then `waitNs` of stillness.
     void cycle(int code, std::uint64_t waitNs) {
         command(code);
         pause(waitNs);
+    }
+    void write(int loadCode, int word, std::uint64_t waitNs) {
+        load(loadCode, word);
+        cycle(8, waitNs);
     }
 
   private:
@@ -113,27 +107,22 @@ class Host {
 
     SimClock& clock_;
     SimBoard& board_;
-    bool lowVoltage_;
     std::unique_ptr<platform::SerialPort> port_;
     std::uint8_t reg_ = 0;
 };
-
-inline constexpr std::uint64_t kMs = 1'000'000;
 
 // A shipped chip by name; a blank profile if the table lacks it.
 inline ChipProfile chipNamed(std::string_view name) {
     return findProfile(name).value_or(ChipProfile{});
 }
 
-// One chip on one board.
+// One chip on one board; by name, a shipped chip on a serial board.
 struct Bench {
-    explicit Bench(BoardConfig config, bool lowVoltage = false, ChipProfile p = pic16f84a())
-        : board(clock, config), chip(std::move(p)), host(clock, board, lowVoltage) {
+    explicit Bench(BoardConfig config, ChipProfile p = pic16f84a())
+        : board(clock, config), chip(std::move(p)), host(clock, board) {
         board.insertChip(&chip);
     }
-    // The named chip on a serial board.
-    explicit Bench(std::string_view chipName)
-        : Bench({BoardKind::serial}, false, chipNamed(chipName)) {}
+    explicit Bench(std::string_view chipName) : Bench({BoardKind::serial}, chipNamed(chipName)) {}
     SimClock clock;
     SimBoard board;
     VirtualPic chip;
