@@ -196,18 +196,5 @@ TEST(ConfigAndIds, Bit10OfThe16F87xIsNotCompared) {
     EXPECT_EQ(rig.s.configWord, 0x3BFF);
 }
 
-TEST(ConfigAndIds, EveryFamilyWritesAndReadsItsConfigurationWord) {
-    for (int family = 1; family <= 7; ++family) {
-        ChipRig rig(chipOfFamily(family));
-        ASSERT_NE(checkLink(rig.s), 0);
-        ASSERT_EQ(eraseChip(rig.s), 0);
-        rig.s.configWord = family == 4 ? 0x01C4 : 0x3FF2;
-        ASSERT_EQ(writeConfigWord(rig.s), 0) << family << ": " << rig.s.message;
-        const int written = rig.s.configWord;
-        ASSERT_EQ(readConfigWord(rig.s), 0);
-        EXPECT_EQ(rig.s.configWord & 0x3BFF, written & 0x3BFF) << family;
-    }
-}
-
 }  // namespace
 }  // namespace ferrolux::test

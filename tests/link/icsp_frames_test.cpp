@@ -127,18 +127,6 @@ TEST(IcspParallel, ReadAssemblesBit14LeastSignificantFirst) {
     EXPECT_EQ(sendIcsp(b.session, READ_DATA_PROGRAM, 0), word);
 }
 
-TEST(IcspParallel, StuckDataInReadsAllOnesOrZero) {
-    for (char adapter : {'1', '2', '3'}) {
-        LinkBench b;
-        b.useParallel(adapter);
-        const bool inverted = adapter == '3';
-        b.parallel.reads = {static_cast<std::uint16_t>(inverted ? 0xBFFF : 0x4000)};
-        EXPECT_EQ(sendIcsp(b.session, READ_DATA_PROGRAM, 0), 0x3FFF);
-        b.parallel.reads = {static_cast<std::uint16_t>(inverted ? 0xFFFF : 0x0000)};
-        EXPECT_EQ(sendIcsp(b.session, READ_DATA_PROGRAM, 0), 0);
-    }
-}
-
 TEST(IcspParallel, NumbersAbove63WriteNothing) {
     for (char adapter : {'1', '2', '3'}) {
         LinkBench b;

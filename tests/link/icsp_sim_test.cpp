@@ -162,19 +162,5 @@ TEST(SimWiring, EmptyPortsAnswerNoDetection) {
     }
 }
 
-TEST(SimWiring, AnAn589IsNotMistakenForAP16Pro) {
-    Wiring w = allWirings()[1];
-    SimBench b(w);
-    b.session.link.adapter = '2';
-    b.session.link.vppLine = '4';
-    // The P16PRO test only loops D0 to ACK, which the AN589 also does: both
-    // adapters answer it, as on real hardware.
-    EXPECT_EQ(detectP16Pro(b.session), 0);
-    Wiring p = allWirings()[4];
-    SimBench c(p);
-    c.session.link.adapter = '1';
-    EXPECT_EQ(detectAn589(c.session), 1);  // no D2 release on a P16PRO
-}
-
 }  // namespace
 }  // namespace ferrolux::test
