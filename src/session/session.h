@@ -41,7 +41,7 @@ class Session {
     char lowVoltageChar = '0';      // the state file's form of the low-voltage option, '1' or '0'
     std::string statusText;         // progress text that showProgress puts in the status field
 
-      // Working values of the chip operations; the messages and the window read them.
+    // Working values of the chip operations; the messages and the window read them.
     int verifyOnly = 0;       // 1: the passes only compare
     int targetAddress = 0;    // chip word address being handled
     int positionCounter = 0;  // where the chip's address counter stands
@@ -54,7 +54,7 @@ class Session {
     bool blinkStarted = false;        // the "reading..." blink has toggled once
     std::uint64_t lastBlinkNs = 0;
 
-private:
+  private:
     ui::NullWindow nullWindow_;
 };
 

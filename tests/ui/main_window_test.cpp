@@ -1,8 +1,8 @@
-// The main window's chip and file commands: preconditions, questions, endings.
+// The main window: its commands with their preconditions, questions and
+// endings; start-up, reload and exit; the choice of port, speed and chip.
 #include <gtest/gtest.h>
 
-#include "link/icsp.h"
-#include "ui/main_window.h"
+#include "support/recording_ports.h"
 #include "ui_rig.h"
 
 namespace ferrolux::test {
@@ -11,309 +11,359 @@ namespace {
 using ui::Answer;
 using ui::Ending;
 
-constexpr const char* kNoPic =
-    "NO PIC ON BOARD,\nPROGRAMMER MUST BE SET TO PGM MODE,\nPIC TYPE MISMATCHED WITH SOFTWARE,...";
+// The boxes a 12-bit chip greys: only Verify Code stays checked.
+void expectDataBoxes(RecordingWindow& w, bool enabled) {
+    for (int id : {ctl::kWriteDataBox, ctl::kVerifyDataBox, ctl::kVerifyCodeBox,
+                   ctl::kEraseBeforeWriteBox}) {
+        EXPECT_EQ(w.enabled[id], enabled) << id;
+        EXPECT_EQ(w.checked[id], id == ctl::kVerifyCodeBox) << id;
+    }
+}
 
 struct Commands : ::testing::Test {
     UiRig rig;
+    RecordingWindow& w = rig.window;
     void SetUp() override { rig.startOn("PIC16F628A"); }
+    void openAndWrite() {
+        ASSERT_EQ(rig.open(example("blink_16f628a")), 0) << rig.lastBox().text;
+        ASSERT_EQ(rig.main().write(), 0) << rig.lastBox().text;
+    }
 };
 
-TEST_F(Commands, WriteNeedsAFileAndTouchesNothingWithout) {
-    rig.watchBoard();
-    EXPECT_EQ(rig.main().write(), 1);
+TEST_F(Commands, WriteAndVerifyNeedAFileOnlyForCodeOrData) {
+    rig.s().configWord = 0x3F50;
+    w.checked[ctl::kEraseBeforeWriteBox] = false;
+    for (int ticked : {ctl::kWriteCodeBox, ctl::kWriteDataBox, ctl::kWriteConfigBox}) {
+        for (int id : {ctl::kWriteCodeBox, ctl::kWriteDataBox, ctl::kWriteConfigBox})
+            w.checked[id] = id == ticked;
+        rig.watchBoard();
+        rig.main().command(ctl::kWriteButton);
+        const bool refused = ticked != ctl::kWriteConfigBox;
+        EXPECT_EQ(rig.main().lastEnding(), refused ? Ending::refused : Ending::ok) << ticked;
+        EXPECT_EQ(rig.boardUntouched(), refused) << ticked;
+    }
     EXPECT_EQ(rig.lastBox().text, "No File selected!");
-    EXPECT_EQ(rig.lastBox().title, "ERROR!");
+    rig.expectOk("OK");
+    EXPECT_EQ(rig.chip().configWord(0x2007), 0x3F50);
+
+    rig.watchBoard();
+    rig.main().command(ctl::kVerifyButton);
     EXPECT_EQ(rig.main().lastEnding(), Ending::refused);
     EXPECT_TRUE(rig.boardUntouched());
-
-    EXPECT_EQ(rig.main().verify(), 1);
-    EXPECT_EQ(rig.lastBox().text, "No File selected!");
-    EXPECT_TRUE(rig.boardUntouched());
 }
 
-TEST_F(Commands, WriteWithOnlyConfigWordWritesTheCurrentWordWithoutAFile) {
-    rig.window.checked[ctl::kWriteCodeBox] = false;
-    rig.window.checked[ctl::kWriteDataBox] = false;
-    rig.window.checked[ctl::kWriteConfigBox] = true;
-    rig.window.checked[ctl::kEraseBeforeWriteBox] = false;
-    rig.s().configWord = 0x3F50;
-    EXPECT_EQ(rig.main().write(), 0) << rig.lastBox().text;
-    EXPECT_EQ(rig.window.texts[ctl::kStatusField], "OK");
-    EXPECT_EQ(rig.chip().configWord(0x2007) & 0x3FFF, 0x3F50 & 0x3FFF);
-    EXPECT_TRUE(rig.window.enabled[ctl::kViewSetButton]);
-}
-
-TEST_F(Commands, WriteWithNothingTickedStillChecksTheLinkAndEndsOk) {
-    for (int id : {ctl::kWriteCodeBox, ctl::kWriteDataBox, ctl::kWriteConfigBox,
-                   ctl::kEraseBeforeWriteBox}) {
-        rig.window.checked[id] = false;
-    }
-    rig.watchBoard();
-    EXPECT_EQ(rig.main().write(), 0);
-    EXPECT_FALSE(rig.boardUntouched());
-    EXPECT_EQ(rig.window.texts[ctl::kStatusField], "OK");
-    EXPECT_EQ(rig.window.texts[ctl::kDevIdField].empty(), false);
-}
-
-TEST_F(Commands, WriteVerifySaveAFileEndToEnd) {
+TEST_F(Commands, OpenWriteVerifySave) {
     ASSERT_EQ(rig.open(example("blink_16f628a")), 0) << rig.lastBox().text;
-    EXPECT_EQ(rig.window.texts[ctl::kFileField], "blink_16f628a.hex");
-    EXPECT_FALSE(rig.window.enabled[ctl::kFileField]);
-    EXPECT_TRUE(rig.window.checked[ctl::kWriteConfigBox]);
-    EXPECT_FALSE(rig.window.enabled[ctl::kSaveButton]);
-    EXPECT_EQ(rig.window.texts[ctl::kConfigWordField], "3F70");
-    const int beeps = rig.window.beeps;
+    EXPECT_EQ(w.texts[ctl::kFileField], "blink_16f628a.hex");
+    EXPECT_EQ(w.texts[ctl::kConfigWordField], "3F70");
+    EXPECT_EQ(rig.state()[9], '1');
 
-    ASSERT_EQ(rig.main().write(), 0) << rig.lastBox().text;
-    EXPECT_EQ(rig.window.texts[ctl::kStatusField], "OK");
-    EXPECT_EQ(rig.window.beeps, beeps + 1);
-    EXPECT_FALSE(rig.window.enabled[ctl::kStatusField]);
-    EXPECT_FALSE(rig.window.enabled[ctl::kFileField]);
-    EXPECT_TRUE(rig.window.enabled[ctl::kSaveButton]);
-    EXPECT_EQ(rig.s().verifyOnly, 0);
-    EXPECT_EQ(rig.chip().programWord(0), 0x2805);  // goto start
+    rig.main().command(ctl::kWriteButton);
+    rig.expectOk("OK");
+    EXPECT_FALSE(w.enabled[ctl::kFileField]);
+    EXPECT_TRUE(w.enabled[ctl::kSaveButton]);
+    // Code, data and configuration word all went to the chip.
+    EXPECT_EQ(rig.chip().programWord(0), 0x2805);
     EXPECT_EQ(rig.chip().dataByte(0), 'F');
     EXPECT_EQ(rig.chip().configWord(0x2007), 0x3F70);
     EXPECT_FALSE(rig.chip().inProgrammingMode());
 
-    rig.window.checked[ctl::kVerifyDataBox] = true;
-    ASSERT_EQ(rig.main().verify(), 0) << rig.lastBox().text;
-    EXPECT_EQ(rig.s().verifyOnly, 1);  // stays set until the next Write
+    w.checked[ctl::kVerifyDataBox] = true;
+    w.texts[ctl::kStatusField] = "";
+    rig.main().command(ctl::kVerifyButton);
+    rig.expectOk("OK");
 
-    rig.window.checked[ctl::kSaveHexRadio] = false;
-    rig.window.checked[ctl::kSaveTextRadio] = true;
-    rig.window.texts[ctl::kConfigWordField] = "";
-    ASSERT_EQ(rig.main().save(), 0);
-    EXPECT_EQ(rig.window.texts[ctl::kStatusField], "'readback.txt' saved");
-    EXPECT_EQ(rig.window.texts[ctl::kConfigWordField], "3F70");
-    EXPECT_TRUE(std::filesystem::exists(rig.dir.path() / "readback.txt"));
-
-    rig.window.checked[ctl::kSaveHexRadio] = true;
-    rig.window.checked[ctl::kSaveTextRadio] = false;
-    ASSERT_EQ(rig.main().save(), 0);
-    EXPECT_EQ(rig.window.texts[ctl::kStatusField], "'readback.hex' saved");
-    EXPECT_NE(readFile(rig.dir.path() / "readback.hex").find(":02400E00703F01"), std::string::npos);
+    for (std::string form : {"txt", "hex"}) {
+        w.checked[ctl::kSaveHexRadio] = form == "hex";
+        w.checked[ctl::kSaveTextRadio] = form == "txt";
+        w.texts[ctl::kConfigWordField] = "";
+        rig.main().command(ctl::kSaveButton);
+        rig.expectOk("'readback." + form + "' saved");
+        EXPECT_TRUE(std::filesystem::exists(rig.dir.path() / ("readback." + form)));
+        EXPECT_EQ(w.texts[ctl::kConfigWordField], "3F70");
+    }
 }
 
-TEST_F(Commands, VerifyOfADifferentChipFailsWithTheMessageAndLeavesProgrammingMode) {
-    ASSERT_EQ(rig.open(example("blink_16f628a")), 0);
-    ASSERT_EQ(rig.main().write(), 0);
+TEST_F(Commands, FailuresShowTheMessageUnderErrorAndLeaveProgrammingMode) {
+    openAndWrite();
     rig.chip().setProgramWord(0x10, 0x0000);
-    EXPECT_EQ(rig.main().verify(), 1);
-    EXPECT_EQ(rig.lastBox().title, "Error");
+    rig.main().command(ctl::kVerifyButton);
+    rig.expectFailed();
     EXPECT_NE(rig.lastBox().text.find("0010"), std::string::npos) << rig.lastBox().text;
-    EXPECT_EQ(rig.window.texts[ctl::kStatusField], " ");
-    EXPECT_FALSE(rig.window.enabled[ctl::kStatusField]);
-    EXPECT_EQ(rig.main().lastEnding(), Ending::failed);
     EXPECT_FALSE(rig.chip().inProgrammingMode());
-}
 
-TEST_F(Commands, AnEmptySocketFailsEveryChipCommandWithTheLinkText) {
-    ASSERT_EQ(rig.open(example("blink_16f628a")), 0);
     rig.board().removeChip();
-    EXPECT_EQ(rig.main().write(), 1);
-    EXPECT_EQ(rig.lastBox().text, kNoPic);
-    EXPECT_EQ(rig.lastBox().title, "Error");
-    EXPECT_EQ(rig.main().save(), 1);
-    EXPECT_EQ(rig.main().verify(), 1);
-    EXPECT_EQ(rig.lastBox().text, kNoPic);
+    for (int id : {ctl::kWriteButton, ctl::kVerifyButton, ctl::kSaveButton}) {
+        w.boxes.clear();
+        rig.main().command(id);
+        rig.expectFailed(kNoPicOnBoard);
+    }
     rig.board().insertChip(&rig.chip());
 }
 
-TEST_F(Commands, EraseQuestionsCancelTouchNothingAndOkErases) {
-    ASSERT_EQ(rig.open(example("blink_16f628a")), 0);
-    ASSERT_EQ(rig.main().write(), 0);
-    struct Case {
-        int id;
-        const char* question;
-    };
-    for (Case c : {Case{ctl::kEraseCode, "This Command Deletes Flash-Memory!"},
-                   Case{ctl::kEraseData, "This Command Deletes Data-Memory!"},
-                   Case{ctl::kDisableProtection, "This Command Deletes Memory!"}}) {
+TEST_F(Commands, EraseQuestionsCancelSendsNothingAndOkErases) {
+    openAndWrite();
+    for (auto [id, question] : {std::pair{ctl::kEraseCode, "This Command Deletes Flash-Memory!"},
+                                {ctl::kEraseData, "This Command Deletes Data-Memory!"},
+                                {ctl::kDisableProtection, "This Command Deletes Memory!"}}) {
         rig.watchBoard();
-        rig.window.answers = {Answer::cancel};
-        rig.main().command(c.id);
-        EXPECT_EQ(rig.lastBox().text, c.question);
-        EXPECT_EQ(rig.lastBox().title, "Warning!");
+        w.answers = {Answer::cancel};
+        rig.main().command(id);
+        EXPECT_EQ(rig.lastBox().text, question);
         EXPECT_EQ(rig.lastBox().buttons, ui::Buttons::okCancel);
         EXPECT_EQ(rig.main().lastEnding(), Ending::cancelled);
-        EXPECT_TRUE(rig.boardUntouched()) << c.question;
-        EXPECT_FALSE(rig.window.enabled[ctl::kStatusField]);
+        EXPECT_TRUE(rig.boardUntouched()) << question;
     }
-    EXPECT_EQ(rig.chip().dataByte(0), 'F');
-
     rig.main().command(ctl::kEraseData);
-    EXPECT_EQ(rig.main().lastEnding(), Ending::ok);
+    rig.expectOk("OK");
     EXPECT_EQ(rig.chip().dataByte(0), 0xFF);
     EXPECT_EQ(rig.chip().programWord(0), 0x2805);
     rig.main().command(ctl::kEraseCode);
-    EXPECT_EQ(rig.window.texts[ctl::kStatusField], "OK");
+    rig.expectOk("OK");
     EXPECT_EQ(rig.chip().programWord(0), 0x3FFF);
-}
 
-TEST_F(Commands, DisableCodeProtectionErasesAProtectedChip) {
-    ASSERT_EQ(rig.open(example("blink_16f628a")), 0);
-    ASSERT_EQ(rig.main().write(), 0);
+    openAndWrite();
     rig.chip().protect(true, true);
-    rig.window.texts[ctl::kStatusField] = "";
-    EXPECT_EQ(rig.main().disableCodeProtection(), 0) << rig.lastBox().text;
+    rig.main().command(ctl::kDisableProtection);
+    EXPECT_EQ(rig.main().lastEnding(), Ending::ok);
     EXPECT_FALSE(rig.chip().codeProtected());
     EXPECT_EQ(rig.chip().programWord(0), 0x3FFF);
-    EXPECT_FALSE(rig.window.enabled[ctl::kFileField]);
 }
 
-TEST_F(Commands, OpenCancelledChangesNothing) {
-    rig.window.pickedFiles = {""};
+TEST_F(Commands, OpenCancelledBadWithAWrongChecksumOrWithoutConfigWord) {
+    w.pickedFiles = {""};
     EXPECT_EQ(rig.main().openFile(), 1);
-    EXPECT_FALSE(rig.s().fileSelected);
-    ASSERT_EQ(rig.window.fileRequests.size(), 1u);
-    EXPECT_EQ(rig.window.fileRequests[0].title, "Open a File");
-    EXPECT_EQ(rig.window.fileRequests[0].filterName, "Hex-Files");
-    EXPECT_EQ(rig.window.fileRequests[0].pattern, "*.hex");
-    EXPECT_TRUE(rig.window.boxes.empty());
-}
+    EXPECT_TRUE(w.boxes.empty());
 
-TEST_F(Commands, OpenOfABadFileFailsAndBlanksTheFileField) {
     writeFile(rig.dir.path() / "bad.hex", "hello\r\n");
     EXPECT_EQ(rig.open(rig.dir.path() / "bad.hex"), 1);
-    EXPECT_EQ(rig.lastBox().text, "Wrong File-Format!");
-    EXPECT_EQ(rig.lastBox().title, "Error");
-    EXPECT_EQ(rig.window.texts[ctl::kFileField], " ");
+    rig.expectFailed("Wrong File-Format!");
+    EXPECT_EQ(w.texts[ctl::kFileField], " ");
     EXPECT_FALSE(rig.s().fileSelected);
-    EXPECT_EQ(rig.open(rig.dir.path() / "missing.hex"), 1);
-    EXPECT_EQ(rig.lastBox().text, "Open Error!");
-}
 
-TEST_F(Commands, AWrongChecksumAsksAndCancelDeselects) {
-    std::string text = readFile(example("blink_16f628a"));
-    text.replace(text.find(":020000000528D1"), 15, ":020000000528D2");
-    writeFile(rig.dir.path() / "sum.hex", text);
-    rig.window.answers = {Answer::cancel};
-    EXPECT_EQ(rig.open(rig.dir.path() / "sum.hex"), 1);
-    EXPECT_EQ(rig.lastBox().text, "Intel checksum wrong, continue?");
-    EXPECT_FALSE(rig.s().fileSelected);
-    EXPECT_EQ(rig.window.texts[ctl::kFileField], " ");
+    const auto sum = rig.edited("blink_16f628a", ":020000000528D1", ":020000000528D2");
+    for (Answer a : {Answer::cancel, Answer::ok}) {
+        w.answers = {a};
+        EXPECT_EQ(rig.open(sum), a == Answer::ok ? 0 : 1);
+        EXPECT_EQ(rig.lastBox().text, "Intel checksum wrong, continue?");
+        EXPECT_EQ(rig.s().fileSelected, a == Answer::ok);
+        EXPECT_EQ(w.texts[ctl::kFileField], a == Answer::ok ? "edited.hex" : " ");
+    }
 
-    rig.window.answers = {Answer::ok};
-    EXPECT_EQ(rig.open(rig.dir.path() / "sum.hex"), 0);
-    EXPECT_TRUE(rig.s().fileSelected);
-    EXPECT_EQ(rig.state()[9], '1');
-}
-
-TEST_F(Commands, AFileWithoutConfigWordWarnsAndLeavesSaveAndViewSetEnabled) {
-    std::string text = readFile(example("blink_16f628a"));
-    const std::size_t at = text.find(":02400E00703F01");
-    ASSERT_NE(at, std::string::npos);
-    text.erase(at, text.find(':', at + 1) - at);
-    writeFile(rig.dir.path() / "noconfig.hex", text);
-    EXPECT_EQ(rig.open(rig.dir.path() / "noconfig.hex"), 0);
+    EXPECT_EQ(rig.open(rig.edited("blink_16f628a", ":02400E00703F01\n", "")), 0);
     EXPECT_EQ(rig.lastBox().title, "WARNING!");
-    EXPECT_TRUE(rig.window.enabled[ctl::kSaveButton]);
-    EXPECT_TRUE(rig.window.enabled[ctl::kViewSetButton]);
-    EXPECT_FALSE(rig.window.checked[ctl::kWriteConfigBox]);
+    EXPECT_TRUE(w.enabled[ctl::kViewSetButton]);
+    EXPECT_FALSE(w.checked[ctl::kWriteConfigBox]);
 }
 
-TEST_F(Commands, CloseDeselectsButKeepsTheReopenMark) {
+TEST_F(Commands, DialogsHelpAboutCloseAndExit) {
     ASSERT_EQ(rig.open(example("blink_16f628a")), 0);
+    w.enabled[ctl::kSaveButton] = false;
     rig.main().command(ctl::kCloseFile);
     EXPECT_FALSE(rig.s().fileSelected);
-    EXPECT_EQ(rig.window.texts[ctl::kFileField], " ");
-    EXPECT_TRUE(rig.window.enabled[ctl::kSaveButton]);
-    EXPECT_TRUE(rig.window.enabled[ctl::kViewSetButton]);
-    EXPECT_EQ(rig.state()[9], '1');
-}
+    EXPECT_EQ(w.texts[ctl::kFileField], " ");
+    EXPECT_TRUE(w.enabled[ctl::kSaveButton]);
 
-TEST_F(Commands, DataWindowRefusesChipsWithoutDataMemoryUntouched) {
-    rig.selectChip("PIC16F73");
-    rig.watchBoard();
-    EXPECT_EQ(rig.main().dataWindow(), 1);
-    EXPECT_EQ(rig.lastBox().text, "This PIC does not provide data memory!");
-    EXPECT_EQ(rig.lastBox().title, "ERROR!");
-    EXPECT_TRUE(rig.boardUntouched());
-    EXPECT_TRUE(rig.window.dialogsRun.empty());
-}
-
-TEST_F(Commands, DataWindowLeavesProgrammingModeWhenItCloses) {
-    bool inModeWhileOpen = false;
-    rig.window.dialogScripts[ctl::kDataMemoryDialog] = [&](ui::DialogHandler& h,
-                                                           RecordingWindow& d) {
-        inModeWhileOpen = rig.chip().inProgrammingMode();
-        h.command(d, ctl::kDefaultButton);
-    };
-    EXPECT_EQ(rig.main().dataWindow(), 0);
-    EXPECT_TRUE(inModeWhileOpen);
-    EXPECT_FALSE(rig.chip().inProgrammingMode());
-}
-
-TEST_F(Commands, ViewSetShowsTheWordWhenTheDialogCloses) {
-    rig.window.dialogScripts[ctl::kConfigDialog] = [](ui::DialogHandler& h, RecordingWindow& d) {
+    w.dialogScripts[ctl::kConfigDialog] = [](ui::DialogHandler& h, RecordingWindow& d) {
         d.userEdit(h, ctl::kHexValueField, "1234", 4);
         h.command(d, ctl::kDefaultButton);
     };
+    bool inModeWhileOpen = false;
+    w.dialogScripts[ctl::kDataMemoryDialog] = [&](ui::DialogHandler&, RecordingWindow&) {
+        inModeWhileOpen = rig.chip().inProgrammingMode();
+    };
     rig.main().command(ctl::kViewSetButton);
-    EXPECT_EQ(rig.window.dialogsRun, std::vector<int>{ctl::kConfigDialog});
-    EXPECT_EQ(rig.window.texts[ctl::kConfigWordField], "1234");
-}
+    EXPECT_EQ(w.texts[ctl::kConfigWordField], "1234");
+    rig.main().command(ctl::kDataWindow);
+    EXPECT_EQ(rig.main().lastEnding(), Ending::ok);
+    EXPECT_TRUE(inModeWhileOpen);
+    EXPECT_FALSE(rig.chip().inProgrammingMode());
 
-TEST_F(Commands, HelpNeedsTheHelpFile) {
+    // A chip without data memory gets no window and no link check.
+    rig.selectChip("PIC16F73");
+    rig.watchBoard();
+    rig.main().command(ctl::kDataWindow);
+    EXPECT_EQ(rig.lastBox().text, "This PIC does not provide data memory!");
+    EXPECT_EQ(rig.main().lastEnding(), Ending::refused);
+    EXPECT_TRUE(rig.boardUntouched());
+    EXPECT_EQ(w.dialogsRun.size(), 2u);
+
     rig.main().command(ctl::kHelpTopics);
     EXPECT_EQ(rig.lastBox().text, "T3306.CHM not found!");
     EXPECT_EQ(rig.lastBox().title, "Error");
     writeFile(rig.dir.path() / "T3306.CHM", "help");
-    const auto boxes = rig.window.boxes.size();
     rig.main().command(ctl::kHelpTopics);
-    EXPECT_EQ(rig.window.boxes.size(), boxes);
-    ASSERT_EQ(rig.window.documents.size(), 1u);
-    EXPECT_EQ(rig.window.documents[0], (rig.dir.path() / "T3306.CHM").string());
-}
-
-TEST_F(Commands, ExitEndsTheWindowAndUnknownIdsDoNothing) {
-    rig.main().command(4711);
-    EXPECT_FALSE(rig.main().ended());
+    EXPECT_EQ(w.documents, std::vector<std::string>{(rig.dir.path() / "T3306.CHM").string()});
     rig.main().command(ctl::kAbout);
     EXPECT_EQ(rig.lastBox().title, "About Ferrolux");
-    EXPECT_NE(rig.lastBox().text.find("Revision 2.6.0\n"), std::string::npos);
+
+    rig.main().command(4711);
+    EXPECT_FALSE(rig.main().ended());
     for (int id : {ctl::kExitButton, ctl::kExitMenu, ctl::kCancel}) {
-        UiRig other;
-        other.startOn("PIC16F84A");
-        other.main().command(id);
-        EXPECT_TRUE(other.main().ended());
-        EXPECT_EQ(other.window.endResults, std::vector<int>{0});
+        ui::MainWindow fresh(rig.s());
+        fresh.command(id);
+        EXPECT_TRUE(fresh.ended()) << id;
     }
+    EXPECT_EQ(w.endResults, (std::vector<int>{0, 0, 0}));
 }
 
-// Family 8: the blank check before writing code.
-struct TwelveBit : ::testing::Test {
+// Family 8: the blank check before writing code, and verify always compares code.
+TEST(TwelveBit, ANotBlankChipAsksAndCancelWritesNothing) {
     UiRig rig;
-    void SetUp() override {
-        rig.startOn("PIC12C508");
-        ASSERT_EQ(rig.open(example("blink_12c508")), 0);
-    }
-};
-
-TEST_F(TwelveBit, ANotBlankChipAsksAndCancelLeavesProgrammingModeWithoutWriting) {
+    rig.startOn("PIC12C508");
+    ASSERT_EQ(rig.open(example("blink_12c508")), 0);
     ASSERT_EQ(rig.main().write(), 0) << rig.lastBox().text;
-    EXPECT_EQ(rig.chip().programWord(1), 0x0CFE);
-    const auto boxes = rig.window.boxes.size();
-    rig.chip().setProgramWord(0x20, 0x0000);  // a word that a rewrite would restore, if it could
+    rig.chip().setProgramWord(0x05, 0x0000);  // a rewrite would restore it, if it could
     rig.window.enabled[ctl::kSaveButton] = false;
     rig.window.answers = {Answer::cancel};
     EXPECT_EQ(rig.main().write(), 1);
-    ASSERT_EQ(rig.window.boxes.size(), boxes + 1);
     EXPECT_EQ(rig.lastBox().text, "PIC not blank, continue?");
     EXPECT_EQ(rig.main().lastEnding(), Ending::cancelled);
     EXPECT_TRUE(rig.window.enabled[ctl::kSaveButton]);
     EXPECT_EQ(rig.window.texts[ctl::kStatusField], "  ");
     EXPECT_FALSE(rig.chip().inProgrammingMode());
+
+    rig.window.checked[ctl::kVerifyCodeBox] = false;
+    EXPECT_EQ(rig.main().verify(), 1);
+    rig.expectFailed();
 }
 
-TEST_F(TwelveBit, VerifyComparesCodeWhateverTheBoxesSay) {
-    ASSERT_EQ(rig.main().write(), 0);
-    rig.window.checked[ctl::kVerifyCodeBox] = false;
-    rig.chip().setProgramWord(0x05, 0x0000);
-    EXPECT_EQ(rig.main().verify(), 1);
-    EXPECT_EQ(rig.lastBox().title, "Error");
+TEST(StartUp, WithoutAStateFileCreatesItAndStartsOnCom2FirstChipMedium) {
+    UiRig rig;
+    RecordingWindow& w = rig.window;
+    ASSERT_TRUE(rig.start());
+    EXPECT_EQ(rig.state().substr(0, 8), "COM20013");
+    EXPECT_TRUE(w.checked[ctl::kPortCom2]);
+    EXPECT_FALSE(rig.s().port.comOpen());
+    EXPECT_TRUE(w.boxes.empty());
+    EXPECT_EQ(w.shows, 1);
+    // The first chip of the sorted list is a 12-bit one: data boxes off and greyed.
+    ASSERT_EQ(rig.s().device.family, 8);
+    expectDataBoxes(w, false);
+    // Exit writes back what was read; the serial port took low voltage away.
+    rig.main().close();
+    EXPECT_EQ(rig.state().substr(0, 9), "COM20003" + std::string(1, rig.s().link.vppLine));
+}
+
+TEST(StartUp, AStoredComPortIsCheckedButNotOpenedAndNoDeviceListEnds) {
+    UiRig rig;
+    writeFile(rig.dir.path() / "kestrum.cfg", "COM50501403");
+    ASSERT_TRUE(rig.start());
+    EXPECT_TRUE(rig.window.checked[ctl::kPortCom3 + 2]);
+    EXPECT_FALSE(rig.window.checked[ctl::kPortCom2]);
+    EXPECT_FALSE(rig.s().port.comOpen());
+    EXPECT_EQ(rig.s().device.listIndex, 5);
+    EXPECT_TRUE(rig.window.checked[ctl::kSpeedHigh]);
+
+    std::filesystem::remove(rig.dir.path() / "kestrum.ini");
+    EXPECT_FALSE(rig.restart());
+    EXPECT_EQ(rig.lastBox().text, "Open Error 'kestrum.ini !'");
+    EXPECT_TRUE(rig.main().ended());
+    EXPECT_EQ(rig.window.endResults, std::vector<int>{0});
+}
+
+TEST(Reload, OkReopensTheLastFileEvenAfterCloseCancelOrAGoneFileDropsIt) {
+    UiRig rig;
+    rig.startOn("PIC16F628A");
+    const auto spaced = rig.dir.path() / "my blinker.hex";
+    std::filesystem::copy_file(example("blink_16f628a"), spaced);
+    ASSERT_EQ(rig.open(spaced), 0);
+    rig.main().command(ctl::kCloseFile);
+    ASSERT_TRUE(rig.restart());
+    EXPECT_EQ(rig.window.boxes.at(0).text, "Open 'my' ?");
+    EXPECT_TRUE(rig.s().fileSelected);
+    EXPECT_EQ(rig.window.texts[ctl::kFileField], "my blinker.hex");
+    EXPECT_EQ(rig.window.texts[ctl::kConfigWordField], "3F70");
+
+    ASSERT_TRUE(rig.restart({Answer::cancel}));
+    EXPECT_EQ(rig.window.boxes.size(), 1u);
+    EXPECT_FALSE(rig.s().fileSelected);
+    EXPECT_TRUE(rig.window.enabled[ctl::kSaveButton]);
+    ASSERT_TRUE(rig.restart());
+    EXPECT_TRUE(rig.window.boxes.empty());
+
+    ASSERT_EQ(rig.open(spaced), 0);
+    std::filesystem::remove(spaced);
+    ASSERT_TRUE(rig.restart());
+    EXPECT_TRUE(rig.window.boxes.empty());
+    EXPECT_FALSE(rig.s().fileSelected);
+}
+
+TEST(Ports, AComPortSaysWhyItCannotOpenTheSimulatorIsDetectedAndExitStoresThem) {
+    UiRig rig;
+    RecordingWindow& w = rig.window;
+    ASSERT_TRUE(rig.start());
+    std::filesystem::create_symlink("/nonexistent/ttyX", rig.dir.path() / "COM3");
+    rig.main().command(ctl::kPortCom3);
+    EXPECT_TRUE(w.checked[ctl::kPortCom3]);
+    rig.expectFailed("COM-Init-Error!\n" + (rig.dir.path() / "COM3").string() +
+                     ": No such file or directory");
+
+    rig.selectChip("PIC16F84A");
+    rig.main().command(ctl::kPortSimulator);
+    EXPECT_FALSE(w.checked[ctl::kPortCom3]);
+    rig.expectOk("T3306 detected");
+    rig.main().command(ctl::kSpeedVeryLow + 1);  // the speed is stored at once
+    EXPECT_FALSE(w.checked[ctl::kSpeedVeryLow + 2]);
+    EXPECT_EQ(rig.state()[10], '1');
+    EXPECT_EQ(rig.state().substr(0, 6), "COM200");
+    rig.main().command(ctl::kExitButton);
+    rig.main().close();
+    EXPECT_EQ(rig.state().substr(0, 6), "SIM1" + formatText("%02d", rig.indexOf("PIC16F84A")));
+}
+
+TEST(Ports, AParallelPortNeedsPortAccessThenRunsTheInterfaceDialog) {
+    UiRig rig;
+    RecordingWindow& w = rig.window;
+    ASSERT_TRUE(rig.start());
+    rig.s().port.driverUsable = false;
+    rig.s().port.directIo = false;
+    rig.main().command(ctl::kPort0378);
+    EXPECT_EQ(rig.lastBox().text.rfind("Driver 'DlPortIO' must be installed!", 0), 0u);
+    EXPECT_FALSE(w.checked[ctl::kPort0378]);
+    EXPECT_TRUE(rig.s().link.serial);
+
+    RecordingParallelPort port;
+    rig.s().port.driverLibrary = &port;
+    rig.s().port.driverUsable = true;
+    w.dialogScripts[ctl::kParallelDialog] = [](ui::DialogHandler& h, RecordingWindow& d) {
+        for (int id : {ctl::kNonInvertedRadio, ctl::kVppD4Radio, ctl::kDefaultButton})
+            h.command(d, id);
+    };
+    w.checked[ctl::kLowVoltBox] = true;
+    rig.main().command(ctl::kPort0278);
+    EXPECT_TRUE(w.checked[ctl::kPort0278]);
+    EXPECT_FALSE(w.checked[ctl::kPortCom2]);
+    EXPECT_EQ(w.dialogs[ctl::kParallelDialog]->boxes.at(0).text, "P16PRO not found");
+    EXPECT_EQ(rig.main().lastEnding(), Ending::failed);
+    EXPECT_FALSE(w.checked[ctl::kLowVoltBox]);
+    EXPECT_FALSE(w.enabled[ctl::kLowVoltBox]);
+    rig.main().close();
+    EXPECT_EQ(rig.state().substr(0, 9), "027800024");
+}
+
+TEST(ChipList, SelectionSetsLowVoltageAndTheTwelveBitBoxesAndTheSimulatedChip) {
+    UiRig rig;
+    RecordingWindow& w = rig.window;
+    rig.startOn("PIC16F628A");
+    ASSERT_EQ(rig.open(example("blink_16f628a")), 0);
+    w.selectListItem(ctl::kChipList, -1);
+    rig.main().command(ctl::kChipList);
+    EXPECT_EQ(rig.lastBox().text, "auswahl?");
+    EXPECT_EQ(rig.s().device.name, "PIC16F628A");
+
+    w.checked[ctl::kLowVoltBox] = true;
+    rig.main().command(ctl::kLowVoltBox);
+    EXPECT_EQ(rig.s().lowVoltageChar, '1');
+    rig.selectChip("PIC12C508");
+    EXPECT_FALSE(w.checked[ctl::kLowVoltBox] || w.enabled[ctl::kLowVoltBox]);
+    EXPECT_FALSE(rig.s().link.lowVoltage);
+    EXPECT_EQ(rig.s().lowVoltageChar, '0');
+    EXPECT_EQ(rig.chip().profile().name, "PIC12C508");
+    EXPECT_TRUE(rig.s().fileSelected);
+    expectDataBoxes(w, false);
+    rig.selectChip("PIC16F84A");
+    expectDataBoxes(w, true);
 }
 
 }  // namespace

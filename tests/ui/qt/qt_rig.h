@@ -47,23 +47,35 @@ class Modals {
   private:
     void poll() {
         QWidget* w = QApplication::activeModalWidget();
-        if (w == nullptr || w == last_ || !w->isVisible()) return;
-        last_ = w;
+        if (w == nullptr || !w->isVisible()) return;
+        for (const auto& seen : handled_) {
+            if (seen == w) return;
+        }
+        handled_.emplace_back(w);
         auto* box = qobject_cast<QMessageBox*>(w);
         if (box != nullptr) {
             boxes_.push_back(box->windowTitle().toStdString() + ": " + box->text().toStdString());
         }
+        Step step;
         if (!steps_.empty()) {
-            Step step = std::move(steps_.front());
+            step = std::move(steps_.front());
             steps_.pop_front();
-            step(w);
         } else if (box != nullptr) {
-            box->button(QMessageBox::Ok)->click();
+            step = [](QWidget* b) {
+                static_cast<QMessageBox*>(b)->button(QMessageBox::Ok)->click();
+            };
+        }
+        // Run outside this timer's slot, so that boxes the step opens are seen too.
+        if (step) {
+            QPointer<QWidget> target(w);
+            QTimer::singleShot(0, [step = std::move(step), target] {
+                if (target) step(target);
+            });
         }
     }
 
     QTimer timer_;
-    QPointer<QWidget> last_;
+    std::vector<QPointer<QWidget>> handled_;
     std::deque<Step> steps_;
     std::vector<std::string> boxes_;
 };

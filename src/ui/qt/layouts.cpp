@@ -1,0 +1,327 @@
+#include "ui/qt/layouts.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "ui/control_ids.h"
+#include "ui/main_window.h"
+#include "ui/qt/qt_window.h"
+
+namespace ferrolux::qt {
+
+namespace {
+
+// A multi-line field that turns typed and pasted letters into capitals.
+class UpperCaseEdit final : public QPlainTextEdit {
+  public:
+    using QPlainTextEdit::QPlainTextEdit;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const QString upper = event->text().toUpper();
+        if (upper == event->text()) {
+            QPlainTextEdit::keyPressEvent(event);
+            return;
+        }
+        QKeyEvent capital(event->type(), event->key(), event->modifiers(), upper,
+                          event->isAutoRepeat(), static_cast<quint16>(event->count()));
+        QPlainTextEdit::keyPressEvent(&capital);
+        event->setAccepted(capital.isAccepted());
+    }
+    void insertFromMimeData(const QMimeData* source) override {
+        QMimeData capital;
+        capital.setText(source->text().toUpper());
+        QPlainTextEdit::insertFromMimeData(&capital);
+    }
+};
+
+// Places controls in dialog units on one parent widget, the way a dialog
+// template does. A control too low for its text grows about its centre.
+class Placer {
+  public:
+    Placer(QtWindow& window, QWidget* parent) : w_(window), parent_(parent), u_(window.units()) {}
+
+    template <class W>
+    W* put(W* widget, int x, int y, int width, int height) {
+        QRect r = u_.rect(x, y, width, height);
+        const int need = widget->sizeHint().height();
+        if (need > r.height() && !qobject_cast<QPlainTextEdit*>(widget)) {
+            r.adjust(0, -(need - r.height()) / 2, 0, (need - r.height() + 1) / 2);
+        }
+        widget->setGeometry(r);
+        return widget;
+    }
+    template <class W>
+    W* control(int id, W* widget, int x, int y, int width, int height) {
+        w_.addControl(id, widget);
+        return put(widget, x, y, width, height);
+    }
+
+    QPushButton* button(int id, const char* caption, int x, int y, int width, int height) {
+        return control(id, new QPushButton(caption, parent_), x, y, width, height);
+    }
+    QCheckBox* checkBox(int id, const char* caption, int x, int y, int width) {
+        return control(id, new QCheckBox(caption, parent_), x, y, width, 10);
+    }
+    QRadioButton* radio(int id, const char* caption, int x, int y, int width, int height,
+                        QButtonGroup* group) {
+        auto* r = control(id, new QRadioButton(caption, parent_), x, y, width, height);
+        group->addButton(r);
+        return r;
+    }
+    QLineEdit* field(int id, int x, int y, int width, bool readOnly) {
+        auto* f = control(id, new QLineEdit(parent_), x, y, width, 13);
+        f->setReadOnly(readOnly);
+        return f;
+    }
+    QLabel* label(const char* caption, int x, int y, int width) {
+        return put(new QLabel(caption, parent_), x, y, width, 10);
+    }
+    QGroupBox* group(const char* caption, int x, int y, int width, int height) {
+        auto* g = put(new QGroupBox(caption, parent_), x, y, width, height);
+        g->lower();  // the group's frame stays behind its controls
+        return g;
+    }
+
+  private:
+    QtWindow& w_;
+    QWidget* parent_;
+    DialogUnits u_;
+};
+
+QAction* item(QtWindow& w, QMenu* menu, int id, const char* caption, bool checkable = false) {
+    QAction* a = menu->addAction(QString::fromLatin1(caption));
+    a->setCheckable(checkable);
+    return w.registerAction(id, a);
+}
+
+void buildMenu(QtWindow& w, QMenuBar* bar) {
+    QMenu* file = bar->addMenu(QStringLiteral("File"));
+    item(w, file, ctl::kOpenFile, "Open INHX8M HEX file");
+    item(w, file, ctl::kCloseFile, "Close File");
+    file->addSeparator();
+    item(w, file, ctl::kExitMenu, "Exit");
+
+    QMenu* port = bar->addMenu(QStringLiteral("Port"));
+    for (int id : ctl::kPortItems) {
+        if (id == ctl::kPortSimulator) continue;  // last, after the parallel ports
+        if (id == ctl::kPort0278) port->addSeparator();
+        item(w, port, id, ctl::portNameOf(id), true);
+    }
+    port->addSeparator();
+    item(w, port, ctl::kPortSimulator, "Simulator", true);
+
+    QMenu* erase = bar->addMenu(QStringLiteral("Erase"));
+    item(w, erase, ctl::kEraseCode, "Bulk Erase Code Memory");
+    item(w, erase, ctl::kEraseData, "Bulk Erase Data Memory");
+    item(w, erase, ctl::kDisableProtection, "Disable Codeprotection");
+
+    QMenu* options = bar->addMenu(QStringLiteral("Options"));
+    item(w, options, ctl::kDataWindow, "Data Window");
+    QMenu* speed = options->addMenu(QStringLiteral("Speed"));
+    const char* speeds[] = {"very low", "low", "medium", "high"};
+    for (int i = 0; i < 4; ++i)
+        item(w, speed, ctl::kSpeedVeryLow + i, speeds[i], true);
+
+    QMenu* help = bar->addMenu(QStringLiteral("Help"));
+    item(w, help, ctl::kHelpTopics, "Help Topics");
+    item(w, help, ctl::kAbout, "About Ferrolux");
+}
+
+void buildConfigDialog(QtWindow& d) {
+    d.setWindowTitle(QStringLiteral("Config-Word / ID's"));
+    Placer p(d, &d);
+    p.group("Config-Word", 7, 4, 323, 112);
+    // Four columns: bits 13 and 12 in the lower rows, then 11-8, 7-4, 3-0.
+    for (int bit = 13; bit >= 0; --bit) {
+        const int column = bit >= 12 ? 0 : 3 - bit / 4;
+        const int row = bit >= 12 ? 15 - bit : 3 - bit % 4;
+        const int x = 14 + column * 79;
+        const int y = 20 + row * 17;
+        p.label(qPrintable(QStringLiteral("Bit %1").arg(bit)), x, y + 1, 24);
+        p.control(ctl::kBitBox0 - bit, new QCheckBox(&d), x + 25, y + 1, 11, 10);
+        auto* name = p.field(ctl::kBitLabel0 + bit, x + 37, y, 36, true);
+        name->setFocusPolicy(Qt::NoFocus);
+    }
+    p.label("Hex Value", 14, 94, 38);
+    auto* hex = p.field(ctl::kHexValueField, 54, 92, 40, false);
+    hex->setMaxLength(7);
+    p.button(ctl::kReadConfig, "Read", 110, 91, 50, 15);
+    p.button(ctl::kWriteConfig, "Write", 166, 91, 50, 15);
+
+    p.group("ID's", 7, 122, 240, 54);
+    for (int i = 0; i < 4; ++i) {
+        const int x = 16 + i * 28;
+        p.label(qPrintable(QStringLiteral("ID%1").arg(i)), x + 2, 134, 20);
+        p.field(ctl::kIdFields[i], x, 146, 22, false);
+    }
+    p.button(ctl::kReadIds, "Read", 134, 145, 50, 15);
+    p.button(ctl::kWriteIds, "Write", 190, 145, 50, 15);
+    p.button(ctl::kDefaultButton, "Done", 274, 161, 56, 15);
+    d.setFixedSize(d.units().x(337), d.units().y(183));
+}
+
+void buildDataWindow(QtWindow& d) {
+    d.setWindowTitle(QStringLiteral("Data Memory"));
+    Placer p(d, &d);
+    auto* text = p.control(ctl::kDataText, new UpperCaseEdit(&d), 7, 7, 90, 140);
+    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    p.button(ctl::kReadData, "Read Data", 103, 7, 47, 15);
+    p.button(ctl::kWriteData, "Write Data", 103, 27, 47, 15);
+    auto* status = p.field(ctl::kDataStatus, 103, 50, 47, true);
+    status->setFocusPolicy(Qt::NoFocus);
+    p.button(ctl::kDefaultButton, "Exit", 103, 132, 47, 15);
+    d.setFixedSize(d.units().x(157), d.units().y(154));
+}
+
+void buildParallelDialog(QtWindow& d) {
+    d.setWindowTitle(QStringLiteral("Parallelport Interface"));
+    Placer p(d, &d);
+    auto* adapters = new QButtonGroup(&d);
+    auto* vpp = new QButtonGroup(&d);
+    p.button(ctl::kDefaultButton, "OK", 38, 98, 50, 14);
+    p.radio(ctl::kAn589Radio, "AN589 based", 11, 6, 70, 8, adapters);
+    p.radio(ctl::kNonInvertedRadio, "non inverted buffers", 10, 34, 80, 8, adapters);
+    p.radio(ctl::kInvertedRadio, "inverted buffers", 10, 44, 80, 8, adapters);
+    p.group("P16PRO / PP designs", 5, 22, 115, 70);
+    p.radio(ctl::kVppD3Radio, "Vpp switched by D3", 10, 62, 80, 8, vpp);
+    p.radio(ctl::kVppD4Radio, "Vpp switched by D4", 10, 74, 80, 8, vpp);
+    d.setFixedSize(d.units().x(128), d.units().y(117));
+}
+
+}  // namespace
+
+void buildMainWindow(QtWindow& w) {
+    w.setWindowTitle(QString::fromLatin1(ui::kMainTitle));
+    w.setWindowIcon(programIcon());
+    w.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                     Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                     Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    const DialogUnits u = w.units();
+
+    auto* bar = new QMenuBar(&w);
+    bar->setNativeMenuBar(false);
+    buildMenu(w, bar);
+    const int top = bar->sizeHint().height();
+    const int width = u.x(361);
+    bar->setGeometry(0, 0, width, top);
+
+    auto* client = new QWidget(&w);
+    client->setGeometry(0, top, width, u.y(253));
+    Placer p(w, client);
+
+    p.group("Write to PIC", 7, 4, 170, 98);
+    p.button(ctl::kWriteButton, "Write", 16, 20, 56, 16);
+    p.checkBox(ctl::kWriteCodeBox, "Write Code", 82, 18, 90);
+    p.checkBox(ctl::kWriteDataBox, "Write Data", 82, 34, 90);
+    p.checkBox(ctl::kWriteConfigBox, "Write Config.Word", 82, 50, 90);
+    p.checkBox(ctl::kEraseBeforeWriteBox, "Erase bef. Write", 82, 66, 90);
+    p.checkBox(ctl::kLowVoltBox, "Low-Volt-Prog.", 82, 82, 90);
+
+    p.group("Verification", 184, 4, 170, 46);
+    p.button(ctl::kVerifyButton, "Verify", 193, 20, 56, 16);
+    p.checkBox(ctl::kVerifyCodeBox, "Verify Code", 259, 18, 90);
+    p.checkBox(ctl::kVerifyDataBox, "Verify Data", 259, 32, 90);
+
+    p.group("Controller", 184, 56, 170, 46);
+    auto* chips = p.control(ctl::kChipList, new QComboBox(client), 193, 72, 76, 14);
+    chips->setMaxVisibleItems(20);
+    p.label("DEV-ID", 276, 74, 26);
+    p.field(ctl::kDevIdField, 303, 72, 44, true)->setFocusPolicy(Qt::NoFocus);
+
+    p.group("Readback", 7, 108, 170, 50);
+    p.button(ctl::kSaveButton, "Save", 16, 124, 56, 16);
+    auto* forms = new QButtonGroup(client);
+    p.radio(ctl::kSaveHexRadio, "SAVE in INHX8M format", 82, 122, 92, 10, forms);
+    p.radio(ctl::kSaveTextRadio, "SAVE in Textformat", 82, 138, 92, 10, forms);
+
+    p.group("Configuration", 184, 108, 170, 50);
+    p.button(ctl::kViewSetButton, "View / Set", 193, 124, 56, 16);
+    p.field(ctl::kConfigWordField, 259, 125, 44, true)->setFocusPolicy(Qt::NoFocus);
+
+    p.label("File", 9, 170, 28);
+    p.field(ctl::kFileField, 40, 168, 314, true)->setFocusPolicy(Qt::NoFocus);
+    p.label("Status", 9, 188, 28);
+    p.field(ctl::kStatusField, 40, 186, 314, true)->setFocusPolicy(Qt::NoFocus);
+    auto* progress = p.put(new QProgressBar(client), 40, 203, 314, 8);
+    progress->setObjectName(QStringLiteral("progress"));
+    progress->setRange(0, 100);
+    progress->setTextVisible(false);
+    progress->setVisible(false);
+    w.setProgressBar(progress);
+
+    p.button(ctl::kExitButton, "Exit", 298, 228, 56, 16);
+    w.setFixedSize(width, top + u.y(253));
+}
+
+bool buildDialog(int dialogId, QtWindow& dialog) {
+    switch (dialogId) {
+        case ctl::kConfigDialog:
+            buildConfigDialog(dialog);
+            return true;
+        case ctl::kDataMemoryDialog:
+            buildDataWindow(dialog);
+            return true;
+        case ctl::kParallelDialog:
+            buildParallelDialog(dialog);
+            return true;
+        default:
+            return false;
+    }
+}
+
+QIcon programIcon() {
+    QIcon icon;
+    for (int size : {16, 32, 48, 64}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter paint(&pixmap);
+        paint.setRenderHint(QPainter::Antialiasing);
+        paint.scale(size / 64.0, size / 64.0);
+        // Socket, legs, chip body and its notch, as in ferrolux.svg.
+        paint.setPen(Qt::NoPen);
+        paint.setBrush(QColor(0x2e, 0x7d, 0x32));
+        paint.drawRoundedRect(QRectF(4, 4, 56, 56), 8, 8);
+        paint.setBrush(QColor(0xcf, 0xd8, 0xdc));
+        for (int i = 0; i < 4; ++i) {
+            paint.drawRect(QRectF(12, 16 + i * 9, 8, 4));
+            paint.drawRect(QRectF(44, 16 + i * 9, 8, 4));
+        }
+        paint.setBrush(QColor(0x26, 0x32, 0x38));
+        paint.drawRoundedRect(QRectF(18, 10, 28, 44), 3, 3);
+        paint.setBrush(QColor(0x2e, 0x7d, 0x32));
+        paint.drawEllipse(QPointF(32, 10), 5, 5);
+        paint.setBrush(QColor(0xff, 0xc1, 0x07));
+        QPainterPath bolt;
+        bolt.moveTo(35, 20);
+        bolt.lineTo(26, 34);
+        bolt.lineTo(32, 34);
+        bolt.lineTo(29, 46);
+        bolt.lineTo(38, 30);
+        bolt.lineTo(32, 30);
+        bolt.closeSubpath();
+        paint.drawPath(bolt);
+        paint.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+}  // namespace ferrolux::qt

@@ -1,0 +1,410 @@
+#include "ui/qt/qt_window.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QTimer>
+#include <QUrl>
+#include <algorithm>
+#include <cstdio>
+
+#include "files/control_ids.h"
+#include "ui/control_ids.h"
+#include "ui/qt/layouts.h"
+
+namespace ferrolux::qt {
+
+namespace {
+
+QString toQ(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string fromQ(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+
+// The program's line ends are CR LF; a text field keeps plain LF.
+QString toFieldText(const std::string& text) {
+    QString t = toQ(text);
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return t;
+}
+
+std::string fromFieldText(QString text) {
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return fromQ(text);
+}
+
+// A position in a text field, counted as the program counts it: CR LF is two characters.
+int programPosition(QTextDocument* document, int position) {
+    return position + document->findBlock(position).blockNumber();
+}
+
+// The word address of a pass's progress text ("Contr-Adr: 01F0"), or -1.
+int progressAddress(const std::string& status) {
+    if (status.rfind("Contr-Ad", 0) != 0) return -1;
+    const std::size_t colon = status.find(':');
+    if (colon == std::string::npos) return -1;
+    unsigned address = 0;
+    if (std::sscanf(status.c_str() + colon + 1, "%4x", &address) != 1) return -1;
+    return static_cast<int>(address);
+}
+
+QMessageBox::Icon iconFor(const std::string& title, ui::Buttons buttons) {
+    if (title == "Error" || title == "Error!" || title == "ERROR!") return QMessageBox::Critical;
+    if (title == "Warning!" || title == "WARNING!") return QMessageBox::Warning;
+    return buttons == ui::Buttons::okCancel ? QMessageBox::Question : QMessageBox::Information;
+}
+
+}  // namespace
+
+QtWindow::QtWindow(QWidget* parent) : QDialog(parent) {
+    const QFontMetricsF metrics(font());
+    const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    units_.baseX = metrics.horizontalAdvance(alphabet) / alphabet.size();
+    units_.baseY = metrics.height();
+}
+
+QtWindow::~QtWindow() = default;
+
+QWidget* QtWindow::addControl(int id, QWidget* widget) {
+    widget->setObjectName(QString::number(id));
+    controls_[id] = widget;
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        if (auto* push = qobject_cast<QPushButton*>(button)) {
+            push->setAutoDefault(false);
+            push->setDefault(id == ctl::kDefaultButton);
+        }
+        connect(button, &QAbstractButton::clicked, this, [this, id] { dispatch(id); });
+    } else if (auto* list = qobject_cast<QComboBox*>(widget)) {
+        connect(list, &QComboBox::currentIndexChanged, this, [this, id] {
+            if (!quiet_) dispatch(id);
+        });
+    } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+        connect(line, &QLineEdit::textEdited, this, [this, id] { edited(id); });
+    } else if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
+        connect(edit, &QPlainTextEdit::textChanged, this, [this, id] {
+            if (!quiet_) edited(id);
+        });
+    }
+    return widget;
+}
+
+QAction* QtWindow::registerAction(int id, QAction* action) {
+    action->setObjectName(QString::number(id));
+    actions_[id] = action;
+    connect(action, &QAction::triggered, this, [this, id, action] {
+        // Check marks are the logic's to set: undo the menu's own toggle.
+        if (action->isCheckable()) action->setChecked(!action->isChecked());
+        dispatch(id);
+    });
+    return action;
+}
+
+QWidget* QtWindow::control(int id) const {
+    const auto it = controls_.find(id);
+    return it == controls_.end() ? nullptr : it->second.data();
+}
+
+QAction* QtWindow::action(int id) const {
+    const auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second.data();
+}
+
+void QtWindow::runCommand(const std::function<void()>& work) {
+    ++busy_;
+    work();
+    --busy_;
+    if (busy_ == 0 && cancelPending_ && !ended_) {
+        cancelPending_ = false;
+        dispatch(ctl::kCancel);
+    }
+}
+
+void QtWindow::dispatch(int id) {
+    runCommand([&] {
+        if (commandSink_) commandSink_(id);
+    });
+}
+
+void QtWindow::edited(int id) {
+    runCommand([&] {
+        if (editSink_) editSink_(id);
+    });
+}
+
+void QtWindow::reject() {
+    // A close box clicked while a command runs takes effect once it has ended.
+    if (busy_ > 0) {
+        cancelPending_ = true;
+        return;
+    }
+    dispatch(ctl::kCancel);
+}
+
+// --- Texts ---
+
+void QtWindow::setText(int id, const std::string& text) {
+    quiet_ = true;
+    if (QWidget* w = control(id)) {
+        if (auto* line = qobject_cast<QLineEdit*>(w)) {
+            line->setText(toQ(text));
+            line->setModified(false);
+            line->setCursorPosition(0);
+        } else if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
+            edit->setPlainText(toFieldText(text));
+            edit->document()->setModified(false);
+        } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            button->setText(toQ(text));
+        } else if (auto* label = qobject_cast<QLabel*>(w)) {
+            label->setText(toQ(text));
+        } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
+            group->setTitle(toQ(text));
+        }
+    } else if (QAction* a = action(id)) {
+        a->setText(toQ(text));
+    }
+    quiet_ = false;
+    if (id == ctl::kStatusField) showProgress(text);
+}
+
+std::string QtWindow::text(int id) {
+    if (QWidget* w = control(id)) {
+        if (auto* line = qobject_cast<QLineEdit*>(w)) return fromQ(line->text());
+        if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
+            return fromFieldText(edit->toPlainText());
+        }
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) return fromQ(button->text());
+        if (auto* label = qobject_cast<QLabel*>(w)) return fromQ(label->text());
+        if (auto* group = qobject_cast<QGroupBox*>(w)) return fromQ(group->title());
+        if (auto* list = qobject_cast<QComboBox*>(w)) return fromQ(list->currentText());
+    } else if (QAction* a = action(id)) {
+        return fromQ(a->text());
+    }
+    return {};
+}
+
+void QtWindow::showProgress(const std::string& status) {
+    if (progress_ == nullptr || device_ == nullptr) return;
+    const int address = progressAddress(status);
+    int percent = -1;
+    if (address >= 0 && address < device_->codeWords) {
+        percent = address * 100 / device_->codeWords;
+    } else if (address >= 0x2100 && device_->dataBytes > 0) {
+        percent = (address - 0x2100) * 100 / device_->dataBytes;
+    }
+    if (percent < 0) return;
+    progress_->setValue(std::min(percent, 100));
+    progress_->setVisible(true);
+}
+
+// --- States ---
+
+void QtWindow::enable(int id, bool enabled) {
+    if (QWidget* w = control(id)) {
+        w->setEnabled(enabled);
+    } else if (QAction* a = action(id)) {
+        a->setEnabled(enabled);
+    }
+    // The pass is over once the status field is greyed.
+    if (id == ctl::kStatusField && !enabled && progress_ != nullptr) {
+        progress_->setVisible(false);
+        progress_->setValue(0);
+    }
+}
+
+void QtWindow::check(int id, bool checked) {
+    if (QAction* a = action(id)) {
+        a->setChecked(checked);
+        return;
+    }
+    auto* button = qobject_cast<QAbstractButton*>(control(id));
+    if (button == nullptr) return;
+    if (!checked && button->isChecked()) {
+        // An exclusive group keeps one button set; the program may clear them all.
+        if (QButtonGroup* group = button->group()) {
+            group->setExclusive(false);
+            button->setChecked(false);
+            group->setExclusive(true);
+        } else {
+            const bool exclusive = button->autoExclusive();
+            button->setAutoExclusive(false);
+            button->setChecked(false);
+            button->setAutoExclusive(exclusive);
+        }
+        return;
+    }
+    button->setChecked(checked);
+}
+
+bool QtWindow::isChecked(int id) {
+    if (QAction* a = action(id)) return a->isChecked();
+    auto* button = qobject_cast<QAbstractButton*>(control(id));
+    return button != nullptr && button->isChecked();
+}
+
+// --- Lists ---
+
+void QtWindow::setListItems(int id, const std::vector<std::string>& items) {
+    auto* list = qobject_cast<QComboBox*>(control(id));
+    if (list == nullptr) return;
+    quiet_ = true;
+    list->clear();
+    for (const std::string& item : items)
+        list->addItem(toQ(item));
+    list->setCurrentIndex(-1);
+    quiet_ = false;
+}
+
+void QtWindow::selectListItem(int id, int index) {
+    auto* list = qobject_cast<QComboBox*>(control(id));
+    if (list == nullptr) return;
+    quiet_ = true;
+    list->setCurrentIndex(index < list->count() ? index : -1);
+    quiet_ = false;
+}
+
+int QtWindow::listSelection(int id) {
+    auto* list = qobject_cast<QComboBox*>(control(id));
+    return list == nullptr ? -1 : list->currentIndex();
+}
+
+std::string QtWindow::listItem(int id, int index) {
+    auto* list = qobject_cast<QComboBox*>(control(id));
+    if (list == nullptr || index < 0 || index >= list->count()) return {};
+    return fromQ(list->itemText(index));
+}
+
+// --- Boxes, sounds, painting ---
+
+ui::Answer QtWindow::messageBox(const std::string& text, const std::string& title,
+                                ui::Buttons buttons) {
+    QWidget* owner = QApplication::activeModalWidget();
+    if (owner == nullptr && isVisible()) owner = this;
+    QString body = toQ(text);
+    while (body.endsWith(QLatin1Char('\n')) || body.endsWith(QLatin1Char('\r')))
+        body.chop(1);
+    QMessageBox box(owner);
+    box.setWindowTitle(toQ(title));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(body);
+    box.setIcon(iconFor(title, buttons));
+    if (buttons == ui::Buttons::okCancel) {
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setEscapeButton(QMessageBox::Cancel);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+        box.setEscapeButton(QMessageBox::Ok);
+    }
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+    return box.clickedButton() == box.button(QMessageBox::Ok) ? ui::Answer::ok : ui::Answer::cancel;
+}
+
+void QtWindow::beep() {
+    QApplication::beep();
+}
+
+void QtWindow::repaint() {
+    // Paint what changed, and answer the desktop, but take no clicks or keys.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void QtWindow::idleUntil(platform::TickSource& clock, std::uint64_t deadlineNs) {
+    for (;;) {
+        const std::uint64_t now = clock.nowNs();
+        if (now >= deadlineNs) return;
+        const auto ms =
+            static_cast<int>(std::min<std::uint64_t>((deadlineNs - now) / 1'000'000, 50));
+        if (ms == 0) return;  // the caller's busy wait covers the rest
+        idleFor(ms);
+    }
+}
+
+void QtWindow::idleFor(int ms) {
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(ms);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+// --- Dialogs ---
+
+void QtWindow::endDialog(int result) {
+    ended_ = true;
+    endResult_ = result;
+    QDialog::done(result);
+}
+
+void QtWindow::show() {
+    QDialog::show();
+    repaint();
+}
+
+int QtWindow::runDialog(int dialogId, ui::DialogHandler& handler) {
+    QtWindow dialog(this);
+    if (!buildDialog(dialogId, dialog)) return ctl::kCancel;
+    dialog.setDevice(device_);
+    dialog.setCommandSink([&](int id) { handler.command(dialog, id); });
+    dialog.setEditSink([&](int id) { handler.textChanged(dialog, id); });
+    dialog.setModal(true);
+    dialog.QDialog::show();
+    dialog.runCommand([&] { handler.opened(dialog); });
+    if (!dialog.ended()) dialog.exec();
+    return dialog.ended() ? dialog.endResult() : ctl::kCancel;
+}
+
+std::string QtWindow::pickFile(const ui::FileRequest& request) {
+    const QString filter = toQ(request.filterName) + " (" + toQ(request.pattern) + ")";
+    return fromQ(QFileDialog::getOpenFileName(nullptr, toQ(request.title), toQ(request.startFolder),
+                                              filter));
+}
+
+bool QtWindow::openDocument(const std::string& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(toQ(path)));
+}
+
+// --- Text fields ---
+
+ui::Caret QtWindow::caret(int id) {
+    QWidget* w = control(id);
+    if (auto* line = qobject_cast<QLineEdit*>(w)) {
+        if (!line->hasSelectedText()) return {line->cursorPosition(), 0};
+        return {line->selectionStart(), line->selectionLength()};
+    }
+    if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
+        const QTextCursor cursor = edit->textCursor();
+        QTextDocument* document = edit->document();
+        const int start = programPosition(document, cursor.selectionStart());
+        const int end = programPosition(document, cursor.selectionEnd());
+        return {start, end - start};
+    }
+    return {};
+}
+
+bool QtWindow::isModified(int id) {
+    QWidget* w = control(id);
+    if (auto* line = qobject_cast<QLineEdit*>(w)) return line->isModified();
+    if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) return edit->document()->isModified();
+    return false;
+}
+
+}  // namespace ferrolux::qt
