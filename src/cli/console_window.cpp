@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "files/control_ids.h"
+#include "ui/progress.h"
 
 namespace ferrolux::cli {
 
@@ -17,16 +18,6 @@ std::string trimmed(const std::string& text) {
     if (first == std::string::npos) return {};
     const std::size_t last = text.find_last_not_of(" \r\n");
     return text.substr(first, last - first + 1);
-}
-
-// The word address of a pass's progress text ("Contr-Adr: 01F0"), or -1.
-int progressAddress(const std::string& status) {
-    if (status.rfind("Contr-Ad", 0) != 0) return -1;
-    const std::size_t colon = status.find(':');
-    if (colon == std::string::npos) return -1;
-    unsigned address = 0;
-    if (std::sscanf(status.c_str() + colon + 1, "%4x", &address) != 1) return -1;
-    return static_cast<int>(address);
 }
 
 }  // namespace
@@ -146,7 +137,7 @@ void ConsoleWindow::showProgress(const std::string& status) {
                   static_cast<long long>(seconds % 60));
 
     std::string line;
-    const int address = progressAddress(shown);
+    const int address = ui::progressAddress(shown);
     int percent = -1;
     if (address >= 0 && device_ != nullptr) {
         if (address < device_->codeWords && device_->codeWords > 0) {

@@ -23,6 +23,7 @@
 
 #include "files/control_ids.h"
 #include "ui/control_ids.h"
+#include "ui/progress.h"
 #include "ui/qt/layouts.h"
 
 namespace ferrolux::qt {
@@ -53,16 +54,6 @@ std::string fromFieldText(QString text) {
 // A position in a text field, counted as the program counts it: CR LF is two characters.
 int programPosition(QTextDocument* document, int position) {
     return position + document->findBlock(position).blockNumber();
-}
-
-// The word address of a pass's progress text ("Contr-Adr: 01F0"), or -1.
-int progressAddress(const std::string& status) {
-    if (status.rfind("Contr-Ad", 0) != 0) return -1;
-    const std::size_t colon = status.find(':');
-    if (colon == std::string::npos) return -1;
-    unsigned address = 0;
-    if (std::sscanf(status.c_str() + colon + 1, "%4x", &address) != 1) return -1;
-    return static_cast<int>(address);
 }
 
 QMessageBox::Icon iconFor(const std::string& title, ui::Buttons buttons) {
@@ -201,7 +192,7 @@ std::string QtWindow::text(int id) {
 
 void QtWindow::showProgress(const std::string& status) {
     if (progress_ == nullptr || device_ == nullptr) return;
-    const int address = progressAddress(status);
+    const int address = ui::progressAddress(status);
     int percent = -1;
     if (address >= 0 && address < device_->codeWords) {
         percent = address * 100 / device_->codeWords;
