@@ -26,13 +26,18 @@ void toIdLocations(Session& s) {
     sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
 }
 
+// One program cycle of the 12-bit core with the file word.
+void pulse12Bit(Session& s) {
+    sendIcsp(s, LOAD_DATA_PROGRAM, s.fileWord);
+    sendIcsp(s, PROGRAM_COMMAND, 0);
+    sendIcsp(s, END_PROGRAM_COMMAND, 0);
+}
+
 // Up to 10 program cycles until the low 12 bits read back; the number of
 // failed cycles, or -1 when none matched.
 int program12BitAttempts(Session& s) {
     for (int attempt = 0; attempt < 10; ++attempt) {
-        sendIcsp(s, LOAD_DATA_PROGRAM, s.fileWord);
-        sendIcsp(s, PROGRAM_COMMAND, 0);
-        sendIcsp(s, END_PROGRAM_COMMAND, 0);
+        pulse12Bit(s);
         s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
         if ((s.readBack & 0xFFF) == s.fileWord) return attempt;
     }
@@ -118,11 +123,7 @@ int programCode12Bit(Session& s) {
             return 1;
         }
         // Overprogramming: ten more cycles for each cycle the word needed.
-        for (int i = 0; i < 10 * failed; ++i) {
-            sendIcsp(s, LOAD_DATA_PROGRAM, s.fileWord);
-            sendIcsp(s, PROGRAM_COMMAND, 0);
-            sendIcsp(s, END_PROGRAM_COMMAND, 0);
-        }
+        for (int i = 0; i < 10 * failed; ++i) pulse12Bit(s);
         s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
         if (s.readBack != s.fileWord) {
             setWriteError(s, false);
