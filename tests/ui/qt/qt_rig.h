@@ -1,11 +1,15 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
-#include <QWidget>
 #include <algorithm>
 #include <deque>
 #include <filesystem>
@@ -21,68 +25,37 @@
 
 namespace ferrolux::test {
 
-// Watches for modal windows (message boxes and dialogs) from a timer and hands
-// each new one to the next step; message boxes without a step get OK.
-class Modals {
-  public:
-    using Step = std::function<void(QWidget*)>;
+// Watches for modal windows from a timer. Message boxes are noted as
+// "TITLE: text" and answered, with OK unless `answers` says otherwise;
+// dialogs go to `onDialog`.
+struct Modals {
+    std::vector<std::string> boxes;
+    std::deque<QMessageBox::StandardButton> answers;
+    std::function<void(QWidget*)> onDialog;
+    std::vector<QPointer<QWidget>> seen;
+    QTimer timer;
 
     Modals() {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
-        timer_.start();
-    }
-
-    void then(Step step) { steps_.push_back(std::move(step)); }
-    // The next message box gets `button`.
-    void answer(QMessageBox::StandardButton button) {
-        then([button](QWidget* w) {
-            if (auto* box = qobject_cast<QMessageBox*>(w)) box->button(button)->click();
-        });
-    }
-    // "TITLE: text" of every message box seen, in order.
-    const std::vector<std::string>& boxes() const { return boxes_; }
-    std::size_t pending() const { return steps_.size(); }
-
-  private:
-    void poll() {
-        QWidget* w = QApplication::activeModalWidget();
-        if (w == nullptr || !w->isVisible()) return;
-        for (const auto& seen : handled_) {
-            if (seen == w) return;
-        }
-        handled_.emplace_back(w);
-        auto* box = qobject_cast<QMessageBox*>(w);
-        if (box != nullptr) {
-            boxes_.push_back(box->windowTitle().toStdString() + ": " + box->text().toStdString());
-        }
-        Step step;
-        if (!steps_.empty()) {
-            step = std::move(steps_.front());
-            steps_.pop_front();
-        } else if (box != nullptr) {
-            step = [](QWidget* b) {
-                static_cast<QMessageBox*>(b)->button(QMessageBox::Ok)->click();
-            };
-        }
-        // Run outside this timer's slot, so that boxes the step opens are seen too.
-        if (step) {
-            QPointer<QWidget> target(w);
-            QTimer::singleShot(0, [step = std::move(step), target] {
-                if (target) step(target);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            QPointer<QWidget> w = QApplication::activeModalWidget();
+            if (!w || !w->isVisible() || std::count(seen.begin(), seen.end(), w) > 0) return;
+            seen.push_back(w);
+            // Handled outside this slot, so that boxes opened meanwhile are seen too.
+            QTimer::singleShot(0, [this, w] {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                if (box == nullptr) {
+                    if (w && onDialog) onDialog(w);
+                    return;
+                }
+                boxes.push_back((box->windowTitle() + ": " + box->text()).toStdString());
+                const auto answer = answers.empty() ? QMessageBox::Ok : answers.front();
+                if (!answers.empty()) answers.pop_front();
+                box->button(answer)->click();
             });
-        }
+        });
+        timer.start(5);
     }
-
-    QTimer timer_;
-    std::vector<QPointer<QWidget>> handled_;
-    std::deque<Step> steps_;
-    std::vector<std::string> boxes_;
 };
-
-inline std::filesystem::path testHex(const std::string& name) {
-    return std::filesystem::path(FERROLUX_TEST_HEX_DIR) / (name + ".hex");
-}
 
 // A program directory with the shipped device list and the desktop program on it.
 struct QtRig {
@@ -102,45 +75,38 @@ struct QtRig {
         return program->open(offerReload);
     }
     void stop() {
-        if (!program) return;
-        program->program().main.close();
+        if (program) program->program().main.close();
         program.reset();
     }
-
-    // Stores the simulated board, `chip`, speed high and (when given) a file
-    // to reopen, then starts again; the reopen question is answered with OK.
-    void startOn(const std::string& chip, const std::filesystem::path& file = {}) {
+    // Stores the simulated board, a PIC16F628A and (when given) a hex file to
+    // reopen, then starts again; the reopen question gets OK.
+    void startOnSimulator(const std::string& hexFile = {}) {
         ASSERT_TRUE(start(false));
-        auto& names = program->program().session;
-        int index = -1;
-        for (int i = 0; !window().listItem(ctl::kChipList, i).empty(); ++i) {
-            if (window().listItem(ctl::kChipList, i) == chip) index = i;
-        }
-        ASSERT_GE(index, 0) << chip;
+        Session& names = s();
+        names.device.listIndex = 0;
+        while (window().listItem(ctl::kChipList, names.device.listIndex) != "PIC16F628A")
+            ASSERT_FALSE(window().listItem(ctl::kChipList, ++names.device.listIndex).empty());
         names.link.portName = ui::kSimulatorPort;
-        names.device.listIndex = index;
         storeSpeed(names, '3');
-        if (!file.empty()) {
-            names.hexPath = file.string();
+        if (!hexFile.empty()) {
+            names.hexPath = (std::filesystem::path(FERROLUX_TEST_HEX_DIR) / hexFile).string();
             ASSERT_EQ(storeHexPath(names), 0);
             setReloadFlag(names, '1');
         }
         stop();
-        if (!file.empty()) modals.answer(QMessageBox::Ok);
         ASSERT_TRUE(start());
-        ASSERT_EQ(s().device.name, chip);
+        ASSERT_EQ(s().device.name, "PIC16F628A");
     }
 
     qt::QtWindow& window() { return program->window(); }
     Session& s() { return program->program().session; }
     ui::MainWindow& main() { return program->program().main; }
-
     template <class W = QWidget>
     W* find(int id) {
         return window().findChild<W*>(QString::number(id));
     }
     QAction* action(int id) { return window().findChild<QAction*>(QString::number(id)); }
-    std::string text(int id) { return window().text(id); }
+    void click(int id) { QTest::mouseClick(find(id), Qt::LeftButton); }
 };
 
 }  // namespace ferrolux::test
