@@ -147,4 +147,12 @@ inline std::map<int, int> hexWords(const std::string& text) {
     return words;
 }
 
+// How often the chip saw `command` since its frame log was enabled.
+inline int commandsSent(sim::VirtualPic& chip, int command) {
+    int n = 0;
+    for (const auto& f : chip.frames())
+        n += f.kind == sim::VirtualPic::Frame::command && f.value == command;
+    return n;
+}
+
 }  // namespace ferrolux::test

@@ -3,150 +3,112 @@
 
 #include "chip_rig.h"
 #include "device/messages.h"
-#include "device/program_word.h"
 
 namespace ferrolux::test {
 namespace {
 
-// A hex file in the rig's directory.
-std::string writeHex(ChipRig& rig, const std::string& name, const std::string& text) {
-    const auto path = rig.dir.path() / name;
-    std::ofstream(path, std::ios::binary) << text;
-    rig.s.hexPath = path.string();
-    return path.string();
-}
-
 TEST(LinkFailures, EachProgrammerAndChipProblemHasItsMessage) {
-    {
-        Wiring w = allWirings()[0];
-        w.board.kind = sim::BoardKind::none;
-        ChipRig rig("PIC16F84A", w);
-        rig.s.port.comHandle.reset();
-        sim::SimSerialOpener opener(rig.bench.board, "COM1");
-        rig.s.serialOpener = &opener;
-        rig.s.link.portName = "COM1";
-        EXPECT_EQ(checkLink(rig.s), 0);
-        EXPECT_EQ(rig.s.message, "T3306 not found at COM1\n");
-    }
-    for (int index : {1, 3}) {
+    for (int index : {0, 1, 3}) {  // serial, AN589, P16PRO with nothing on the port
         Wiring w = allWirings()[static_cast<std::size_t>(index)];
         w.board.kind = sim::BoardKind::none;
         ChipRig rig("PIC16F84A", w);
+        sim::SimSerialOpener opener(rig.bench.board, "COM1");
+        if (index == 0) {
+            rig.s.port.comHandle.reset();
+            rig.s.serialOpener = &opener;
+            rig.s.link.portName = "COM1";
+        }
         EXPECT_EQ(checkLink(rig.s), 0);
-        EXPECT_EQ(rig.s.message,
-                  index == 1 ? "No AN589 based Adaptor found!" : "P16PRO not found!");
+        const char* messages[] = {"T3306 not found at COM1\n", "No AN589 based Adaptor found!", "",
+                                  "P16PRO not found!"};
+        EXPECT_EQ(rig.s.message, messages[index]);
     }
-    {
-        ChipRig rig("PIC16F84A");
-        rig.bench.board.removeChip();
-        EXPECT_EQ(checkLink(rig.s), 0);
-        EXPECT_EQ(rig.s.message, kNoPicOnBoard);
-        EXPECT_EQ(rig.bench.window.texts[kDevIdField], " ");
-    }
-    {
-        ChipRig rig("PIC12C508");
-        rig.bench.board.setDataFault(sim::DataFault::stuckLow);
-        EXPECT_EQ(checkLink(rig.s), 0);
-        EXPECT_EQ(rig.s.message, kNoPicOrProtected);
-    }
-}
+    ChipRig empty("PIC16F84A");
+    empty.bench.board.removeChip();
+    EXPECT_EQ(checkLink(empty.s), 0);
+    EXPECT_EQ(empty.s.message, kNoPicOnBoard);
+    EXPECT_EQ(empty.bench.window.texts[kDevIdField], " ");
 
-TEST(LinkFailures, DeviceIdIsShownAndAChipWithoutOneReadsNothing) {
-    ChipRig withId("PIC16F628A");
+    ChipRig stuck("PIC12C508");
+    stuck.bench.board.setDataFault(sim::DataFault::stuckLow);
+    EXPECT_EQ(checkLink(stuck.s), 0);
+    EXPECT_EQ(stuck.s.message, kNoPicOrProtected);
+
+    ChipRig withId("PIC16F628A");  // the device ID is shown
     EXPECT_EQ(checkLink(withId.s), 2);
     EXPECT_EQ(withId.bench.window.texts[kDevIdField], "1060");
 
-    ChipRig withoutId("PIC16F84");
+    ChipRig withoutId("PIC16F84");  // a chip without one is not asked
     withoutId.chip.enableFrameLog(true);
     EXPECT_EQ(checkLink(withoutId.s), 1);
     EXPECT_EQ(withoutId.bench.window.texts[kDevIdField], " ");
     EXPECT_TRUE(withoutId.chip.frames().empty());
 }
 
-TEST(PassFailures, WriteAndVerifyErrorsNameAddressAndValues) {
-    ChipRig rig("PIC16F84A");
-    ASSERT_EQ(rig.open(testHex(1)), 0);
-    rig.chip.dropWritesToProgram(3);
-    EXPECT_EQ(rig.write(), "Write Error at: 0003\n\nWrote:  2802\nRead: 3FFF\n");
+TEST(PassFailures, WriteAndVerifyErrorsNameAddressAndWordsOrBytes) {
+    ChipRig word("PIC16F84A");
+    ASSERT_EQ(word.open(testHex(1)), 0);
+    word.chip.dropWritesToProgram(3);
+    EXPECT_EQ(word.write(), "Write Error at: 0003\n\nWrote:  2802\nRead: 3FFF\n");
+    word.chip.resetToFactory();
+    EXPECT_EQ(word.verify(), "Verify failed at Adr: 0000\n\nFile:    3055\nRead: 3FFF\n");
 
-    ChipRig blank("PIC16F84A");
-    ASSERT_EQ(blank.open(testHex(1)), 0);
-    EXPECT_EQ(blank.verify(), "Verify failed at Adr: 0000\n\nFile:    3055\nRead: 3FFF\n");
+    ChipRig byte("PIC16F628A");
+    ASSERT_EQ(byte.open(testHex(5)), 0);
+    byte.chip.dropWritesToData(2);
+    EXPECT_EQ(byte.write(), "Write Error at: 2102\n\nWrote:  50\nRead: FF\n");
+    byte.chip.setDataByte(2, 0x50);
+    byte.chip.setDataByte(0, 0x99);
+    EXPECT_EQ(byte.verify(), "Verify failed at Adr: 2100\n\nFile:    45\nRead: 99\n");
+
+    ChipRig config("PIC16F628A");
+    ASSERT_NE(checkLink(config.s), 0);
+    config.s.configWord = 0x3F70;
+    config.bench.board.muteAfterChanges(
+        200);  // the board stops answering before the word is written
+    EXPECT_EQ(writeConfigWord(config.s), 1);
+    EXPECT_EQ(config.s.message, "Write Error Config-W\n\nWrote:  3F70\nRead: 3FFF\n");
 }
 
-TEST(PassFailures, DataMemoryErrorsShowBytes) {
-    ChipRig rig("PIC16F628A");
-    ASSERT_EQ(rig.open(testHex(5)), 0);
-    rig.chip.dropWritesToData(2);
-    EXPECT_EQ(rig.write(), "Write Error at: 2102\n\nWrote:  50\nRead: FF\n");
-
-    ChipRig other("PIC16F628A");
-    ASSERT_EQ(other.open(testHex(5)), 0);
-    ASSERT_EQ(other.write(), "");
-    other.chip.setDataByte(0, 0x99);
-    EXPECT_EQ(other.verify(), "Verify failed at Adr: 2100\n\nFile:    45\nRead: 99\n");
+TEST(PassFailures, BadFilesAreRefusedWhereTheyGoWrong) {
+    struct Row {
+        const char* text;
+        const char* message;
+        std::map<int, int> words;  // program words afterwards
+        const char* status = "";   // the start of the status text
+    };
+    const Row rows[] = {
+        {nullptr, "Cannot open input file.\n", {{0, 0x3FFF}}},
+        // A blank line: the record before it is written.
+        {":0400000001020304F2\r\n\r\n:00000001FF\r\n",
+         "Wrong File \n",
+         {{0, 0x0201}},
+         "Format? 0002"},
+        // Words 4 and 5, then words 0 and 1: behind the chip.
+        {":0400080011112222A4\r\n:0400000033334444CC\r\n:00000001FF\r\n",
+         "Wrong File \n",
+         {{4, 0x1111}, {5, 0x2222}, {0, 0x3FFF}, {1, 0x3FFF}, {6, 0x3FFF}}},
+        // A record shorter than its count.
+        {":0600000001020304F0\r\n:00000001FF\r\n", "Wrong File \n", {{0, 0x3FFF}}},
+        // An odd count drops its last byte; type 04 is skipped by code passes; a zero
+        // count ends the pass even with records after it.
+        {":020000040000FA\r\n:03000000112233B7\r\n:0000000000\r\n:02000400AAAAAA\r\n",
+         "",
+         {{0, 0x2211}, {1, 0x3FFF}, {2, 0x3FFF}}},
+    };
+    for (const Row& row : rows) {
+        ChipRig rig("PIC16F84A");
+        rig.s.hexPath = (rig.dir.path() / "test.hex").string();
+        if (row.text) std::ofstream(rig.s.hexPath, std::ios::binary) << row.text;
+        EXPECT_EQ(programCodeByWord(rig.s), row.message[0] ? 1 : 0);
+        EXPECT_EQ(rig.s.message, row.message);
+        for (auto [address, word] : row.words)
+            EXPECT_EQ(rig.chip.programWord(address), word) << row.message << address;
+        EXPECT_EQ(rig.s.statusText.rfind(row.status, 0), 0u);
+    }
 }
 
-TEST(PassFailures, ConfigurationWordThatDoesNotReadBack) {
-    ChipRig rig("PIC16F628A");
-    ASSERT_NE(checkLink(rig.s), 0);
-    rig.s.configWord = 0x3F70;
-    rig.bench.board.muteAfterChanges(200);  // the board stops answering before the word is written
-    EXPECT_EQ(writeConfigWord(rig.s), 1);
-    EXPECT_EQ(rig.s.message, "Write Error Config-W\n\nWrote:  3F70\nRead: 3FFF\n");
-}
-
-TEST(PassFailures, MissingFileAndBadLinesAreRefusedBeforeAnythingIsWritten) {
-    ChipRig rig("PIC16F84A");
-    rig.s.hexPath = (rig.dir.path() / "absent.hex").string();
-    EXPECT_EQ(programCodeByWord(rig.s), 1);
-    EXPECT_EQ(rig.s.message, "Cannot open input file.\n");
-
-    writeHex(rig, "blank.hex", ":0400000001020304F2\r\n\r\n:00000001FF\r\n");
-    EXPECT_EQ(programCodeByWord(rig.s), 1);
-    EXPECT_EQ(rig.s.message, "Wrong File \n");
-    EXPECT_EQ(rig.s.statusText.rfind("Format? 0002", 0), 0u);
-    EXPECT_EQ(rig.chip.programWord(0), 0x0201);  // the record before the blank line was written
-}
-
-TEST(PassFailures, RecordsThatWouldNeedTheChipToGoBackAreRefused) {
-    ChipRig rig("PIC16F84A");
-    writeHex(rig, "order.hex",
-             ":0400080011112222A4\r\n"  // words 4 and 5
-             ":0400000033334444CC\r\n"  // words 0 and 1: behind the chip
-             ":00000001FF\r\n");
-    EXPECT_EQ(programCodeByWord(rig.s), 1);
-    EXPECT_EQ(rig.s.message, "Wrong File \n");
-    EXPECT_EQ(rig.chip.programWord(4), 0x1111);
-    EXPECT_EQ(rig.chip.programWord(5), 0x2222);
-    for (int a : {0, 1, 6})
-        EXPECT_EQ(rig.chip.programWord(static_cast<std::size_t>(a)), 0x3FFF);
-}
-
-TEST(PassFailures, ARecordShorterThanItsCountIsRefused) {
-    ChipRig rig("PIC16F84A");
-    writeHex(rig, "short.hex", ":08000000010203\r\n:00000001FF\r\n");
-    EXPECT_EQ(programCodeByWord(rig.s), 1);
-    EXPECT_EQ(rig.s.message, "Wrong File \n");
-    EXPECT_EQ(rig.chip.programWord(0), 0x3FFF);
-}
-
-TEST(PassEdges, RecordTypesCountsAndWindows) {
-    ChipRig rig("PIC16F84A");
-    // An odd byte count drops its last byte; type 04 is skipped by code passes; a
-    // zero count ends the pass even with records after it.
-    writeHex(rig, "edges.hex",
-             ":020000040000FA\r\n"
-             ":03000000112233B7\r\n"
-             ":0000000000\r\n"
-             ":02000400AAAAAA\r\n");
-    ASSERT_EQ(programCodeByWord(rig.s), 0);
-    EXPECT_EQ(rig.chip.programWord(0), 0x2211);
-    EXPECT_EQ(rig.chip.programWord(1), 0x3FFF);
-    EXPECT_EQ(rig.chip.programWord(2), 0x3FFF);
-}
-
-TEST(PassEdges, AWordThatAlreadyHoldsTheValueIsNotProgrammedAgain) {
+TEST(PassEdges, SameWordsAreNotProgrammedAgainAndIdsAreWidened) {
     ChipRig rig("PIC16F84A");
     ASSERT_EQ(rig.open(testHex(1)), 0);
     ASSERT_EQ(rig.write(), "");
@@ -154,26 +116,23 @@ TEST(PassEdges, AWordThatAlreadyHoldsTheValueIsNotProgrammedAgain) {
     ASSERT_NE(checkLink(rig.s), 0);
     rig.s.verifyOnly = 0;
     ASSERT_EQ(programCodeByWord(rig.s), 0);
-    for (const auto& f : rig.chip.frames()) {
-        EXPECT_FALSE(f.kind == sim::VirtualPic::Frame::command && f.value == PROGRAM_COMMAND);
-    }
+    EXPECT_EQ(commandsSent(rig.chip, PROGRAM_COMMAND), 0);
+
+    ChipRig ids("PIC16F628A");
+    ids.s.hexPath = (ids.dir.path() / "ids.hex").string();
+    std::ofstream(ids.s.hexPath, std::ios::binary)
+        << ":06400000050006000700A8\r\n"  // IDs 0-2, then ID 3 alone
+           ":024006000800B0\r\n"
+           ":044200001234AB1276\r\n:00000001FF\r\n";
+    ASSERT_EQ(programIdWords(ids.s), 0);
+    EXPECT_EQ(ids.chip.configWord(0x2000), 0x3F85);
+    EXPECT_EQ(ids.chip.configWord(0x2003), 0x3F88);
+    ASSERT_EQ(programDataMemory(ids.s), 0);  // data keeps its low byte
+    EXPECT_EQ(ids.chip.dataByte(0), 0x12);
+    EXPECT_EQ(ids.chip.dataByte(1), 0xAB);
 }
 
-TEST(PassEdges, IdWordsAreWidenedAndDataKeepsItsLowByte) {
-    ChipRig rig("PIC16F628A");
-    writeHex(rig, "ids.hex",
-             ":0840000005000600070008005D\r\n"
-             ":044200001234AB1276\r\n"
-             ":00000001FF\r\n");
-    ASSERT_EQ(programIdWords(rig.s), 0);
-    EXPECT_EQ(rig.chip.configWord(0x2000), 0x3F85);
-    EXPECT_EQ(rig.chip.configWord(0x2003), 0x3F88);
-    ASSERT_EQ(programDataMemory(rig.s), 0);
-    EXPECT_EQ(rig.chip.dataByte(0), 0x12);
-    EXPECT_EQ(rig.chip.dataByte(1), 0xAB);
-}
-
-TEST(ReadbackFailures, OutputThatCannotBeCreatedOrPutInPlace) {
+TEST(ReadbackFailures, OutputThatCannotBeCreatedOrWrittenAndSilentChips) {
     ChipRig rig("PIC16F84A");
     rig.s.outputDir = rig.dir.path() / "missing";
     EXPECT_EQ(writeReadbackHex(rig.s), 1);
@@ -186,14 +145,12 @@ TEST(ReadbackFailures, OutputThatCannotBeCreatedOrPutInPlace) {
     EXPECT_EQ(writeReadbackText(rig.s), 1);
     EXPECT_EQ(rig.s.message, "Cannot write output file.\n");
     EXPECT_FALSE(std::filesystem::exists(rig.dir.path() / "readback.txt.part"));
-}
 
-TEST(ReadbackFailures, TwelveBitChipThatDoesNotAnswer) {
-    ChipRig rig("PIC12C508");
-    rig.bench.board.removeChip();
-    EXPECT_EQ(writeReadbackText(rig.s), 1);
-    EXPECT_EQ(rig.s.message, kNoPicOnBoard);
-    EXPECT_FALSE(std::filesystem::exists(rig.dir.path() / "readback.txt"));
+    ChipRig silent("PIC12C508");
+    silent.bench.board.removeChip();
+    EXPECT_EQ(writeReadbackText(silent.s), 1);
+    EXPECT_EQ(silent.s.message, kNoPicOnBoard);
+    EXPECT_FALSE(std::filesystem::exists(silent.dir.path() / "readback.txt"));
 }
 
 }  // namespace

@@ -46,17 +46,21 @@ Bytes readFrame(std::uint8_t idle, std::uint8_t released, int command) {
     return b;
 }
 
-// P16PRO images as the port sees them with Vpp on D4.
-Bytes routedD4(Bytes images) {
-    for (auto& i : images)
+// P16PRO images as the port sees them with Vpp on D4, complemented if inverted.
+Bytes routedD4(Bytes images, bool inverted = false) {
+    for (auto& i : images) {
         i = (i & 0x08) ? (i | 0x18) : ((i & ~0x10) | 0x08);
+        if (inverted) i = static_cast<std::uint8_t>(~i);
+    }
     return images;
 }
 
-Bytes complemented(Bytes bytes) {
-    for (auto& b : bytes)
-        b = static_cast<std::uint8_t>(~b);
-    return bytes;
+// ACK answers carrying `word`, least significant bit first.
+std::deque<std::uint16_t> ackBits(int word) {
+    std::deque<std::uint16_t> reads;
+    for (int i = 0; i < 14; ++i)
+        reads.push_back(bitOf(word, i) ? 0x4000 : 0xBFFF);
+    return reads;
 }
 
 TEST(IcspParallel, P16ProFramesByteForByte) {
@@ -72,19 +76,16 @@ TEST(IcspParallel, P16ProFramesByteForByte) {
     b.parallel.writes.clear();
     EXPECT_EQ(sendIcsp(b.session, READ_DATA_PROGRAM, 0), 0);
     EXPECT_EQ(b.parallel.writes, routedD4(readFrame(0x00, 0x01, 4)));
-    EXPECT_EQ(b.parallel.writes.size(), 13u + 33u);
     EXPECT_EQ(b.parallel.readCount, 14);
 
     b.parallel.writes.clear();
     EXPECT_GE(b.timeOf([&] { EXPECT_EQ(sendIcsp(b.session, LEAVE_PGM, 0), 0); }), 50'000'000u);
     EXPECT_EQ(b.parallel.writes, routedD4({0x0B}));
-}
 
-TEST(IcspParallel, InvertedP16ProComplementsEveryRoutedByte) {
-    LinkBench b;
-    b.useParallel('3', '4');
+    b.useParallel('3', '4');  // inverted buffers complement every routed byte
+    b.parallel.writes.clear();
     sendIcsp(b.session, INCREMENT_ADDRESS, 0);
-    EXPECT_EQ(b.parallel.writes, complemented(routedD4(commandFrame(0x00, 6))));
+    EXPECT_EQ(b.parallel.writes, routedD4(commandFrame(0x00, 6), true));
 }
 
 TEST(IcspParallel, An589HighAndLowVoltageFrames) {
@@ -101,40 +102,18 @@ TEST(IcspParallel, An589HighAndLowVoltageFrames) {
         EXPECT_EQ(b.parallel.writes, loadFrame(idle, 3, 0x2A5));
 
         b.parallel.writes.clear();
-        sendIcsp(b.session, READ_DATA_DATA, 0);
+        b.parallel.reads = ackBits(0x2A5B);
+        EXPECT_EQ(sendIcsp(b.session, READ_DATA_DATA, 0), 0x2A5B);
         EXPECT_EQ(b.parallel.writes, readFrame(idle, idle | 0x04, 5));
 
         b.parallel.writes.clear();
         sendIcsp(b.session, LEAVE_PGM, 0);
         EXPECT_EQ(b.parallel.writes, Bytes{0x24});
     }
-}
-
-TEST(IcspParallel, AnyOtherAdapterValueDrivesTheAn589Map) {
-    LinkBench b;
-    b.useParallel('0');
-    sendIcsp(b.session, INCREMENT_ADDRESS, 0);
-    EXPECT_EQ(b.parallel.writes, commandFrame(0x08, 6));
-}
-
-TEST(IcspParallel, ReadAssemblesBit14LeastSignificantFirst) {
-    LinkBench b;
-    b.useParallel('1');
-    const int word = 0x2A5B;
-    b.parallel.reads.clear();
-    for (int i = 0; i < 14; ++i)
-        b.parallel.reads.push_back(bitOf(word, i) ? 0x4000 : 0xBFFF);
-    EXPECT_EQ(sendIcsp(b.session, READ_DATA_PROGRAM, 0), word);
-}
-
-TEST(IcspParallel, NumbersAbove63WriteNothing) {
-    for (char adapter : {'1', '2', '3'}) {
-        LinkBench b;
-        b.useParallel(adapter);
-        EXPECT_EQ(sendIcsp(b.session, 70, 0), ICSP_NOT_SENT);
-        EXPECT_EQ(sendIcsp(b.session, 64, 0), ICSP_NOT_SENT);
-        EXPECT_TRUE(b.parallel.writes.empty());
-    }
+    LinkBench other;  // any other adapter value drives the AN589 map
+    other.useParallel('0');
+    sendIcsp(other.session, INCREMENT_ADDRESS, 0);
+    EXPECT_EQ(other.parallel.writes, commandFrame(0x08, 6));
 }
 
 // --- Serial board
@@ -145,81 +124,59 @@ LineCode dataCode(int b) {
 
 std::vector<LineCode> serialCommand(int command) {
     std::vector<LineCode> c{LineCode::setRts, LineCode::setDtr, LineCode::clrBreak};
-    for (int i = 0; i < 6; ++i) {
-        c.push_back(LineCode::clrRts);
-        c.push_back(dataCode(bitOf(command, i)));
-        c.push_back(LineCode::setRts);
-    }
+    for (int i = 0; i < 6; ++i)
+        c.insert(c.end(), {LineCode::clrRts, dataCode(bitOf(command, i)), LineCode::setRts});
     return c;
 }
 
-TEST(IcspSerial, LoadFrameSetsDataBeforeTheClockAndKeepsBit13ForTheStopBit) {
-    for (int data : {0x7FFF, 0x1FFF, 0x0001}) {
-        LinkBench b;
-        b.useSerial(1);
-        EXPECT_EQ(sendIcsp(b.session, LOAD_DATA_PROGRAM, data), 0);
-        auto expected = serialCommand(2);
-        expected.insert(expected.end(), {LineCode::clrRts, LineCode::setRts});
-        for (int i = 0; i < 14; ++i) {
-            expected.insert(expected.end(),
-                            {dataCode(bitOf(data, i)), LineCode::clrRts, LineCode::setRts});
-        }
-        expected.insert(expected.end(), {LineCode::clrRts, LineCode::setRts});
-        EXPECT_EQ(b.serialPort.codes, expected) << std::hex << data;
-    }
-}
-
-TEST(IcspSerial, ReadFrameReleasesTheLineAndSamplesAfterEachFallingEdge) {
-    LinkBench b;
-    b.useSerial(1);
-    const int word = 0x1C35;
-    // With line sense 1 a chip output of 1 is CTS off.
-    b.serialPort.statuses.clear();
-    for (int i = 0; i < 14; ++i)
-        b.serialPort.statuses.push_back(bitOf(word, i) ? 0x00 : 0x10);
-    EXPECT_EQ(sendIcsp(b.session, READ_DATA_PROGRAM, 0), word);
-    auto expected = serialCommand(4);
-    expected.insert(expected.end(), {LineCode::clrDtr, LineCode::setRts});
-    for (int i = 0; i < 16; ++i)
-        expected.insert(expected.end(), {LineCode::clrRts, LineCode::setRts});
-    EXPECT_EQ(b.serialPort.codes, expected);
-}
-
-TEST(IcspSerial, PseudoCommandsSequenceTheProgrammingVoltage) {
+TEST(IcspSerial, FramesLineByLine) {
+    using Codes = std::vector<LineCode>;
+    const Codes pulse{LineCode::clrRts, LineCode::setRts};
     LinkBench b;
     b.useSerial(1);
     EXPECT_GE(b.timeOf([&] { sendIcsp(b.session, ENTER_PGM, 0); }), 20'000'000u);
-    EXPECT_EQ(b.serialPort.codes, (std::vector<LineCode>{LineCode::setDtr, LineCode::setRts,
-                                                         LineCode::setBreak, LineCode::clrBreak}));
+    EXPECT_EQ(b.serialPort.codes,
+              (Codes{LineCode::setDtr, LineCode::setRts, LineCode::setBreak, LineCode::clrBreak}));
+
+    // Loads set the data before the clock rises and keep bit 13 for the stop bit.
+    for (int data : {0x7FFF, 0x1FFF, 0x0001}) {
+        b.serialPort.codes.clear();
+        EXPECT_EQ(sendIcsp(b.session, LOAD_DATA_PROGRAM, data), 0);
+        Codes expected = serialCommand(2);
+        expected.insert(expected.end(), pulse.begin(), pulse.end());
+        for (int i = 0; i < 14; ++i)
+            expected.insert(expected.end(), {dataCode(bitOf(data, i)), pulse[0], pulse[1]});
+        expected.insert(expected.end(), pulse.begin(), pulse.end());
+        EXPECT_EQ(b.serialPort.codes, expected) << std::hex << data;
+    }
+
+    // A read releases the line and samples after each falling edge; with line
+    // sense 1 a chip output of 1 is CTS off.
+    const int word = 0x1C35;
+    b.serialPort.statuses.clear();
+    for (int i = 0; i < 14; ++i)
+        b.serialPort.statuses.push_back(bitOf(word, i) ? 0x00 : 0x10);
+    b.serialPort.codes.clear();
+    EXPECT_EQ(sendIcsp(b.session, READ_DATA_PROGRAM, 0), word);
+    Codes expected = serialCommand(4);
+    expected.insert(expected.end(), {LineCode::clrDtr, LineCode::setRts});
+    for (int i = 0; i < 16; ++i)
+        expected.insert(expected.end(), pulse.begin(), pulse.end());
+    EXPECT_EQ(b.serialPort.codes, expected);
+
     b.serialPort.codes.clear();
     sendIcsp(b.session, LEAVE_PGM, 0);
-    EXPECT_EQ(b.serialPort.codes,
-              (std::vector<LineCode>{LineCode::setDtr, LineCode::setRts, LineCode::setBreak}));
-}
-
-TEST(IcspSerial, NumbersAbove63SpendTheInitialDelayAndChangeNoLine) {
-    LinkBench b;
-    b.useSerial(1);
-    EXPECT_EQ(b.readsOf([&] { EXPECT_EQ(sendIcsp(b.session, 70, 0), ICSP_NOT_SENT); }), 151u);
-    EXPECT_TRUE(b.serialPort.codes.empty());
+    EXPECT_EQ(b.serialPort.codes, (Codes{LineCode::setDtr, LineCode::setRts, LineCode::setBreak}));
 }
 
 // --- Results and waits, common to the drivers
 
-enum class Driver { serial, an589, p16pro };
-
-LinkBench& setUp(LinkBench& b, Driver d) {
-    if (d == Driver::serial) b.useSerial(1);
-    if (d == Driver::an589) b.useParallel('1');
-    if (d == Driver::p16pro) b.useParallel('2');
-    return b;
-}
-
-class IcspDriver : public ::testing::TestWithParam<Driver> {};
-
-TEST_P(IcspDriver, CommandsWithoutTreatmentClockSixBitsAndReturnMinusOne) {
+struct IcspDriver : ::testing::TestWithParam<char> {  // 'S' serial, else the adapter
+    void SetUp() override { GetParam() == 'S' ? b.useSerial(1) : b.useParallel(GetParam()); }
     LinkBench b;
-    setUp(b, GetParam());
+};
+
+TEST_P(IcspDriver, CommandsWithoutTreatmentReturnMinusOneAndAbove63NothingIsSent) {
     const auto incrementReads = b.readsOf([&] { EXPECT_EQ(sendIcsp(b.session, 6, 0), 0); });
     for (int command : {1, 7, 23, 31, 63}) {
         EXPECT_EQ(b.readsOf([&] { EXPECT_EQ(sendIcsp(b.session, command, 0), -1); }),
@@ -227,47 +184,67 @@ TEST_P(IcspDriver, CommandsWithoutTreatmentClockSixBitsAndReturnMinusOne) {
     }
     EXPECT_EQ(b.readsOf([&] { EXPECT_EQ(sendIcsp(b.session, END_PROGRAM_COMMAND, 0), 0); }),
               incrementReads);
+
+    b.parallel.writes.clear();
+    b.serialPort.codes.clear();
+    for (int command : {64, 70}) {
+        // The serial board spends its initial delay, speedDelay(5) at medium speed.
+        EXPECT_EQ(b.readsOf([&] { EXPECT_EQ(sendIcsp(b.session, command, 0), ICSP_NOT_SENT); }),
+                  GetParam() == 'S' ? 151u : 0u);
+    }
+    EXPECT_TRUE(b.parallel.writes.empty());
+    EXPECT_TRUE(b.serialPort.codes.empty());
 }
 
-TEST_P(IcspDriver, EraseAndBeginProgrammingWaitInMilliseconds) {
-    LinkBench b;
-    setUp(b, GetParam());
-    const auto frame = b.timeOf([&] { sendIcsp(b.session, INCREMENT_ADDRESS, 0); });
-    for (auto [command, ms] : {std::pair{BULK_ERASE_PROGRAM, 10}, std::pair{BULK_ERASE_DATA, 10},
-                               std::pair{BEGIN_PROGRAMMING_ONLY, 2}}) {
-        const auto spent = b.timeOf([&] { EXPECT_EQ(sendIcsp(b.session, command, 0), 0); });
-        EXPECT_GE(spent - frame, ms * 1'000'000u) << command;
-        EXPECT_LT(spent - frame, (ms + 1) * 1'000'000u) << command;
+TEST_P(IcspDriver, FramesSpendTheirBitDelays) {
+    // Clock reads at medium speed: 151, 301 and 601 for delays of 5, 10 and 20.
+    struct Reads {
+        char driver;
+        std::uint64_t command, load, read;
+    };
+    const Reads table[] = {{'S', 6171, 21204, 21506},
+                           {'1', 4214, 14147, 14147},
+                           {'2', 3913, 13846, 13846},
+                           {'3', 3913, 13846, 13846}};
+    for (const Reads& r : table) {
+        if (r.driver != GetParam()) continue;
+        EXPECT_EQ(b.readsOf([&] { sendIcsp(b.session, INCREMENT_ADDRESS, 0); }), r.command);
+        EXPECT_EQ(b.readsOf([&] { sendIcsp(b.session, LOAD_DATA_PROGRAM, 0x1555); }), r.load);
+        EXPECT_EQ(b.readsOf([&] { sendIcsp(b.session, READ_DATA_PROGRAM, 0); }), r.read);
     }
 }
 
-TEST_P(IcspDriver, ProgrammingWaitFollowsTheFamily) {
-    const bool serial = GetParam() == Driver::serial;
+TEST_P(IcspDriver, ErasesAndProgrammingWaitByCommandAndFamily) {
+    // One clock read per microsecond here.
+    const auto frame = b.readsOf([&] { sendIcsp(b.session, INCREMENT_ADDRESS, 0); });
+    auto extraOf = [&](int command) {
+        return b.readsOf([&] { EXPECT_EQ(sendIcsp(b.session, command, 0), 0); }) - frame;
+    };
+    for (auto [command, ms] : {std::pair{BULK_ERASE_PROGRAM, 10}, std::pair{BULK_ERASE_DATA, 10},
+                               std::pair{BEGIN_PROGRAMMING_ONLY, 2}}) {
+        const auto extra = extraOf(command);
+        EXPECT_GE(extra, ms * 1000u) << command;
+        EXPECT_LE(extra, ms * 1000u + 2) << command;
+    }
+    const bool serial = GetParam() == 'S';
+    const int waits[] = {0, serial ? 50 : 15, serial ? 50 : 15, 1, 15, 15, 15, 15, 0, 0};
     for (int family = 0; family <= 9; ++family) {
-        LinkBench b;
-        setUp(b, GetParam());
         b.session.device.family = family;
-        const auto frame = b.readsOf([&] { sendIcsp(b.session, INCREMENT_ADDRESS, 0); });
-        const auto reads =
-            b.readsOf([&] { EXPECT_EQ(sendIcsp(b.session, PROGRAM_COMMAND, 0), 0); });
-        const std::uint64_t extra = reads - frame;  // one read per microsecond here
-        int ms = 0;
-        if (family == 1 || family == 2) ms = serial ? 50 : 15;
-        if (family == 3) ms = 1;
-        if (family >= 4 && family <= 7) ms = 15;
+        const auto extra = extraOf(PROGRAM_COMMAND);
         if (family == 8) {
             EXPECT_EQ(extra, serial ? 601u : 0u) << "family 8";  // speedDelay(20) at medium
-        } else if (ms == 0) {
-            EXPECT_EQ(extra, 0u) << family;
         } else {
-            EXPECT_GE(extra, ms * 1000u) << family;
-            EXPECT_LE(extra, ms * 1000u + 2) << family;
+            EXPECT_GE(extra, waits[family] * 1000u) << family;
+            EXPECT_LE(extra, waits[family] * 1000u + 2) << family;
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllDrivers, IcspDriver,
-                         ::testing::Values(Driver::serial, Driver::an589, Driver::p16pro));
+INSTANTIATE_TEST_SUITE_P(AllDrivers, IcspDriver, ::testing::Values('S', '1', '2', '3'),
+                         [](const auto& info) {
+                             return info.param == 'S' ? std::string("Serial")
+                                                      : std::string("Adapter") + info.param;
+                         });
 
 }  // namespace
 }  // namespace ferrolux::test
