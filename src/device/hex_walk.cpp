@@ -11,18 +11,6 @@ namespace ferrolux {
 
 namespace {
 
-// The value of `digits` hex digits at `pos`, or -1 when they are not there.
-int hexField(const std::string& line, std::size_t pos, int digits) {
-    if (pos + static_cast<std::size_t>(digits) > line.size()) return -1;
-    int value = 0;
-    for (int i = 0; i < digits; ++i) {
-        const int d = hexDigitValue(line[pos + static_cast<std::size_t>(i)]);
-        if (d < 0) return -1;
-        value = value * 16 + d;
-    }
-    return value;
-}
-
 int formatError(Session& s, int shown) {
     s.statusText = formatText("Format? %04X\n", static_cast<unsigned>(shown & 0xFFFF));
     showProgress(s);

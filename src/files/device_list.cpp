@@ -18,11 +18,6 @@ constexpr const char* kOpenErrorAtStart = "Open Error 'kestrum.ini !'";
 constexpr const char* kNothingSelected = "auswahl?";
 constexpr const char* kOldFile = "old file kestrum.ini !";
 
-// Character at `pos`, NUL past the end of the line (the cleared line buffer).
-char charAt(std::string_view line, std::size_t pos) {
-    return pos < line.size() ? line[pos] : '\0';
-}
-
 bool isSpace(char c) {
     return std::isspace(static_cast<unsigned char>(c)) != 0;
 }

@@ -16,10 +16,6 @@ constexpr const char* kWrongFormat = "Wrong File-Format!";
 constexpr const char* kNoConfigWord =
     "No Config-Word in File \nor File does not match \nto the controller type!";
 
-char charAt(std::string_view line, std::size_t pos) {
-    return pos < line.size() ? line[pos] : '\0';
-}
-
 bool startsWithNoCase(std::string_view line, std::string_view prefix) {
     if (line.size() < prefix.size()) return false;
     for (std::size_t i = 0; i < prefix.size(); ++i) {
@@ -29,13 +25,6 @@ bool startsWithNoCase(std::string_view line, std::string_view prefix) {
         }
     }
     return true;
-}
-
-// Byte of two hex digits at `pos`; -1 when the line has none there.
-int byteAt(std::string_view line, std::size_t pos) {
-    int high = hexDigitValue(charAt(line, pos));
-    int low = hexDigitValue(charAt(line, pos + 1));
-    return high < 0 || low < 0 ? -1 : high * 16 + low;
 }
 
 // One ID nibble at `pos`: white space is skipped as "%1d" did, then one hex
@@ -94,6 +83,16 @@ HexLine readHexLine(TextFile& file, std::string& line) {
     return HexLine::record;
 }
 
+int hexField(std::string_view line, std::size_t pos, int digits) {
+    int value = 0;
+    for (int i = 0; i < digits; ++i) {
+        const int d = hexDigitValue(charAt(line, pos + static_cast<std::size_t>(i)));
+        if (d < 0) return -1;
+        value = value * 16 + d;
+    }
+    return value;
+}
+
 int hexDigitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -144,8 +143,8 @@ int openHexFile(Session& s) {
         if (r == HexLine::endOfData) break;
         if (r == HexLine::notRecord) return wrongFormat(s);
         if (startsWithNoCase(line, configRecord)) {
-            int low = byteAt(line, 9);
-            int high = byteAt(line, 11);
+            int low = hexField(line, 9, 2);
+            int high = hexField(line, 11, 2);
             if (low < 0 || high < 0) return wrongFormat(s);
             s.window->check(ctl::kWriteConfigBox, true);
             s.window->enable(ctl::kViewSetButton, false);
@@ -176,12 +175,12 @@ int checkHexChecksums(Session& s) {
         HexLine r = readHexLine(file, line);
         if (r == HexLine::endOfData) return 0;
         if (r == HexLine::notRecord) return file.overlong ? 1 : 0;
-        int count = byteAt(line, 1);
+        int count = hexField(line, 1, 2);
         if (count < 0) return 1;
         int sum = count;
         // Address high, address low, type, data, then the checksum itself.
         for (int i = 0; i < count + 4; ++i) {
-            int b = byteAt(line, 3 + 2 * static_cast<std::size_t>(i));
+            int b = hexField(line, 3 + 2 * static_cast<std::size_t>(i), 2);
             if (b < 0) return 1;
             sum += b;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "files/text_file.h"
 #include "session/session.h"
@@ -23,6 +24,9 @@ HexLine readHexLine(TextFile& file, std::string& line);
 
 // Value of a hexadecimal digit of either case; -1 for any other character.
 int hexDigitValue(char c);
+
+// The value of `digits` hex digits at `pos` of a line; -1 when they are not all there.
+int hexField(std::string_view line, std::size_t pos, int digits);
 
 // Takes the ID values and the configuration word out of the file at
 // session.hexPath and records the path in the state file. 0 on success, 1 with

@@ -7,6 +7,11 @@
 
 namespace ferrolux {
 
+// Character at `pos` of a line, NUL past its end (as in a cleared line buffer).
+inline char charAt(std::string_view line, std::size_t pos) {
+    return pos < line.size() ? line[pos] : '\0';
+}
+
 // Longest line the readers keep: a 99-byte buffer less its terminator.
 inline constexpr std::size_t kLineMax = 98;
 

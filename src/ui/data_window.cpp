@@ -12,10 +12,6 @@ namespace {
 
 constexpr int END_PROGRAMMING_ROW = 23;  // End Programming of families 6 and 7
 
-char charAt(const std::string& text, std::size_t pos) {
-    return pos < text.size() ? text[pos] : '\0';
-}
-
 int readByte(Session& s) {
     return sendIcsp(s, READ_DATA_DATA, 0) & 0xFF;
 }
