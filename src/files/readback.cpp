@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "device/messages.h"
 #include "files/control_ids.h"
 #include "files/text_file.h"
 #include "link/icsp.h"
@@ -13,8 +14,6 @@ namespace ferrolux {
 
 namespace {
 
-constexpr const char* kNoPicOnBoard =
-    "NO PIC ON BOARD,\nPROGRAMMER MUST BE SET TO PGM MODE,\nPIC TYPE MISMATCHED WITH SOFTWARE,...";
 constexpr const char* kCrLf = "\r\n";
 
 std::string hex(const char* format, unsigned value) {
