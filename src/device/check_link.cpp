@@ -1,6 +1,7 @@
 #include "device/check_link.h"
 
 #include "device/messages.h"
+#include "files/device_list.h"
 #include "link/detect.h"
 #include "link/icsp.h"
 #include "session/session.h"
@@ -42,18 +43,50 @@ int checkLink(Session& s) {
     }
 }
 
-int readDeviceId(Session& s) {
-    s.window->setText(kDevIdField, " ");
-    if (s.device.deviceIdFlag != 'Y') return 0;
+namespace {
+
+// The word at 0x2006.
+int readIdWord(Session& s) {
     sendIcsp(s, ENTER_PGM, 0);
     sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
     for (int i = 0; i < 6; ++i)
         sendIcsp(s, INCREMENT_ADDRESS, 0);
-    const int id = sendIcsp(s, READ_DATA_PROGRAM, 0);
+    return sendIcsp(s, READ_DATA_PROGRAM, 0);
+}
+
+}  // namespace
+
+int readDeviceId(Session& s) {
+    s.window->setText(kDevIdField, " ");
+    if (s.device.deviceIdFlag != 'Y') return 0;
+    const int id = readIdWord(s);
     if (id == 0x3FFF || id == 0) return 2;
     s.blank = false;
-    s.window->setText(kDevIdField, formatText("%.4X", static_cast<unsigned>(id)));
+    s.window->setText(kDevIdField, deviceIdText(s, id));
     return 1;
+}
+
+std::string deviceIdText(const Session& s, int id) {
+    std::string text = formatText("%.4X", static_cast<unsigned>(id));
+    const std::string chip = chipOfDeviceId(s, id);
+    if (!chip.empty()) text += " " + chip;
+    return text;
+}
+
+OtherChip otherChipOnBoard(Session& s) {
+    OtherChip found;
+    if (s.device.deviceIdFlag != 'Y' || s.device.deviceId < 0) return found;
+    found.id = readIdWord(s);
+    if ((found.id & ~kDeviceIdRevisionMask) == s.device.deviceId) return found;
+    found.other = true;
+    found.chip = chipOfDeviceId(s, found.id);
+    return found;
+}
+
+std::string otherChipQuestion(const Session& s, const OtherChip& other) {
+    const std::string owner = other.chip.empty() ? "no chip in the device list" : other.chip;
+    return formatText("The device ID %.4X belongs to ", static_cast<unsigned>(other.id)) + owner +
+           ", not to " + s.device.name + ".\nContinue?";
 }
 
 }  // namespace ferrolux

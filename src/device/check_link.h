@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace ferrolux {
 
 class Session;
@@ -14,5 +16,25 @@ int checkLink(Session& s);
 // Reads the device ID at 0x2006 into the DEV-ID field. 0 = the chip type has
 // none, 1 = read and shown, 2 = the chip answered 0x3FFF or 0.
 int readDeviceId(Session& s);
+
+// The DEV-ID field's text for a device ID: "%.4X", then the name of the chip
+// it belongs to when the device list knows it ("1060 PIC16F628A").
+std::string deviceIdText(const Session& s, int id);
+
+// What otherChipOnBoard found.
+struct OtherChip {
+    bool other = false;  // the chip's ID is not the selected chip's
+    int id = 0;          // the ID as read, revision bits included
+    std::string chip;    // the chip the ID belongs to; empty when the list does not know it
+};
+
+// Reads the device ID of the chip on the board and compares it, revision bits
+// masked off, with the one the device list gives for the selected chip. Chips
+// without a listed ID are never reported as other. Leaves the chip in
+// programming mode.
+OtherChip otherChipOnBoard(Session& s);
+
+// The "Warning!" question to ask before writing or verifying another chip.
+std::string otherChipQuestion(const Session& s, const OtherChip& other);
 
 }  // namespace ferrolux

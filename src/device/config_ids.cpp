@@ -3,6 +3,7 @@
 #include <string>
 
 #include "device/messages.h"
+#include "device/program_word.h"
 #include "link/delays.h"
 #include "link/icsp.h"
 #include "session/session.h"
@@ -20,28 +21,21 @@ void configWriteError(Session& s) {
 }
 
 // One program cycle of a 12-bit word at the current address, read back.
-void program12BitCycle(Session& s, int value, bool withWait) {
-    sendIcsp(s, LOAD_DATA_PROGRAM, value);
-    sendIcsp(s, PROGRAM_COMMAND, 0);
-    if (withWait) waitMs(s, 2);
-    sendIcsp(s, END_PROGRAM_COMMAND, 0);
+void program12BitCycle(Session& s, int value) {
+    pulse12Bit(s, value);
     s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
 }
 
-// Family 8: program until the word reads back, then overprogram 11 times the
-// number of failed attempts. False when it never read back.
+// Family 8: up to 50 pulses until the word reads back, then 11 times as many
+// more. False when it never read back.
 bool writeConfig12Bit(Session& s) {
-    int failed = 0;
-    while (true) {
-        program12BitCycle(s, s.configWord, true);
-        if ((s.readBack & 0xFFF) == s.configWord) break;
-        if (++failed == 50) return false;
+    for (int pulses = 1; pulses <= 50; ++pulses) {
+        program12BitCycle(s, s.configWord);
+        if ((s.readBack & 0xFFF) != s.configWord) continue;
+        overprogram12Bit(s, s.configWord, pulses, 11);
+        return true;
     }
-    for (int i = 0; i < 11 * failed; ++i) {
-        program12BitCycle(s, s.configWord, true);
-        if ((s.readBack & 0xFFF) == s.configWord) break;
-    }
-    return true;
+    return false;
 }
 
 void writeConfig14Bit(Session& s) {
@@ -51,9 +45,10 @@ void writeConfig14Bit(Session& s) {
     }
     sendIcsp(s, LOAD_DATA_PROGRAM, s.configWord);
     if (s.device.family == 7) {
+        // An externally timed cycle; these chips end it with 23, not 14.
         sendIcsp(s, BEGIN_PROGRAMMING_ONLY, 0);
         waitMs(s, 4);
-        sendIcsp(s, END_PROGRAM_COMMAND, 0);
+        sendIcsp(s, END_PROGRAMMING_ROW, 0);
     } else {
         sendIcsp(s, PROGRAM_COMMAND, 0);
         if (s.device.family == 3) sendIcsp(s, END_PROGRAM_COMMAND, 0);
@@ -127,7 +122,7 @@ int readIdLocations(Session& s) {
 
 int writeId12Bit(Session& s, int value) {
     for (int i = 0; i < 1000; ++i) {
-        program12BitCycle(s, value, false);
+        program12BitCycle(s, value);
         if ((s.readBack & 0xFFF) == value) return 0;
     }
     return 1;

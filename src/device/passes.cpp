@@ -26,22 +26,15 @@ void toIdLocations(Session& s) {
     sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
 }
 
-// One program cycle of the 12-bit core with the file word.
-void pulse12Bit(Session& s) {
-    sendIcsp(s, LOAD_DATA_PROGRAM, s.fileWord);
-    sendIcsp(s, PROGRAM_COMMAND, 0);
-    sendIcsp(s, END_PROGRAM_COMMAND, 0);
-}
-
 // Up to 10 program cycles until the low 12 bits read back; the number of
-// failed cycles, or -1 when none matched.
+// cycles applied, or 0 when none matched.
 int program12BitAttempts(Session& s) {
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        pulse12Bit(s);
+    for (int pulses = 1; pulses <= 10; ++pulses) {
+        pulse12Bit(s, s.fileWord);
         s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-        if ((s.readBack & 0xFFF) == s.fileWord) return attempt;
+        if ((s.readBack & 0xFFF) == s.fileWord) return pulses;
     }
-    return -1;
+    return 0;
 }
 
 }  // namespace
@@ -117,13 +110,12 @@ int programCode12Bit(Session& s) {
             setVerifyError(s, false);
             return 1;
         }
-        const int failed = program12BitAttempts(s);
-        if (failed < 0) {
+        const int pulses = program12BitAttempts(s);
+        if (pulses == 0) {
             setWriteError(s, false);
             return 1;
         }
-        // Overprogramming: ten more cycles for each cycle the word needed.
-        for (int i = 0; i < 10 * failed; ++i) pulse12Bit(s);
+        overprogram12Bit(s, s.fileWord, pulses, 10);
         s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
         if (s.readBack != s.fileWord) {
             setWriteError(s, false);

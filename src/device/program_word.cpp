@@ -57,6 +57,18 @@ int programWord(Session& s) {
     return 1;
 }
 
+void pulse12Bit(Session& s, int value) {
+    sendIcsp(s, LOAD_DATA_PROGRAM, value);
+    sendIcsp(s, PROGRAM_COMMAND, 0);
+    sendIcsp(s, END_PROGRAM_COMMAND, 0);
+}
+
+void overprogram12Bit(Session& s, int value, int pulses, int factor) {
+    if (!epromChip(s.device)) return;
+    for (int i = 0; i < factor * pulses; ++i)
+        pulse12Bit(s, value);
+}
+
 void setWriteError(Session& s, bool dataByte) {
     s.message = formatText("Write Error at: %04X\n", static_cast<unsigned>(s.targetAddress)) +
                 valueText("\nWrote:  ", s.fileWord, dataByte) +

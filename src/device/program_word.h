@@ -13,6 +13,16 @@ int programWord(Session& s);
 void setWriteError(Session& s, bool dataByte);
 void setVerifyError(Session& s, bool dataByte);
 
+// One program pulse of the 12-bit core with `value` at the chip's current
+// address: Load Data, Begin Programming, End Programming. The command layer
+// times the pulse.
+void pulse12Bit(Session& s, int value);
+
+// A 12-bit word read back after `pulses` pulses, the one that verified
+// included: EPROM cells get `factor` times as many more to hold it; flash
+// cells need none.
+void overprogram12Bit(Session& s, int value, int pulses, int factor);
+
 // Shows a progress text such as "Contr-Adr: %04X\n" in the status field.
 void showAddress(Session& s, const char* format, int address);
 

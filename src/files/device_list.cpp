@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -66,6 +67,28 @@ bool usableDeviceLine(std::string_view line, Column& name) {
     return name.text.size() <= kNameMax && key.text.size() <= kKeyMax;
 }
 
+// The optional column after the device ID flag: the chip's device ID as four
+// hexadecimal digits. -1 when the line has none (lists of the older form).
+int listedDeviceId(std::string_view line, std::size_t flagPos) {
+    if (charAt(line, flagPos + 1) != '\t' && charAt(line, flagPos + 1) != ';') return -1;
+    const Column id = columnAt(line, flagPos + 2);
+    if (id.text.size() != 4) return -1;
+    unsigned value = 0;
+    const char* end = id.text.data() + id.text.size();
+    const auto [stop, error] = std::from_chars(id.text.data(), end, value, 16);
+    if (error != std::errc() || stop != end) return -1;
+    return static_cast<int>(value) & ~kDeviceIdRevisionMask & 0x3FFF;
+}
+
+// Where the device ID flag of a device line stands: five characters after the
+// separator that ends the data-size column.
+std::size_t flagPosition(std::string_view line, const Column& name) {
+    Column key = columnAt(line, name.end + 1);
+    Column code = columnAt(line, key.end + 1);
+    Column data = columnAt(line, code.end + 1);
+    return data.end + 5;
+}
+
 void parseDeviceLine(std::string_view line, const Column& name, DeviceRecord& d) {
     Column key = columnAt(line, name.end + 1);
     Column code = columnAt(line, key.end + 1);
@@ -82,6 +105,7 @@ void parseDeviceLine(std::string_view line, const Column& name, DeviceRecord& d)
         ++f;
     if (isDigit(charAt(line, f))) d.family = charAt(line, f) - '0';
     d.deviceIdFlag = charAt(line, p + 5);
+    d.deviceId = listedDeviceId(line, p + 5);
 }
 
 bool lessNoCase(const std::string& a, const std::string& b) {
@@ -178,6 +202,21 @@ void selectDevice(Session& s) {
             break;
         }
     }
+}
+
+std::string chipOfDeviceId(const Session& s, int id) {
+    TextFile file(listPath(s), "r");
+    if (!file) return {};
+    const int wanted = id & ~kDeviceIdRevisionMask & 0x3FFF;
+    std::string line;
+    while (readListLine(file, line)) {
+        Column name;
+        if (!usableDeviceLine(line, name)) continue;
+        const std::size_t flag = flagPosition(line, name);
+        if (charAt(line, flag) == 'Y' && listedDeviceId(line, flag) == wanted)
+            return std::string(name.text);
+    }
+    return {};
 }
 
 void loadConfigLabels(Session& s, ui::Window& dialog) {

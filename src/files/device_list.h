@@ -31,6 +31,10 @@ void fillChipList(Session& session);
 // Reads the chip list's selection and overwrites the DeviceRecord from its device line.
 void selectDevice(Session& session);
 
+// The name of the first listed chip whose device ID (revision bits masked
+// off) is `id`; empty when no device line lists it or the list cannot be read.
+std::string chipOfDeviceId(const Session& session, int id);
+
 // Puts the selected chip's 14 bit labels into `dialog` and sets its bit boxes
 // from the configuration word.
 void loadConfigLabels(Session& session, ui::Window& dialog);

@@ -31,17 +31,28 @@ void speedDelay(Session& s, int count) {
         (void)s.ticks.nowNs();
 }
 
-void waitMs(Session& s, int ms) {
+namespace {
+
+// Measured on a nanosecond clock: a 1 ms wait lasts a full millisecond, not
+// just until the next millisecond tick.
+void waitNs(Session& s, std::uint64_t span, bool letWindowPaint) {
     const std::uint64_t start = s.ticks.nowNs();
     (void)s.ticks.nowNs();
-    if (ms <= 0) return;
-    // Measured on a nanosecond clock: a 1 ms wait lasts a full millisecond,
-    // not just until the next millisecond tick.
-    const std::uint64_t span = static_cast<std::uint64_t>(ms) * 1'000'000u;
+    if (span == 0) return;
     s.ticks.idleUntil(start + span);
-    s.window->idleUntil(s.ticks, start + span);
+    if (letWindowPaint) s.window->idleUntil(s.ticks, start + span);
     while (s.ticks.nowNs() - start < span) {
     }
+}
+
+}  // namespace
+
+void waitMs(Session& s, int ms) {
+    waitNs(s, ms > 0 ? static_cast<std::uint64_t>(ms) * 1'000'000u : 0, true);
+}
+
+void waitUs(Session& s, int us) {
+    waitNs(s, us > 0 ? static_cast<std::uint64_t>(us) * 1'000u : 0, false);
 }
 
 }  // namespace ferrolux

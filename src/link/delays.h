@@ -12,4 +12,8 @@ void speedDelay(Session& s, int count);
 // the tick counter twice.
 void waitMs(Session& s, int ms);
 
+// Busy wait of at least `us` microseconds of real time, too short to let the
+// window repaint.
+void waitUs(Session& s, int us);
+
 }  // namespace ferrolux

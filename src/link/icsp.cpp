@@ -60,7 +60,12 @@ void programWait(Session& s) {
             waitMs(s, 15);
             break;
         case 8:
-            if (serial) speedDelay(s, 20);
+            // EPROM cells take 95 to 105 us pulses, flash cells 2 ms.
+            if (epromChip(s.device)) {
+                waitUs(s, 100);
+            } else {
+                waitMs(s, 2);
+            }
             break;
         default:
             break;
@@ -302,6 +307,12 @@ int sendAn589(Session& s, int command, int data) {
 }  // namespace
 
 int sendIcsp(Session& s, int command, int data) {
+    if (s.stopRequest != nullptr && *s.stopRequest != 0) {
+        // Stopped between frames: programming mode ends here, nothing more is sent.
+        if (s.stopped) return ICSP_NOT_SENT;
+        s.stopped = true;
+        command = LEAVE_PGM;
+    }
     if (s.link.serial) return sendSerial(s, command, data);
     if (s.link.adapter == '2' || s.link.adapter == '3') return sendP16Pro(s, command, data);
     return sendAn589(s, command, data);

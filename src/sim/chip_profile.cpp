@@ -11,6 +11,8 @@ constexpr std::uint16_t kNoDeviceId = 0;
 constexpr std::uint16_t kRetlwCalibration = 0x3480;  // RETLW 0x80
 constexpr std::uint16_t kMovlwCalibration = 0x0C70;  // MOVLW 0x70
 constexpr std::uint16_t kFactoryBandgap = 0b10;
+// EPROM program pulses are 95 to 105 us; a shorter one does not take.
+constexpr std::uint64_t kEpromPulseNs = 95'000;
 
 ChipProfile base(std::string name, int family, int codeWords, int dataBytes,
                  std::uint16_t deviceId) {
@@ -26,7 +28,9 @@ ChipProfile base(std::string name, int family, int codeWords, int dataBytes,
 
 ChipProfile family1(std::string name, int codeWords, std::uint16_t deviceId) {
     ChipProfile p = base(std::move(name), 1, codeWords, 64, deviceId);
+    // Code protection also shuts the programmer out of the data memory.
     p.codeProtectBits = 0x3FF0;
+    p.dataProtectBits = 0x3FF0;
     return p;
 }
 
@@ -34,6 +38,7 @@ ChipProfile pic16c84() {
     ChipProfile p = base("PIC16C84", 1, 1024, 64, kNoDeviceId);
     p.configImplemented = 0x001F;
     p.codeProtectBits = 0x0010;
+    p.dataProtectBits = 0x0010;
     return p;
 }
 
@@ -59,6 +64,7 @@ ChipProfile family3(std::string name, int codeWords, std::uint16_t deviceId) {
     p.configImplemented = 0x005F;
     p.codeProtectBits = 0x0010;
     p.externalProgramTimeNs = 1'000'000;
+    p.bulkEraseTimeNs = 30'000'000;
     return p;
 }
 
@@ -110,7 +116,7 @@ ChipProfile family8(std::string name, int codeWords, Cells cells, std::uint16_t 
     p.codeProtectBits = 0x0008;
     if (calibrated) p.calibration = kMovlwCalibration;
     p.calibrationBackup = calibrated && !p.eprom;
-    p.externalProgramTimeNs = p.eprom ? 0 : 2'000'000;
+    p.externalProgramTimeNs = p.eprom ? kEpromPulseNs : 2'000'000;
     return p;
 }
 

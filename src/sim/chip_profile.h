@@ -40,7 +40,7 @@ struct ChipProfile {
     std::uint64_t programTimeNs = 15'000'000;
     // An erase that 8 runs on families 1-3 (after 1+7 or an armed 9/11).
     std::uint64_t eraseCycleTimeNs = 20'000'000;
-    // Self-timed bulk erase (9/11 on families 4-7, 9 on flash family 8).
+    // Self-timed bulk erase (9 on families 3-7 and flash family 8, 11 on 4-7).
     std::uint64_t bulkEraseTimeNs = 10'000'000;
     // Chip Erase (31).
     std::uint64_t chipEraseTimeNs = 20'000'000;

@@ -36,7 +36,7 @@ CommandResult Core12::command(int code) {
             const std::uint32_t address = pc_;
             const std::uint16_t word = latch_;
             TimedOp op{profile_.externalProgramTimeNs,
-                       [this, address, word] { program(address, word); }, true, false};
+                       [this, address, word] { program(address, word); }, true};
             return {FrameKind::none, std::move(op)};
         }
         case endProgramming:
@@ -63,8 +63,9 @@ std::uint16_t Core12::readWord(std::uint32_t address) const {
     if (address == kConfig12Address) return memory_.config[kConfigWordIndex];
     const std::uint32_t offset = address - code;
     if (offset < kIdWords) return memory_.config[offset];
+    // The backup calibration is taken as covered by code protection.
     if (offset == kBackupCalibrationIndex && profile_.calibrationBackup)
-        return memory_.config[offset];
+        return codeProtected() ? 0 : memory_.config[offset];
     return kBlank12;
 }
 
@@ -76,7 +77,7 @@ void Core12::program(std::uint32_t address, std::uint16_t word) {
         putProgram(address, memory_.program[address] & word);
     } else if (address == kConfig12Address) {
         if (!takesAfterPulse(address, word)) return;
-        putConfigWord(memory_.config[kConfigWordIndex] & word);
+        programConfigWord(memory_.config[kConfigWordIndex] & word);
     } else {
         const std::uint32_t offset = address - code;
         const bool backup = offset == kBackupCalibrationIndex && profile_.calibrationBackup;

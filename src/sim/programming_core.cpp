@@ -74,8 +74,11 @@ void ProgrammingCore::putData(std::uint32_t index, std::uint8_t value) {
     memory_.data[index] = value;
 }
 
-void ProgrammingCore::putConfigWord(std::uint16_t word) {
-    memory_.config[kConfigWordIndex] = profile_.configRead(word);
+void ProgrammingCore::programConfigWord(std::uint16_t word) {
+    const std::uint16_t old = memory_.config[kConfigWordIndex];
+    const std::uint16_t guarded = profile_.codeProtectBits | profile_.dataProtectBits;
+    const auto kept = static_cast<std::uint16_t>((word & ~guarded) | (word & old & guarded));
+    memory_.config[kConfigWordIndex] = profile_.configRead(kept);
 }
 
 void ProgrammingCore::eraseProgram() {
@@ -92,8 +95,16 @@ void ProgrammingCore::eraseIds() {
     std::fill_n(memory_.config.begin(), kIdWords, profile_.wordMask());
 }
 
-void ProgrammingCore::eraseConfigWord() {
-    memory_.config[kConfigWordIndex] = profile_.configErased();
+void ProgrammingCore::eraseConfigWord(bool dataWiped) {
+    const std::uint16_t old = memory_.config[kConfigWordIndex];
+    std::uint16_t word = profile_.configErased();
+    if (!dataWiped) word = static_cast<std::uint16_t>(word & (old | ~profile_.dataProtectBits));
+    memory_.config[kConfigWordIndex] = word;
+}
+
+void ProgrammingCore::clearDataProtection() {
+    std::uint16_t& word = memory_.config[kConfigWordIndex];
+    word = profile_.configRead(word | profile_.dataProtectBits);
 }
 
 // --- Families 1-7.
@@ -115,15 +126,15 @@ bool Core14::knows(int code) const {
         case readProgramCmd:
         case incrementAddressCmd:
         case beginProgramming:
+        case bulkEraseProgramCmd:
             return true;
         case loadData:
         case readDataCmd:
-        case bulkEraseProgramCmd:
         case bulkEraseDataCmd:
-            return f != 3;
+            return f != 3;  // family 3 has no data memory
         case eraseSetup1:
         case eraseSetup2:
-            return f <= 3;
+            return f <= 2;
         case endProgramming:
             return f == 3;
         case endProgrammingOnly:
@@ -183,7 +194,6 @@ CommandResult Core14::command(int code) {
             if (f == 6) return {FrameKind::none, programCycle(profile_.programTimeNs, false)};
             TimedOp op = programCycle(profile_.externalProgramTimeNs, false);
             op.external = true;
-            op.endsOnLeave = true;
             return {FrameKind::none, std::move(op)};
         }
         case chipEraseCmd:
@@ -200,7 +210,7 @@ CommandResult Core14::beginCycle() {
         armed_ = Armed::none;
         return {FrameKind::none, armedErase(what)};
     }
-    if (f <= 3 && sequence_ == Sequence::armed) {
+    if (f <= 2 && sequence_ == Sequence::armed) {
         sequence_ = Sequence::erased;
         return {FrameKind::none, sequenceErase()};
     }
@@ -277,7 +287,7 @@ void Core14::writeWord(std::uint32_t pc, Target target, std::uint16_t word, bool
     } else if (pc >= kConfigBase) {
         std::uint32_t offset = pc - kConfigBase;
         if (offset < kIdWords) memory_.config[offset] = merge(memory_.config[offset]);
-        if (offset == kConfigWordIndex) putConfigWord(merge(memory_.config[kConfigWordIndex]));
+        if (offset == kConfigWordIndex) programConfigWord(merge(memory_.config[kConfigWordIndex]));
     } else {
         if (memory_.program.empty() || codeProtected()) return;
         auto index = static_cast<std::uint32_t>(pc % memory_.program.size());
@@ -334,12 +344,13 @@ TimedOp Core14::bulkEraseProgram() {
     const bool fromConfig = inConfigSpace();
     const int f = profile_.family;
     return selfTimed(profile_.bulkEraseTimeNs, [this, fromConfig, f] {
-        if (fromConfig && (f == 4 || f == 5)) {
-            // From configuration space protection goes with everything else.
+        if (fromConfig && f >= 3 && f <= 5) {
+            // From configuration space code protection goes with the code;
+            // family 5 wipes the data too, family 4 keeps it and its protection.
             eraseProgram();
             eraseIds();
-            eraseConfigWord();
             if (f == 5) eraseData();
+            eraseConfigWord(f != 4);
         } else if (!codeProtected()) {
             eraseProgram();
         }
@@ -349,7 +360,12 @@ TimedOp Core14::bulkEraseProgram() {
 TimedOp Core14::bulkEraseData() {
     const bool fromConfig = inConfigSpace() && profile_.family == 4;
     return selfTimed(profile_.bulkEraseTimeNs, [this, fromConfig] {
-        if (fromConfig || !dataProtected()) eraseData();
+        if (fromConfig) {
+            eraseData();
+            clearDataProtection();
+        } else if (!dataProtected()) {
+            eraseData();
+        }
     });
 }
 

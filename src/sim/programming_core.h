@@ -53,14 +53,13 @@ enum class FrameKind { none, load, read };
 
 // A write or erase cycle. A self-timed one lands `durationNs` after its
 // command if the host leaves the clock and the programming voltage alone
-// until then. An externally timed one lands when its End Programming command
-// comes at least `durationNs` after the begin (clocks in between are fine);
-// with `endsOnLeave` leaving programming mode after that time also ends it.
+// until then. An externally timed one lands only when the family's End
+// Programming command comes at least `durationNs` after the begin (clocks in
+// between are fine); leaving programming mode first loses it.
 struct TimedOp {
     std::uint64_t durationNs = 0;
     std::function<void()> commit;
     bool external = false;
-    bool endsOnLeave = false;
 };
 
 struct CommandResult {
@@ -97,11 +96,17 @@ class ProgrammingCore {
     // Cell writes; dead cells keep their value.
     void putProgram(std::uint32_t index, std::uint16_t word);
     void putData(std::uint32_t index, std::uint8_t value);
-    void putConfigWord(std::uint16_t word);
+    // A program cycle on the configuration word: protection bits only go
+    // from 1 to 0; only an erase that wipes what they protect sets them again.
+    void programConfigWord(std::uint16_t word);
     void eraseProgram();
     void eraseData();
     void eraseIds();
-    void eraseConfigWord();
+    // The erased configuration word; its data protection stays unless the
+    // same erase wiped the data.
+    void eraseConfigWord(bool dataWiped = true);
+    // Data was wiped from configuration space: data protection goes with it.
+    void clearDataProtection();
 
     const ChipProfile& profile_;
     ChipMemory& memory_;
@@ -121,7 +126,7 @@ class Core14 : public ProgrammingCore {
 
   private:
     enum class Target { program, data };
-    // The 1,7 / 8 / 1,7 erase sequence of families 1-3.
+    // The 1,7 / 8 / 1,7 erase sequence of families 1 and 2.
     enum class Sequence { idle, setup1, armed, erased, closing };
     enum class Armed { none, program, data };
     using Row = std::array<std::optional<std::uint16_t>, 8>;

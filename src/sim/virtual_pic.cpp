@@ -24,7 +24,7 @@ void VirtualPic::setPins(bool clock, bool data, bool programEnable, std::uint64_
         if (programEnable) {
             enter();
         } else {
-            leave(nowNs);
+            leave();
         }
     }
 
@@ -77,8 +77,7 @@ void VirtualPic::enter() {
     core_->enterProgramming();
 }
 
-void VirtualPic::leave(std::uint64_t nowNs) {
-    if (pending_ && pending_->op.endsOnLeave) endExternal(nowNs);
+void VirtualPic::leave() {
     if (pending_) loseWrite();
     programming_ = false;
     resetDecoder();

@@ -101,7 +101,7 @@ class VirtualPic {
     };
 
     void enter();
-    void leave(std::uint64_t nowNs);
+    void leave();
     void begin(TimedOp op, std::uint64_t nowNs);
     void endExternal(std::uint64_t nowNs);
     std::uint16_t* configCell(std::uint32_t address);
