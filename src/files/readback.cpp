@@ -2,10 +2,10 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <system_error>
 
 #include "device/messages.h"
 #include "files/control_ids.h"
+#include "files/file_replacement.h"
 #include "files/text_file.h"
 #include "link/icsp.h"
 #include "session/session.h"
@@ -46,41 +46,22 @@ class Record {
     std::string bytes_;
 };
 
-// The output file: written under a temporary name and renamed when complete,
-// so a failed write never leaves a half file where the finished one belongs.
+// The output file: written under a fresh temporary name in its folder and
+// renamed over the old one when complete, so a failed write never leaves a
+// half file where the finished one belongs.
 class OutputFile {
   public:
     OutputFile(const Session& s, const char* name)
-        : final_((s.outputDir.empty() ? std::filesystem::path(".") : s.outputDir) / name),
-          temp_(final_.string() + ".part"),
-          file_(temp_, "wb") {}
-    ~OutputFile() {
-        if (!done_) {
-            std::error_code ec;
-            std::filesystem::remove(temp_, ec);
-        }
-    }
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
+        : file_((s.outputDir.empty() ? std::filesystem::path(".") : s.outputDir) / name) {}
 
-    bool created() const { return static_cast<bool>(file_); }
+    bool created() const { return file_.created(); }
     std::string text;
 
     // Writes the text and puts the file in place; false on any write error.
-    bool commit() {
-        const bool written = file_.write(text) && file_.close();
-        if (!written) return false;
-        std::error_code ec;
-        std::filesystem::rename(temp_, final_, ec);
-        done_ = !ec;
-        return done_;
-    }
+    bool commit() { return file_.commit(text); }
 
   private:
-    std::filesystem::path final_;
-    std::filesystem::path temp_;
-    TextFile file_;
-    bool done_ = false;
+    FileReplacement file_;
 };
 
 int cannotCreate(Session& s) {
@@ -96,6 +77,14 @@ int finishFile(Session& s, OutputFile& out) {
 
 int read(Session& s, int command) {
     return sendIcsp(s, command, 0);
+}
+
+// After entering programming mode a 12-bit chip stands at its configuration
+// word, which never reads as 14 bits of ones: that is an empty socket.
+bool noChipAnswers(Session& s) {
+    if (s.device.family != 8 || read(s, READ_DATA_PROGRAM) != 0x3FFF) return false;
+    s.message = kNoPicOnBoard;
+    return true;
 }
 void increment(Session& s) {
     sendIcsp(s, INCREMENT_ADDRESS, 0);
@@ -153,6 +142,7 @@ void blinkReading(Session& s) {
 int writeReadbackHex(Session& s) {
     const bool twelveBit = s.device.family == 8;
     sendIcsp(s, ENTER_PGM, 0);
+    if (noChipAnswers(s)) return 1;
     OutputFile out(s, "readback.hex");
     if (!out.created()) return cannotCreate(s);
     sendIcsp(s, ENTER_PGM, 0);
@@ -233,10 +223,7 @@ int writeDataByteText(Session& s, int a, std::string& out) {
 int writeReadbackText(Session& s) {
     const bool twelveBit = s.device.family == 8;
     sendIcsp(s, ENTER_PGM, 0);
-    if (twelveBit && read(s, READ_DATA_PROGRAM) == 0x3FFF) {
-        s.message = kNoPicOnBoard;
-        return 1;
-    }
+    if (noChipAnswers(s)) return 1;
     OutputFile out(s, "readback.txt");
     if (!out.created()) return cannotCreate(s);
     std::string& t = out.text;

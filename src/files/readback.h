@@ -9,7 +9,8 @@ class Session;
 inline constexpr int kConfigField = 1063;
 
 // Reads the whole chip into "readback.hex" (INHX8M). 0 when written; 1 with
-// the message text filled when the file cannot be created or written.
+// the message text filled when a 12-bit chip does not answer or the file
+// cannot be created or written.
 int writeReadbackHex(Session& s);
 
 // Reads the whole chip into the listing "readback.txt". 0 when written; 1 when

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <vector>
 
+#include "files/file_replacement.h"
 #include "sim/virtual_pic.h"
 
 namespace ferrolux::sim {
@@ -53,6 +54,11 @@ void records(std::string& out, std::uint32_t address, const std::vector<std::uin
                     static_cast<std::ptrdiff_t>(std::min(words.size(), i + kWordsPerRecord));
         record(out, address + static_cast<std::uint32_t>(i), {first, last});
     }
+}
+
+bool failed(std::string* why, std::string reason) {
+    if (why) *why = std::move(reason);
+    return false;
 }
 
 int hexDigit(char c) {
@@ -184,45 +190,36 @@ std::optional<ChipMemory> parseChipImage(const ChipProfile& profile, std::string
     return m;
 }
 
-bool saveChipImage(VirtualPic& chip, const std::filesystem::path& file) {
+bool saveChipImage(VirtualPic& chip, const std::filesystem::path& file, std::string* why) {
     const std::string text = chipImageText(chip.profile(), chip.memory());
     std::error_code ec;
     if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ec);
-    if (ec) return false;
-    std::filesystem::path temporary = file;
-    temporary += ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::filesystem::remove(temporary, ec);
-            return false;
-        }
-    }
-    std::filesystem::rename(temporary, file, ec);
-    if (ec) {
-        std::filesystem::remove(temporary, ec);
-        return false;
-    }
+    if (ec) return failed(why, "cannot save " + file.string() + ": " + ec.message());
+    FileReplacement out(file);
+    if (!out.commit(text)) return failed(why, out.error());
     return true;
 }
 
-bool loadChipImage(VirtualPic& chip, const std::filesystem::path& file) {
-    chip.resetToFactory();
+bool loadChipImage(VirtualPic& chip, const std::filesystem::path& file, std::string* why) {
     std::error_code ec;
     const bool exists = std::filesystem::exists(file, ec);
-    if (ec) return false;
-    if (!exists) return true;
+    if (ec) return failed(why, file.string() + ": " + ec.message());
+    if (!exists) {
+        chip.resetToFactory();
+        return true;
+    }
     const std::uintmax_t size = std::filesystem::file_size(file, ec);
-    if (ec || size > kLargestImage) return false;
+    if (ec) return failed(why, file.string() + ": " + ec.message());
+    if (size > kLargestImage) return failed(why, file.string() + " is too large for a chip image");
     std::ifstream in(file, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
-    if (!in) return false;
+    if (!in) return failed(why, "cannot read " + file.string());
     auto memory = parseChipImage(chip.profile(), text.str());
-    return memory && chip.restoreMemory(*memory);
+    if (!memory || !chip.restoreMemory(*memory)) {
+        return failed(why, file.string() + " is damaged: not an image of a " + chip.profile().name);
+    }
+    return true;
 }
 
 }  // namespace ferrolux::sim

@@ -21,12 +21,14 @@ class VirtualPic;
 std::filesystem::path chipImagePath(const std::filesystem::path& programDir,
                                     const std::string& chipName);
 
-// Writes the chip's cells through a temporary file, so a failed save never
-// leaves half a file behind.
-bool saveChipImage(VirtualPic& chip, const std::filesystem::path& file);
+// Writes the chip's cells through a fresh temporary file renamed over `file`,
+// so a failed save leaves the old image as it was. False on any write error,
+// with the reason, naming the file, in `why` if given.
+bool saveChipImage(VirtualPic& chip, const std::filesystem::path& file, std::string* why = nullptr);
 // Restores the chip's cells. A missing file gives the factory-fresh chip
-// (true); an unreadable or corrupt one too, but returns false.
-bool loadChipImage(VirtualPic& chip, const std::filesystem::path& file);
+// (true). An unreadable or damaged one returns false with the reason in `why`
+// and leaves the chip as it was: it is never taken for a blank chip.
+bool loadChipImage(VirtualPic& chip, const std::filesystem::path& file, std::string* why = nullptr);
 
 // The file's text for these cells, and back.
 std::string chipImageText(const ChipProfile& profile, const ChipMemory& memory);

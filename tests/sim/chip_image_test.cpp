@@ -1,6 +1,7 @@
 // Virtual chips saved between runs as hex files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -89,7 +90,7 @@ TEST_F(ChipImage, RecordsSitAtTheirByteAddresses) {
     EXPECT_EQ(twelve.find(":1042"), std::string::npos);
 }
 
-TEST_F(ChipImage, MissingFileIsFactoryFreshAndACorruptOneIsRefused) {
+TEST_F(ChipImage, MissingFileIsFactoryFreshAndADamagedOneIsRefusedLeavingTheChip) {
     VirtualPic f675(test::chipNamed("PIC12F675"));
     scribble(f675);
     EXPECT_TRUE(loadChipImage(f675, dir / "nothing.hex"));
@@ -112,22 +113,46 @@ TEST_F(ChipImage, MissingFileIsFactoryFreshAndACorruptOneIsRefused) {
         spill(dir / "corrupt.hex", corrupt);
         VirtualPic chip(pic16f628a());
         scribble(chip);
-        EXPECT_FALSE(loadChipImage(chip, dir / "corrupt.hex"));
-        EXPECT_EQ(chip.memory(), ChipMemory::factory(chip.profile()));
+        const ChipMemory before = chip.memory();
+        std::string why;
+        EXPECT_FALSE(loadChipImage(chip, dir / "corrupt.hex", &why));
+        EXPECT_EQ(chip.memory(), before);  // never taken for a blank chip
+        EXPECT_NE(why.find((dir / "corrupt.hex").string()), std::string::npos) << why;
     }
 }
 
-TEST_F(ChipImage, FailedSaveLeavesNoFile) {
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(ChipImage, FailedSaveLeavesNoFileAndTheWriteNeverFollowsAPlantedLink) {
     VirtualPic chip(pic16f84a());
     fs::create_directories(dir);
     spill(dir / "sim", "a file where the folder should be");
     const fs::path file = chipImagePath(dir, "pic16f84a");
     EXPECT_EQ(file, dir / "sim" / "PIC16F84A.hex");
-    EXPECT_FALSE(saveChipImage(chip, file));
-    EXPECT_FALSE(fs::exists(dir / "sim" / "PIC16F84A.hex.tmp"));
+    std::string why;
+    EXPECT_FALSE(saveChipImage(chip, file, &why));
+    EXPECT_NE(why.find(file.string()), std::string::npos) << why;
     fs::create_directories(dir / "out" / "taken.hex");  // the rename target is a folder
     EXPECT_FALSE(saveChipImage(chip, dir / "out" / "taken.hex"));
-    EXPECT_FALSE(fs::exists(dir / "out" / "taken.hex.tmp"));
+    EXPECT_EQ(namesIn(dir / "out"), std::vector<std::string>{"taken.hex"});
+
+    // Links planted at the target and where a fixed temporary name would be:
+    // none is written through, and the image replaces the link at the target.
+    fs::create_directories(dir / "linked");
+    spill(dir / "victim", "untouched");
+    for (const char* planted : {"image.hex", "image.hex.tmp", ".image.hex.tmp"})
+        fs::create_symlink(dir / "victim", dir / "linked" / planted);
+    ASSERT_TRUE(saveChipImage(chip, dir / "linked" / "image.hex"));
+    EXPECT_EQ(slurp(dir / "victim"), "untouched");
+    EXPECT_FALSE(fs::is_symlink(dir / "linked" / "image.hex"));
+    EXPECT_EQ(slurp(dir / "linked" / "image.hex"), chipImageText(chip.profile(), chip.memory()));
+    EXPECT_EQ(namesIn(dir / "linked").size(), 3u);  // no temporary left
 }
 
 }  // namespace
