@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -29,6 +30,10 @@ class Session {
     PortAccess port;
     DeviceRecord device;
     std::string message;  // the reason of the last failure, shown titled "Error"
+    // Raised from outside (a signal handler) to stop: the next ICSP frame
+    // becomes LEAVE_PGM and nothing follows it. Nonzero = raised.
+    const volatile std::sig_atomic_t* stopRequest = nullptr;
+    bool stopped = false;  // LEAVE_PGM has been sent for the stop request
     std::filesystem::path programDir;
 
     // --- Files: selected hex file, chip values, status text ---
