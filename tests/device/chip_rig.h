@@ -35,15 +35,17 @@ inline const char* chipOfFamily(int family) {
 }
 
 // A program directory with the shipped device list, a session on a simulated
-// board with the named chip in its socket, selected from the list as a user would.
+// board with the named chip (or `inSocket`) in its socket, the named chip
+// selected from the list as a user would.
 struct ChipRig {
     TempDir dir;
     SimBench bench;
     Session& s = bench.session;
     sim::VirtualPic& chip = bench.chip;
 
-    ChipRig(const std::string& chipName, const Wiring& wiring = allWirings()[0], int speed = 3)
-        : bench(wiring, *sim::findProfile(chipName)) {
+    ChipRig(const std::string& chipName, const Wiring& wiring = allWirings()[0], int speed = 3,
+            const char* inSocket = nullptr)
+        : bench(wiring, *sim::findProfile(inSocket ? inSocket : chipName.c_str())) {
         std::filesystem::copy_file(std::filesystem::path(FERROLUX_SOURCE_DIR) / "data/kestrum.ini",
                                    dir.path() / "kestrum.ini");
         s.programDir = dir.path();
@@ -74,9 +76,10 @@ struct ChipRig {
 
     // The main window's Write with every box ticked; "" on success, else the
     // message it would show.
+    // EPROM chips are written without "Erase bef. Write": they cannot be erased.
     std::string write() {
         if (checkLink(s) == 0) return s.message;
-        if (eraseChip(s) != 0) return s.message;
+        if (!epromChip(s.device) && eraseChip(s) != 0) return s.message;
         s.verifyOnly = 0;
         int r = 0;
         switch (family()) {

@@ -36,13 +36,45 @@ TEST(LinkFailures, EachProgrammerAndChipProblemHasItsMessage) {
 
     ChipRig withId("PIC16F628A");  // the device ID is shown
     EXPECT_EQ(checkLink(withId.s), 2);
-    EXPECT_EQ(withId.bench.window.texts[kDevIdField], "1060");
+    EXPECT_EQ(withId.bench.window.texts[kDevIdField], "1060 PIC16F628A");
 
     ChipRig withoutId("PIC16F84");  // a chip without one is not asked
     withoutId.chip.enableFrameLog(true);
     EXPECT_EQ(checkLink(withoutId.s), 1);
     EXPECT_EQ(withoutId.bench.window.texts[kDevIdField], " ");
     EXPECT_TRUE(withoutId.chip.frames().empty());
+}
+
+// The device ID names the chip; another chip than the selected one is told
+// apart, revision bits aside.
+TEST(DeviceId, TheIdReadNamesTheChipOnTheBoard) {
+    struct Row {
+        const char* selected;
+        const char* inSocket;
+        int id;  // written to the socket chip's 0x2006; 0: as shipped
+        const char* field;
+        const char* other;  // nullptr: the selected chip
+    };
+    const Row rows[] = {
+        {"PIC16F628A", "PIC16F628A", 0x1067, "1067 PIC16F628A", nullptr},
+        {"PIC16F628A", "PIC16F627A", 0x1043, "1043 PIC16F627A", "PIC16F627A"},
+        {"PIC16F877", "PIC16F877A", 0, "0E20 PIC16F877A", "PIC16F877A"},
+        {"PIC16F84A", "PIC16F84A", 0x3FA0, "3FA0", ""},  // no chip in the list has it
+        {"PIC16F84", "PIC16F628A", 0, " ", nullptr},     // the selected chip lists no ID
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.selected) + " " + row.inSocket);
+        ChipRig rig(row.selected, allWirings()[0], 3, row.inSocket);
+        if (row.id != 0) rig.chip.setConfigWord(0x2006, static_cast<std::uint16_t>(row.id));
+        ASSERT_NE(checkLink(rig.s), 0);
+        EXPECT_EQ(rig.bench.window.texts[kDevIdField], row.field);
+        const OtherChip found = otherChipOnBoard(rig.s);
+        EXPECT_EQ(found.other, row.other != nullptr);
+        EXPECT_EQ(found.chip, row.other ? row.other : "");
+    }
+    ChipRig rig("PIC16F628A", allWirings()[0], 3, "PIC16F627A");
+    EXPECT_EQ(otherChipQuestion(rig.s, otherChipOnBoard(rig.s)),
+              "The device ID 1040 belongs to PIC16F627A, not to PIC16F628A.\nContinue?");
 }
 
 TEST(PassFailures, WriteAndVerifyErrorsNameAddressAndWordsOrBytes) {

@@ -20,14 +20,16 @@ TEST(Family4, EraseKeepsTheCalibrationWordAndBandgapBits) {
 
     rig.s.configWord = 0x3FC4;
     ASSERT_EQ(writeConfigWord(rig.s), 0);
+    rig.chip.setDataByte(3, 0x55);
     rig.chip.setProgramWord(0, 0x1234);
     ASSERT_EQ(eraseCodeMemory(rig.s), 0) << rig.s.message;
     EXPECT_EQ(rig.chip.programWord(0), 0x3FFF);
     EXPECT_EQ(rig.chip.programWord(0x3FF), calibration);
     EXPECT_EQ(rig.chip.configWord(0x2007), 0x1C4 | bandgap);
 
-    rig.chip.setDataByte(3, 0x55);
+    EXPECT_EQ(rig.chip.dataByte(3), 0x55);
     ASSERT_EQ(eraseChip(rig.s), 0) << rig.s.message;
+    EXPECT_TRUE(rig.bench.window.boxes.empty());  // a good calibration word asks nothing
     EXPECT_EQ(rig.chip.programWord(0x3FF), calibration);
     EXPECT_EQ(rig.chip.configWord(0x2007), 0x1FF | bandgap);  // low byte set: unprotected
     EXPECT_EQ(rig.chip.dataByte(3), 0xFF);
@@ -38,6 +40,92 @@ TEST(Family4, EraseKeepsTheCalibrationWordAndBandgapBits) {
     mute.bench.board.muteAfterChanges(25000);
     EXPECT_EQ(eraseChip(mute.s), 1);
     EXPECT_EQ(mute.s.message, "Write Error OSCCAL at: 03FF\n");
+}
+
+// A protected chip reads 0 for its calibration word: it is not written back,
+// and the user decides before anything is erased.
+TEST(CalibratedChips, AProtectedChipsCalibrationWordIsNotWrittenBack) {
+    struct Row {
+        const char* chip;
+        ui::Answer answer;
+        const char* question;
+    };
+    const Row rows[] = {
+        {"PIC12F629", ui::Answer::cancel, "The calibration word at 03FF reads 0000, not a RETLW:"},
+        {"PIC16F676", ui::Answer::ok, "The calibration word at 03FF reads 0000, not a RETLW:"},
+        {"PIC10F206", ui::Answer::cancel, "The calibration word at 01FF reads 0000, not a MOVLW:"},
+        {"PIC12F509", ui::Answer::ok, "The calibration word at 03FF reads 0000, not a MOVLW:"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.chip);
+        ChipRig rig(row.chip);
+        const bool cancel = row.answer == ui::Answer::cancel;
+        const auto last = static_cast<std::size_t>(rig.s.device.codeWords - 1);
+        const int calibration = rig.chip.programWord(last);
+        const int blank = rig.chip.profile().wordMask();
+        rig.chip.setProgramWord(0, 0x0123);
+        rig.chip.setDataByte(0, 0x12);
+        rig.chip.protect(true, true);
+        rig.bench.window.answers.push_back(row.answer);
+        ASSERT_NE(checkLink(rig.s), 0);
+        EXPECT_EQ(eraseChip(rig.s), cancel ? 1 : 0);
+        ASSERT_EQ(rig.bench.window.boxes.size(), 1u);
+        EXPECT_EQ(rig.bench.window.boxes[0].text.rfind(row.question, 0), 0u);
+        EXPECT_EQ(rig.bench.window.boxes[0].title, "Warning!");
+        EXPECT_EQ(rig.bench.window.boxes[0].buttons, ui::Buttons::okCancel);
+        EXPECT_EQ(rig.s.message, cancel ? "Erase cancelled: nothing was erased." : "");
+        EXPECT_EQ(rig.chip.codeProtected(), cancel);
+        EXPECT_FALSE(!cancel && rig.chip.dataProtected());
+        EXPECT_EQ(rig.chip.programWord(0), cancel ? 0x0123 : blank);
+        EXPECT_EQ(rig.chip.programWord(last), cancel ? calibration : blank);
+    }
+}
+
+// Flash 12-bit chips bulk-erase from the configuration word and get both
+// calibration copies back; they then take a program.
+TEST(Family8, FlashChipsKeepBothCalibrationWordsAndAreWritten) {
+    ChipRig rig("PIC12F508");
+    const int calibration = rig.chip.programWord(0x1FF);
+    ASSERT_EQ(rig.chip.configWord(0x204), calibration);
+    rig.chip.setProgramWord(0, 0x0ABC);
+    rig.chip.setConfigWord(0x200, 0x0005);
+    rig.chip.setConfigWord(0xFFF, 0x0FEA);
+    ASSERT_NE(checkLink(rig.s), 0);
+    ASSERT_EQ(eraseCodeMemory(rig.s), 0) << rig.s.message;
+    EXPECT_TRUE(rig.bench.window.boxes.empty());
+    EXPECT_EQ(rig.chip.configWord(0xFFF), 0x0FFF);
+    EXPECT_EQ(rig.chip.programWord(0), 0x0FFF);
+    EXPECT_EQ(rig.chip.configWord(0x200), 0x0FFF);
+    EXPECT_EQ(rig.chip.programWord(0x1FF), calibration);
+    EXPECT_EQ(rig.chip.configWord(0x204), calibration);
+    ASSERT_EQ(rig.open(testHex(8)), 0);
+    EXPECT_EQ(rig.write(), "");
+    EXPECT_EQ(rig.verify(), "");
+}
+
+// What cannot be erased electrically, or is not there, fails and says why.
+TEST(EraseSequences, EpromChipsAndMissingDataMemoryAreRefused) {
+    const std::pair<const char*, const char*> chips[] = {
+        {"PIC12C508", "EPROM chip: it can be erased only by UV light!"},
+        {"PIC12C509A", "EPROM chip: it can be erased only by UV light!"},
+        {"PIC16F73", nullptr},
+        {"PIC10F200", nullptr},
+    };
+    for (auto [name, eprom] : chips) {
+        SCOPED_TRACE(name);
+        ChipRig rig(name);
+        rig.chip.setProgramWord(0, 0x0123);
+        ASSERT_NE(checkLink(rig.s), 0);
+        EXPECT_EQ(eraseDataMemory(rig.s), 1);
+        EXPECT_EQ(rig.s.message, "This PIC does not provide data memory!");
+        if (!eprom) continue;
+        EXPECT_EQ(eraseChip(rig.s), 1);
+        EXPECT_EQ(rig.s.message, eprom);
+        rig.s.message.clear();
+        EXPECT_EQ(eraseCodeMemory(rig.s), 1);
+        EXPECT_EQ(rig.s.message, eprom);
+        EXPECT_EQ(rig.chip.programWord(0), 0x0123);
+    }
 }
 
 class ProtectedRows : public ::testing::TestWithParam<const char*> {};
@@ -82,6 +170,12 @@ TEST(EraseSequences, ChipEraseRemovesProtectionAndDataEraseLeavesCode) {
         EXPECT_EQ(rig.chip.programWord(2), 0x3FFF) << name;
         // Family 1 shows OK while still erasing.
         EXPECT_EQ(rig.bench.window.texts[1018] == "OK", rig.family() == 1) << name;
+        if (rig.family() == 2) continue;  // its code erase refuses a protected chip
+        rig.chip.setProgramWord(2, 0x0AAA);
+        rig.chip.protect(true, false);
+        ASSERT_EQ(eraseCodeMemory(rig.s), 0);
+        EXPECT_FALSE(rig.chip.codeProtected()) << name;
+        EXPECT_EQ(rig.chip.programWord(2), 0x3FFF) << name;
     }
 }
 
@@ -98,8 +192,9 @@ TEST(Family8, BlankCheckAndThePulsesOfACodeWord) {
     rig.chip.setPulsesNeeded(3, 3);
     rig.chip.enableFrameLog(true);
     ASSERT_EQ(programCode12Bit(rig.s), 0) << rig.s.message;
-    // 15 words: 14 take at the first pulse, word 3 after 3 pulses and 20 more.
-    EXPECT_EQ(commandsSent(rig.chip, PROGRAM_COMMAND), 14 + 3 + 20);
+    // 15 words: 14 take at the first pulse and get 10 more, word 3 after 3
+    // pulses and 30 more.
+    EXPECT_EQ(commandsSent(rig.chip, PROGRAM_COMMAND), 14 * 11 + 3 + 30);
 
     ChipRig dead("PIC12C508");
     ASSERT_EQ(dead.open(testHex(8)), 0);
@@ -115,8 +210,8 @@ TEST(Family8, ConfigurationWordOverprogramming) {
     rig.chip.enableFrameLog(true);
     rig.s.configWord = 0x0FEA;
     ASSERT_EQ(writeConfigWord(rig.s), 0) << rig.s.message;
-    // Three failed pulses, the one that took, then one more that reads back.
-    EXPECT_EQ(commandsSent(rig.chip, PROGRAM_COMMAND), 5);
+    // Three failed pulses, the one that took, then 11 times as many more.
+    EXPECT_EQ(commandsSent(rig.chip, PROGRAM_COMMAND), 4 + 44);
     EXPECT_EQ(rig.chip.configWord(0xFFF), 0x0FEA);
 
     ChipRig wide("PIC12C508");

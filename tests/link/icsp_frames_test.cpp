@@ -227,16 +227,24 @@ TEST_P(IcspDriver, ErasesAndProgrammingWaitByCommandAndFamily) {
         EXPECT_LE(extra, ms * 1000u + 2) << command;
     }
     const bool serial = GetParam() == 'S';
-    const int waits[] = {0, serial ? 50 : 15, serial ? 50 : 15, 1, 15, 15, 15, 15, 0, 0};
-    for (int family = 0; family <= 9; ++family) {
-        b.session.device.family = family;
+    // Family 8: 2 ms for flash cells, 100 us for EPROM cells (10 and 11).
+    const int waitsUs[] = {0,
+                           serial ? 50000 : 15000,
+                           serial ? 50000 : 15000,
+                           1000,
+                           15000,
+                           15000,
+                           15000,
+                           15000,
+                           2000,
+                           0,
+                           100};
+    for (int family = 0; family <= 10; ++family) {
+        b.session.device.family = family == 10 ? 8 : family;
+        b.session.device.name = family == 10 ? "PIC12C509A" : "PIC12F509";
         const auto extra = extraOf(PROGRAM_COMMAND);
-        if (family == 8) {
-            EXPECT_EQ(extra, serial ? 601u : 0u) << "family 8";  // speedDelay(20) at medium
-        } else {
-            EXPECT_GE(extra, waits[family] * 1000u) << family;
-            EXPECT_LE(extra, waits[family] * 1000u + 2) << family;
-        }
+        EXPECT_GE(extra, waitsUs[family] * 1u) << family;
+        EXPECT_LE(extra, waitsUs[family] + 2u) << family;
     }
 }
 

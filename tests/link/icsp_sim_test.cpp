@@ -78,7 +78,7 @@ TEST_P(OnEachWiring, TheBoardIsDetectedAndAnEmptySocketReadsTheReleasedLine) {
 
 TEST_P(OnEachWiring, TheFamilysProgrammingWaitDecidesWhetherAWriteTakes) {
     // A word write takes 15 ms: 15 ms and 50 ms waits are enough, family 3's
-    // 1 ms (its writes are ended by the host) and family 8's bit delay are not.
+    // 1 ms (its writes are ended by the host) and family 8's 2 ms are not.
     for (int family = 1; family <= 8; ++family) {
         SimBench b(GetParam());
         b.session.device.family = family;

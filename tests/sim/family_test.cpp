@@ -34,7 +34,8 @@ TEST(EveryFamily, WordTakesWithItsWaitAndIsLostWithoutIt) {
         {"16F877A", 24, -1, 15 * kMs, 0x0103},
         {"16F88", 24, 23, 2 * kMs, 0x0103},
         {"16F88", 8, -1, 15 * kMs, 0x0123},
-        {"12F508", 8, 14, 2 * kMs, 0x0103}};  // programming only clears bits
+        {"12F508", 8, 14, 2 * kMs, 0x0103},  // programming only clears bits
+        {"12C508", 8, 14, 90'000, 0x0103}};  // EPROM: 95 us with the clocks of 14
     for (const WordWrite& w : writes) {
         for (bool enough : {true, false}) {
             SCOPED_TRACE(std::string(w.chip) + " " + std::to_string(w.begin) +
@@ -53,7 +54,8 @@ TEST(EveryFamily, WordTakesWithItsWaitAndIsLostWithoutIt) {
 }
 
 // Runs host steps: "Ln" loads 0x3FFF with command n, "In" increments n times,
-// "E" re-enters, "c" or "c:ms" sends command c and holds still ms.
+// "E" re-enters, "c" or "c:ms" sends command c and holds still ms ("c:100u":
+// microseconds).
 void run(Host& h, std::string_view steps) {
     std::istringstream in{std::string(steps)};
     for (std::string s; in >> s;) {
@@ -65,30 +67,35 @@ void run(Host& h, std::string_view steps) {
         } else if (s[0] == 'E') {
             h.enter();
         } else {
+            const std::uint64_t unit = s.back() == 'u' ? kMs / 1000 : kMs;
             h.cycle(std::stoi(s),
-                    colon == std::string::npos ? 0 : std::stoi(s.substr(colon + 1)) * kMs);
+                    colon == std::string::npos ? 0 : std::stoi(s.substr(colon + 1)) * unit);
         }
     }
 }
 
-// Families 1-3: at the configuration word 1, 7, 8, wait, 1, 7.
+// Families 1 and 2: at the configuration word 1, 7, 8, wait, 1, 7.
 constexpr std::string_view kSequence = "L0 I7 1 7 8:20 1 7";
+// A program cycle on the configuration word cannot set protection bits again.
+constexpr std::string_view kRewriteConfig = "E L0 I7 L2 8:15";
 
 // A protected chip: steps each family refuses, then the steps that clear it.
 struct Erase {
     const char* chip;
-    std::string_view refused, clears;
+    std::string refused, clears;
 };
 
 TEST(EveryFamily, ProtectedChipIsClearedOnlyByItsFullErase) {
+    const std::string rewrite(kRewriteConfig);
+    const std::string f3 = "L0 I7 1 7 8:20 1 7 14 E L0 9:25 E 9:30";  // no 1, 7; 30 ms; code only
     const Erase erases[] = {
-        {"16F84A", "L2 9 8:20", kSequence},  // 9 only arms; Begin Programming refuses
-        {"16F877", "L3 1 7 8:20 E L0 I7 1 7 8:15 1 7", kSequence},  // data sequence; too short
-        {"16F73", "9:20 8:20 14", kSequence},                       // no 9 on family 3
-        {"12F629", "9:10 11:10", "L0 9:10 11:10"},                  // 4, 5: from config space only
-        {"16F628A", "9:10 11:10", "L0 9:10"},
-        {"16F877A", "9:10 11:10", "31:20"},
-        {"16F819", "9:10 31:19 I1", "31:20"},
+        {"16F84A", "L2 9 8:20 " + rewrite, std::string(kSequence)},  // 9 only arms; 8 refuses
+        {"16F877", "L3 1 7 8:20 E L0 I7 1 7 8:15 1 7 " + rewrite, std::string(kSequence)},
+        {"16F73", f3 + " L0 I7 L2 8:1 14", "L0 9:30"},
+        {"12F629", "9:10 11:10 " + rewrite, "L0 9:10 11:10"},  // 4, 5: from config space only
+        {"16F628A", "9:10 11:10 " + rewrite, "L0 9:10"},
+        {"16F877A", "9:10 11:10 " + rewrite, "31:20"},
+        {"16F819", "9:10 31:19 I1 E L0 I7 L2 24:4 14", "31:20"},  // 24 ends only with 23
         {"10F206", "I1 9:10", "9:10"}};  // from code, then from the configuration word
     for (const Erase& e : erases) {
         SCOPED_TRACE(e.chip);
@@ -137,6 +144,15 @@ TEST(Family4, BulkEraseTakesTheCalibrationWordAndFromConfigSpaceTheBandgap) {
     EXPECT_EQ(b.chip.configWord(0x2007), 0x21FF);  // bandgap kept
     run(b.host, "L0 9:10 I7");
     EXPECT_EQ(b.host.read(4), 0x31FF);  // bandgap bits now 11
+    // Data protection goes only with the data, which 11 from config space wipes.
+    b.chip.setDataByte(0, 0x45);
+    b.chip.protect(true, true);
+    run(b.host, "E L0 9:10");
+    EXPECT_FALSE(b.chip.codeProtected());
+    EXPECT_TRUE(b.chip.dataProtected());
+    run(b.host, "11:10");
+    EXPECT_FALSE(b.chip.dataProtected());
+    EXPECT_EQ(b.chip.dataByte(0), 0xFF);
 }
 
 TEST(Family8, BulkEraseFromCodeKeepsIdsAndTheBackupCalibration) {
@@ -206,15 +222,15 @@ TEST(Family8, EpromCellsOnlyClearAndNeedTheirPulses) {
     b.host.increment();
     b.host.load(2, 0x0F0F);
     for (int pulse = 1; pulse <= 3; ++pulse) {
-        run(b.host, "8 14");
+        run(b.host, "8:100u 14");
         EXPECT_EQ(b.chip.programWord(0), pulse < 3 ? 0x0FFF : 0x0F0F) << pulse;
     }
     b.host.load(2, 0x00F0);
-    run(b.host, "8 14 8 14 8 14");
+    run(b.host, "8:100u 14 8:100u 14 8:100u 14");
     EXPECT_EQ(b.chip.programWord(0), 0x0000);  // no way back to 1
     b.host.increment();
     b.host.load(2, 0x0123);
-    run(b.host, "8 14 9:10");  // one pulse at this address; no electrical erase
+    run(b.host, "8:100u 14 9:10");  // one pulse at this address; no electrical erase
     EXPECT_EQ(b.chip.programWord(1), 0x0123);
 }
 
