@@ -131,6 +131,31 @@ TEST_F(DeviceListTest, HundredEntriesAndFourDigitNumbers) {
     EXPECT_EQ(session.device.family, 5);
 }
 
+// The optional device ID column after the ID flag; lists without it read as before.
+TEST_F(DeviceListTest, DeviceIdColumnIsOptional) {
+    const std::pair<std::string, int> lines[] = {
+        {"PICA\tK\t8\t0\tN\t1\tY\t1063", 0x1060},  // revision bits dropped
+        {"PICB\tK\t8\t0\tN\t1\tY\t0e20;note", 0x0E20},
+        {"PICC\tK\t8\t0\tN\t1\tY", -1},  // the older form
+        {"PICD\tK\t8\t0\tN\t1\tY\t106", -1},
+        {"PICE\tK\t8\t0\tN\t1\tYX1060", -1},
+        {"PICF\tK\t8\t0\tN\t1\tY\t10G0", -1},
+    };
+    std::string text;
+    for (const auto& [line, id] : lines)
+        text += line + "\n";
+    fill(text + "PICG\tK\t8\t0\tN\t1\tN\t0560\n");
+    for (const auto& [line, id] : lines) {
+        select(line.substr(0, 4));
+        EXPECT_EQ(session.device.deviceId, id) << line;
+        EXPECT_EQ(session.device.deviceIdFlag, 'Y');
+    }
+    EXPECT_EQ(chipOfDeviceId(session, 0x106F), "PICA");
+    EXPECT_EQ(chipOfDeviceId(session, 0x0E21), "PICB");
+    EXPECT_EQ(chipOfDeviceId(session, 0x0560), "");  // PICG has no device ID
+    EXPECT_TRUE(window.boxes.empty());
+}
+
 TEST_F(DeviceListTest, ShortAndActiveLowConfLines) {
     fill("PICK\tS\t8\t0\tN\t1\tN\nconfS\t\tB13\tB12\tB11\tB10\tB9\tB8\tB7\tB6\tB5\tB4\t/B3\tB2\n");
     select("PICK");
