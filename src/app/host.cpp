@@ -1,9 +1,57 @@
 #include "app/host.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
 #include "sim/chip_image.h"
 #include "sim/chip_profile.h"
+#include "ui/control_ids.h"
 
 namespace ferrolux::app {
+
+namespace {
+
+constexpr std::chrono::milliseconds kLockPoll{20};
+
+}  // namespace
+
+bool FileLock::acquire(const std::filesystem::path& file, std::chrono::milliseconds patience,
+                       std::string& why) {
+    if (held()) return true;
+    std::error_code ec;
+    std::filesystem::create_directories(file.parent_path(), ec);
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) {
+        why = "cannot open " + file.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) ||
+            std::chrono::steady_clock::now() >= deadline) {
+            why = errno == EWOULDBLOCK || errno == EINTR
+                      ? std::string(ui::kSimulatorPort) + " is in use by another run (" +
+                            file.string() + ")"
+                      : "cannot lock " + file.string() + ": " + std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        std::this_thread::sleep_for(kLockPoll);
+    }
+    fd_ = fd;
+    return true;
+}
+
+void FileLock::release() {
+    if (fd_ < 0) return;
+    ::close(fd_);  // closing the last descriptor drops the lock
+    fd_ = -1;
+}
 
 void RoutedTicks::route(platform::TickSource& source) {
     if (&source == source_) return;
@@ -28,10 +76,13 @@ void RoutedTicks::idleUntil(std::uint64_t deadlineNs) {
 }
 
 std::unique_ptr<platform::SerialPort> RoutedOpener::open(const std::string& portName) {
-    const bool simulated = portName == ui::kSimulatorPort;
-    auto port = simulated ? simulator_.open(portName) : system_.open(portName);
-    lastError_ = port || simulated ? std::string() : system_.lastError();
-    return port;
+    if (portName != ui::kSimulatorPort) {
+        auto port = system_.open(portName);
+        lastError_ = port ? std::string() : system_.lastError();
+        return port;
+    }
+    lastError_ = simulatorReady_();
+    return lastError_.empty() ? simulator_.open(portName) : nullptr;
 }
 
 Host::Host(std::filesystem::path programDir)
@@ -39,7 +90,8 @@ Host::Host(std::filesystem::path programDir)
       systemOpener_(programDir_),
       board_(simClock_, sim::BoardConfig{sim::BoardKind::serial, false, 4}),
       simOpener_(board_, ui::kSimulatorPort),
-      opener_(systemOpener_, simOpener_) {
+      opener_(systemOpener_, simOpener_,
+              [this] { return fillSocket(kSimPatience) ? std::string() : fault_; }) {
     if (platform::PpdevParallelPort::available()) {
         ppdev_ = std::make_unique<platform::PpdevParallelPort>();
     }
@@ -57,30 +109,84 @@ void Host::attach(Session& s) {
     s.port.driverUsable = ppdev_ != nullptr;
 }
 
+std::filesystem::path Host::imageOf(const std::string& chipName) const {
+    return sim::chipImagePath(programDir_, chipName);
+}
+
 void Host::follow(Session& s) {
     const bool simulated = s.link.serial && s.link.portName == ui::kSimulatorPort;
     if (!simulated) {
-        saveSimChip();
+        letGo(s);
         ticks_.route(monotonic_);
         return;
     }
     ticks_.route(simClock_);
-    if (chip_ && chipName_ == s.device.name) return;
-    saveSimChip();
-    board_.removeChip();
-    chip_.reset();
-    chipName_ = s.device.name;
-    auto profile = sim::findProfile(chipName_);
-    if (!profile) return;  // no model of this chip: an empty socket
-    chip_ = std::make_unique<sim::VirtualPic>(*profile);
-    chip_->attachClock(&simClock_);
-    (void)sim::loadChipImage(*chip_, sim::chipImagePath(programDir_, chipName_));
-    board_.insertChip(chip_.get());
+    if (filled_ && chipName_ == s.device.name) return;
+    if (filled_) keepChip(s);
+    filled_ = false;
+    wanted_ = s.device.name;
+    // Without waiting: opening the port waits, and says why it cannot open.
+    if (!fillSocket(std::chrono::milliseconds(0))) s.port.comHandle.reset();
 }
 
-bool Host::saveSimChip() {
-    if (!chip_) return true;
-    return sim::saveChipImage(*chip_, sim::chipImagePath(programDir_, chipName_));
+// Takes SIM1 and puts the wanted chip, as its image holds it, into the socket.
+bool Host::fillSocket(std::chrono::milliseconds patience) {
+    if (!simLock_.held() &&
+        !simLock_.acquire(programDir_ / "sim" / "SIM1.lock", patience, fault_)) {
+        return false;
+    }
+    if (filled_) return true;
+    fault_.clear();
+    board_.removeChip();
+    chip_.reset();
+    chipName_ = wanted_;
+    auto profile = sim::findProfile(wanted_);
+    if (profile) {  // else no model of this chip: an empty socket
+        auto chip = std::make_unique<sim::VirtualPic>(*profile);
+        chip->attachClock(&simClock_);
+        const std::filesystem::path image = imageOf(wanted_);
+        std::string why;
+        if (!sim::loadChipImage(*chip, image, &why)) {
+            fault_ = "The simulated chip cannot be loaded:\n" + why +
+                     "\nThe file is left as it is; repair or remove it.";
+            return false;
+        }
+        std::error_code ec;
+        savedText_ = std::filesystem::exists(image, ec)
+                         ? sim::chipImageText(chip->profile(), chip->memory())
+                         : std::string();
+        chip_ = std::move(chip);
+        board_.insertChip(chip_.get());
+    }
+    filled_ = true;
+    return true;
+}
+
+// Saves the chip in the socket if it changed; a failure is shown as an error.
+bool Host::keepChip(Session& s) {
+    if (!filled_ || !chip_ || !simLock_.held()) return true;
+    const std::string text = sim::chipImageText(chip_->profile(), chip_->memory());
+    if (text == savedText_) return true;
+    const std::filesystem::path image = imageOf(chipName_);
+    std::string why;
+    if (sim::saveChipImage(*chip_, image, &why)) {
+        savedText_ = text;
+        return true;
+    }
+    ++saveFailures_;
+    lastSaveFailure_ = "Cannot save the simulated chip to " + image.string() + ":\n" + why;
+    s.message = lastSaveFailure_;
+    s.window->setText(ctl::kStatusField, " ");
+    s.window->messageBox(s.message, "Error");
+    return false;
+}
+
+// Saves the chip and lets SIM1 go; the chip is loaded afresh when SIM1 is taken again.
+void Host::letGo(Session& s) {
+    keepChip(s);
+    filled_ = false;
+    fault_.clear();
+    simLock_.release();
 }
 
 void Host::started(Session& s) {
@@ -93,12 +199,10 @@ void Host::chipChosen(Session& s) {
     follow(s);
 }
 void Host::commandEnded(Session& s) {
-    (void)s;
-    saveSimChip();
+    keepChip(s);
 }
 void Host::closed(Session& s) {
-    (void)s;
-    saveSimChip();
+    letGo(s);
 }
 
 Program::Program(const std::filesystem::path& programDir, ui::Window& window)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -35,17 +37,41 @@ class RoutedTicks final : public platform::TickSource {
 };
 
 // Opens the simulator's port by its name and every other name on the system.
+// `simulatorReady` is asked first and answers why the simulator's port cannot
+// open ("" when it can).
 class RoutedOpener final : public platform::SerialOpener {
   public:
-    RoutedOpener(platform::SerialOpener& system, platform::SerialOpener& simulator)
-        : system_(system), simulator_(simulator) {}
+    RoutedOpener(platform::SerialOpener& system, platform::SerialOpener& simulator,
+                 std::function<std::string()> simulatorReady)
+        : system_(system), simulator_(simulator), simulatorReady_(std::move(simulatorReady)) {}
     std::unique_ptr<platform::SerialPort> open(const std::string& portName) override;
     std::string lastError() const override { return lastError_; }
 
   private:
     platform::SerialOpener& system_;
     platform::SerialOpener& simulator_;
+    std::function<std::string()> simulatorReady_;
     std::string lastError_;
+};
+
+// An exclusive lock on a file (flock), as a real port is opened exclusively.
+// Locks belong to the open file, so two holders in one process exclude each
+// other as two processes do.
+class FileLock {
+  public:
+    FileLock() = default;
+    ~FileLock() { release(); }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    bool held() const { return fd_ >= 0; }
+    // Tries for up to `patience`; false with the reason in `why`.
+    bool acquire(const std::filesystem::path& file, std::chrono::milliseconds patience,
+                 std::string& why);
+    void release();
+
+  private:
+    int fd_ = -1;
 };
 
 // What one session runs on: the system's serial ports, ppdev parallel ports
@@ -53,6 +79,15 @@ class RoutedOpener final : public platform::SerialOpener {
 // socket holds a virtual chip of the selected type. The virtual chip's cells
 // are kept in programDir/sim/CHIPNAME.hex between runs. While SIM1 is the
 // port the session's clock is the simulated one, so waits cost no real time.
+//
+// SIM1 is one board: while a run has it (from choosing it until another port
+// is chosen or the window closes) programDir/sim/SIM1.lock is locked, and the
+// chip is loaded from its image only under that lock, so two runs never
+// work on one chip at once and no saved change is lost. A run that finds SIM1
+// taken waits briefly when it opens the port, then fails with "in use". A
+// damaged image is never replaced by a blank chip: the port does not open
+// and the file stays as it is. A chip that cannot be saved after a command
+// is reported as that command's error.
 class Host : public ui::LinkHost {
   public:
     explicit Host(std::filesystem::path programDir);
@@ -72,13 +107,24 @@ class Host : public ui::LinkHost {
 
     sim::SimBoard& simBoard() { return board_; }
     sim::SimClock& simClock() { return simClock_; }
-    // The chip in the simulator's socket; nullptr when the selected chip has no model.
+    // The chip in the simulator's socket; nullptr when the selected chip has
+    // no model or could not be loaded.
     sim::VirtualPic* simChip() { return chip_.get(); }
-    // Writes the virtual chip's image; false when that failed.
-    bool saveSimChip();
+    // Why SIM1 cannot be opened now; "" when it can or has not been tried.
+    const std::string& simFault() const { return fault_; }
+    // Saves of the virtual chip that failed during this run, and the last reason.
+    int saveFailures() const { return saveFailures_; }
+    const std::string& lastSaveFailure() const { return lastSaveFailure_; }
+
+    // How long opening SIM1 waits for another run to let it go.
+    static constexpr std::chrono::milliseconds kSimPatience{1500};
 
   private:
     void follow(Session& s);
+    bool fillSocket(std::chrono::milliseconds patience);
+    bool keepChip(Session& s);
+    void letGo(Session& s);
+    std::filesystem::path imageOf(const std::string& chipName) const;
 
     std::filesystem::path programDir_;
     platform::MonotonicTicks monotonic_;
@@ -90,7 +136,14 @@ class Host : public ui::LinkHost {
     RoutedOpener opener_;
     std::unique_ptr<platform::PpdevParallelPort> ppdev_;
     std::unique_ptr<sim::VirtualPic> chip_;
-    std::string chipName_;
+    FileLock simLock_;
+    std::string wanted_;     // the chip SIM1's socket should hold
+    std::string chipName_;   // the chip it holds (or an empty socket for it)
+    bool filled_ = false;    // the socket holds wanted_, loaded under the lock
+    std::string savedText_;  // the image as last loaded or saved
+    std::string fault_;
+    int saveFailures_ = 0;
+    std::string lastSaveFailure_;
 };
 
 // A whole program instance on one window: host, session and main window logic.

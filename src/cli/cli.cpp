@@ -47,19 +47,26 @@ std::string upper(std::string text) {
     return text;
 }
 
-// A hex number of at most `digits` digits (an "0x" prefix allowed); -1 when not.
-int parseHex(const std::string& text, std::size_t digits) {
+// A hex number (an "0x" prefix allowed) no larger than `largest`; -1 when not.
+int parseHex(const std::string& text, int largest) {
     std::string t = text;
     if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) t = t.substr(2);
-    if (t.empty() || t.size() > digits) return -1;
+    if (t.empty()) return -1;
     int v = 0;
     for (char c : t) {
         const int d = hexDigitValue(c);
         if (d < 0) return -1;
         v = v * 16 + d;
+        if (v > largest) return -1;
     }
     return v;
 }
+
+constexpr int kConfigLargest = 0x3FFF;
+constexpr int kConfigLargest12Bit = 0xFFF;
+constexpr int kIdLargest = 0xF;  // the window's ID fields hold one hex digit
+constexpr int kOffsetLargest = 0xFFFF;
+constexpr int kByteLargest = 0xFF;
 
 bool parse(const std::vector<std::string>& args, Args& a, std::string& error) {
     static const std::set<std::string> commandFlags = {"--no-code",  "--no-data", "--no-config",
@@ -109,7 +116,7 @@ bool parse(const std::vector<std::string>& args, Args& a, std::string& error) {
             a.help = true;
         } else if (commandFlags.count(arg) != 0) {
             a.flags.insert(arg);
-        } else if (arg.size() > 1 && arg[0] == '-' && parseHex(arg, 4) < 0) {
+        } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg;
             return false;
         } else if (a.command.empty()) {
@@ -174,24 +181,22 @@ bool validate(const Args& a, std::string& error) {
             return false;
         }
         for (const std::string& id : a.operands) {
-            if (parseHex(id, 1) < 0) {
-                error = "an ID value is one hex digit, not '" + id + "'";
+            if (parseHex(id, kIdLargest) < 0) {
+                error = "an ID value is one hex digit (0 to F), not '" + id + "'";
                 return false;
             }
         }
     }
-    if (a.command == "config" && !a.operands.empty()) {
-        int value = 0;
-        if (parseHex(a.operands[0], 4) < 0 || !ui::scanConfigValue(a.operands[0], value)) {
-            error = "the configuration word is up to four hex digits, not '" + a.operands[0] + "'";
-            return false;
-        }
+    if (a.command == "config" && !a.operands.empty() &&
+        parseHex(a.operands[0], kConfigLargest) < 0) {
+        error = "the configuration word is hex up to 3FFF (14 bits), not '" + a.operands[0] + "'";
+        return false;
     }
     if (a.command == "eeprom") {
         for (const std::string& edit : a.operands) {
             const std::size_t eq = edit.find('=');
-            if (eq == std::string::npos || parseHex(edit.substr(0, eq), 4) < 0 ||
-                parseHex(edit.substr(eq + 1), 2) < 0) {
+            if (eq == std::string::npos || parseHex(edit.substr(0, eq), kOffsetLargest) < 0 ||
+                parseHex(edit.substr(eq + 1), kByteLargest) < 0) {
                 error = "eeprom takes OFFSET=VALUE in hex, not '" + edit + "'";
                 return false;
             }
@@ -216,13 +221,15 @@ bool validate(const Args& a, std::string& error) {
 class Runner {
   public:
     Runner(const Args& a, const std::filesystem::path& dir, std::istream& in, std::ostream& out,
-           std::ostream& err, Terminal terminal)
+           std::ostream& err, Terminal terminal, const volatile std::sig_atomic_t* stop)
         : a_(a),
           out_(out),
           err_(err),
-          win_(in, err, {a.yes, terminal.input, terminal.output && !a.quiet}),
+          stop_(stop),
+          win_(in, err, {a.yes, terminal.input, terminal.output && !a.quiet, stop}),
           prog_(dir, win_) {
         win_.setDevice(&prog_.session.device);
+        prog_.session.stopRequest = stop;
     }
 
     int run() {
@@ -233,21 +240,35 @@ class Runner {
         int result = kExitOk;
         try {
             result = applyOptions();
-            if (result == kExitOk) result = runCommand();
+            if (result == kExitOk && !stopped()) result = runCommand();
         } catch (const UsageError& e) {
             err_ << "ferrolux-cli: " << e.text << '\n';
             result = kExitUsage;
         }
-        prog_.main.close();
+        // Stopped: programming mode is left now if no frame since the signal did it.
+        if (stopped()) sendIcsp(s(), LEAVE_PGM, 0);
+        prog_.main.close();  // closes the port and keeps the simulated chip
+        if (stopped()) {
+            err_ << "ferrolux-cli: stopped by signal " << *stop_
+                 << "; programming mode left, port closed\n";
+            // The window shows no boxes once stopped: a failed save is told here.
+            if (prog_.host.saveFailures() > 0)
+                err_ << "Error: " << prog_.host.lastSaveFailure() << '\n';
+            return 128 + *stop_;
+        }
+        if (result == kExitOk && prog_.host.saveFailures() > 0) result = kExitFailed;
         return result;
     }
 
   private:
     Session& s() { return prog_.session; }
     ui::MainWindow& main() { return prog_.main; }
+    bool stopped() const { return stop_ != nullptr && *stop_ != 0; }
+    // The command ended well, but the run did not: stopped, or the chip not kept.
+    bool spoiled() const { return stopped() || prog_.host.saveFailures() > 0; }
 
     int ended(int r) {
-        if (r != 0) return kExitFailed;
+        if (r != 0 || spoiled()) return kExitFailed;
         std::string shown = win_.text(ctl::kStatusField);
         shown.erase(0, shown.find_first_not_of(' '));
         shown.erase(shown.find_last_not_of(' ') + 1);
@@ -390,6 +411,7 @@ class Runner {
         if (r == 0) return main().failCommand();
         sendIcsp(s(), LEAVE_PGM, 0);
         prog_.host.commandEnded(s());
+        if (spoiled()) return kExitFailed;
         if (r == 2) {
             out_ << "DEV-ID: " << win_.text(ctl::kDevIdField) << '\n';
         } else {
@@ -399,7 +421,16 @@ class Runner {
     }
 
     int config() {
-        const std::string value = a_.operands.empty() ? std::string() : a_.operands[0];
+        std::string value;
+        if (!a_.operands.empty()) {
+            const int word = parseHex(a_.operands[0], kConfigLargest);
+            if (s().device.family == 8 && word > kConfigLargest12Bit) {
+                throw UsageError{"the configuration word of " + s().device.name +
+                                 " has 12 bits: up to FFF, not '" + a_.operands[0] + "'"};
+            }
+            // Typed as the field shows it: the field reads four digits at most.
+            value = formatText("%.4X", static_cast<unsigned>(word));
+        }
         bool refused = false;
         std::string shown;
         win_.onDialog(ctl::kConfigDialog, [&](ui::DialogHandler& h, ConsoleWindow& d) {
@@ -425,14 +456,17 @@ class Runner {
             if (!d.ended()) h.command(d, ctl::kDefaultButton);
         });
         const int r = main().configDialog();
-        if (refused || r != 0) return kExitFailed;
+        if (refused || r != 0 || spoiled()) return kExitFailed;
         out_ << shown;
         if (!value.empty()) out_ << "OK\n";
         return kExitOk;
     }
 
     int ids() {
-        const std::vector<std::string> values = a_.operands;
+        // Typed as the fields show them: each field reads its first digit.
+        std::vector<std::string> values;
+        for (const std::string& id : a_.operands)
+            values.push_back(formatText("%X", static_cast<unsigned>(parseHex(id, kIdLargest))));
         std::string shown;
         win_.onDialog(ctl::kConfigDialog, [&](ui::DialogHandler& h, ConsoleWindow& d) {
             auto& dialog = static_cast<ui::ConfigDialog&>(h);
@@ -450,7 +484,7 @@ class Runner {
             shown += '\n';
         });
         const int r = main().configDialog();
-        if (r != 0) return kExitFailed;
+        if (r != 0 || spoiled()) return kExitFailed;
         out_ << shown;
         if (!values.empty()) out_ << "OK\n";
         return kExitOk;
@@ -460,7 +494,8 @@ class Runner {
         std::vector<std::pair<int, int>> edits;
         for (const std::string& edit : a_.operands) {
             const std::size_t eq = edit.find('=');
-            edits.emplace_back(parseHex(edit.substr(0, eq), 4), parseHex(edit.substr(eq + 1), 2));
+            edits.emplace_back(parseHex(edit.substr(0, eq), kOffsetLargest),
+                               parseHex(edit.substr(eq + 1), kByteLargest));
         }
         for (const auto& [offset, value] : edits) {
             if (s().device.dataBytes > 0 && offset >= s().device.dataBytes) {
@@ -489,7 +524,7 @@ class Runner {
             h.command(d, ctl::kDefaultButton);
         });
         const int r = main().dataWindow();
-        if (r != 0) return kExitFailed;
+        if (r != 0 || spoiled()) return kExitFailed;
         out_ << (edits.empty() ? shown : "OK\n");
         return kExitOk;
     }
@@ -497,6 +532,7 @@ class Runner {
     const Args& a_;
     std::ostream& out_;
     std::ostream& err_;
+    const volatile std::sig_atomic_t* stop_;
     ConsoleWindow win_;
     app::Program prog_;
 };
@@ -519,12 +555,14 @@ commands (each is the window command of the same name, with its check boxes as o
   config [VALUE]                      read the configuration word, or write VALUE
   ids [ID0 ID1 ID2 ID3]               read or write the ID locations
   eeprom [OFFSET=VALUE ...]           print the data memory lines, or write bytes through the data window's logic
-exit status: 0 success, 1 failure or Cancel, 2 usage error
+exit status: 0 success, 1 failure or Cancel, 2 usage error, 128+N stopped by signal N
+  (Ctrl-C, SIGTERM, SIGHUP: the command ends at the next ICSP frame, programming mode is left)
+numbers are hex, with or without 0x
 )";
 }
 
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-        std::ostream& err, Terminal terminal) {
+        std::ostream& err, Terminal terminal, const volatile std::sig_atomic_t* stop) {
     Args a;
     std::string error;
     if (!parse(args, a, error) || (!a.help && !validate(a, error))) {
@@ -542,7 +580,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         err << "ferrolux-cli: " << (a.dir.empty() ? "." : a.dir) << ": no such directory\n";
         return kExitUsage;
     }
-    Runner runner(a, dir.lexically_normal(), in, out, err, terminal);
+    Runner runner(a, dir.lexically_normal(), in, out, err, terminal, stop);
     return runner.run();
 }
 

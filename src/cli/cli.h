@@ -1,5 +1,6 @@
 #pragma once
 
+#include <csignal>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -18,9 +19,11 @@ struct Terminal {
 // ferrolux-cli: the main window's commands driven by arguments (without the
 // program name). Results on `out`, message boxes, questions and progress on
 // `err`. 0 when the command ended with success, 1 on a failure or a Cancel,
-// 2 on a usage error.
+// 2 on a usage error. `stop`, when given, is watched: once it holds a signal
+// number the command ends at the next ICSP frame with programming mode left,
+// and the result is 128 + that number.
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-        std::ostream& err, Terminal terminal);
+        std::ostream& err, Terminal terminal, const volatile std::sig_atomic_t* stop = nullptr);
 
 std::string usage();
 

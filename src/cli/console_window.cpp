@@ -63,6 +63,7 @@ std::string ConsoleWindow::listItem(int id, int index) {
 ui::Answer ConsoleWindow::messageBox(const std::string& text, const std::string& title,
                                      ui::Buttons buttons) {
     clearProgress();
+    if (options_.stop != nullptr && *options_.stop != 0) return ui::Answer::cancel;
     ++boxes_;
     std::string body = text;
     while (!body.empty() && (body.back() == '\n' || body.back() == '\r'))

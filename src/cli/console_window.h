@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <iosfwd>
 #include <map>
@@ -16,6 +17,9 @@ struct ConsoleOptions {
     bool yes = false;          // every question answered OK
     bool interactive = false;  // questions can be asked: the input is a terminal
     bool progress = false;     // the error output is a terminal and not --quiet
+    // Once this holds nonzero (a signal arrived) no box is shown and every
+    // question is answered Cancel: the command is ending.
+    const volatile std::sig_atomic_t* stop = nullptr;
 };
 
 class ConsoleWindow;

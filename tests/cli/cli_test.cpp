@@ -5,11 +5,14 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "sim/chip_image.h"
+#include "sim/chip_profile.h"
 #include "support/temp_dir.h"
 
 namespace ferrolux::test {
@@ -25,6 +28,13 @@ struct Result {
     std::string out;
     std::string err;
 };
+
+// One background run of `eeprom K=1K`, its status to rcK and its errors to errK.
+std::string formatRun(int k) {
+    const std::string n = std::to_string(k);
+    return "('" FERROLUX_CLI "' eeprom " + n + "=1" + n + " </dev/null >/dev/null 2>err" + n +
+           "; echo $? >rc" + n + ") & ";
+}
 
 struct Cli : ::testing::Test {
     TempDir dir;
@@ -45,7 +55,82 @@ struct Cli : ::testing::Test {
         const int raw = std::system(command.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(out), readFile(err)};
     }
+    std::string image(const std::string& chip) {
+        return readFile(sim::chipImagePath(dir.path(), chip));
+    }
+    // The virtual chip's cells as the last run left them.
+    sim::ChipMemory cells(const std::string& chip) {
+        const auto memory = sim::parseChipImage(*sim::findProfile(chip), image(chip));
+        EXPECT_TRUE(memory.has_value()) << chip;
+        return memory.value_or(sim::ChipMemory{});
+    }
 };
+
+// What the chip holds after each command: the ID cells (14-bit chips keep
+// 0x3F80 over the digit) and the configuration word.
+TEST_F(Cli, NumbersReachTheChipExactlyAsGivenWithOrWithoutPrefix) {
+    const struct {
+        const char* chip;
+        const char* args;
+        std::array<int, 4> ids;
+        int config;
+    } cases[] = {
+        {"PIC16F84A", "config 3ff1", {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF}, 0x3FF1},
+        {"PIC16F84A", "ids 0xF 0xb 0X7 0xA", {0x3F8F, 0x3F8B, 0x3F87, 0x3F8A}, 0x3FF1},
+        // Unerased cells only lose bits: each value below is within the one before.
+        {"PIC16F84A", "config 0x3F10", {0x3F8F, 0x3F8B, 0x3F87, 0x3F8A}, 0x3F10},
+        {"PIC16F84A", "ids 1 2 3 A", {0x3F81, 0x3F82, 0x3F83, 0x3F8A}, 0x3F10},
+        {"PIC12F508", "config 0xFEA", {0xFFF, 0xFFF, 0xFFF, 0xFFF}, 0xFEA},
+        {"PIC12F508", "ids 0x1 0x2 0x3 0xA", {0x1, 0x2, 0x3, 0xA}, 0xFEA},
+    };
+    ASSERT_EQ(run("-p sim -c PIC16F84A eeprom 0x3F=0xa1 5=3c").status, 0);
+    EXPECT_EQ(cells("PIC16F84A").data[0x3F], 0xA1);
+    EXPECT_EQ(cells("PIC16F84A").data[5], 0x3C);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const Result r = run(std::string("-p sim -c ") + c.chip + " " + c.args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const sim::ChipMemory m = cells(c.chip);
+        for (std::size_t i = 0; i < 4; ++i)
+            EXPECT_EQ(m.config[i], c.ids[i]) << "ID" << i;
+        EXPECT_EQ(m.config[sim::kConfigWordIndex], c.config);
+    }
+
+    // What does not fit is refused before the chip is touched.
+    const std::string f84 = image("PIC16F84A");
+    const std::string f508 = image("PIC12F508");
+    for (const char* refused :
+         {"-c PIC16F84A config 0x4000", "-c PIC16F84A config 13F10", "-c PIC16F84A config FFFF",
+          "-c PIC16F84A config 0x", "-c PIC12F508 config 0x1000", "-c PIC16F84A ids 1 2 3 10",
+          "-c PIC16F84A ids 1 2 3 0x", "-c PIC16F84A eeprom 0x40=00", "-c PIC16F84A eeprom 5=100",
+          "-c PIC16F84A eeprom 5=-1"}) {
+        SCOPED_TRACE(refused);
+        EXPECT_EQ(run(refused).status, 2);
+    }
+    EXPECT_EQ(image("PIC16F84A"), f84);
+    EXPECT_EQ(image("PIC12F508"), f508);
+}
+
+// Runs started together on one simulated chip: each waits its turn, and
+// every change a run reported as done is on the chip.
+TEST_F(Cli, RunsAtOnceOnOneChipLoseNoChange) {
+    ASSERT_EQ(run("-p sim -c PIC16F84A chips").status, 0);
+    std::string command = "cd '" + dir.path().string() + "' && { ";
+    for (int k = 0; k < 6; ++k)
+        command += formatRun(k);
+    ASSERT_EQ(std::system((command + "wait; }").c_str()), 0);
+    const sim::ChipMemory m = cells("PIC16F84A");
+    for (int k = 0; k < 6; ++k) {
+        const std::string status = readFile(dir.path() / ("rc" + std::to_string(k)));
+        if (status == "0\n") {
+            EXPECT_EQ(m.data[static_cast<std::size_t>(k)], 0x10 + k) << k;
+        } else {
+            EXPECT_EQ(status, "1\n") << k;  // in use for too long: a clear failure
+            EXPECT_NE(readFile(dir.path() / ("err" + std::to_string(k))).find("in use"),
+                      std::string::npos);
+        }
+    }
+}
 
 TEST_F(Cli, WriteVerifyReadOnTheSimulatorAndTheChipKeepsItsProgram) {
     Result r = run("-p sim -c PIC16F628A write " + example("blink_16f628a"));
@@ -106,11 +191,6 @@ TEST_F(Cli, ConfigIdsAndEepromGoThroughTheDialogs) {
     r = run("config");
     EXPECT_EQ(r.out.rfind("Config-Word: 3FF1\n", 0), 0u) << r.out;
     EXPECT_NE(r.out.find("Bit 3  [x] /PWRTE"), std::string::npos) << r.out;
-
-    r = run("config FFFF");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Error!: Configword Value?"), std::string::npos);
-    EXPECT_EQ(run("config").out.rfind("Config-Word: 3FF1\n", 0), 0u);
 
     ASSERT_EQ(run("ids 1 a 2 F").status, 0);
     EXPECT_EQ(run("ids").out, "ID0: 1  ID1: A  ID2: 2  ID3: F\n");
