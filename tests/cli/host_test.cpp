@@ -1,0 +1,148 @@
+// Whole programs in one process on the simulated board: what happens to the
+// virtual chip when runs meet, when its image is damaged or cannot be saved,
+// and when a command is stopped.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/host.h"
+#include "device/messages.h"
+#include "sim/chip_image.h"
+#include "support/recording_window.h"
+#include "support/temp_dir.h"
+#include "ui/control_ids.h"
+
+namespace ferrolux::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kChip = "PIC16F628A";
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A window that raises a stop request when the status field shows `stopAt`.
+struct StoppingWindow : RecordingWindow {
+    volatile std::sig_atomic_t stop = 0;
+    std::string stopAt;
+    void setText(int id, const std::string& text) override {
+        RecordingWindow::setText(id, text);
+        if (!stopAt.empty() && id == ctl::kStatusField && text.rfind(stopAt, 0) == 0) {
+            stop = SIGINT;
+        }
+    }
+};
+
+// One program run with kChip selected on SIM1, as a user selects them.
+struct ProgramRun {
+    StoppingWindow window;
+    app::Program program;
+    ui::MainWindow& main = program.main;
+
+    explicit ProgramRun(const fs::path& dir) : program(dir, window) {
+        program.session.outputDir = dir;
+        program.session.stopRequest = &window.stop;
+        EXPECT_TRUE(main.open(false));
+        const auto& names = window.lists[ctl::kChipList];
+        window.selectListItem(
+            ctl::kChipList,
+            static_cast<int>(std::find(names.begin(), names.end(), kChip) - names.begin()));
+        main.command(ctl::kChipList);
+        main.choosePort(ctl::kPortSimulator);
+    }
+    int write(const fs::path& file) {
+        window.pickedFiles.push_back(file.string());
+        if (main.openFile() != 0) return 1;
+        return main.write();
+    }
+    const std::string& lastBox() { return window.boxes.back().text; }
+};
+
+struct SimChip : ::testing::Test {
+    TempDir dir;
+    fs::path image = sim::chipImagePath(dir.path(), kChip);
+    fs::path blink = fs::path(FERROLUX_EXAMPLE_DIR) / "blink_16f628a.hex";
+    void SetUp() override {
+        fs::copy_file(fs::path(FERROLUX_SOURCE_DIR) / "data/kestrum.ini",
+                      dir.path() / "kestrum.ini");
+    }
+};
+
+TEST_F(SimChip, ASecondRunWaitsThenFailsAsInUseAndFindsTheFirstRunsWorkLater) {
+    auto first = std::make_unique<ProgramRun>(dir.path());
+    ASSERT_EQ(first->write(blink), 0);
+    ProgramRun second(dir.path());
+    EXPECT_EQ(second.main.save(), 1);
+    EXPECT_EQ(second.lastBox(), "COM-Init-Error!\nSIM1 is in use by another run (" +
+                                    (dir.path() / "sim/SIM1.lock").string() + ")");
+    first->main.close();
+    first.reset();
+    ASSERT_EQ(second.main.save(), 0) << second.lastBox();
+    EXPECT_EQ(second.program.host.simChip()->programWord(0), 0x2805);
+}
+
+TEST_F(SimChip, ADamagedImageKeepsThePortClosedAndIsLeftAsItIs) {
+    fs::create_directories(image.parent_path());
+    std::ofstream(image) << ":10000000FF3F\r\n";  // cut short
+    ProgramRun run(dir.path());
+    EXPECT_EQ(run.main.save(), 1);
+    EXPECT_EQ(run.lastBox().rfind(
+                  "COM-Init-Error!\nThe simulated chip cannot be loaded:\n" + image.string(), 0),
+              0u)
+        << run.lastBox();
+    EXPECT_EQ(run.program.host.simChip(), nullptr);  // never a blank chip in its place
+    run.main.close();
+    EXPECT_EQ(readFile(image), ":10000000FF3F\r\n");
+}
+
+TEST_F(SimChip, AChipThatCannotBeSavedFailsTheCommand) {
+    ProgramRun run(dir.path());
+    fs::create_directories(image / "in the way");  // the image cannot be renamed into place
+    run.write(blink);
+    EXPECT_EQ(run.window.boxes.back().title, "Error");
+    EXPECT_EQ(run.lastBox().rfind("Cannot save the simulated chip to " + image.string(), 0), 0u)
+        << run.lastBox();
+    EXPECT_EQ(run.program.host.saveFailures(), 1);
+    EXPECT_EQ(run.program.session.message, run.lastBox());
+}
+
+TEST_F(SimChip, AStopMidWriteLeavesProgrammingModeAtTheNextFrameAndFailsTheWrite) {
+    // 128 words 0x1000 + w.
+    std::string hex;
+    for (int w = 0; w < 128; w += 8) {
+        std::string record = formatText(":10%04X00", static_cast<unsigned>(2 * w));
+        unsigned sum = 0x10 + ((2 * w) >> 8) + ((2 * w) & 0xFF);
+        for (int i = 0; i < 8; ++i) {
+            const unsigned word = 0x1000u + static_cast<unsigned>(w + i);
+            record += formatText("%02X%02X", word & 0xFF, word >> 8);
+            sum += (word & 0xFF) + (word >> 8);
+        }
+        hex += record + formatText("%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
+    }
+    std::ofstream(dir.path() / "words.hex") << hex << ":00000001FF\r\n";
+
+    ProgramRun run(dir.path());
+    run.window.stopAt = "Contr-Adr: 0040";
+    EXPECT_EQ(run.write(dir.path() / "words.hex"), 1);
+    EXPECT_EQ(run.main.lastEnding(), ui::Ending::failed);
+    sim::VirtualPic& chip = *run.program.host.simChip();
+    EXPECT_FALSE(chip.inProgrammingMode());
+    EXPECT_FALSE(run.program.host.simBoard().lines().vpp);
+    EXPECT_EQ(chip.programWord(0x3F), 0x103F);  // written before the stop
+    EXPECT_EQ(chip.programWord(0x40), 0x3FFF);  // nothing after it
+    EXPECT_EQ(chip.programWord(0x7F), 0x3FFF);
+    // What was written is kept.
+    const auto kept = sim::parseChipImage(chip.profile(), readFile(image));
+    ASSERT_TRUE(kept.has_value());
+    EXPECT_EQ(kept->program[0x3F], 0x103F);
+}
+
+}  // namespace
+}  // namespace ferrolux::test
