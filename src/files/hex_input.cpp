@@ -1,9 +1,14 @@
 #include "files/hex_input.h"
 
+#include <array>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
+#include <vector>
 
+#include "device/messages.h"
 #include "files/control_ids.h"
 #include "files/state_file.h"
 
@@ -60,11 +65,8 @@ HexLine readHexLine(TextFile& file, std::string& line) {
     line.push_back(':');
     for (;;) {
         c = file.get();
-        if (c == EOF || c == 0xFF) {
-            line.clear();
-            return HexLine::endOfData;
-        }
-        if (c == '\n') break;
+        // The last line may lack its line end; it is read all the same.
+        if (c == EOF || c == '\n') break;
         if (c == '\r') {
             int next = file.get();
             if (next != '\n') file.unget(next);
@@ -81,6 +83,11 @@ HexLine readHexLine(TextFile& file, std::string& line) {
         return HexLine::notRecord;
     }
     return HexLine::record;
+}
+
+bool isRegularFile(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && std::filesystem::is_regular_file(path, ec);
 }
 
 int hexField(std::string_view line, std::size_t pos, int digits) {
@@ -106,30 +113,31 @@ int openHexFile(Session& s) {
         s.message = kOpenError;
         return 1;
     }
+    if (!isRegularFile(s.hexPath)) {
+        s.message = kOpenError;
+        return 1;
+    }
     TextFile file(s.hexPath, "rb");
     if (!file) {
         s.message = kOpenError;
         return 1;
     }
-    s.fileSelected = true;
-    s.fileName = fileNameOf(s.hexPath);
 
+    // Both scans finish before anything is taken over, so a failure leaves
+    // the values and controls of the previous file in place.
     const bool twelveBit = s.device.family == 8;
     std::string line;
 
     // ID record: the low digit of each ID's low byte.
+    std::array<int, 4> ids = s.idValues;
     const std::string_view idRecord = twelveBit ? ":080400" : ":084000";
     for (;;) {
         HexLine r = readHexLine(file, line);
         if (r == HexLine::endOfData) break;
         if (r == HexLine::notRecord) return wrongFormat(s);
         if (startsWithNoCase(line, idRecord)) {
-            for (int i = 0; i < 4; ++i) {
-                scanIdNibble(line, 10 + 4 * static_cast<std::size_t>(i), s.idValues[i]);
-                char text[16];
-                std::snprintf(text, sizeof text, "%01X", static_cast<unsigned>(s.idValues[i]));
-                s.window->setText(ctl::kIdFields[i], text);
-            }
+            for (std::size_t i = 0; i < ids.size(); ++i)
+                scanIdNibble(line, 10 + 4 * i, ids[i]);
             break;
         }
     }
@@ -137,7 +145,7 @@ int openHexFile(Session& s) {
     // Configuration record, again from the start.
     if (!file.seek(0)) return wrongFormat(s);
     const std::string_view configRecord = twelveBit ? ":021FFE" : ":02400E";
-    bool found = false;
+    int config = -1;
     for (;;) {
         HexLine r = readHexLine(file, line);
         if (r == HexLine::endOfData) break;
@@ -146,25 +154,35 @@ int openHexFile(Session& s) {
             int low = hexField(line, 9, 2);
             int high = hexField(line, 11, 2);
             if (low < 0 || high < 0) return wrongFormat(s);
-            s.window->check(ctl::kWriteConfigBox, true);
-            s.window->enable(ctl::kViewSetButton, false);
-            s.window->enable(ctl::kSaveButton, false);
-            s.configWord = high * 0x100 + low;
-            found = true;
+            config = high * 0x100 + low;
             break;
         }
     }
-    if (!found) {
-        s.window->check(ctl::kWriteConfigBox, false);
-        s.window->enable(ctl::kViewSetButton, true);
-        s.window->enable(ctl::kSaveButton, true);
-        if (!s.quiet) s.window->messageBox(kNoConfigWord, "WARNING!");
-    }
     file.close();
-    return storeHexPath(s);
+    if (storeHexPath(s) != 0) return 1;
+
+    s.fileSelected = true;
+    s.fileName = fileNameOf(s.hexPath);
+    s.idValues = ids;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%01X", static_cast<unsigned>(ids[i]));
+        s.window->setText(ctl::kIdFields[i], text);
+    }
+    const bool found = config >= 0;
+    if (found) s.configWord = config;
+    s.window->check(ctl::kWriteConfigBox, found);
+    s.window->enable(ctl::kViewSetButton, !found);
+    s.window->enable(ctl::kSaveButton, !found);
+    if (!found && !s.quiet) s.window->messageBox(kNoConfigWord, "WARNING!");
+    return 0;
 }
 
 int checkHexChecksums(Session& s) {
+    if (!isRegularFile(s.hexPath)) {
+        s.message = kOpenError;
+        return 1;
+    }
     TextFile file(s.hexPath, "rb");
     if (!file) {
         s.message = kOpenError;
@@ -186,6 +204,148 @@ int checkHexChecksums(Session& s) {
         }
         if ((sum & 0xFF) != 0) return 1;
     }
+}
+
+namespace {
+
+// One place of the chip where a hex file may put words: word addresses
+// [first, end), each word at most `widest`.
+struct Place {
+    int first;
+    int end;
+    int widest;
+};
+
+// The places of the selected chip. The 12-bit core keeps its IDs right after
+// the last code word and its configuration word at 0xFFF; the 14-bit core
+// keeps IDs at 0x2000, the configuration word at 0x2007 and the EEPROM bytes
+// from 0x2100 on.
+std::vector<Place> placesOf(const DeviceRecord& d) {
+    if (d.family == 8) {
+        return {
+            {0, d.codeWords, 0xFFF}, {d.codeWords, d.codeWords + 4, 0xFFF}, {0xFFF, 0x1000, 0xFFF}};
+    }
+    return {{0, d.codeWords, 0x3FFF},
+            {0x2000, 0x2004, 0x3FFF},
+            {0x2007, 0x2008, 0x3FFF},
+            {0x2100, 0x2100 + d.dataBytes, 0xFF}};
+}
+
+constexpr std::size_t kIdPlace = 1;
+
+int refuse(Session& s, const std::string& text) {
+    s.message = text;
+    return 1;
+}
+
+int badLine(Session& s, int lineNumber, const char* what) {
+    return refuse(s, formatText("%s\nLine %d %s.", kWrongFormat, lineNumber, what));
+}
+
+bool allHexDigits(std::string_view line) {
+    for (std::size_t i = 1; i < line.size(); ++i) {
+        if (hexDigitValue(line[i]) < 0) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int validateHexFile(Session& s) {
+    if (!isRegularFile(s.hexPath)) return refuse(s, kOpenError);
+    TextFile file(s.hexPath, "rb");
+    if (!file) return refuse(s, kOpenError);
+
+    const std::vector<Place> places = placesOf(s.device);
+    const bool idsInOneRecord = s.device.family == 6 || s.device.family == 7;
+    std::string line;
+    int lineNumber = 0;
+    int nextAddress = 0;  // the lowest byte address the next data record may use
+    int dataRecords = 0;
+    int idRecords = 0;
+    bool ended = false;  // an end record, or a record of count 0 that ends every pass
+    for (;;) {
+        ++lineNumber;
+        const HexLine kind = readHexLine(file, line);
+        if (kind == HexLine::endOfData) {
+            // A NUL or 0xFF ends every reader; nothing may hide behind it.
+            if (file.get() != EOF) return badLine(s, lineNumber, "holds a NUL or binary byte");
+            break;
+        }
+        if (ended) return badLine(s, lineNumber, "follows the end record");
+        if (kind == HexLine::notRecord) {
+            return badLine(s, lineNumber, file.overlong ? "is too long" : "is not a record");
+        }
+        if (!allHexDigits(line))
+            return badLine(s, lineNumber, "holds a byte that is not a hex digit");
+        const int count = hexField(line, 1, 2);
+        if (count < 0 || line.size() != 11 + 2 * static_cast<std::size_t>(count)) {
+            return badLine(s, lineNumber, "does not match its byte count");
+        }
+        const int address = hexField(line, 3, 4);
+        const int type = hexField(line, 7, 2);
+
+        if (type == 1 || (type == 0 && count == 0)) {
+            if (count != 0) return badLine(s, lineNumber, "is an end record with data");
+            ended = true;
+            continue;
+        }
+        if (type == 2 || type == 4) {
+            if (count != 2 || address != 0)
+                return badLine(s, lineNumber, "is a broken extended address");
+            const int value = hexField(line, 9, 4);
+            if (value != 0) {
+                return refuse(
+                    s, formatText("Extended address %04X in line %d!\nThe file is for a "
+                                  "larger PIC; open one made for the %s.",
+                                  static_cast<unsigned>(value), lineNumber, s.device.name.c_str()));
+            }
+            continue;
+        }
+        if (type != 0) return badLine(s, lineNumber, "has an unknown record type");
+        if (address % 2 != 0 || count % 2 != 0) return badLine(s, lineNumber, "splits a word");
+
+        if (address < nextAddress) {
+            return refuse(s, formatText("Address %04X in line %d comes again or out of order!\n"
+                                        "Assemble the file again or sort its records by address.",
+                                        static_cast<unsigned>(address), lineNumber));
+        }
+        const int firstWord = address / 2;
+        const int endWord = firstWord + count / 2;
+        std::size_t place = 0;
+        while (place < places.size() &&
+               !(firstWord >= places[place].first && endWord <= places[place].end)) {
+            ++place;
+        }
+        if (place == places.size()) {
+            return refuse(
+                s, formatText("Address %04X in line %d lies outside the %s!\n"
+                              "Check the PIC type, or open a file made for it.",
+                              static_cast<unsigned>(address), lineNumber, s.device.name.c_str()));
+        }
+        for (int i = 0; i < count / 2; ++i) {
+            const std::size_t at = 9 + 4 * static_cast<std::size_t>(i);
+            const int word = hexField(line, at + 2, 2) * 256 + hexField(line, at, 2);
+            if (word > places[place].widest) {
+                return refuse(
+                    s, formatText("Value %04X at address %04X does not fit the %s!\n"
+                                  "Check the PIC type, or open a file made for it.",
+                                  static_cast<unsigned>(word),
+                                  static_cast<unsigned>(address + 2 * i), s.device.name.c_str()));
+            }
+        }
+        // The row-writing families write only the first ID record.
+        if (place == kIdPlace && ++idRecords > 1 && idsInOneRecord) {
+            return refuse(s, formatText("The ID locations are split over several records!\n"
+                                        "The %s needs them in one record.",
+                                        s.device.name.c_str()));
+        }
+        nextAddress = address + count;
+        ++dataRecords;
+    }
+    if (dataRecords == 0)
+        return refuse(s, "The file holds no data!\nOpen the hex file of a program.");
+    return 0;
 }
 
 void showProgress(Session& s) {

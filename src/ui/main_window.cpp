@@ -28,6 +28,7 @@ constexpr const char* kErasing = "erasing.....     ";
 constexpr const char* kWriting = "writing.....     ";
 constexpr const char* kNoFile = "No File selected!";
 constexpr const char* kNoDataMemory = "This PIC does not provide data memory!";
+constexpr const char* kNoChip = "No PIC selected!\nChoose the PIC type in the Controller list.";
 constexpr const char* kChecksumWrong = "Intel checksum wrong, continue?";
 constexpr const char* kHelpFile = "T3306.CHM";
 constexpr const char* kDriverMissing =
@@ -78,6 +79,20 @@ bool MainWindow::ask(const std::string& text, const std::string& title) {
 int MainWindow::refused(const std::string& text) {
     w_.messageBox(text, "ERROR!");
     ending_ = Ending::refused;
+    return 1;
+}
+
+// A chip command needs a chip: a selection that names an entry of the list.
+bool MainWindow::noChip() {
+    return s_.device.listIndex < 0 || w_.listItem(ctl::kChipList, s_.device.listIndex).empty();
+}
+
+// A file that fails its check ends the command before the link is used.
+int MainWindow::rejectFile() {
+    w_.setText(ctl::kStatusField, " ");
+    w_.messageBox(s_.message, "Error");
+    greyIdle(true);
+    ending_ = Ending::failed;
     return 1;
 }
 
@@ -183,7 +198,9 @@ int MainWindow::write() {
     const bool data = w_.isChecked(ctl::kWriteDataBox);
     const bool config = w_.isChecked(ctl::kWriteConfigBox);
     const bool erase = w_.isChecked(ctl::kEraseBeforeWriteBox);
+    if (noChip()) return refused(kNoChip);
     if ((data || code) && !s_.fileSelected) return refused(kNoFile);
+    if ((data || code) && validateHexFile(s_) != 0) return rejectFile();
     w_.enable(ctl::kStatusField, true);
     w_.repaint();
     w_.enable(ctl::kFileField, true);
@@ -251,7 +268,9 @@ int MainWindow::write() {
 
 int MainWindow::verify() {
     status(kTwoBlanks);
+    if (noChip()) return refused(kNoChip);
     if (!s_.fileSelected) return refused(kNoFile);
+    if (validateHexFile(s_) != 0) return rejectFile();
     w_.enable(ctl::kStatusField, true);
     w_.repaint();
     w_.enable(ctl::kFileField, true);
@@ -269,6 +288,7 @@ int MainWindow::verify() {
 
 int MainWindow::save() {
     status(kTwoBlanks);
+    if (noChip()) return refused(kNoChip);
     w_.enable(ctl::kStatusField, true);
     w_.repaint();
     s_.blank = true;
@@ -293,6 +313,7 @@ int MainWindow::save() {
 int MainWindow::eraseMemory(int id) {
     const bool codeMemory = id == ctl::kEraseCode;
     status(kTwoBlanks);
+    if (noChip()) return refused(kNoChip);
     if (!ask(
             codeMemory ? "This Command Deletes Flash-Memory!" : "This Command Deletes Data-Memory!",
             "Warning!")) {
@@ -312,6 +333,7 @@ int MainWindow::eraseMemory(int id) {
 
 int MainWindow::disableCodeProtection() {
     status(kTwoBlanks);
+    if (noChip()) return refused(kNoChip);
     if (!ask("This Command Deletes Memory!", "Warning!")) {
         greyIdle(true);
         ending_ = Ending::cancelled;
@@ -342,15 +364,17 @@ int MainWindow::openFile() {
         ending_ = Ending::cancelled;
         return 1;
     }
+    const FileChoice before = fileChoice();
     s_.hexPath = chosen;
     s_.quiet = false;
     if (openHexFile(s_) != 0) {
-        w_.setText(ctl::kFileField, " ");
+        // The file that was selected before stays selected.
+        restoreFileChoice(before);
+        w_.setText(ctl::kFileField, s_.fileSelected ? s_.fileName : " ");
         return failCommand();
     }
     if (checkHexChecksums(s_) != 0 && !ask(kChecksumWrong, "Warning!")) {
-        s_.fileSelected = false;
-        w_.setText(ctl::kFileField, " ");
+        dropFile(before);
         ending_ = Ending::cancelled;
         return 1;
     }
@@ -364,6 +388,40 @@ int MainWindow::openFile() {
     w_.repaint();
     ending_ = Ending::ok;
     return 0;
+}
+
+MainWindow::FileChoice MainWindow::fileChoice() {
+    FileChoice c;
+    c.hexPath = s_.hexPath;
+    c.fileName = s_.fileName;
+    c.fileSelected = s_.fileSelected;
+    c.configWord = s_.configWord;
+    c.idValues = s_.idValues;
+    for (std::size_t i = 0; i < c.idTexts.size(); ++i)
+        c.idTexts[i] = w_.text(ctl::kIdFields[i]);
+    c.writeConfig = w_.isChecked(ctl::kWriteConfigBox);
+    return c;
+}
+
+void MainWindow::restoreFileChoice(const FileChoice& c) {
+    s_.hexPath = c.hexPath;
+    s_.fileName = c.fileName;
+    s_.fileSelected = c.fileSelected;
+    s_.configWord = c.configWord;
+    s_.idValues = c.idValues;
+    for (std::size_t i = 0; i < c.idTexts.size(); ++i)
+        w_.setText(ctl::kIdFields[i], c.idTexts[i]);
+    w_.check(ctl::kWriteConfigBox, c.writeConfig);
+}
+
+// A file declined after it was read: no file is selected, and its
+// configuration word and IDs are not left armed for writing.
+void MainWindow::dropFile(const FileChoice& before) {
+    restoreFileChoice(before);
+    s_.fileSelected = false;
+    w_.setText(ctl::kFileField, " ");
+    w_.enable(ctl::kViewSetButton, true);
+    w_.enable(ctl::kSaveButton, true);
 }
 
 void MainWindow::closeFile() {
@@ -382,6 +440,7 @@ void MainWindow::closeFile() {
 // --- Dialogs ---
 
 int MainWindow::configDialog() {
+    if (noChip()) return refused(kNoChip);
     ConfigDialog dialog(s_);
     w_.runDialog(ctl::kConfigDialog, dialog);
     showConfigWord(s_);
@@ -391,6 +450,7 @@ int MainWindow::configDialog() {
 }
 
 int MainWindow::dataWindow() {
+    if (noChip()) return refused(kNoChip);
     if (s_.device.family == 8 || s_.device.dataBytes <= 0) return refused(kNoDataMemory);
     s_.blank = true;
     if (checkLink(s_) == 0) return failCommand();
@@ -493,11 +553,13 @@ bool MainWindow::open(bool offerReload) {
 void MainWindow::restoreLastFile() {
     const char mark = readReloadFlag(s_);
     if (mark != '1') return;
+    const FileChoice before = fileChoice();
     readStoredHexPath(s_);
     s_.quiet = true;
     const int loaded = openHexFile(s_);
     s_.quiet = false;
     if (loaded != 0) {
+        restoreFileChoice(before);
         s_.fileSelected = false;
         return;
     }
@@ -505,16 +567,12 @@ void MainWindow::restoreLastFile() {
     name = name.substr(0, name.find(' '));
     if (name.size() > 74) name.resize(74);
     if (!ask("Open '" + name + "' ?", "Kestrum")) {
-        s_.fileSelected = false;
+        dropFile(before);
         setReloadFlag(s_, '0');
-        w_.enable(ctl::kViewSetButton, true);
-        w_.enable(ctl::kSaveButton, true);
         return;
     }
-    (void)openHexFile(s_);
-    if (checkHexChecksums(s_) != 0 && !ask(kChecksumWrong, "Warning!")) {
-        s_.fileSelected = false;
-        w_.setText(ctl::kFileField, " ");
+    if (openHexFile(s_) != 0 || (checkHexChecksums(s_) != 0 && !ask(kChecksumWrong, "Warning!"))) {
+        dropFile(before);
         return;
     }
     showConfigWord(s_);

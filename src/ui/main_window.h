@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "session/session.h"
@@ -82,6 +83,22 @@ class MainWindow {
     int failCommand();
 
   private:
+    // What choosing a file may change; put back when the file is not taken.
+    struct FileChoice {
+        std::string hexPath;
+        std::string fileName;
+        bool fileSelected = false;
+        int configWord = 0;
+        std::array<int, 4> idValues{};
+        std::array<std::string, 4> idTexts;
+        bool writeConfig = false;
+    };
+    FileChoice fileChoice();
+    void restoreFileChoice(const FileChoice& choice);
+    void dropFile(const FileChoice& before);
+    bool noChip();
+    int rejectFile();
+
     void status(const std::string& text);
     void greyIdle(bool fileField);
     void uncheckPortItems();

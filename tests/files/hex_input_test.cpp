@@ -1,12 +1,14 @@
 #include "files/hex_input.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "files/control_ids.h"
@@ -108,7 +110,11 @@ TEST_F(HexInputTest, ReadsAndChecksOddFiles) {
         {"odd count", record(0, {0x12, 0x34, 0x56}) + "\n" + program("\n"), 0, 0, 0x3FF2},
         {"odd count, bad sum", ":0300000012345600\n" + kEnd + "\n", 0, 1, 0x1234},
         {"short record", program("\n") + shortRecord + "\n", 0, 1, 0x3FF2},
-        {"unterminated", record(0, {1, 2}) + "\n" + kConfig, 0, 0, 0x1234},
+        {"unterminated", record(0, {1, 2}) + "\n" + kConfig, 0, 0, 0x3FF2},
+        {"FF in a record",
+         program("\n") + ":02\xFF"
+                         "0000003\n",
+         0, 1, 0x3FF2},
         {"binary", binary, 1, 0, 0x1234},
         {"NUL in a record", program("\n") + ":0200\0000003\n"s, 0, 1, 0x3FF2},
         {"NUL first", "\0"s + program(), 0, 0, 0x1234},
@@ -186,13 +192,20 @@ TEST_F(HexInputTest, PathsAndNames) {
     EXPECT_EQ(session.message, "Open Error!");
 }
 
-TEST_F(HexInputTest, MissingStateFileFailsAfterTakingTheValues) {
+TEST_F(HexInputTest, AFailedOpenTakesNothingFromTheFile) {
     std::filesystem::remove(dir / "kestrum.cfg");
+    session.configWord = 0x1234;
     EXPECT_EQ(open(program()), 1);
     EXPECT_EQ(session.message, "Open Error 'kestrum.cfg'!");
-    EXPECT_TRUE(session.fileSelected);
-    EXPECT_EQ(session.configWord, 0x3FF2);
     EXPECT_FALSE(std::filesystem::exists(dir / "kestrum.cfg"));
+    write("kestrum.cfg", "COM20013");
+    // The ID record is read before the blank line fails the configuration scan.
+    EXPECT_EQ(open(kIds + "\n\n" + kConfig + "\n"), 1);
+    EXPECT_EQ(session.message, "Wrong File-Format!");
+    EXPECT_FALSE(session.fileSelected);
+    EXPECT_EQ(session.configWord, 0x1234);
+    EXPECT_EQ(session.idValues, (std::array<int, 4>{}));
+    EXPECT_TRUE(window.texts.empty() && window.checked.empty() && window.enabled.empty());
 }
 
 TEST_F(HexInputTest, AssemblerOutputReadsBack) {
@@ -205,6 +218,124 @@ TEST_F(HexInputTest, AssemblerOutputReadsBack) {
     EXPECT_EQ(session.idValues, (std::array<int, 4>{1, 0xA, 2, 0xF}));
     EXPECT_EQ(session.configWord, 0x3FF1);
     EXPECT_EQ(checkHexChecksums(session), 0);
+}
+
+// The chips the checks run against: family, code words, EEPROM bytes.
+DeviceRecord chip(const char* name, int family, int codeWords, int dataBytes) {
+    DeviceRecord d;
+    d.listIndex = 0;
+    d.name = name;
+    d.family = family;
+    d.codeWords = codeWords;
+    d.dataBytes = dataBytes;
+    return d;
+}
+const DeviceRecord k628a = chip("PIC16F628A", 5, 2048, 128);
+const DeviceRecord k873a = chip("PIC16F873A", 6, 4096, 128);
+const DeviceRecord k508 = chip("PIC12C508", 8, 512, 0);
+
+struct CheckCase {
+    const char* what;
+    std::string text;
+    std::string refusal;  // the start of the message; empty: the file fits
+    DeviceRecord device = k628a;
+};
+
+TEST_F(HexInputTest, TheCheckBeforeWritingRefusesWhatThePassesWouldGetWrong) {
+    const std::string code = record(0, {0x8A, 0x01, 0x00, 0x28}) + "\r\n";
+    const std::string end = kEnd + "\r\n";
+    const std::string wrong = "Wrong File-Format!\nLine ";
+    const CheckCase cases[] = {
+        {"whole program", program(), ""},
+        {"zero extended address, no end, unterminated", ":020000040000FA\r\n" + code + kConfig, ""},
+        {"IDs in two records", record(0x4000, {1, 0, 2, 0}) + "\n" + record(0x4004, {3, 0}), ""},
+        {"12-bit layout",
+         record(0x400, {1, 0, 2, 0, 3, 0, 4, 0}) + "\n" + record(0x1FFE, {0xEA, 0xF}), "", k508},
+        {"only an end record", end, "The file holds no data!"},
+        {"blank line", code + "\r\n" + end, wrong + "2 is not a record."},
+        {"NUL in the data",
+         code + ":020000000\0"
+                "0FE\r\n"s,
+         wrong + "2 holds a byte that"},
+        {"record ends early", code + record(4, {1, 2}).substr(0, 13) + "\r\n",
+         wrong + "2 does not"},
+        {"NUL before more records", code + "\0"s + code, wrong + "2 holds a NUL"},
+        {"record after the end", code + end + kConfig, wrong + "3 follows the end record."},
+        {"odd address", record(1, {1, 2}), wrong + "1 splits a word."},
+        {"start address record", ":0400000300000000F9\r\n" + code, wrong + "1 has an unknown"},
+        {"configuration before code", kConfig + "\r\n" + code,
+         "Address 0000 in line 2 comes again"},
+        {"address repeats", code + record(2, {1, 2}), "Address 0002 in line 2 comes again"},
+        {"code past the end", record(0xFFE, {0, 0, 0, 0}),
+         "Address 0FFE in line 1 lies outside the PIC16F628A!"},
+        {"EEPROM past the end", record(0x42FE, {1, 0, 2, 0}),
+         "Address 42FE in line 1 lies outside"},
+        {"no EEPROM", record(0x4200, {1, 0}), "Address 4200 in line 1 lies outside the PIC12C508!",
+         k508},
+        {"second configuration word", record(0x4010, {3, 0}),
+         "Address 4010 in line 1 lies outside"},
+        {"linear address 1", ":020000040001F9\r\n" + code, "Extended address 0001 in line 1!"},
+        {"segment address", ":020000021000EC\r\n" + code, "Extended address 1000 in line 1!"},
+        {"code word too wide", record(0, {0xFF, 0x40}), "Value 40FF at address 0000 does not fit"},
+        {"EEPROM high byte", record(0x4202, {1, 1}), "Value 0101 at address 4202"},
+        {"14-bit code on a 12-bit chip", program(), "Value 2800 at address 0002", k508},
+        {"IDs in two row records", record(0x4000, {1, 0, 2, 0}) + "\n" + record(0x4004, {3, 0}),
+         "The ID locations are split", k873a},
+    };
+    for (const CheckCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        write("prog.hex", c.text);
+        session.device = c.device;
+        session.message.clear();
+        EXPECT_EQ(validateHexFile(session), c.refusal.empty() ? 0 : 1);
+        EXPECT_EQ(session.message.substr(0, c.refusal.size()), c.refusal) << session.message;
+    }
+}
+
+TEST_F(HexInputTest, OnlyRegularFilesAreOpened) {
+    ASSERT_EQ(::mkfifo((dir / "fifo.hex").c_str(), 0600), 0);
+    std::filesystem::create_directory(dir / "folder.hex");
+    for (const std::string& path :
+         {(dir / "fifo.hex").string(), (dir / "folder.hex").string(), std::string("/dev/null")}) {
+        SCOPED_TRACE(path);
+        session.hexPath = path;
+        session.message.clear();
+        EXPECT_EQ(openHexFile(session), 1);
+        EXPECT_EQ(session.message, "Open Error!");
+        EXPECT_EQ(checkHexChecksums(session), 1);
+        session.message.clear();
+        EXPECT_EQ(validateHexFile(session), 1);
+        EXPECT_EQ(session.message, "Open Error!");
+    }
+}
+
+// Every program the tests and examples assemble fits its chip, in gpasm's
+// INHX8M form and in its INHX32 form with a zero extended address.
+TEST_F(HexInputTest, AssembledProgramsFitTheirChips) {
+    const std::filesystem::path source = std::filesystem::path(FERROLUX_DATA_DIR) / "..";
+    const std::pair<const char*, DeviceRecord> programs[] = {
+        {"tests/device/asm/family1.asm", chip("PIC16F84A", 1, 1024, 64)},
+        {"tests/device/asm/family2.asm", chip("PIC16F877", 2, 8192, 256)},
+        {"tests/device/asm/family3.asm", chip("PIC16F73", 3, 4096, 0)},
+        {"tests/device/asm/family4.asm", chip("PIC12F675", 4, 1024, 128)},
+        {"tests/device/asm/family5.asm", k628a},
+        {"tests/device/asm/family6.asm", k873a},
+        {"tests/device/asm/family7.asm", chip("PIC16F818", 7, 1024, 128)},
+        {"tests/device/asm/family8.asm", k508},
+        {"examples/blink_12c508.asm", k508},
+        {"examples/blink_16f628a.asm", k628a},
+        {"examples/runlight_16f84a.asm", chip("PIC16F84A", 1, 1024, 64)},
+    };
+    for (const auto& [file, device] : programs) {
+        for (const char* form : {"inhx8m", "inhx32"}) {
+            SCOPED_TRACE(std::string(file) + " " + form);
+            const std::string command = "gpasm -q -a " + std::string(form) + " -o '" +
+                                        session.hexPath + "' '" + (source / file).string() + "'";
+            ASSERT_EQ(std::system(command.c_str()), 0);
+            session.device = device;
+            EXPECT_EQ(validateHexFile(session), 0) << session.message;
+        }
+    }
 }
 
 TEST_F(HexInputTest, ShowProgressEndsAtTheFirstControlByteAndBlanksTheRest) {
