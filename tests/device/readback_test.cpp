@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "chip_rig.h"
+#include "device/messages.h"
 
 namespace ferrolux::test {
 namespace {
@@ -82,6 +83,31 @@ TEST(Readback, OneProgrammedWordClearsTheBlankFlagAndIdsKeepTheirLowNibble) {
     const std::string text = f2.read("readback.txt");
     EXPECT_NE(text.find("2100: 12 FF"), std::string::npos);
     EXPECT_EQ(text.substr(text.size() - 3), " 34");
+}
+
+// The names in the rig's folder that belong to a readback, temporaries included.
+std::vector<std::string> readbackNames(const ChipRig& rig) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(rig.dir.path())) {
+        const std::string name = entry.path().filename().string();
+        if (name.find("readback") != std::string::npos) names.push_back(name);
+    }
+    return names;
+}
+
+TEST(Readback, EmptyTwelveBitSocketFailsInBothFormsAndAFileLeavesNoTemporary) {
+    for (auto writer : {writeReadbackHex, writeReadbackText}) {
+        ChipRig empty("PIC12C508");
+        empty.bench.board.removeChip();
+        EXPECT_EQ(writer(empty.s), 1);
+        EXPECT_EQ(empty.s.message, kNoPicOnBoard);
+        EXPECT_TRUE(readbackNames(empty).empty());
+
+        ChipRig rig("PIC12C508");
+        ASSERT_EQ(writer(rig.s), 0);
+        ASSERT_EQ(writer(rig.s), 0);  // again, over the first file
+        EXPECT_EQ(readbackNames(rig).size(), 1u);
+    }
 }
 
 TEST(Readback, StatusFieldBlinksAboutOnceASecond) {
