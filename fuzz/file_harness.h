@@ -80,10 +80,15 @@ inline void runHexInput(const std::filesystem::path& dir, std::span<const std::u
     Session s(ticks, &window);
     s.programDir = dir;
     s.device.family = twelveBit ? 8 : 2;
+    s.device.codeWords = twelveBit ? 512 : 8192;
+    s.device.dataBytes = twelveBit ? 0 : 256;
     s.hexPath = (dir / "input.hex").string();
 
+    const int valid = validateHexFile(s);
+    require(valid == 0 || valid == 1, "validate: result");
     const int opened = openHexFile(s);
     require(opened == 0 || opened == 1, "open: result");
+    require(valid == 1 || opened == 0, "open: a file that passed the check failed");
     require(opened == 1 || s.fileSelected, "open: success without a file");
     for (int id : s.idValues)
         require(id >= 0 && id <= 15, "open: ID value");

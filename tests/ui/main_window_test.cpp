@@ -1,6 +1,9 @@
 // The main window: its commands with their preconditions, questions and
 // endings; start-up, reload and exit; the choice of port, speed and chip.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <array>
 
 #include "support/recording_ports.h"
 #include "ui_rig.h"
@@ -10,6 +13,7 @@ namespace {
 
 using ui::Answer;
 using ui::Ending;
+using namespace std::string_literals;
 
 // The boxes a 12-bit chip greys: only Verify Code stays checked.
 void expectDataBoxes(RecordingWindow& w, bool enabled) {
@@ -99,6 +103,59 @@ TEST_F(Commands, FailuresShowTheMessageUnderErrorAndLeaveProgrammingMode) {
         rig.expectFailed(kNoPicOnBoard);
     }
     rig.board().insertChip(&rig.chip());
+}
+
+// The file is checked before Write or Verify uses the link: a file that went
+// bad after it was opened leaves the written program in place, although
+// "Erase bef. Write" is ticked.
+TEST_F(Commands, AFileThatFailsItsCheckIsRefusedBeforeTheChipIsTouched) {
+    openAndWrite();
+    const auto file = rig.dir.path() / "next.hex";
+    const std::string good = readFile(example("blink_16f628a"));
+    std::filesystem::copy_file(example("blink_16f628a"), file);
+    ASSERT_EQ(rig.open(file), 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {":02400E00703F01\n" + good, "Address 0000 in line 2 comes again or out of order!"},
+        {":0200000005\0"
+         "8D1\n"s +
+             good.substr(good.find('\n') + 1),
+         "Wrong File-Format!\nLine 1"},
+        {":020000040001F9\n" + good, "Extended address 0001 in line 1!"},
+        {"", "Open Error!"},  // a FIFO where the file was
+    };
+    for (const auto& [text, refusal] : cases) {
+        std::filesystem::remove(file);
+        if (text.empty()) {
+            ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+        } else {
+            writeFile(file, text);
+        }
+        for (int id : {ctl::kWriteButton, ctl::kVerifyButton}) {
+            rig.watchBoard();
+            rig.main().command(id);
+            rig.expectFailed();
+            EXPECT_EQ(rig.lastBox().text.rfind(refusal, 0), 0u) << rig.lastBox().text;
+            EXPECT_TRUE(rig.boardUntouched()) << refusal;
+        }
+    }
+    EXPECT_EQ(rig.chip().programWord(0), 0x2805);
+    EXPECT_EQ(rig.chip().dataByte(0), 'F');
+}
+
+// A file that does not open leaves the one selected before selected, with
+// its name, its configuration word and its IDs.
+TEST_F(Commands, AFailedOpenKeepsThePreviousFile) {
+    ASSERT_EQ(rig.open(example("blink_16f628a")), 0);
+    // IDs 9 9 9 9, then a blank line that fails the scan for the configuration word.
+    writeFile(rig.dir.path() / "bad.hex", ":08400000090009000900090094\r\n\r\n");
+    for (const char* name : {"bad.hex", "missing.hex"}) {
+        EXPECT_EQ(rig.open(rig.dir.path() / name), 1);
+        rig.expectFailed();
+        EXPECT_TRUE(rig.s().fileSelected) << name;
+        EXPECT_EQ(rig.s().hexPath, example("blink_16f628a").string());
+        EXPECT_EQ(w.texts[ctl::kFileField], "blink_16f628a.hex");
+        EXPECT_EQ(rig.s().idValues, (std::array<int, 4>{1, 0xA, 2, 0xF}));
+    }
 }
 
 TEST_F(Commands, EraseQuestionsCancelSendsNothingAndOkErases) {
@@ -279,6 +336,10 @@ TEST(Reload, OkReopensTheLastFileEvenAfterCloseCancelOrAGoneFileDropsIt) {
     EXPECT_EQ(rig.window.boxes.size(), 1u);
     EXPECT_FALSE(rig.s().fileSelected);
     EXPECT_TRUE(rig.window.enabled[ctl::kSaveButton]);
+    // Nothing of the declined file is left to be written.
+    EXPECT_FALSE(rig.window.checked[ctl::kWriteConfigBox]);
+    EXPECT_EQ(rig.s().configWord, 0x3FFF);
+    EXPECT_EQ(rig.s().idValues, (std::array<int, 4>{}));
     ASSERT_TRUE(rig.restart());
     EXPECT_TRUE(rig.window.boxes.empty());
 
@@ -287,6 +348,24 @@ TEST(Reload, OkReopensTheLastFileEvenAfterCloseCancelOrAGoneFileDropsIt) {
     ASSERT_TRUE(rig.restart());
     EXPECT_TRUE(rig.window.boxes.empty());
     EXPECT_FALSE(rig.s().fileSelected);
+}
+
+TEST(NoChip, ChipCommandsRefuseWithoutTouchingTheBoard) {
+    UiRig rig;
+    writeFile(rig.dir.path() / "kestrum.cfg", "SIM19901403");  // past the list's end
+    ASSERT_TRUE(rig.start());
+    ASSERT_EQ(rig.s().device.listIndex, -1);
+    rig.watchBoard();
+    for (int id :
+         {ctl::kWriteButton, ctl::kVerifyButton, ctl::kSaveButton, ctl::kEraseCode, ctl::kEraseData,
+          ctl::kDisableProtection, ctl::kDataWindow, ctl::kViewSetButton}) {
+        rig.main().command(id);
+        EXPECT_EQ(rig.main().lastEnding(), Ending::refused) << id;
+        EXPECT_EQ(rig.lastBox().text,
+                  "No PIC selected!\nChoose the PIC type in the Controller list.");
+    }
+    EXPECT_TRUE(rig.boardUntouched());
+    EXPECT_TRUE(rig.window.dialogsRun.empty());
 }
 
 TEST(Ports, AComPortSaysWhyItCannotOpenTheSimulatorIsDetectedAndExitStoresThem) {
