@@ -20,14 +20,19 @@ extern "C" void onStopSignal(int signal) {
 }
 
 // Ctrl-C, SIGTERM and a closed terminal end the command cleanly instead of
-// killing the program with the programming voltage on. No SA_RESTART: a
-// question waiting for an answer ends at once.
+// killing the program with the programming voltage on; a signal the caller
+// ignores (nohup, a background job) stays ignored. No SA_RESTART: a question
+// waiting for an answer ends at once. A closed output pipe only fails writes.
 void catchStopSignals() {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction before {};
+        if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
         sigaction(signal, &action, nullptr);
+    }
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace

@@ -32,12 +32,12 @@ bool FileLock::acquire(const std::filesystem::path& file, std::chrono::milliseco
     }
     const auto deadline = std::chrono::steady_clock::now() + patience;
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if ((errno != EWOULDBLOCK && errno != EINTR) ||
-            std::chrono::steady_clock::now() >= deadline) {
-            why = errno == EWOULDBLOCK || errno == EINTR
-                      ? std::string(ui::kSimulatorPort) + " is in use by another run (" +
-                            file.string() + ")"
-                      : "cannot lock " + file.string() + ": " + std::strerror(errno);
+        const int error = errno;
+        const bool taken = error == EWOULDBLOCK || error == EINTR;
+        if (!taken || std::chrono::steady_clock::now() >= deadline) {
+            why = taken ? std::string(ui::kSimulatorPort) + " is in use by another run (" +
+                              file.string() + ")"
+                        : "cannot lock " + file.string() + ": " + std::strerror(error);
             ::close(fd);
             return false;
         }
