@@ -121,9 +121,12 @@ int readIdLocations(Session& s) {
 }
 
 int writeId12Bit(Session& s, int value) {
-    for (int i = 0; i < 1000; ++i) {
+    for (int pulses = 1; pulses <= 1000; ++pulses) {
         program12BitCycle(s, value);
-        if ((s.readBack & 0xFFF) == value) return 0;
+        if ((s.readBack & 0xFFF) != value) continue;
+        // EPROM cells get the same overprogramming as code words.
+        overprogram12Bit(s, value, pulses, 10);
+        return 0;
     }
     return 1;
 }

@@ -19,6 +19,31 @@ constexpr int kCalibrationAddress = 0x3FF;  // fixed, whatever the code size
 constexpr const char* kEpromNoErase = "EPROM chip: it can be erased only by UV light!";
 constexpr const char* kNoDataMemory = "This PIC does not provide data memory!";
 constexpr const char* kEraseCancelled = "Erase cancelled: nothing was erased.";
+constexpr const char* kCodeProtected = "Flash memory code protected!";
+constexpr const char* kDataProtected = "Data EE memory code protected!";
+constexpr const char* kUseChipErase = "\nUse \"Disable Codeprotection\" to erase the whole chip.";
+
+// True when a 0 in any of `bits` of the configuration word protects a memory.
+bool protectedBy(int config, int bits) {
+    return (config & bits) != bits;
+}
+
+// Enters programming mode and reads the configuration word; the chip then
+// stands at it.
+int readChipConfig(Session& s) {
+    sendIcsp(s, ENTER_PGM, 0);
+    if (s.device.family != 8) goToConfigWord(s);
+    s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+    return s.readBack;
+}
+
+// A memory erase from code space erases nothing while the memory is
+// protected: it is refused before anything changes on the chip.
+bool refusedAsProtected(Session& s, int bits, const char* refusal) {
+    if (!protectedBy(readChipConfig(s), bits)) return false;
+    s.message = std::string(refusal) + kUseChipErase;
+    return true;
+}
 
 void setupAndErase(Session& s) {
     sendIcsp(s, BULK_ERASE_SETUP_1, 0);
@@ -168,27 +193,20 @@ int erase12Bit(Session& s) {
     return restore12BitCalibration(s, backup) ? 0 : 1;
 }
 
-// Families 6 and 7 refuse to erase a memory whose protection bit is 0;
-// otherwise `erase` runs from the configuration word, followed by a
-// Begin Erase/Programming Cycle and its wait.
-template <typename Erase>
-int eraseUnlessProtected(Session& s, int bit, const char* refusal, Erase erase) {
-    sendIcsp(s, ENTER_PGM, 0);
-    goToConfigWord(s);
-    s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-    if ((s.readBack & bit) == 0) {
-        s.message = refusal;
-        return 1;
+// Families 6 and 7: from the configuration word, a bulk erase and its
+// Begin Erase/Programming Cycle.
+void eraseRowFamily(Session& s, int command) {
+    if (command == BULK_ERASE_PROGRAM) {
+        sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
+        sendIcsp(s, BULK_ERASE_PROGRAM, 0x3FFF);
+    } else {
+        sendIcsp(s, BULK_ERASE_DATA, 0);
     }
-    erase();
     sendIcsp(s, PROGRAM_COMMAND, 0);
     waitMs(s, 20);
-    return 0;
 }
 
-}  // namespace
-
-int eraseChip(Session& s) {
+int eraseWholeChip(Session& s) {
     switch (s.device.family) {
         case 1:
             sendIcsp(s, ENTER_PGM, 0);
@@ -221,7 +239,11 @@ int eraseChip(Session& s) {
     }
 }
 
-int eraseCodeMemory(Session& s) {
+// Families 1, 3, 5 and 8 erase code from the configuration word, which takes
+// code protection with it; the others erase from code space and are refused
+// on a protected chip.
+int eraseCode(Session& s) {
+    const int codeBits = protectionBits(s.device).code;
     switch (s.device.family) {
         case 1:
             removeProtection(s);
@@ -232,6 +254,7 @@ int eraseCodeMemory(Session& s) {
         case 8:
             return erase12Bit(s);
         case 2:
+            if (refusedAsProtected(s, codeBits, kCodeProtected)) return 1;
             sendIcsp(s, ENTER_PGM, 0);
             sendIcsp(s, LOAD_DATA_PROGRAM, 0x7FFE);
             sendIcsp(s, BULK_ERASE_PROGRAM, 0);
@@ -240,25 +263,33 @@ int eraseCodeMemory(Session& s) {
             waitMs(s, 20);
             return 0;
         case 4:
+            // Its configuration word is written back: a protected one would
+            // protect the blank chip again.
+            if (refusedAsProtected(s, codeBits, kCodeProtected)) return 1;
             return eraseKeepingCalibration(s, false);
         case 5:
             eraseFromConfigSpace(s, BULK_ERASE_PROGRAM, 0x3FFF);
             return 0;
         case 6:
         case 7:
-            return eraseUnlessProtected(s, 0x2000, "Flash memory code protected!", [&s] {
-                sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
-                sendIcsp(s, BULK_ERASE_PROGRAM, 0x3FFF);
-            });
+            if (refusedAsProtected(s, codeBits, kCodeProtected)) return 1;
+            eraseRowFamily(s, BULK_ERASE_PROGRAM);
+            return 0;
         default:
             return 0;
     }
 }
 
-int eraseDataMemory(Session& s) {
+int eraseData(Session& s) {
     if (s.device.family == 3 || s.device.family == 8 || s.device.dataBytes <= 0) {
         s.message = kNoDataMemory;
         return 1;
+    }
+    if (refusedAsProtected(s, protectionBits(s.device).data, kDataProtected)) return 1;
+    // Families 6 and 7 erase from the configuration word, where the chip stands.
+    if (s.device.family == 6 || s.device.family == 7) {
+        eraseRowFamily(s, BULK_ERASE_DATA);
+        return 0;
     }
     sendIcsp(s, ENTER_PGM, 0);
     switch (s.device.family) {
@@ -277,13 +308,82 @@ int eraseDataMemory(Session& s) {
             sendIcsp(s, BULK_ERASE_DATA, 0);
             waitMs(s, 20);
             return 0;
-        case 6:
-        case 7:
-            return eraseUnlessProtected(s, 0x100, "Data EE memory code protected!",
-                                        [&s] { sendIcsp(s, BULK_ERASE_DATA, 0); });
         default:
             return 0;
     }
+}
+
+int failedErase(Session& s, int read, const char* format, int address) {
+    s.message = "Erase failed: the chip still reads " +
+                formatText(format, static_cast<unsigned>(read), static_cast<unsigned>(address));
+    return 1;
+}
+
+// A few reads that show whether an erase took: the configuration word's
+// protection bits, the first code word and the first data byte, as far as
+// the erase covered them.
+int confirmErased(Session& s, bool code, bool data) {
+    const ProtectionBits bits = protectionBits(s.device);
+    const bool twelveBit = s.device.family == 8;
+    const int config = readChipConfig(s) & (twelveBit ? 0xFFF : 0x3FFF);
+    if (protectedBy(config, (code ? bits.code : 0) | (data ? bits.data : 0)))
+        return failedErase(s, config, "%.4X at %.4X (configuration word).",
+                           twelveBit ? 0xFFF : 0x2007);
+    if (code) {
+        sendIcsp(s, ENTER_PGM, 0);
+        if (twelveBit) sendIcsp(s, INCREMENT_ADDRESS, 0);
+        const int blank = twelveBit ? 0xFFF : 0x3FFF;
+        const int word = sendIcsp(s, READ_DATA_PROGRAM, 0) & blank;
+        if (word != blank) return failedErase(s, word, "%.4X at %.4X (code memory).", 0);
+    }
+    if (data && s.device.dataBytes > 0 && !twelveBit) {
+        sendIcsp(s, ENTER_PGM, 0);
+        const int byte = sendIcsp(s, READ_DATA_DATA, 0) & 0xFF;
+        if (byte != 0xFF) return failedErase(s, byte, "%.2X at %.2X (data memory).", 0);
+    }
+    return 0;
+}
+
+}  // namespace
+
+ProtectionBits protectionBits(const DeviceRecord& d) {
+    switch (d.family) {
+        case 1:
+            // Code protection shuts the data memory too; the 16C84 has one CP bit.
+            if (d.name == "PIC16C84") return {0x0010, 0x0010};
+            return {0x3FF0, 0x3FF0};
+        case 2:
+            // Two CP1:CP0 pairs: 13:12 and 5:4, on the 16F627/628 13:10.
+            if (d.name.starts_with("PIC16F62")) return {0x3C00, 0x0100};
+            return {0x3030, 0x0100};
+        case 3:
+            return {0x0010, 0};
+        case 4:
+            return {0x0080, 0x0100};
+        case 5:
+        case 6:
+        case 7:
+            return {0x2000, 0x0100};
+        case 8:
+            return {0x0008, 0};
+        default:
+            return {};
+    }
+}
+
+int eraseChip(Session& s) {
+    if (eraseWholeChip(s) != 0) return 1;
+    return confirmErased(s, true, true);
+}
+
+int eraseCodeMemory(Session& s) {
+    if (eraseCode(s) != 0) return 1;
+    return confirmErased(s, true, false);
+}
+
+int eraseDataMemory(Session& s) {
+    if (eraseData(s) != 0) return 1;
+    return confirmErased(s, false, true);
 }
 
 }  // namespace ferrolux

@@ -3,6 +3,20 @@
 namespace ferrolux {
 
 class Session;
+struct DeviceRecord;
+
+// The configuration bits that protect code and data memory; a 0 in any of
+// them protects that memory. 0: the chip has no such protection.
+struct ProtectionBits {
+    int code = 0;
+    int data = 0;
+};
+ProtectionBits protectionBits(const DeviceRecord& d);
+
+// Each erase confirms afterwards, with a few reads, that the configuration
+// word no longer protects what it erased and that the first code word or data
+// byte reads erased. A code or data erase that the chip would ignore because
+// that memory is protected is refused before anything is erased.
 
 // Erases the whole chip and removes code protection ("Disable Codeprotection",
 // and the first step of a write with "Erase bef. Write").

@@ -75,6 +75,7 @@ void ProgrammingCore::putData(std::uint32_t index, std::uint8_t value) {
 }
 
 void ProgrammingCore::programConfigWord(std::uint16_t word) {
+    if (faults_.deadConfigWord) return;
     const std::uint16_t old = memory_.config[kConfigWordIndex];
     const std::uint16_t guarded = profile_.codeProtectBits | profile_.dataProtectBits;
     const auto kept = static_cast<std::uint16_t>((word & ~guarded) | (word & old & guarded));
@@ -96,6 +97,7 @@ void ProgrammingCore::eraseIds() {
 }
 
 void ProgrammingCore::eraseConfigWord(bool dataWiped) {
+    if (faults_.deadConfigWord) return;
     const std::uint16_t old = memory_.config[kConfigWordIndex];
     std::uint16_t word = profile_.configErased();
     if (!dataWiped) word = static_cast<std::uint16_t>(word & (old | ~profile_.dataProtectBits));
@@ -103,6 +105,7 @@ void ProgrammingCore::eraseConfigWord(bool dataWiped) {
 }
 
 void ProgrammingCore::clearDataProtection() {
+    if (faults_.deadConfigWord) return;
     std::uint16_t& word = memory_.config[kConfigWordIndex];
     word = profile_.configRead(word | profile_.dataProtectBits);
 }

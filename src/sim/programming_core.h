@@ -44,6 +44,7 @@ struct ChipMemory {
 struct CellFaults {
     std::set<std::uint32_t> deadProgram;  // program words that never change
     std::set<std::uint32_t> deadData;     // data bytes that never change
+    bool deadConfigWord = false;          // the configuration word never changes
     int pulsesNeeded = 1;                 // EPROM: program pulses before a word takes
     std::map<std::uint32_t, int> pulsesNeededAt;
 };

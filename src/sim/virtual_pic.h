@@ -79,9 +79,11 @@ class VirtualPic {
     // Back to a blank chip as shipped, factory words in place.
     void resetToFactory();
 
-    // Faults: writes and erases of this program word or data byte never take.
+    // Faults: writes and erases of this program word, data byte or the
+    // configuration word never take.
     void dropWritesToProgram(std::uint32_t index) { faults_.deadProgram.insert(index); }
     void dropWritesToData(std::uint32_t index) { faults_.deadData.insert(index); }
+    void dropWritesToConfigWord() { faults_.deadConfigWord = true; }
     // EPROM parts: program pulses a word needs before it takes, for every
     // address or for one counter address (code, ID words, 0xFFF).
     void setPulsesNeeded(int pulses) { faults_.pulsesNeeded = pulses; }

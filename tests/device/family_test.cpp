@@ -128,6 +128,100 @@ TEST(EraseSequences, EpromChipsAndMissingDataMemoryAreRefused) {
     }
 }
 
+constexpr const char* kUseChipErase = "\nUse \"Disable Codeprotection\" to erase the whole chip.";
+
+// Code or data erases that a protected chip would ignore are refused before
+// anything is sent that erases; "Disable Codeprotection" then erases the chip.
+TEST(EraseSequences, ProtectedMemoryErasesAreRefusedOnEveryFamily) {
+    struct Row {
+        const char* chip;
+        bool code;  // the erase: code memory, else data memory
+        int config;
+    };
+    const Row rows[] = {
+        {"PIC16F877", true, 0x3FEF},    // one CP bit of the low pair is enough
+        {"PIC16F628", true, 0x3BFF},    // CP bits 13:10
+        {"PIC16F877", false, 0x3EFF},   // CPD
+        {"PIC16F84A", false, 0x3FEF},   // CP shuts the data memory too
+        {"PIC16C84", false, 0x3FEF},    // its one CP bit
+        {"PIC12F675", true, 0x3F7F},    // the code erase writes the CP bit back
+        {"PIC12F675", false, 0x3EFF},   // CPD
+        {"PIC16F628A", false, 0x3EFF},  // CPD
+    };
+    const int erasing[] = {1, 7, PROGRAM_COMMAND, BULK_ERASE_PROGRAM, BULK_ERASE_DATA, 31};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.chip) + (row.code ? " code" : " data"));
+        ChipRig rig(row.chip);
+        rig.chip.setProgramWord(0, 0x0123);
+        rig.chip.setDataByte(0, 0x12);
+        rig.chip.setConfigWord(0x2007, static_cast<std::uint16_t>(row.config));
+        ASSERT_NE(checkLink(rig.s), 0);
+        rig.chip.enableFrameLog(true);
+        EXPECT_EQ(row.code ? eraseCodeMemory(rig.s) : eraseDataMemory(rig.s), 1);
+        EXPECT_EQ(rig.s.message, std::string(row.code ? "Flash memory code protected!"
+                                                      : "Data EE memory code protected!") +
+                                     kUseChipErase);
+        for (int command : erasing)
+            EXPECT_EQ(commandsSent(rig.chip, command), 0) << command;
+        EXPECT_TRUE(rig.bench.window.boxes.empty());
+        EXPECT_EQ(rig.chip.programWord(0), 0x0123);
+        EXPECT_EQ(rig.chip.dataByte(0), 0x12);
+
+        ASSERT_EQ(eraseChip(rig.s), 0) << rig.s.message;
+        EXPECT_FALSE(rig.chip.codeProtected() || rig.chip.dataProtected());
+        EXPECT_EQ(rig.chip.programWord(0), 0x3FFF);
+        EXPECT_EQ(rig.chip.dataByte(0), 0xFF);
+    }
+}
+
+// The device side's protection bits are the chips' own.
+TEST(EraseSequences, ProtectionBitsMatchEveryChip) {
+    for (const sim::ChipProfile& p : sim::knownProfiles()) {
+        DeviceRecord d;
+        d.name = p.name;
+        d.family = p.family;
+        EXPECT_EQ(protectionBits(d).code, p.codeProtectBits) << p.name;
+        EXPECT_EQ(protectionBits(d).data, p.dataProtectBits) << p.name;
+    }
+}
+
+// An erase that does not take is reported, not shown as OK.
+TEST(EraseSequences, AnEraseThatDidNotTakeFails) {
+    enum What { chip, code, data };
+    enum Fault { deadWord, deadByte, deadConfig };
+    struct Row {
+        const char* chip;
+        What what;
+        Fault fault;
+        const char* reads;
+    };
+    const Row rows[] = {
+        {"PIC16F84A", chip, deadWord, "1234 at 0000 (code memory)."},
+        {"PIC12F508", code, deadWord, "0234 at 0000 (code memory)."},
+        {"PIC16F877", data, deadByte, "42 at 00 (data memory)."},
+        {"PIC16F628A", code, deadConfig, "1FFF at 2007 (configuration word)."},
+        {"PIC16F877A", chip, deadConfig, "1EFF at 2007 (configuration word)."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.chip);
+        ChipRig rig(row.chip);
+        rig.chip.setProgramWord(0, 0x1234);
+        rig.chip.setDataByte(0, 0x42);
+        if (row.fault == deadWord) rig.chip.dropWritesToProgram(0);
+        if (row.fault == deadByte) rig.chip.dropWritesToData(0);
+        if (row.fault == deadConfig) {
+            rig.chip.protect(true, row.what == chip);
+            rig.chip.dropWritesToConfigWord();
+        }
+        ASSERT_NE(checkLink(rig.s), 0);
+        const int r = row.what == chip   ? eraseChip(rig.s)
+                      : row.what == code ? eraseCodeMemory(rig.s)
+                                         : eraseDataMemory(rig.s);
+        EXPECT_EQ(r, 1);
+        EXPECT_EQ(rig.s.message, std::string("Erase failed: the chip still reads ") + row.reads);
+    }
+}
+
 class ProtectedRows : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ProtectedRows, RefuseMemoryErasesButChipEraseClearsProtection) {
@@ -136,9 +230,9 @@ TEST_P(ProtectedRows, RefuseMemoryErasesButChipEraseClearsProtection) {
     rig.chip.protect(true, true);
     rig.chip.enableFrameLog(true);
     EXPECT_EQ(eraseCodeMemory(rig.s), 1);
-    EXPECT_EQ(rig.s.message, "Flash memory code protected!");
+    EXPECT_EQ(rig.s.message, std::string("Flash memory code protected!") + kUseChipErase);
     EXPECT_EQ(eraseDataMemory(rig.s), 1);
-    EXPECT_EQ(rig.s.message, "Data EE memory code protected!");
+    EXPECT_EQ(rig.s.message, std::string("Data EE memory code protected!") + kUseChipErase);
     EXPECT_EQ(commandsSent(rig.chip, BULK_ERASE_PROGRAM) + commandsSent(rig.chip, BULK_ERASE_DATA),
               0);
 
@@ -203,7 +297,7 @@ TEST(Family8, BlankCheckAndThePulsesOfACodeWord) {
     EXPECT_EQ(dead.s.message, "Write Error at: 0001\n\nWrote:  0030\nRead: 0FFF\n");
 }
 
-TEST(Family8, ConfigurationWordOverprogramming) {
+TEST(Family8, ConfigurationWordAndIdOverprogramming) {
     ChipRig rig("PIC12C508");
     ASSERT_NE(checkLink(rig.s), 0);
     rig.chip.setPulsesNeeded(0xFFF, 4);
@@ -213,6 +307,18 @@ TEST(Family8, ConfigurationWordOverprogramming) {
     // Three failed pulses, the one that took, then 11 times as many more.
     EXPECT_EQ(commandsSent(rig.chip, PROGRAM_COMMAND), 4 + 44);
     EXPECT_EQ(rig.chip.configWord(0xFFF), 0x0FEA);
+
+    // ID words get the overprogramming of code words on EPROM, none on flash.
+    for (auto [name, pulses] : {std::pair{"PIC12C508", 33 + 3 * 11}, std::pair{"PIC12F508", 4}}) {
+        ChipRig ids(name);
+        ASSERT_NE(checkLink(ids.s), 0);
+        ids.chip.setPulsesNeeded(0x200, 3);
+        ids.chip.enableFrameLog(true);
+        ids.s.idValues = {5, 6, 7, 8};
+        ASSERT_EQ(writeIdLocations(ids.s), 0) << ids.s.message;
+        EXPECT_EQ(commandsSent(ids.chip, PROGRAM_COMMAND), pulses) << name;
+        EXPECT_EQ(ids.chip.configWord(0x200), 5) << name;
+    }
 
     ChipRig wide("PIC12C508");
     ASSERT_NE(checkLink(wide.s), 0);

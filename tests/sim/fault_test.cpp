@@ -75,7 +75,9 @@ TEST(ProtectedChip, MemoryReadsZeroAndRefusesWritesButIdsStay) {
         b.host.enter();
         b.host.increment(p.twelveBit() ? 2 : 1);
         EXPECT_EQ(b.host.read(4), 0);
-        if (p.dataBytes > 0) EXPECT_EQ(b.host.read(5), 0);
+        if (p.dataBytes > 0) {
+            EXPECT_EQ(b.host.read(5), 0);
+        }
         if (p.calibrationBackup) {  // taken as covered by code protection
             b.host.increment(p.codeWords + 3);
             EXPECT_EQ(b.host.read(4), 0);
