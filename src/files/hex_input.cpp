@@ -231,6 +231,7 @@ std::vector<Place> placesOf(const DeviceRecord& d) {
             {0x2100, 0x2100 + d.dataBytes, 0xFF}};
 }
 
+// Where placesOf lists the ID locations.
 constexpr std::size_t kIdPlace = 1;
 
 int refuse(Session& s, const std::string& text) {
