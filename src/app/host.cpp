@@ -198,8 +198,8 @@ void Host::portChosen(Session& s) {
 void Host::chipChosen(Session& s) {
     follow(s);
 }
-void Host::commandEnded(Session& s) {
-    keepChip(s);
+bool Host::commandEnded(Session& s) {
+    return keepChip(s);
 }
 void Host::closed(Session& s) {
     letGo(s);

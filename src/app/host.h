@@ -102,7 +102,7 @@ class Host : public ui::LinkHost {
     void started(Session& s) override;
     void portChosen(Session& s) override;
     void chipChosen(Session& s) override;
-    void commandEnded(Session& s) override;
+    bool commandEnded(Session& s) override;
     void closed(Session& s) override;
 
     sim::SimBoard& simBoard() { return board_; }

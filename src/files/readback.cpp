@@ -5,7 +5,7 @@
 
 #include "device/messages.h"
 #include "files/control_ids.h"
-#include "files/file_replacement.h"
+#include "platform/files.h"
 #include "files/text_file.h"
 #include "link/icsp.h"
 #include "session/session.h"
@@ -61,7 +61,7 @@ class OutputFile {
     bool commit() { return file_.commit(text); }
 
   private:
-    FileReplacement file_;
+    platform::FileReplacement file_;
 };
 
 int cannotCreate(Session& s) {

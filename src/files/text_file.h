@@ -5,6 +5,8 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/files.h"
+
 namespace ferrolux {
 
 // Character at `pos` of a line, NUL past its end (as in a cleared line buffer).
@@ -16,10 +18,11 @@ inline char charAt(std::string_view line, std::size_t pos) {
 inline constexpr std::size_t kLineMax = 98;
 
 // A file opened with a stdio mode; closed when the object goes out of scope.
+// Modes that read open regular files only, so a FIFO never blocks the program.
 class TextFile {
   public:
     TextFile(const std::filesystem::path& path, const char* mode)
-        : file_(std::fopen(path.c_str(), mode)) {}
+        : file_(platform::openRegularFile(path, mode)) {}
 
     explicit operator bool() const { return file_ != nullptr; }
 

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <vector>
 
-#include "files/file_replacement.h"
+#include "platform/files.h"
 #include "sim/virtual_pic.h"
 
 namespace ferrolux::sim {
@@ -195,7 +195,7 @@ bool saveChipImage(VirtualPic& chip, const std::filesystem::path& file, std::str
     std::error_code ec;
     if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ec);
     if (ec) return failed(why, "cannot save " + file.string() + ": " + ec.message());
-    FileReplacement out(file);
+    platform::FileReplacement out(file);
     if (!out.commit(text)) return failed(why, out.error());
     return true;
 }

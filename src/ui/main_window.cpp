@@ -96,8 +96,27 @@ int MainWindow::rejectFile() {
     return 1;
 }
 
+// Cancel after the link was used: the chip leaves programming mode.
+int MainWindow::cancelled() {
+    sendIcsp(s_, LEAVE_PGM, 0);
+    w_.enable(ctl::kSaveButton, true);
+    status(kTwoBlanks);
+    greyIdle(true);
+    ending_ = Ending::cancelled;
+    notifyEnded();
+    return 1;
+}
+
+// A chip whose device ID belongs to another type is written or compared only
+// when the user agrees.
+bool MainWindow::sameChipOrAgreed() {
+    const OtherChip other = otherChipOnBoard(s_);
+    return !other.other || ask(otherChipQuestion(s_, other), "Warning!");
+}
+
 void MainWindow::notifyEnded() {
-    host_->commandEnded(s_);
+    // A command whose result could not be kept did not succeed.
+    if (!host_->commandEnded(s_) && ending_ == Ending::ok) ending_ = Ending::failed;
 }
 
 int MainWindow::finishCommand(const std::string& text, bool greyFileField) {
@@ -207,6 +226,7 @@ int MainWindow::write() {
 
     s_.verifyOnly = 0;
     if (checkLink(s_) == 0) return failCommand();
+    if (!sameChipOrAgreed()) return cancelled();
     if (erase) {
         status(kErasing);
         if (eraseChip(s_) != 0) return failCommand();
@@ -220,13 +240,7 @@ int MainWindow::write() {
         switch (family) {
             case 8:
                 if (blankCheck12Bit(s_) != 0 && !ask("PIC not blank, continue?", "Warning!")) {
-                    sendIcsp(s_, LEAVE_PGM, 0);
-                    w_.enable(ctl::kSaveButton, true);
-                    status(kTwoBlanks);
-                    greyIdle(true);
-                    ending_ = Ending::cancelled;
-                    notifyEnded();
-                    return 1;
+                    return cancelled();
                 }
                 r = programCode12Bit(s_);
                 break;
@@ -275,6 +289,7 @@ int MainWindow::verify() {
     w_.repaint();
     w_.enable(ctl::kFileField, true);
     if (checkLink(s_) == 0) return failCommand();
+    if (!sameChipOrAgreed()) return cancelled();
     s_.verifyOnly = 1;
     if (s_.device.family == 8) {
         if (programCode12Bit(s_) != 0) return failCommand();

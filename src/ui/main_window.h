@@ -22,8 +22,12 @@ class LinkHost {
     virtual void portChosen(Session& s) { (void)s; }
     // s.device holds a newly selected chip.
     virtual void chipChosen(Session& s) { (void)s; }
-    // A command that may have touched the chip has ended.
-    virtual void commandEnded(Session& s) { (void)s; }
+    // A command that may have touched the chip has ended. False when what the
+    // chip now holds could not be kept (s.message says why).
+    virtual bool commandEnded(Session& s) {
+        (void)s;
+        return true;
+    }
     // The exit sequence has run.
     virtual void closed(Session& s) { (void)s; }
 };
@@ -98,6 +102,8 @@ class MainWindow {
     void dropFile(const FileChoice& before);
     bool noChip();
     int rejectFile();
+    int cancelled();
+    bool sameChipOrAgreed();
 
     void status(const std::string& text);
     void greyIdle(bool fileField);

@@ -111,6 +111,7 @@ TEST_F(SimChip, AChipThatCannotBeSavedFailsTheCommand) {
         << run.lastBox();
     EXPECT_EQ(run.program.host.saveFailures(), 1);
     EXPECT_EQ(run.program.session.message, run.lastBox());
+    EXPECT_EQ(run.main.lastEnding(), ui::Ending::failed);
 }
 
 TEST_F(SimChip, AStopMidWriteLeavesProgrammingModeAtTheNextFrameAndFailsTheWrite) {

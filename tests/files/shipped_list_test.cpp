@@ -75,7 +75,9 @@ TEST_F(FilesTest, ShippedListMatchesTheLinkerScriptsAndHasEveryLabel) {
         EXPECT_EQ(d.deviceIdFlag == 'Y', lkr.deviceId);
         // Every listed device ID names its own chip.
         EXPECT_EQ(d.deviceId >= 0, lkr.deviceId);
-        if (d.deviceId >= 0) EXPECT_EQ(chipOfDeviceId(session, d.deviceId | 0x1F), d.name);
+        if (d.deviceId >= 0) {
+            EXPECT_EQ(chipOfDeviceId(session, d.deviceId | 0x1F), d.name);
+        }
         EXPECT_TRUE(d.family >= 1 && d.family <= 8);
 
         // The first conf line with the key is the chip's own.

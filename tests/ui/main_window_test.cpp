@@ -285,6 +285,26 @@ TEST(TwelveBit, ANotBlankChipAsksAndCancelWritesNothing) {
     rig.expectFailed();
 }
 
+TEST_F(Commands, AChipOfAnotherTypeIsWrittenOrComparedOnlyWhenTheUserAgrees) {
+    ASSERT_EQ(rig.open(example("blink_16f628a")), 0);
+    sim::VirtualPic other(*sim::findProfile("PIC16F627A"));
+    rig.board().insertChip(&other);
+    for (auto run : {&ui::MainWindow::write, &ui::MainWindow::verify}) {
+        w.answers = {Answer::cancel};
+        EXPECT_EQ((rig.main().*run)(), 1);
+        EXPECT_EQ(rig.lastBox().title, "Warning!");
+        EXPECT_EQ(rig.lastBox().text,
+                  "The device ID 1040 belongs to PIC16F627A, not to PIC16F628A.\nContinue?");
+        EXPECT_EQ(rig.main().lastEnding(), Ending::cancelled);
+        EXPECT_FALSE(other.inProgrammingMode());
+        EXPECT_EQ(other.programWord(0), 0x3FFF);
+    }
+    w.answers = {Answer::ok};
+    EXPECT_EQ(rig.main().write(), 0) << rig.lastBox().text;
+    EXPECT_NE(other.programWord(0), 0x3FFF);
+    rig.board().removeChip();
+}
+
 TEST(StartUp, WithoutAStateFileCreatesItAndStartsOnCom2FirstChipMedium) {
     UiRig rig;
     RecordingWindow& w = rig.window;

@@ -241,10 +241,11 @@ void buildMainWindow(QtWindow& w) {
     p.checkBox(ctl::kVerifyDataBox, "Verify Data", 259, 32, 90);
 
     p.group("Controller", 184, 56, 170, 46);
-    auto* chips = p.control(ctl::kChipList, new QComboBox(client), 193, 72, 76, 14);
+    auto* chips = p.control(ctl::kChipList, new QComboBox(client), 193, 68, 76, 14);
     chips->setMaxVisibleItems(20);
-    p.label("DEV-ID", 276, 74, 26);
-    p.field(ctl::kDevIdField, 303, 72, 44, true)->setFocusPolicy(Qt::NoFocus);
+    // The DEV-ID field names the chip the ID belongs to, so it gets a row of its own.
+    p.label("DEV-ID", 193, 87, 26);
+    p.field(ctl::kDevIdField, 222, 85, 125, true)->setFocusPolicy(Qt::NoFocus);
 
     p.group("Readback", 7, 108, 170, 50);
     p.button(ctl::kSaveButton, "Save", 16, 124, 56, 16);

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <filesystem>
 
+#include "platform/stop_signals.h"
 #include "ui/qt/layouts.h"
 #include "ui/qt/qt_program.h"
 
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     std::error_code ec;
     const std::filesystem::path dir = std::filesystem::current_path(ec);
     ferrolux::qt::QtProgram program(dir);
+    program.stopOn(ferrolux::platform::catchStopSignals());
     program.open();
     return program.exec();
 }

@@ -17,6 +17,16 @@ bool QtProgram::open(bool offerReload) {
     return shown && !window_.ended();
 }
 
+void QtProgram::stopOn(const volatile std::sig_atomic_t* flag) {
+    program_.session.stopRequest = flag;
+    QObject::connect(&stopWatch_, &QTimer::timeout, [this, flag] {
+        if (*flag == 0) return;
+        stopWatch_.stop();
+        static_cast<QDialog&>(window_).reject();  // as the close box does
+    });
+    stopWatch_.start(100);
+}
+
 int QtProgram::exec() {
     if (!opened_) open();
     if (!window_.ended()) window_.exec();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QTimer>
+#include <csignal>
 #include <filesystem>
 
 #include "app/host.h"
@@ -19,6 +21,9 @@ class QtProgram {
     bool open(bool offerReload = true);
     // Runs the window until it ends, then the exit sequence. Returns 0.
     int exec();
+    // Ends the window cleanly once `flag` turns non-zero (a stop signal): a
+    // running command stops at its next ICSP frame, then the window closes.
+    void stopOn(const volatile std::sig_atomic_t* flag);
 
     QtWindow& window() { return window_; }
     app::Program& program() { return program_; }
@@ -27,6 +32,7 @@ class QtProgram {
     QtWindow window_;
     app::Program program_;
     bool opened_ = false;
+    QTimer stopWatch_;
 };
 
 }  // namespace ferrolux::qt

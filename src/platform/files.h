@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace ferrolux::platform {
+
+// Opens `path` with a stdio mode that starts with 'r' only when it names a
+// regular file; a FIFO or device in its place is refused at once instead of
+// blocking the program. nullptr when the file cannot be opened or is not regular.
+std::FILE* openRegularFile(const std::filesystem::path& path, const char* mode);
+
+// A file replaced as a whole. The new content goes to a fresh temporary file
+// in the target's folder, created exclusively under a unique name (so nothing
+// planted there is written through and two runs never share one), and is
+// renamed over the target only when all of it reached the disk. Until then
+// the target keeps its old content; an unfinished temporary is removed.
+class FileReplacement {
+  public:
+    explicit FileReplacement(std::filesystem::path target);
+    ~FileReplacement();
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    bool created() const { return fd_ >= 0; }
+    // The reason of the last failure, naming the file.
+    const std::string& error() const { return error_; }
+
+    // Writes `content`, flushes it to the disk and puts the file in place.
+    // False on any failure (disk full, closing, renaming); the target is then untouched.
+    bool commit(std::string_view content);
+
+  private:
+    bool fail(const std::string& what);
+
+    std::filesystem::path target_;
+    std::string temporary_;
+    int fd_ = -1;
+    std::string error_;
+};
+
+}  // namespace ferrolux::platform

@@ -1,0 +1,76 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/files.h"
+
+namespace ferrolux::platform {
+
+std::FILE* openRegularFile(const std::filesystem::path& path, const char* mode) {
+    const bool update = std::strchr(mode, '+') != nullptr;
+    if (mode[0] != 'r') return std::fopen(path.c_str(), mode);
+    // Non-blocking, so that opening a FIFO cannot wait for a writer.
+    const int fd = ::open(path.c_str(), (update ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return nullptr;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    std::FILE* f = ::fdopen(fd, mode);
+    if (f == nullptr) ::close(fd);
+    return f;
+}
+
+FileReplacement::FileReplacement(std::filesystem::path target) : target_(std::move(target)) {
+    const std::filesystem::path folder =
+        target_.has_parent_path() ? target_.parent_path() : std::filesystem::path(".");
+    std::string pattern = (folder / ("." + target_.filename().string() + ".XXXXXX")).string();
+    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+        fail("cannot create a file in " + folder.string());
+        return;
+    }
+    temporary_ = pattern;
+    // mkstemp gives 0600; the finished file gets the usual permissions.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    (void)::fchmod(fd_, 0666 & ~mask);
+}
+
+FileReplacement::~FileReplacement() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+}
+
+bool FileReplacement::commit(std::string_view content) {
+    if (fd_ < 0) return false;
+    while (!content.empty()) {
+        const ssize_t n = ::write(fd_, content.data(), content.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return fail("cannot write " + temporary_);
+        content.remove_prefix(static_cast<std::size_t>(n));
+    }
+    if (::fsync(fd_) != 0) return fail("cannot write " + temporary_);
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) return fail("cannot write " + temporary_);
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        return fail("cannot replace " + target_.string());
+    }
+    temporary_.clear();
+    return true;
+}
+
+bool FileReplacement::fail(const std::string& what) {
+    error_ = what + ": " + std::strerror(errno);
+    return false;
+}
+
+}  // namespace ferrolux::platform
