@@ -101,12 +101,15 @@ int programCode12Bit(Session& s) {
     HexPass pass;
     // From the configuration word to address 0.
     pass.position = [&s] { sendIcsp(s, INCREMENT_ADDRESS, 0); };
-    pass.endAbove = s.device.codeWords - 1;
+    // Code, then the four ID words that follow it, as the file gives them.
+    pass.endAbove = s.device.codeWords + 3;
     pass.perWord = [&s] {
         showAddress(s, "Contr-Adr: %04X\n", s.targetAddress);
         s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-        if ((s.readBack & 0xFFF) == s.fileWord || s.verifyOnly == 1) {
-            if (s.readBack == s.fileWord) return 0;
+        // ID words carry a nibble each; the readback keeps only that much of them.
+        const int mask = s.targetAddress >= s.device.codeWords ? 0xF : 0xFFF;
+        if ((s.readBack & mask) == (s.fileWord & mask)) return 0;
+        if (s.verifyOnly == 1) {
             setVerifyError(s, false);
             return 1;
         }

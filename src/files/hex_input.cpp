@@ -130,7 +130,10 @@ int openHexFile(Session& s) {
 
     // ID record: the low digit of each ID's low byte.
     std::array<int, 4> ids = s.idValues;
-    const std::string_view idRecord = twelveBit ? ":080400" : ":084000";
+    // 12-bit chips keep their IDs right after the last code word.
+    const std::string idRecord =
+        twelveBit ? formatText(":08%.4X00", static_cast<unsigned>(2 * s.device.codeWords & 0xFFFF))
+                  : std::string(":084000");
     for (;;) {
         HexLine r = readHexLine(file, line);
         if (r == HexLine::endOfData) break;

@@ -5,9 +5,9 @@
 
 #include "device/messages.h"
 #include "files/control_ids.h"
-#include "platform/files.h"
 #include "files/text_file.h"
 #include "link/icsp.h"
+#include "platform/files.h"
 #include "session/session.h"
 
 namespace ferrolux {
@@ -161,7 +161,8 @@ int writeReadbackHex(Session& s) {
     }
 
     toIdLocations(s);
-    Record ids(twelveBit ? 0x0400 : 0x4000);
+    // 12-bit chips keep their IDs right after the last code word.
+    Record ids(twelveBit ? 2 * s.device.codeWords : 0x4000);
     for (int i = 0; i < 4; ++i) {
         const int id = read(s, READ_DATA_PROGRAM) & 0xF;
         ids.add(id);

@@ -52,12 +52,6 @@ TEST_P(EveryFamilyAndWiring, WriteKeepVerifyAndReadBackMatchTheFile) {
     ASSERT_EQ(rig.open(testHex(c.family)), 0);
     ASSERT_EQ(rig.verify(), "");
     const bool twelveBit = c.family == 8;
-    if (twelveBit) {
-        // A write leaves a 12-bit chip's IDs alone; the configuration dialog writes them.
-        ASSERT_NE(checkLink(rig.s), 0);
-        ASSERT_EQ(writeIdLocations(rig.s), 0) << rig.s.message;
-        sendIcsp(rig.s, LEAVE_PGM, 0);
-    }
 
     ASSERT_NE(checkLink(rig.s), 0) << rig.s.message;
     rig.s.blank = true;

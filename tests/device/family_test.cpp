@@ -286,9 +286,10 @@ TEST(Family8, BlankCheckAndThePulsesOfACodeWord) {
     rig.chip.setPulsesNeeded(3, 3);
     rig.chip.enableFrameLog(true);
     ASSERT_EQ(programCode12Bit(rig.s), 0) << rig.s.message;
-    // 15 words: 14 take at the first pulse and get 10 more, word 3 after 3
-    // pulses and 30 more.
-    EXPECT_EQ(commandsSent(rig.chip, PROGRAM_COMMAND), 14 * 11 + 3 + 30);
+    // 15 code words and IDs 1, A, 2 (ID3's F is the blank nibble): 17 take at
+    // the first pulse and get 10 more, word 3 after 3 pulses and 30 more.
+    EXPECT_EQ(commandsSent(rig.chip, PROGRAM_COMMAND), 17 * 11 + 3 + 30);
+    EXPECT_EQ(rig.chip.configWord(513), 0xA);  // the file's IDs are on the chip
 
     ChipRig dead("PIC12C508");
     ASSERT_EQ(dead.open(testHex(8)), 0);

@@ -64,6 +64,17 @@ TEST(Readback, TwelveBitChipHasNoDeviceIdAndNoDataMemory) {
     const std::string text = rig.read("readback.txt");
     EXPECT_EQ(text.find("Device-ID"), std::string::npos);
     EXPECT_EQ(text.substr(text.size() - 17), "Config-Word: 0FFF");
+
+    // A larger chip's IDs follow its last code word, so its readback is a
+    // file the chip accepts and verifies against.
+    ChipRig big("PIC12C509");
+    big.chip.setConfigWord(0x400, 0x5);
+    ASSERT_EQ(writeReadbackHex(big.s), 0);
+    EXPECT_EQ(lines(big.read("readback.hex"))[128], ":0808000005000F000F000F00BE");
+    big.s.hexPath = (big.dir.path() / "readback.hex").string();
+    ASSERT_EQ(validateHexFile(big.s), 0) << big.s.message;
+    big.s.verifyOnly = 1;
+    EXPECT_EQ(programCode12Bit(big.s), 0) << big.s.message;
 }
 
 TEST(Readback, OneProgrammedWordClearsTheBlankFlagAndIdsKeepTheirLowNibble) {

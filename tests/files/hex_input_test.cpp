@@ -155,9 +155,12 @@ TEST_F(HexInputTest, MissingConfigurationRecordWarnsUnlessQuiet) {
 }
 
 TEST_F(HexInputTest, TwelveBitRecordsAreFoundOnlyForFamily8) {
-    const std::string text = record(0x0400, {1, 0, 2, 0, 3, 0, 4, 0}) + "\n" +
+    // A 1024-word chip: its IDs follow the last code word, at byte 0x0800.
+    const std::string text = record(0x0400, {9, 0, 9, 0, 9, 0, 9, 0}) + "\n" +
+                             record(0x0800, {1, 0, 2, 0, 3, 0, 4, 0}) + "\n" +
                              record(0x1FFE, {0xEA, 0x0F}) + "\n" + kEnd + "\n";
     session.device.family = 8;
+    session.device.codeWords = 1024;
     ASSERT_EQ(open(text), 0);
     EXPECT_EQ(session.idValues, (std::array<int, 4>{1, 2, 3, 4}));
     EXPECT_EQ(session.configWord, 0x0FEA);
