@@ -3,16 +3,22 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <istream>
 #include <ostream>
 #include <set>
 
 #include "app/host.h"
+#include "app/program_dir.h"
 #include "cli/console_window.h"
 #include "device/check_link.h"
 #include "device/messages.h"
+#include "device/passes.h"
 #include "files/hex_input.h"
+#include "files/readback.h"
+#include "link/detect.h"
 #include "link/icsp.h"
+#include "platform/linux/system_info.h"
 #include "ui/config_dialog.h"
 #include "ui/control_ids.h"
 #include "ui/data_window.h"
@@ -28,14 +34,38 @@ struct Args {
     std::string speed;
     std::string adapter;
     std::string vpp;
+    std::string output;
     bool lvp = false;
     bool yes = false;
     bool quiet = false;
     bool help = false;
+    bool version = false;
     std::set<std::string> flags;  // the command's check-box options
     std::string command;
     std::vector<std::string> operands;
 };
+
+// The options in getopt_long's conventions: "-pSIM1", "-p SIM1", "-yq",
+// "--port=SIM1", "--port SIM1", unambiguous prefixes of long names, "--".
+struct OptionSpec {
+    char shortName;  // 0: long form only
+    const char* longName;
+    std::string Args::*value;  // options that take a value
+    bool Args::*flag;          // options that do not
+};
+
+const OptionSpec kOptions[] = {
+    {'C', "dir", &Args::dir, nullptr},       {'p', "port", &Args::port, nullptr},
+    {'c', "chip", &Args::chip, nullptr},     {'s', "speed", &Args::speed, nullptr},
+    {0, "adapter", &Args::adapter, nullptr}, {0, "vpp", &Args::vpp, nullptr},
+    {'o', "output", &Args::output, nullptr}, {0, "lvp", nullptr, &Args::lvp},
+    {'y', "yes", nullptr, &Args::yes},       {'q', "quiet", nullptr, &Args::quiet},
+    {'h', "help", nullptr, &Args::help},     {'V', "version", nullptr, &Args::version},
+};
+
+// Check-box options of single commands; they take no value.
+const std::set<std::string> kCommandFlags = {"no-code",  "no-data", "no-config",
+                                             "no-erase", "data",    "text"};
 
 struct UsageError {
     std::string text;
@@ -68,107 +98,220 @@ constexpr int kIdLargest = 0xF;  // the window's ID fields hold one hex digit
 constexpr int kOffsetLargest = 0xFFFF;
 constexpr int kByteLargest = 0xFF;
 
+// The long option or command flag `name` stands for, by exact name or unique
+// prefix; "" with `error` filled when none or several.
+std::string longName(const std::string& name, std::string& error) {
+    std::vector<std::string> matches;
+    std::vector<std::string> all(kCommandFlags.begin(), kCommandFlags.end());
+    for (const OptionSpec& o : kOptions)
+        all.push_back(o.longName);
+    for (const std::string& candidate : all) {
+        if (candidate == name) return candidate;
+        if (candidate.rfind(name, 0) == 0) matches.push_back(candidate);
+    }
+    if (matches.size() == 1) return matches[0];
+    error = (matches.empty() ? "unknown option --" : "ambiguous option --") + name;
+    return {};
+}
+
+bool assign(const OptionSpec& o, Args& a, const std::string& value, const std::string& shown,
+            std::string& error) {
+    if (value.empty()) {
+        error = "option " + shown + " needs a value, not an empty one";
+        return false;
+    }
+    a.*o.value = value;
+    return true;
+}
+
 bool parse(const std::vector<std::string>& args, Args& a, std::string& error) {
-    static const std::set<std::string> commandFlags = {"--no-code",  "--no-data", "--no-config",
-                                                       "--no-erase", "--data",    "--text"};
+    bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        std::string value;
-        bool hasValue = false;
-        if (arg.rfind("--", 0) == 0) {
-            const std::size_t eq = arg.find('=');
-            if (eq != std::string::npos) {
-                value = arg.substr(eq + 1);
-                arg = arg.substr(0, eq);
-                hasValue = true;
+        const std::string& arg = args[i];
+        auto next = [&](const std::string& shown, std::string& into) {
+            if (i + 1 >= args.size()) {
+                error = "option " + shown + " needs a value";
+                return false;
             }
-        }
-        auto takeValue = [&](std::string& into) {
-            if (!hasValue) {
-                if (i + 1 >= args.size()) {
-                    error = "option " + arg + " needs a value";
-                    return false;
-                }
-                value = args[++i];
-            }
-            into = value;
+            into = args[++i];
             return true;
         };
-        if (arg == "-C" || arg == "--dir") {
-            if (!takeValue(a.dir)) return false;
-        } else if (arg == "-p" || arg == "--port") {
-            if (!takeValue(a.port)) return false;
-        } else if (arg == "-c" || arg == "--chip") {
-            if (!takeValue(a.chip)) return false;
-        } else if (arg == "-s" || arg == "--speed") {
-            if (!takeValue(a.speed)) return false;
-        } else if (arg == "--adapter") {
-            if (!takeValue(a.adapter)) return false;
-        } else if (arg == "--vpp") {
-            if (!takeValue(a.vpp)) return false;
-        } else if (arg == "--lvp") {
-            a.lvp = true;
-        } else if (arg == "-y" || arg == "--yes") {
-            a.yes = true;
-        } else if (arg == "-q" || arg == "--quiet") {
-            a.quiet = true;
-        } else if (arg == "-h" || arg == "--help") {
-            a.help = true;
-        } else if (commandFlags.count(arg) != 0) {
-            a.flags.insert(arg);
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            error = "unknown option " + arg;
-            return false;
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && arg.rfind("--", 0) == 0) {
+            const std::size_t eq = arg.find('=');
+            const std::string name = longName(arg.substr(2, eq - 2), error);
+            if (name.empty()) return false;
+            const std::string shown = "--" + name;
+            const OptionSpec* spec = nullptr;
+            for (const OptionSpec& o : kOptions)
+                if (name == o.longName) spec = &o;
+            if (spec == nullptr || spec->flag != nullptr) {
+                if (eq != std::string::npos) {
+                    error = "option " + shown + " takes no value";
+                    return false;
+                }
+                if (spec == nullptr) {
+                    a.flags.insert(shown);
+                } else {
+                    a.*spec->flag = true;
+                }
+                continue;
+            }
+            std::string value;
+            if (eq != std::string::npos) {
+                value = arg.substr(eq + 1);
+            } else if (!next(shown, value)) {
+                return false;
+            }
+            if (!assign(*spec, a, value, shown, error)) return false;
+        } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+            for (std::size_t j = 1; j < arg.size(); ++j) {
+                const OptionSpec* spec = nullptr;
+                for (const OptionSpec& o : kOptions)
+                    if (o.shortName != 0 && o.shortName == arg[j]) spec = &o;
+                const std::string shown = std::string("-") + arg[j];
+                if (spec == nullptr) {
+                    error = "unknown option " + shown;
+                    return false;
+                }
+                if (spec->flag != nullptr) {
+                    a.*spec->flag = true;
+                    continue;
+                }
+                std::string value = arg.substr(j + 1);
+                if (value.empty() && !next(shown, value)) return false;
+                if (!assign(*spec, a, value, shown, error)) return false;
+                break;
+            }
         } else if (a.command.empty()) {
             a.command = arg;
         } else {
             a.operands.push_back(arg);
         }
-        if (hasValue && (arg == "--lvp" || arg == "--yes" || arg == "--quiet" ||
-                         commandFlags.count(arg) != 0)) {
-            error = "option " + arg + " takes no value";
-            return false;
-        }
     }
     return true;
 }
 
+// A command: its operands, its flags, and its help.
+struct CommandSpec {
+    const char* name;
+    std::size_t minOperands, maxOperands;
+    std::set<std::string> flags;
+    const char* synopsis;
+    const char* help;
+};
+
+const CommandSpec kCommands[] = {
+    {"chips", 0, 0, {}, "chips", "The chip list of the device list, in its sorted order.\n"},
+    {"ports",
+     0,
+     0,
+     {},
+     "ports",
+     "The ports found: COMn links in the program directory, serial ports and\n"
+     "USB serial adapters (also by id), parallel ports offered by ppdev, and the\n"
+     "simulated board SIM1. Each name can be given to --port.\n"},
+    {"detect",
+     0,
+     0,
+     {},
+     "detect",
+     "Tests the programmer and reads the chip's device ID; prints\n"
+     "\"DEV-ID: 1060 PIC16F628A\" (the ID and the chip it belongs to).\n"},
+    {"blank",
+     0,
+     0,
+     {},
+     "blank",
+     "Reads the whole chip and tells whether it is erased: \"blank\" (status 0)\n"
+     "or \"not blank\" (status 3). No file is written.\n"},
+    {"write",
+     1,
+     1,
+     {"--no-code", "--no-data", "--no-config", "--no-erase"},
+     "write FILE [--no-code] [--no-data] [--no-config] [--no-erase]",
+     "Writes the hex FILE into the chip (the window's \"Write\"): erases it first,\n"
+     "writes code, data and the configuration word, and verifies the code.\n"
+     "The options untick the window's check boxes.\n"},
+    {"verify",
+     1,
+     1,
+     {"--no-code", "--data"},
+     "verify FILE [--no-code] [--data]",
+     "Compares the chip with the hex FILE (code; with --data also the data memory).\n"
+     "A difference ends with status 3.\n"},
+    {"read",
+     0,
+     0,
+     {"--text"},
+     "read [--text] [-o FILE|-]",
+     "Reads the whole chip back into \"readback.hex\" (INHX8M), or with --text into\n"
+     "the listing \"readback.txt\", in the current directory; -o FILE writes that\n"
+     "file instead, -o - the standard output.\n"},
+    {"erase",
+     1,
+     1,
+     {},
+     "erase code|data|all",
+     "Bulk Erase Code Memory, Bulk Erase Data Memory, or Disable Codeprotection\n"
+     "(erases the whole chip). Asks first; --yes answers OK.\n"},
+    {"config",
+     0,
+     1,
+     {},
+     "config [VALUE]",
+     "Reads the configuration word and shows its bits, or writes VALUE (hex).\n"},
+    {"ids",
+     0,
+     4,
+     {},
+     "ids [ID0 ID1 ID2 ID3]",
+     "Reads the four ID locations, or writes them (one hex digit each).\n"},
+    {"eeprom",
+     0,
+     100000,
+     {},
+     "eeprom [OFFSET=VALUE ...]",
+     "Prints the data memory, or writes the given bytes (hex) through the data\n"
+     "window's logic.\n"},
+    {"help", 0, 1, {}, "help [COMMAND]", "This text, or the help of COMMAND.\n"},
+};
+
+const CommandSpec* findCommand(const std::string& name) {
+    for (const CommandSpec& c : kCommands)
+        if (name == c.name) return &c;
+    return nullptr;
+}
+
 // Checks the command, its operands and its flags before anything is touched.
 bool validate(const Args& a, std::string& error) {
-    struct Shape {
-        std::size_t minOperands, maxOperands;
-        std::set<std::string> flags;
-    };
-    static const std::map<std::string, Shape> shapes = {
-        {"chips", {0, 0, {}}},
-        {"detect", {0, 0, {}}},
-        {"write", {1, 1, {"--no-code", "--no-data", "--no-config", "--no-erase"}}},
-        {"verify", {1, 1, {"--no-code", "--data"}}},
-        {"read", {0, 0, {"--text"}}},
-        {"erase", {1, 1, {}}},
-        {"config", {0, 1, {}}},
-        {"ids", {0, 4, {}}},
-        {"eeprom", {0, 100000, {}}},
-    };
     if (a.command.empty()) {
         error = "no command given";
         return false;
     }
-    const auto it = shapes.find(a.command);
-    if (it == shapes.end()) {
+    const CommandSpec* shape = findCommand(a.command);
+    if (shape == nullptr) {
         error = "unknown command '" + a.command + "'";
         return false;
     }
-    const Shape& shape = it->second;
-    if (a.operands.size() < shape.minOperands || a.operands.size() > shape.maxOperands) {
+    if (a.operands.size() < shape->minOperands || a.operands.size() > shape->maxOperands) {
         error = "wrong number of arguments for '" + a.command + "'";
         return false;
     }
     for (const std::string& flag : a.flags) {
-        if (shape.flags.count(flag) == 0) {
+        if (shape->flags.count(flag) == 0) {
             error = "option " + flag + " does not belong to '" + a.command + "'";
             return false;
         }
+    }
+    if (!a.output.empty() && a.command != "read") {
+        error = "option --output does not belong to '" + a.command + "'";
+        return false;
+    }
+    if (a.command == "help" && !a.operands.empty() && findCommand(a.operands[0]) == nullptr) {
+        error = "unknown command '" + a.operands[0] + "'";
+        return false;
     }
     if (a.command == "erase" && a.operands[0] != "code" && a.operands[0] != "data" &&
         a.operands[0] != "all") {
@@ -229,6 +372,7 @@ class Runner {
           win_(in, err, {a.yes, terminal.input, terminal.output && !a.quiet, stop}),
           prog_(dir, win_) {
         win_.setDevice(&prog_.session.device);
+        win_.setVerifyFlag(&prog_.session.verifyOnly);
         prog_.session.stopRequest = stop;
     }
 
@@ -237,14 +381,19 @@ class Runner {
             prog_.main.close();
             return kExitFailed;
         }
+        storedPort_ = {s().link.portName, s().link.adapter, s().link.vppLine};
         int result = kExitOk;
         try {
             result = applyOptions();
             if (result == kExitOk && !stopped()) result = runCommand();
+            if (!a_.port.empty() && !stopped()) result = checkChosenPort(result);
         } catch (const UsageError& e) {
+            win_.endProgress();
             err_ << "ferrolux-cli: " << e.text << '\n';
             result = kExitUsage;
+            if (!a_.port.empty()) forgetChosenPort();
         }
+        win_.endProgress();
         // Stopped: programming mode is left now if no frame since the signal did it.
         if (stopped()) sendIcsp(s(), LEAVE_PGM, 0);
         prog_.main.close();  // closes the port and keeps the simulated chip
@@ -267,13 +416,92 @@ class Runner {
     // The command ended well, but the run did not: stopped, or the chip not kept.
     bool spoiled() const { return stopped() || prog_.host.saveFailures() > 0; }
 
+    // The status of a command that did not succeed, by how it ended.
+    int failure() {
+        if (main().lastEnding() != ui::Ending::failed) return kExitFailed;
+        const std::string& m = s().message;
+        if (m.rfind("Verify failed", 0) == 0) return kExitMismatch;
+        for (const char* noChip : {"COM-Init-Error!", "Kann ", "T3306 not found", "No AN589",
+                                   "P16PRO not found", "NO PIC ON BOARD"}) {
+            if (m.rfind(noChip, 0) == 0) return kExitNoChip;
+        }
+        return kExitFailed;
+    }
+
+    // The port's own failures, as opposed to the chip's.
+    bool portFailed() {
+        if (main().lastEnding() != ui::Ending::failed) return false;
+        const std::string& m = s().message;
+        return m.rfind("COM-Init-Error!", 0) == 0 || m.rfind("Kann ", 0) == 0 ||
+               m.rfind("T3306 not found", 0) == 0 || m.rfind("No AN589", 0) == 0 ||
+               m.rfind("P16PRO not found", 0) == 0;
+    }
+
+    // A result line on the output, after the progress line has gone.
+    void print(const std::string& text) {
+        win_.endProgress();
+        out_ << text << std::flush;
+    }
+
     int ended(int r) {
-        if (r != 0 || spoiled()) return kExitFailed;
+        if (spoiled()) return kExitFailed;
+        if (r != 0) return failure();
         std::string shown = win_.text(ctl::kStatusField);
         shown.erase(0, shown.find_first_not_of(' '));
         shown.erase(shown.find_last_not_of(' ') + 1);
-        out_ << (shown.empty() ? "OK" : shown) << '\n';
+        print((shown.empty() ? "OK" : shown) + "\n");
         return kExitOk;
+    }
+
+    // A port given as an option is kept only when it opens and a board answers;
+    // a command that did not reach the port tries it now.
+    int checkChosenPort(int result) {
+        if (result == kExitOk && s().link.serial && !s().port.comOpen()) {
+            if (openComPort(s()) != 0) {
+                win_.enable(ctl::kStatusField, true);
+                main().failCommand();
+                result = kExitNoChip;
+            } else {
+                sendIcsp(s(), LEAVE_PGM, 0);
+            }
+        }
+        if (result == kExitNoChip && portFailed()) forgetChosenPort();
+        return result;
+    }
+
+    void forgetChosenPort() {
+        s().link.portName = storedPort_.name;
+        s().link.adapter = storedPort_.adapter;
+        s().link.vppLine = storedPort_.vpp;
+        std::error_code ec;
+        if (!madeLink_.empty()) std::filesystem::remove(madeLink_, ec);
+        err_ << "ferrolux-cli: port " << a_.port << " not stored; kestrum.cfg keeps "
+             << storedPort_.name << '\n';
+    }
+
+    // A device path becomes a COMn link in the program directory: the one
+    // that already leads there, else a new one under the first free name.
+    std::string comNameFor(const std::string& device) {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        const fs::path target = fs::absolute(device, ec).lexically_normal();
+        const fs::path dir = s().programDir;
+        for (int n = 1; n <= 8; ++n) {
+            const fs::path link = dir / ("COM" + std::to_string(n));
+            if (fs::is_symlink(link, ec) && fs::read_symlink(link, ec) == target)
+                return link.filename().string();
+        }
+        for (int n : {3, 4, 5, 6, 7, 8, 1, 2}) {
+            const fs::path link = dir / ("COM" + std::to_string(n));
+            if (fs::exists(fs::symlink_status(link, ec))) continue;
+            fs::create_symlink(target, link, ec);
+            if (ec) throw UsageError{"cannot link " + link.string() + ": " + ec.message()};
+            madeLink_ = link;
+            err_ << "ferrolux-cli: " << link.filename().string() << " now leads to "
+                 << target.string() << " (a link in " << dir.string() << ")\n";
+            return link.filename().string();
+        }
+        throw UsageError{"COM1 to COM8 are all taken in " + dir.string()};
     }
 
     int findChip(const std::string& name) {
@@ -301,10 +529,10 @@ class Runner {
 
     // The boxes as the window starts with them for the selected chip.
     void startUpBoxes() {
-        const bool twelveBit = s().device.family == 8;
+        const bool twelveBit = twelveBitCore(s().device);
         win_.check(ctl::kWriteCodeBox, true);
         win_.check(ctl::kWriteDataBox, !twelveBit);
-        win_.check(ctl::kEraseBeforeWriteBox, !twelveBit);
+        win_.check(ctl::kEraseBeforeWriteBox, !epromChip(s().device));
         win_.check(ctl::kVerifyCodeBox, true);
         win_.check(ctl::kVerifyDataBox, false);
     }
@@ -322,6 +550,7 @@ class Runner {
         bool dialogRun = false;
         if (!a_.port.empty()) {
             std::string name = upper(a_.port);
+            if (a_.port.find('/') != std::string::npos) name = comNameFor(a_.port);
             if (name == "SIM") name = ui::kSimulatorPort;
             if (name.size() == 3 && name[0] == '3') name = "0" + name;  // 378 -> 0378
             const int item = ctl::portItemOf(name);
@@ -329,9 +558,9 @@ class Runner {
             if (item == ctl::kPort0278 || item == ctl::kPort0378 || item == ctl::kPort03BC) {
                 scriptParallelDialog();
                 dialogRun = true;
-                if (main().selectParallelPort(item) != 0 &&
-                    main().lastEnding() == ui::Ending::refused) {
-                    return kExitFailed;
+                if (main().selectParallelPort(item) != 0) {
+                    if (main().lastEnding() == ui::Ending::refused) return kExitFailed;
+                    if (portFailed()) return kExitNoChip;
                 }
             } else {
                 main().choosePort(item);
@@ -375,9 +604,10 @@ class Runner {
                 out_ << name << '\n';
             return kExitOk;
         }
+        if (c == "blank") return blank();
         if (c == "detect") return detect();
         if (c == "write") {
-            if (openFile(a_.operands[0]) != 0) return kExitFailed;
+            if (openFile(a_.operands[0]) != 0) return failure();
             if (has("--no-code")) win_.check(ctl::kWriteCodeBox, false);
             if (has("--no-data")) win_.check(ctl::kWriteDataBox, false);
             if (has("--no-config")) win_.check(ctl::kWriteConfigBox, false);
@@ -385,16 +615,12 @@ class Runner {
             return ended(main().write());
         }
         if (c == "verify") {
-            if (openFile(a_.operands[0]) != 0) return kExitFailed;
+            if (openFile(a_.operands[0]) != 0) return failure();
             if (has("--no-code")) win_.check(ctl::kVerifyCodeBox, false);
             if (has("--data")) win_.check(ctl::kVerifyDataBox, true);
             return ended(main().verify());
         }
-        if (c == "read") {
-            win_.check(ctl::kSaveHexRadio, !has("--text"));
-            win_.check(ctl::kSaveTextRadio, has("--text"));
-            return ended(main().save());
-        }
+        if (c == "read") return read();
         if (c == "erase") {
             const std::string& what = a_.operands[0];
             if (what == "all") return ended(main().disableCodeProtection());
@@ -408,23 +634,100 @@ class Runner {
     int detect() {
         win_.enable(ctl::kStatusField, true);
         const int r = checkLink(s());
-        if (r == 0) return main().failCommand();
+        if (r == 0) {
+            main().failCommand();
+            return failure();
+        }
         sendIcsp(s(), LEAVE_PGM, 0);
         prog_.host.commandEnded(s());
         if (spoiled()) return kExitFailed;
         if (r == 2) {
-            out_ << "DEV-ID: " << win_.text(ctl::kDevIdField) << '\n';
+            print("DEV-ID: " + win_.text(ctl::kDevIdField) + "\n");
         } else {
-            out_ << "DEV-ID: none (" << s().device.name << " has no device ID)\n";
+            print("DEV-ID: none (" + s().device.name + " has no device ID)\n");
         }
         return kExitOk;
+    }
+
+    // A directory of this run's own, removed with it.
+    struct PrivateDir {
+        std::filesystem::path path = platform::makePrivateDir();
+        ~PrivateDir() {
+            std::error_code ec;
+            if (!path.empty()) std::filesystem::remove_all(path, ec);
+        }
+    };
+
+    // Save, into the current directory or, with -o, into a private one first.
+    int read() {
+        const bool text = has("--text");
+        win_.check(ctl::kSaveHexRadio, !text);
+        win_.check(ctl::kSaveTextRadio, text);
+        if (a_.output.empty()) return ended(main().save());
+        PrivateDir scratch;
+        if (scratch.path.empty()) throw UsageError{"no temporary directory for the readback"};
+        s().outputDir = scratch.path;
+        const int r = main().save();
+        s().outputDir.clear();
+        if (r != 0 || spoiled()) return ended(r);
+        const auto made = scratch.path / (text ? "readback.txt" : "readback.hex");
+        std::error_code ec;
+        if (a_.output == "-") {
+            std::ifstream in(made, std::ios::binary);
+            win_.endProgress();
+            out_ << in.rdbuf() << std::flush;
+            return kExitOk;
+        }
+        std::filesystem::copy_file(made, a_.output,
+                                   std::filesystem::copy_options::overwrite_existing, ec);
+        if (ec) {
+            win_.endProgress();
+            err_ << "Error: Cannot open output file.\n"
+                 << a_.output << ": " << ec.message() << '\n';
+            return kExitFailed;
+        }
+        print("'" + a_.output + "' saved\n");
+        return kExitOk;
+    }
+
+    // Reads the chip without writing a file; the readback clears the blank
+    // flag at the first word that is not erased.
+    int blank() {
+        PrivateDir scratch;
+        if (scratch.path.empty()) throw UsageError{"no temporary directory for the readback"};
+        win_.enable(ctl::kStatusField, true);
+        if (checkLink(s()) == 0) {
+            main().failCommand();
+            return failure();
+        }
+        s().blank = true;  // the device ID read by the link check is no content
+        int r = 0;
+        if (s().device.family == 8) {
+            // The 12-bit check passes over the calibration word the chip is shipped with.
+            s().blank = blankCheck12Bit(s()) == 0;
+        } else {
+            s().outputDir = scratch.path;
+            r = writeReadbackHex(s());
+            s().outputDir.clear();
+        }
+        if (r != 0) {
+            main().failCommand();
+            return failure();
+        }
+        sendIcsp(s(), LEAVE_PGM, 0);
+        win_.setText(ctl::kStatusField, "  ");
+        win_.enable(ctl::kStatusField, false);
+        prog_.host.commandEnded(s());
+        if (spoiled()) return kExitFailed;
+        print(s().blank ? "blank\n" : "not blank\n");
+        return s().blank ? kExitOk : kExitMismatch;
     }
 
     int config() {
         std::string value;
         if (!a_.operands.empty()) {
             const int word = parseHex(a_.operands[0], kConfigLargest);
-            if (s().device.family == 8 && word > kConfigLargest12Bit) {
+            if (twelveBitCore(s().device) && word > kConfigLargest12Bit) {
                 throw UsageError{"the configuration word of " + s().device.name +
                                  " has 12 bits: up to FFF, not '" + a_.operands[0] + "'"};
             }
@@ -456,9 +759,9 @@ class Runner {
             if (!d.ended()) h.command(d, ctl::kDefaultButton);
         });
         const int r = main().configDialog();
-        if (refused || r != 0 || spoiled()) return kExitFailed;
-        out_ << shown;
-        if (!value.empty()) out_ << "OK\n";
+        if (refused || spoiled()) return kExitFailed;
+        if (r != 0) return failure();
+        print(shown + (value.empty() ? "" : "OK\n"));
         return kExitOk;
     }
 
@@ -484,9 +787,9 @@ class Runner {
             shown += '\n';
         });
         const int r = main().configDialog();
-        if (r != 0 || spoiled()) return kExitFailed;
-        out_ << shown;
-        if (!values.empty()) out_ << "OK\n";
+        if (spoiled()) return kExitFailed;
+        if (r != 0) return failure();
+        print(shown + (values.empty() ? "" : "OK\n"));
         return kExitOk;
     }
 
@@ -524,8 +827,9 @@ class Runner {
             h.command(d, ctl::kDefaultButton);
         });
         const int r = main().dataWindow();
-        if (r != 0 || spoiled()) return kExitFailed;
-        out_ << (edits.empty() ? shown : "OK\n");
+        if (spoiled()) return kExitFailed;
+        if (r != 0) return failure();
+        print(edits.empty() ? shown : "OK\n");
         return kExitOk;
     }
 
@@ -535,50 +839,94 @@ class Runner {
     const volatile std::sig_atomic_t* stop_;
     ConsoleWindow win_;
     app::Program prog_;
+    struct {
+        std::string name;
+        char adapter, vpp;
+    } storedPort_{};
+    std::filesystem::path madeLink_;  // a COMn link this run made for a device path
 };
 
 }  // namespace
 
 std::string usage() {
-    return R"(usage: ferrolux-cli [options] COMMAND [ARGS]
-  -C, --dir DIR     program directory (kestrum.ini, kestrum.cfg); default: the current directory
-  -p, --port NAME   COM1..COM8, 0278, 0378, 03BC, or SIM1 (the built-in simulated board; "sim" also works)
-  -c, --chip NAME   a chip of the device list; default: the stored chip
-  -s, --speed N     0..3;  --adapter 1|2|3;  --vpp 3|4;  --lvp;  -y, --yes;  -q, --quiet
-commands (each is the window command of the same name, with its check boxes as options):
-  chips                               the chip list in its sorted order
-  detect                              link check; prints the DEV-ID
-  write FILE [--no-code] [--no-data] [--no-config] [--no-erase]
-  verify FILE [--no-code] [--data]
-  read [--text]                       "readback.hex" (or "readback.txt") in the current directory
-  erase code|data|all                 Bulk Erase Code Memory, Bulk Erase Data Memory, Disable Codeprotection
-  config [VALUE]                      read the configuration word, or write VALUE
-  ids [ID0 ID1 ID2 ID3]               read or write the ID locations
-  eeprom [OFFSET=VALUE ...]           print the data memory lines, or write bytes through the data window's logic
-exit status: 0 success, 1 failure or Cancel, 2 usage error, 128+N stopped by signal N
-  (Ctrl-C, SIGTERM, SIGHUP: the command ends at the next ICSP frame, programming mode is left)
-numbers are hex, with or without 0x
+    std::string text = R"(usage: ferrolux-cli [options] COMMAND [ARGS]
+  -C, --dir=DIR      program directory (kestrum.ini, kestrum.cfg); default: the
+                     current one when it holds kestrum.ini, else the per-user one
+  -p, --port=NAME    COM1..COM8, 0278, 0378, 03BC, a serial device path
+                     (/dev/ttyUSB0, /dev/serial/by-id/...), or SIM1, the built-in
+                     simulated board ("sim" also works)
+  -c, --chip=NAME    a chip of the device list; default: the stored chip
+  -s, --speed=N      0 (very low) .. 3 (high)
+      --adapter=N    parallel adapter: 1 AN589, 2 P16PRO/PP, 3 the same inverted
+      --vpp=N        Vpp line of the P16PRO/PP adapters: 3 or 4
+      --lvp          low-voltage programming (AN589 adapter, capable chips)
+  -o, --output=FILE  read: write FILE instead of readback.hex/.txt; - is stdout
+  -y, --yes          answer OK to every "Warning!" question
+  -q, --quiet        no progress line
+  -h, --help         this text; after a command, that command's help
+  -V, --version      the version
+commands:
 )";
+    for (const CommandSpec& c : kCommands)
+        text += "  " + std::string(c.synopsis) + "\n";
+    text += R"(exit status:
+  0 success   1 failure or Cancel   2 usage error   3 verify mismatch (blank:
+  not blank)   4 no programmer or no chip found (port does not open, board or
+  chip does not answer)   128+N stopped by signal N (Ctrl-C, SIGTERM, SIGHUP:
+  the command ends at the next ICSP frame, programming mode is left)
+Port, chip and speed options are stored in kestrum.cfg when the port works.
+Numbers are hex, with or without 0x.
+)";
+    return text;
+}
+
+std::string commandHelp(const std::string& command) {
+    const CommandSpec* c = findCommand(command);
+    if (c == nullptr) return usage();
+    return "usage: ferrolux-cli [options] " + std::string(c->synopsis) + "\n" + c->help;
 }
 
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
         std::ostream& err, Terminal terminal, const volatile std::sig_atomic_t* stop) {
     Args a;
     std::string error;
-    if (!parse(args, a, error) || (!a.help && !validate(a, error))) {
-        err << "ferrolux-cli: " << error << '\n' << usage();
+    if (!parse(args, a, error) || (!a.help && !a.version && !validate(a, error))) {
+        err << "ferrolux-cli: " << error << "\n(ferrolux-cli --help lists the options)\n";
         return kExitUsage;
     }
-    if (a.help) {
-        out << usage();
+    if (a.version) {
+        out << "ferrolux-cli " FERROLUX_VERSION "\n";
+        return kExitOk;
+    }
+    if (a.help || a.command == "help") {
+        const std::string topic = !a.operands.empty() && a.command == "help" ? a.operands[0]
+                                  : a.command == "help"                      ? std::string()
+                                                                             : a.command;
+        out << (topic.empty() ? usage() : commandHelp(topic));
         return kExitOk;
     }
     std::error_code ec;
-    std::filesystem::path dir =
-        a.dir.empty() ? std::filesystem::current_path(ec) : std::filesystem::absolute(a.dir, ec);
-    if (ec || !std::filesystem::is_directory(dir, ec)) {
-        err << "ferrolux-cli: " << (a.dir.empty() ? "." : a.dir) << ": no such directory\n";
-        return kExitUsage;
+    std::filesystem::path dir;
+    if (!a.dir.empty()) {
+        dir = std::filesystem::absolute(a.dir, ec);
+        if (ec || !std::filesystem::is_directory(dir, ec)) {
+            err << "ferrolux-cli: " << a.dir << ": no such directory\n";
+            return kExitUsage;
+        }
+    } else {
+        const app::ProgramDirChoice found = app::findProgramDir();
+        dir = found.dir;
+        if (dir.empty() && a.command == "ports") dir = std::filesystem::current_path(ec);
+        if (dir.empty()) {
+            err << "ferrolux-cli: " << app::notFoundText(found) << "\n";
+            return kExitFailed;
+        }
+    }
+    if (a.command == "ports") {
+        for (const platform::PortEntry& p : platform::listPorts(dir))
+            out << p.name << "  " << p.device << "  (" << p.note << ")\n";
+        out << ui::kSimulatorPort << "  (built-in simulated board)\n";
+        return kExitOk;
     }
     Runner runner(a, dir.lexically_normal(), in, out, err, terminal, stop);
     return runner.run();

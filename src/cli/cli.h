@@ -10,6 +10,8 @@ namespace ferrolux::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitMismatch = 3;  // verify found a difference; blank found data
+inline constexpr int kExitNoChip = 4;    // no programmer or no chip answered
 
 struct Terminal {
     bool input = false;   // questions can be asked
@@ -18,13 +20,14 @@ struct Terminal {
 
 // ferrolux-cli: the main window's commands driven by arguments (without the
 // program name). Results on `out`, message boxes, questions and progress on
-// `err`. 0 when the command ended with success, 1 on a failure or a Cancel,
-// 2 on a usage error. `stop`, when given, is watched: once it holds a signal
-// number the command ends at the next ICSP frame with programming mode left,
-// and the result is 128 + that number.
+// `err`. The status is one of the kExit values above. `stop`, when given, is watched: once it holds
+// a signal number the command ends at the next ICSP frame with programming mode left, and the
+// result is 128 + that number.
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
         std::ostream& err, Terminal terminal, const volatile std::sig_atomic_t* stop = nullptr);
 
 std::string usage();
+// The help of one command; the whole usage for an unknown one.
+std::string commandHelp(const std::string& command);
 
 }  // namespace ferrolux::cli

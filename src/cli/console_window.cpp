@@ -26,7 +26,7 @@ ConsoleWindow::ConsoleWindow(std::istream& in, std::ostream& err, ConsoleOptions
     : in_(in), err_(err), options_(options) {}
 
 ConsoleWindow::~ConsoleWindow() {
-    clearProgress();
+    endProgress();
 }
 
 void ConsoleWindow::setText(int id, const std::string& text) {
@@ -62,7 +62,7 @@ std::string ConsoleWindow::listItem(int id, int index) {
 
 ui::Answer ConsoleWindow::messageBox(const std::string& text, const std::string& title,
                                      ui::Buttons buttons) {
-    clearProgress();
+    endProgress();
     if (options_.stop != nullptr && *options_.stop != 0) return ui::Answer::cancel;
     ++boxes_;
     std::string body = text;
@@ -99,6 +99,7 @@ void ConsoleWindow::endDialog(int result) {
 int ConsoleWindow::runDialog(int dialogId, ui::DialogHandler& handler) {
     ConsoleWindow dialog(in_, err_, options_);
     dialog.setDevice(device_);
+    dialog.setVerifyFlag(verifyOnly_);
     handler.opened(dialog);
     const auto it = scripts_.find(dialogId);
     if (it != scripts_.end() && !dialog.ended()) it->second(handler, dialog);
@@ -126,7 +127,7 @@ void ConsoleWindow::showProgress(const std::string& status) {
     if (!options_.progress) return;
     const std::string shown = trimmed(status);
     if (shown.empty()) {
-        clearProgress();
+        endProgress();
         return;
     }
     if (!progressShown_) progressStart_ = std::chrono::steady_clock::now();
@@ -140,19 +141,23 @@ void ConsoleWindow::showProgress(const std::string& status) {
     std::string line;
     const int address = ui::progressAddress(shown);
     int percent = -1;
+    std::string pass = verifyOnly_ != nullptr && *verifyOnly_ ? "verifying" : "writing";
     if (address >= 0 && device_ != nullptr) {
         if (address < device_->codeWords && device_->codeWords > 0) {
             percent = address * 100 / device_->codeWords;
         } else if (address >= 0x2100 && device_->dataBytes > 0) {
             percent = (address - 0x2100) * 100 / device_->dataBytes;
+            pass += " data";
         }
     }
     if (percent >= 0) {
         if (percent > 100) percent = 100;
         const int filled = percent * kBarWidth / 100;
-        line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-               std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " +
-               std::to_string(percent) + "%  " + shown + "  " + clock;
+        char head[32];
+        std::snprintf(head, sizeof head, "%-14s %3d%% [", pass.c_str(), percent);
+        line = head + std::string(static_cast<std::size_t>(filled), '#') +
+               std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " + shown +
+               "  " + clock;
     } else {
         line = shown + "  " + clock;
     }
@@ -160,7 +165,7 @@ void ConsoleWindow::showProgress(const std::string& status) {
     progressShown_ = true;
 }
 
-void ConsoleWindow::clearProgress() {
+void ConsoleWindow::endProgress() {
     if (!progressShown_) return;
     err_ << "\r\033[K" << std::flush;
     progressShown_ = false;

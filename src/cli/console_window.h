@@ -66,6 +66,10 @@ class ConsoleWindow : public ui::Window {
     void setPickedFile(std::string path) { picked_ = std::move(path); }
     // The chip whose sizes turn addresses into a percentage.
     void setDevice(const DeviceRecord* device) { device_ = device; }
+    // The passes' verify-only flag, which names a pass "writing" or "verifying".
+    void setVerifyFlag(const int* verifyOnly) { verifyOnly_ = verifyOnly; }
+    // Takes the progress line off the terminal, before a result is printed.
+    void endProgress();
 
     bool ended() const { return ended_; }
     int endResult() const { return endResult_; }
@@ -73,7 +77,6 @@ class ConsoleWindow : public ui::Window {
 
   private:
     void showProgress(const std::string& status);
-    void clearProgress();
 
     std::istream& in_;
     std::ostream& err_;
@@ -88,6 +91,7 @@ class ConsoleWindow : public ui::Window {
     std::map<int, DialogScript> scripts_;
     std::string picked_;
     const DeviceRecord* device_ = nullptr;
+    const int* verifyOnly_ = nullptr;
     bool ended_ = false;
     int endResult_ = 0;
     int boxes_ = 0;

@@ -49,9 +49,10 @@ struct Cli : ::testing::Test {
     Result run(const std::string& args) {
         const auto out = dir.path() / "out.txt";
         const auto err = dir.path() / "err.txt";
-        const std::string command = "cd '" + dir.path().string() + "' && '" FERROLUX_CLI "' " +
-                                    args + " </dev/null >'" + out.string() + "' 2>'" +
-                                    err.string() + "'";
+        // The per-user program directory is the test's own.
+        const std::string command = "cd '" + dir.path().string() + "' && XDG_DATA_HOME='" +
+                                    (dir.path() / "xdg").string() + "' '" FERROLUX_CLI "' " + args +
+                                    " </dev/null >'" + out.string() + "' 2>'" + err.string() + "'";
         const int raw = std::system(command.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(out), readFile(err)};
     }
@@ -125,7 +126,7 @@ TEST_F(Cli, RunsAtOnceOnOneChipLoseNoChange) {
         if (status == "0\n") {
             EXPECT_EQ(m.data[static_cast<std::size_t>(k)], 0x10 + k) << k;
         } else {
-            EXPECT_EQ(status, "1\n") << k;  // in use for too long: a clear failure
+            EXPECT_EQ(status, "4\n") << k;  // in use for too long: the port does not open
             EXPECT_NE(readFile(dir.path() / ("err" + std::to_string(k))).find("in use"),
                       std::string::npos);
         }
@@ -196,34 +197,86 @@ TEST_F(Cli, ConfigIdsAndEepromGoThroughTheDialogs) {
     EXPECT_EQ(run("ids").out, "ID0: 1  ID1: A  ID2: 2  ID3: F\n");
 }
 
-TEST_F(Cli, FailuresAndUsageErrors) {
-    Result r = run("-p sim write missing.hex");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Error: Open Error!"), std::string::npos);
+TEST_F(Cli, ArgumentFormsFailuresAndTheirExitStatuses) {
+    ASSERT_EQ(run("-p sim -c PIC16F628A write " + example("blink_16f628a")).status, 0);
+    const std::string blink = example("blink_16f628a");
+    const std::string runlight = example("runlight_16f84a");
+    // Each row: arguments, status, and a text the output or the errors hold.
+    const struct {
+        std::string args;
+        int status;
+        const char* shows;
+    } rows[] = {
+        {"--version", 0, "ferrolux-cli 2.6.0\n"},
+        {"--help", 0, "4 no programmer or no chip found"},
+        {"write --help", 0, "usage: ferrolux-cli [options] write FILE"},
+        {"help read", 0, "-o - the standard output"},
+        {"-yqpSIM1 -cPIC16F628A detect", 0, "DEV-ID: 1060 PIC16F628A\n"},
+        {"--port=sim --chip=PIC16F628A --speed=3 detect", 0, "DEV-ID: 1060"},
+        {"--po sim --verb", 2, "unknown option --verb"},
+        {"--port= chips", 2, "--port needs a value, not an empty one"},
+        {"-s '' chips", 2, "-s needs a value"},
+        {"-c", 2, "-c needs a value"},
+        {"--yes=1 chips", 2, "--yes takes no value"},
+        {"-o x.hex detect", 2, "--output does not belong to 'detect'"},
+        {"-x chips", 2, "unknown option -x"},
+        {"", 2, "no command given"},
+        {"frobnicate", 2, "unknown command"},
+        {"-c PIC99X99 chips", 2, "unknown chip"},
+        {"-p COM9 chips", 2, "unknown port"},
+        {"verify", 2, "wrong number"},
+        {"read --no-code", 2, "does not belong"},
+        {"ids 1 2 3", 2, "none or four"},
+        {"config XYZ", 2, "hex up to 3FFF"},
+        {"-s 7 chips", 2, "speed is 0 to 3"},
+        {"eeprom 80=00", 2, "beyond the 128 data bytes"},
+        {"-C /nonexistent/dir chips", 2, "no such directory"},
+        {"-- --yes chips", 2, "unknown command '--yes'"},
+        {"write missing.hex", 1, "Error: Open Error!"},
+        {"verify " + blink, 0, "OK\n"},
+        {"verify " + runlight, 3, "Error: Verify failed at Adr: "},
+        {"blank", 3, "not blank\n"},
+        {"-c PIC12C508 blank", 0, "blank\n"},
+        {"-c PIC12C508 verify " + example("blink_12c508"), 3, "Verify failed"},
+        {"-c PIC16F628A -p /dev/null detect", 4,
+         "port /dev/null not stored; kestrum.cfg keeps SIM1"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args);
+        const Result r = run(row.args);
+        EXPECT_EQ(r.status, row.status) << r.err;
+        EXPECT_NE((r.out + r.err).find(row.shows), std::string::npos) << r.out << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir.path() / "COM3")));
+    EXPECT_EQ(readFile(dir.path() / "kestrum.cfg").substr(0, 4), "SIM1");
+
+    // Readback into a named file or the output; no readback.hex appears.
+    Result r = run("-c PIC16F628A read -o chip.hex");
+    EXPECT_EQ(r.out, "'chip.hex' saved\n");
+    EXPECT_NE(readFile(dir.path() / "chip.hex").find(":02400E00703F01"), std::string::npos);
+    r = run("read --text -o -");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("FLASH-Memory:\r\n", 0), 0u);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "readback.hex"));
+
+    // Without kestrum.ini here the per-user directory is tried, and named.
     std::filesystem::rename(dir.path() / "kestrum.ini", dir.path() / "list.ini");
     r = run("chips");
     EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no device list kestrum.ini found; tried: " +
+                         (dir.path() / "kestrum.ini").string() + ", " +
+                         (dir.path() / "xdg/ferrolux/kestrum.ini").string()),
+              std::string::npos)
+        << r.err;
+    r = run("-C . chips");
     EXPECT_NE(r.err.find("Error!: Open Error 'kestrum.ini !'"), std::string::npos);
-    std::filesystem::rename(dir.path() / "list.ini", dir.path() / "kestrum.ini");
-
-    EXPECT_EQ(run("").status, 2);
-    EXPECT_EQ(run("frobnicate").status, 2);
-    EXPECT_EQ(run("-c PIC99X99 chips").status, 2);
-    EXPECT_EQ(run("-p COM9 chips").status, 2);
-    EXPECT_EQ(run("verify").status, 2);
-    EXPECT_EQ(run("read --no-code").status, 2);
-    EXPECT_EQ(run("ids 1 2 3").status, 2);
-    EXPECT_EQ(run("config XYZ").status, 2);
-    EXPECT_EQ(run("-s 7 chips").status, 2);
-    EXPECT_EQ(run("-p sim -c PIC16F84A eeprom 40=00").status, 2);
-    EXPECT_EQ(run("-C /nonexistent/dir chips").status, 2);
-    EXPECT_EQ(run("--help").status, 0);
 }
 
 TEST_F(Cli, AComPortThatCannotOpenSaysWhyOnASecondLine) {
     std::filesystem::create_symlink("/nonexistent/ttyX", dir.path() / "COM3");
     Result r = run("-p COM3 detect");
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(readFile(dir.path() / "kestrum.cfg").substr(0, 4), "COM2");  // not stored
     EXPECT_NE(r.err.find("Error: COM-Init-Error!\n" + (dir.path() / "COM3").string() +
                          ": No such file or directory"),
               std::string::npos)

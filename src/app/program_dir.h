@@ -1,0 +1,28 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace ferrolux::app {
+
+// Where a program started without a directory of its own keeps its device list.
+struct ProgramDirChoice {
+    std::filesystem::path dir;                 // empty when none was found
+    std::vector<std::filesystem::path> tried;  // the device lists looked for, in order
+};
+
+// The program directory: `cwd` when it holds kestrum.ini, else the per-user
+// directory `userHome`/ferrolux, which is created on first use with a copy of
+// the shipped list found at `executable`/../../share/ferrolux/kestrum.ini.
+ProgramDirChoice findProgramDir(const std::filesystem::path& cwd,
+                                const std::filesystem::path& userHome,
+                                const std::filesystem::path& executable);
+
+// The same for this process: current directory, user data home, own file.
+ProgramDirChoice findProgramDir();
+
+// "no device list kestrum.ini found; tried: A, B, C"
+std::string notFoundText(const ProgramDirChoice& choice);
+
+}  // namespace ferrolux::app
