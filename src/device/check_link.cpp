@@ -22,7 +22,7 @@ int checkLink(Session& s) {
             return 0;
         }
     }
-    if (s.device.family == 8) {
+    if (twelveBitCore(s.device)) {
         // A 12-bit chip stands at its configuration word after entering.
         sendIcsp(s, ENTER_PGM, 0);
         s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);

@@ -4,6 +4,7 @@
 
 #include "device/messages.h"
 #include "device/program_word.h"
+#include "files/device_list.h"
 #include "link/delays.h"
 #include "link/icsp.h"
 #include "session/session.h"
@@ -20,18 +21,13 @@ void configWriteError(Session& s) {
                 formatText("\nRead: %04X\n", static_cast<unsigned>(s.readBack));
 }
 
-// One program cycle of a 12-bit word at the current address, read back.
-void program12BitCycle(Session& s, int value) {
-    pulse12Bit(s, value);
-    s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-}
-
-// Family 8: up to 50 pulses until the word reads back, then 11 times as many
-// more. False when it never read back.
+// The 12-bit core: on EPROM up to 50 pulses until the word reads back, then
+// 11 times as many more; on flash one. Bits without function (bits 1:0 of the 10F20x) are
+// written as 1. False when it never read back.
 bool writeConfig12Bit(Session& s) {
-    for (int pulses = 1; pulses <= 50; ++pulses) {
-        program12BitCycle(s, s.configWord);
-        if ((s.readBack & 0xFFF) != s.configWord) continue;
+    s.configWord |= functionlessConfigBits(s) & 0xFFF;
+    for (int pulses = 1; pulses <= cycles12Bit(s, 50); ++pulses) {
+        if (!programOnce12Bit(s, s.configWord)) continue;
         overprogram12Bit(s, s.configWord, pulses, 11);
         return true;
     }
@@ -65,7 +61,7 @@ void goToConfigWord(Session& s) {
 
 int readConfigWord(Session& s) {
     sendIcsp(s, ENTER_PGM, 0);
-    if (s.device.family != 8) goToConfigWord(s);
+    if (!twelveBitCore(s.device)) goToConfigWord(s);
     s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
     s.configWord = s.readBack;
     return 0;
@@ -73,10 +69,11 @@ int readConfigWord(Session& s) {
 
 int writeConfigWord(Session& s) {
     const int family = s.device.family;
+    const bool twelveBit = twelveBitCore(s.device);
     sendIcsp(s, ENTER_PGM, 0);
-    if (family != 8) goToConfigWord(s);
+    if (!twelveBit) goToConfigWord(s);
     s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-    if (family == 8) {
+    if (twelveBit) {
         if (!writeConfig12Bit(s)) {
             configWriteError(s);
             return 1;
@@ -106,7 +103,7 @@ int writeConfigWord(Session& s) {
 
 int readIdLocations(Session& s) {
     sendIcsp(s, ENTER_PGM, 0);
-    if (s.device.family == 8) {
+    if (twelveBitCore(s.device)) {
         for (int i = 0; i < s.device.codeWords + 1; ++i)
             sendIcsp(s, INCREMENT_ADDRESS, 0);
     } else {
@@ -121,9 +118,8 @@ int readIdLocations(Session& s) {
 }
 
 int writeId12Bit(Session& s, int value) {
-    for (int pulses = 1; pulses <= 1000; ++pulses) {
-        program12BitCycle(s, value);
-        if ((s.readBack & 0xFFF) != value) continue;
+    for (int pulses = 1; pulses <= cycles12Bit(s, 1000); ++pulses) {
+        if (!programOnce12Bit(s, value)) continue;
         // EPROM cells get the same overprogramming as code words.
         overprogram12Bit(s, value, pulses, 10);
         return 0;
@@ -134,7 +130,7 @@ int writeId12Bit(Session& s, int value) {
 int writeIdLocations(Session& s) {
     const int family = s.device.family;
     sendIcsp(s, ENTER_PGM, 0);
-    if (family == 8) {
+    if (twelveBitCore(s.device)) {
         for (int i = 0; i < s.device.codeWords + 1; ++i)
             sendIcsp(s, INCREMENT_ADDRESS, 0);
         for (int i = 0; i < 4; ++i) {

@@ -13,8 +13,8 @@ int writeConfigWord(Session& s);
 int readIdLocations(Session& s);
 int writeIdLocations(Session& s);
 
-// One 12-bit ID word at the chip's current address, up to 1000 program cycles;
-// on EPROM chips then 10 times as many more as it took.
+// One 12-bit ID word at the chip's current address: on EPROM chips up to
+// 1000 program cycles, then 10 times as many more as it took; on flash one.
 int writeId12Bit(Session& s, int value);
 
 // Moves a 14-bit chip to its configuration word at 0x2007.

@@ -32,7 +32,7 @@ bool protectedBy(int config, int bits) {
 // stands at it.
 int readChipConfig(Session& s) {
     sendIcsp(s, ENTER_PGM, 0);
-    if (s.device.family != 8) goToConfigWord(s);
+    if (!twelveBitCore(s.device)) goToConfigWord(s);
     s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
     return s.readBack;
 }
@@ -156,41 +156,66 @@ void toBackupCalibration(Session& s) {
     s.targetAddress += 5;
 }
 
-// Writes a saved calibration word back at the current address when it is one.
+// Writes a calibration word back at the current address.
 bool restore12BitCalibration(Session& s, int word) {
-    if (!isMovlw(word) || writeId12Bit(s, word) == 0) return true;
+    if (programOnce12Bit(s, word)) return true;
     s.message = formatText("Write Error OSCCAL at: %04X\n", static_cast<unsigned>(s.targetAddress));
     return false;
 }
 
-// Family 8. EPROM parts have no electrical erase. Flash parts bulk-erase from
-// the configuration word, which takes everything including the calibration
-// word (a MOVLW in the last code word) and its backup after the IDs, so both
-// are read first and written back.
+// The calibration words a 12-bit flash chip keeps across its erase; -1 where
+// none is to be written back.
+struct Calibration12 {
+    int word = -1;
+    int backup = -1;
+};
+
+// Reads the factory calibration before an erase. A protected chip reads 0 in
+// code memory: the backup copy, readable all the same, stands in. Without a
+// MOVLW in either place the user decides whether to erase without one.
+bool readCalibration12Bit(Session& s, Calibration12& kept) {
+    if (!s.device.calibration) return true;
+    goToLastCodeWord(s);
+    const int word = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0xFFF;
+    const int wordAt = s.targetAddress;
+    int backup = -1;
+    if (s.device.calibrationBackup) {
+        toBackupCalibration(s);
+        backup = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0xFFF;
+    }
+    const int found = isMovlw(word) ? word : isMovlw(backup) ? backup : -1;
+    if (found < 0) {
+        if (!eraseWithoutCalibration(s, wordAt, word, "MOVLW")) {
+            s.message = kEraseCancelled;
+            return false;
+        }
+        return true;
+    }
+    kept.word = found;
+    if (s.device.calibrationBackup) kept.backup = isMovlw(backup) ? backup : found;
+    return true;
+}
+
+// 12-bit flash: Bulk Erase Program Memory from the configuration word, where
+// the chip stands after entering, takes code, configuration word, IDs and the
+// backup calibration; the calibration words are read first and written back.
 int erase12Bit(Session& s) {
     if (epromChip(s.device)) {
         s.message = kEpromNoErase;
         return 1;
     }
-    goToLastCodeWord(s);
-    const int calibration = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0xFFF;
-    const int calibrationAt = s.targetAddress;
-    toBackupCalibration(s);
-    const int backup = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0xFFF;
-    // A protected chip reads 0; chips without calibration keep code there.
-    if (calibration == 0 && !eraseWithoutCalibration(s, calibrationAt, calibration, "MOVLW")) {
-        s.message = kEraseCancelled;
-        return 1;
-    }
+    Calibration12 kept;
+    if (!readCalibration12Bit(s, kept)) return 1;
 
     sendIcsp(s, ENTER_PGM, 0);
-    sendIcsp(s, BULK_ERASE_PROGRAM, 0);
-    waitMs(s, 10);
+    sendIcsp(s, BULK_ERASE_PROGRAM, 0);  // the command layer waits its 10 ms
 
+    if (kept.word < 0) return 0;
     goToLastCodeWord(s);
-    if (!restore12BitCalibration(s, calibration)) return 1;
+    if (!restore12BitCalibration(s, kept.word)) return 1;
+    if (kept.backup < 0) return 0;
     toBackupCalibration(s);
-    return restore12BitCalibration(s, backup) ? 0 : 1;
+    return restore12BitCalibration(s, kept.backup) ? 0 : 1;
 }
 
 // Families 6 and 7: from the configuration word, a bulk erase and its
@@ -233,13 +258,14 @@ int eraseWholeChip(Session& s) {
             eraseFromConfigSpace(s, CHIP_ERASE, 0);
             return 0;
         case 8:
+        case 9:
             return erase12Bit(s);
         default:
             return 0;
     }
 }
 
-// Families 1, 3, 5 and 8 erase code from the configuration word, which takes
+// Families 1, 3, 5, 8 and 9 erase code from the configuration word, which takes
 // code protection with it; the others erase from code space and are refused
 // on a protected chip.
 int eraseCode(Session& s) {
@@ -252,6 +278,7 @@ int eraseCode(Session& s) {
             eraseFamily3(s);
             return 0;
         case 8:
+        case 9:
             return erase12Bit(s);
         case 2:
             if (refusedAsProtected(s, codeBits, kCodeProtected)) return 1;
@@ -281,7 +308,7 @@ int eraseCode(Session& s) {
 }
 
 int eraseData(Session& s) {
-    if (s.device.family == 3 || s.device.family == 8 || s.device.dataBytes <= 0) {
+    if (s.device.family == 3 || twelveBitCore(s.device) || s.device.dataBytes <= 0) {
         s.message = kNoDataMemory;
         return 1;
     }
@@ -324,7 +351,7 @@ int failedErase(Session& s, int read, const char* format, int address) {
 // the erase covered them.
 int confirmErased(Session& s, bool code, bool data) {
     const ProtectionBits bits = protectionBits(s.device);
-    const bool twelveBit = s.device.family == 8;
+    const bool twelveBit = twelveBitCore(s.device);
     const int config = readChipConfig(s) & (twelveBit ? 0xFFF : 0x3FFF);
     if (protectedBy(config, (code ? bits.code : 0) | (data ? bits.data : 0)))
         return failedErase(s, config, "%.4X at %.4X (configuration word).",
@@ -365,6 +392,7 @@ ProtectionBits protectionBits(const DeviceRecord& d) {
         case 7:
             return {0x2000, 0x0100};
         case 8:
+        case 9:
             return {0x0008, 0};
         default:
             return {};

@@ -1,6 +1,7 @@
 #include "device/passes.h"
 
 #include "device/hex_walk.h"
+#include "device/messages.h"
 #include "device/program_word.h"
 #include "link/delays.h"
 #include "link/icsp.h"
@@ -26,15 +27,31 @@ void toIdLocations(Session& s) {
     sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
 }
 
-// Up to 10 program cycles until the low 12 bits read back; the number of
-// cycles applied, or 0 when none matched.
+// Program cycles until the low 12 bits read back (EPROM up to 10, flash
+// one); the number of cycles applied, or 0 when none matched.
 int program12BitAttempts(Session& s) {
-    for (int pulses = 1; pulses <= 10; ++pulses) {
-        pulse12Bit(s, s.fileWord);
-        s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-        if ((s.readBack & 0xFFF) == s.fileWord) return pulses;
+    for (int pulses = 1; pulses <= cycles12Bit(s, 10); ++pulses) {
+        if (programOnce12Bit(s, s.fileWord)) return pulses;
     }
     return 0;
+}
+
+// The chip's factory calibration (a MOVLW in its last code word) stays: a
+// file word there is neither written nor compared, and the user is told once
+// per pass. A chip that has lost its calibration takes the file's word.
+bool keepsCalibration(Session& s, bool& told) {
+    if (!s.device.calibration || s.targetAddress != s.device.codeWords - 1) return false;
+    if ((s.readBack & 0xF00) != 0xC00) return false;
+    if ((s.readBack & 0xFFF) != (s.fileWord & 0xFFF) && (s.fileWord & 0xFFF) != 0xFFF && !told) {
+        told = true;
+        s.window->messageBox(
+            formatText("The file holds %04X at %04X, where the chip keeps its calibration "
+                       "word %04X.\nThe chip keeps its calibration; the file's word is skipped.",
+                       static_cast<unsigned>(s.fileWord), static_cast<unsigned>(s.targetAddress),
+                       static_cast<unsigned>(s.readBack & 0xFFF)),
+            "Warning!", ui::Buttons::ok);
+    }
+    return true;
 }
 
 }  // namespace
@@ -103,9 +120,11 @@ int programCode12Bit(Session& s) {
     pass.position = [&s] { sendIcsp(s, INCREMENT_ADDRESS, 0); };
     // Code, then the four ID words that follow it, as the file gives them.
     pass.endAbove = s.device.codeWords + 3;
-    pass.perWord = [&s] {
+    bool told = false;
+    pass.perWord = [&s, &told] {
         showAddress(s, "Contr-Adr: %04X\n", s.targetAddress);
         s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+        if (keepsCalibration(s, told)) return 0;
         // ID words carry a nibble each; the readback keeps only that much of them.
         const int mask = s.targetAddress >= s.device.codeWords ? 0xF : 0xFFF;
         if ((s.readBack & mask) == (s.fileWord & mask)) return 0;

@@ -63,6 +63,16 @@ void pulse12Bit(Session& s, int value) {
     sendIcsp(s, END_PROGRAM_COMMAND, 0);
 }
 
+bool programOnce12Bit(Session& s, int value) {
+    pulse12Bit(s, value);
+    s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+    return (s.readBack & 0xFFF) == value;
+}
+
+int cycles12Bit(const Session& s, int epromCycles) {
+    return epromChip(s.device) ? epromCycles : 1;
+}
+
 void overprogram12Bit(Session& s, int value, int pulses, int factor) {
     if (!epromChip(s.device)) return;
     for (int i = 0; i < factor * pulses; ++i)

@@ -18,6 +18,14 @@ void setVerifyError(Session& s, bool dataByte);
 // times the pulse.
 void pulse12Bit(Session& s, int value);
 
+// One pulse of `value` at the current address, read back into readBack: true
+// when its low 12 bits hold the value.
+bool programOnce12Bit(Session& s, int value);
+
+// The program cycles a 12-bit word may take before it counts as failed:
+// `epromCycles` on EPROM cells; flash cells take a word in one cycle.
+int cycles12Bit(const Session& s, int epromCycles);
+
 // A 12-bit word read back after `pulses` pulses, the one that verified
 // included: EPROM cells get `factor` times as many more to hold it; flash
 // cells need none.

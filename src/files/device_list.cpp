@@ -80,6 +80,24 @@ int listedDeviceId(std::string_view line, std::size_t flagPos) {
     return static_cast<int>(value) & ~kDeviceIdRevisionMask & 0x3FFF;
 }
 
+// The optional calibration mark in a column after the device ID flag:
+// "OSCCAL" (a factory calibration word in the last code word) or
+// "OSCCAL+BACKUP" (and its copy after the ID words). Lines without one
+// describe chips without calibration.
+void listedCalibration(std::string_view line, std::size_t flagPos, DeviceRecord& d) {
+    d.calibration = false;
+    d.calibrationBackup = false;
+    std::size_t pos = flagPos + 1;
+    while (charAt(line, pos) == '\t' || charAt(line, pos) == ';') {
+        const Column mark = columnAt(line, pos + 1);
+        if (mark.text == "OSCCAL" || mark.text == "OSCCAL+BACKUP") {
+            d.calibration = true;
+            d.calibrationBackup = mark.text.size() > 6;
+        }
+        pos = mark.end;
+    }
+}
+
 // Where the device ID flag of a device line stands: five characters after the
 // separator that ends the data-size column.
 std::size_t flagPosition(std::string_view line, const Column& name) {
@@ -106,6 +124,7 @@ void parseDeviceLine(std::string_view line, const Column& name, DeviceRecord& d)
     if (isDigit(charAt(line, f))) d.family = charAt(line, f) - '0';
     d.deviceIdFlag = charAt(line, p + 5);
     d.deviceId = listedDeviceId(line, p + 5);
+    listedCalibration(line, p + 5, d);
 }
 
 bool lessNoCase(const std::string& a, const std::string& b) {
@@ -217,6 +236,26 @@ std::string chipOfDeviceId(const Session& s, int id) {
             return std::string(name.text);
     }
     return {};
+}
+
+int functionlessConfigBits(const Session& s) {
+    TextFile file(listPath(s), "r");
+    if (!file) return 0;
+    const std::string key = "conf" + s.device.configLabelKey;
+    std::string line;
+    while (readListLine(file, line)) {
+        if (line.starts_with("config1")) return 0;
+        if (!line.starts_with(key)) continue;
+        int bits = 0;
+        std::size_t pos = key.size() + 2;
+        for (int bit = 13; bit >= 0; --bit) {
+            const Column label = columnAt(line, pos);
+            if (label.text == "/") bits |= 1 << bit;
+            pos = label.end + 1;
+        }
+        return bits;
+    }
+    return 0;
 }
 
 void loadConfigLabels(Session& s, ui::Window& dialog) {

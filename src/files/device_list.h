@@ -35,6 +35,10 @@ void selectDevice(Session& session);
 // off) is `id`; empty when no device line lists it or the list cannot be read.
 std::string chipOfDeviceId(const Session& session, int id);
 
+// The configuration bits the selected chip's labels mark as without function
+// (a bare '/'); they are written as 1. 0 when the list has no labels for it.
+int functionlessConfigBits(const Session& session);
+
 // Puts the selected chip's 14 bit labels into `dialog` and sets its bit boxes
 // from the configuration word.
 void loadConfigLabels(Session& session, ui::Window& dialog);

@@ -125,7 +125,7 @@ int openHexFile(Session& s) {
 
     // Both scans finish before anything is taken over, so a failure leaves
     // the values and controls of the previous file in place.
-    const bool twelveBit = s.device.family == 8;
+    const bool twelveBit = twelveBitCore(s.device);
     std::string line;
 
     // ID record: the low digit of each ID's low byte.
@@ -224,7 +224,7 @@ struct Place {
 // keeps IDs at 0x2000, the configuration word at 0x2007 and the EEPROM bytes
 // from 0x2100 on.
 std::vector<Place> placesOf(const DeviceRecord& d) {
-    if (d.family == 8) {
+    if (twelveBitCore(d)) {
         return {
             {0, d.codeWords, 0xFFF}, {d.codeWords, d.codeWords + 4, 0xFFF}, {0xFFF, 0x1000, 0xFFF}};
     }

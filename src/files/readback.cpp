@@ -82,7 +82,7 @@ int read(Session& s, int command) {
 // After entering programming mode a 12-bit chip stands at its configuration
 // word, which never reads as 14 bits of ones: that is an empty socket.
 bool noChipAnswers(Session& s) {
-    if (s.device.family != 8 || read(s, READ_DATA_PROGRAM) != 0x3FFF) return false;
+    if (!twelveBitCore(s.device) || read(s, READ_DATA_PROGRAM) != 0x3FFF) return false;
     s.message = kNoPicOnBoard;
     return true;
 }
@@ -91,13 +91,13 @@ void increment(Session& s) {
 }
 
 bool codeErased(const Session& s, int word) {
-    return s.device.family == 8 ? (word & 0xFFF) == 0xFFF : word == 0x3FFF;
+    return twelveBitCore(s.device) ? (word & 0xFFF) == 0xFFF : word == 0x3FFF;
 }
 
 // The 12-bit core has no Load Configuration: after the code memory it
 // already stands at its first ID location.
 void toIdLocations(Session& s) {
-    if (s.device.family != 8) sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
+    if (!twelveBitCore(s.device)) sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
 }
 
 void toDataMemory(Session& s) {
@@ -140,7 +140,7 @@ void blinkReading(Session& s) {
 }
 
 int writeReadbackHex(Session& s) {
-    const bool twelveBit = s.device.family == 8;
+    const bool twelveBit = twelveBitCore(s.device);
     sendIcsp(s, ENTER_PGM, 0);
     if (noChipAnswers(s)) return 1;
     OutputFile out(s, "readback.hex");
@@ -222,7 +222,7 @@ int writeDataByteText(Session& s, int a, std::string& out) {
 }
 
 int writeReadbackText(Session& s) {
-    const bool twelveBit = s.device.family == 8;
+    const bool twelveBit = twelveBitCore(s.device);
     sendIcsp(s, ENTER_PGM, 0);
     if (noChipAnswers(s)) return 1;
     OutputFile out(s, "readback.txt");

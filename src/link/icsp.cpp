@@ -60,12 +60,12 @@ void programWait(Session& s) {
             waitMs(s, 15);
             break;
         case 8:
-            // EPROM cells take 95 to 105 us pulses, flash cells 2 ms.
-            if (epromChip(s.device)) {
-                waitUs(s, 100);
-            } else {
-                waitMs(s, 2);
-            }
+            // EPROM cells take 95 to 105 us pulses.
+            waitUs(s, 100);
+            break;
+        case 9:
+            // Flash cells take about 2 ms.
+            waitMs(s, 2);
             break;
         default:
             break;
@@ -156,6 +156,7 @@ int serialRead(Session& s) {
     return result;
 }
 
+// The serial board switches only Vpp (break); VDD is not sequenced here.
 int sendSerial(Session& s, int command, int data) {
     speedDelay(s, 5);
     if (command == ENTER_PGM || command == LEAVE_PGM) {
@@ -268,7 +269,8 @@ void powerSequence(Session& s, void (*put)(Session&, std::uint8_t),
     }
 }
 
-// P16PRO / PP: image bit 3 switches Vpp off; 0 while programming.
+// P16PRO / PP: image bit 3 switches Vpp off; 0 while programming. Entering
+// holds the chip unpowered (bit 2), powers it, then raises Vpp: VDD before Vpp.
 int sendP16Pro(Session& s, int command, int data) {
     if (command == ENTER_PGM) {
         powerSequence(s, putImage, {0x0C, 0x08, 0x00}, 10);
@@ -288,6 +290,10 @@ int sendAn589(Session& s, int command, int data) {
     if (command == ENTER_PGM) {
         if (s.link.lowVoltage) {
             powerSequence(s, putByte, {0x34, 0xA4, 0xE4, 0xC0}, 10);
+        } else if (flash12Bit(s.device)) {
+            // These chips want VDD up before Vpp: through the idle state
+            // (D4 clear) before D3 raises Vpp.
+            powerSequence(s, putByte, {0x34, 0x24, 0x08}, 10);
         } else {
             powerSequence(s, putByte, {0x34, 0x08}, 10);
         }

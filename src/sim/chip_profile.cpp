@@ -9,7 +9,6 @@ namespace {
 
 constexpr std::uint16_t kNoDeviceId = 0;
 constexpr std::uint16_t kRetlwCalibration = 0x3480;  // RETLW 0x80
-constexpr std::uint16_t kMovlwCalibration = 0x0C70;  // MOVLW 0x70
 constexpr std::uint16_t kFactoryBandgap = 0b10;
 // EPROM program pulses are 95 to 105 us; a shorter one does not take.
 constexpr std::uint64_t kEpromPulseNs = 95'000;
@@ -107,15 +106,17 @@ ChipProfile family7(std::string name, int codeWords, int dataBytes, std::uint16_
 
 enum class Cells { eprom, flash };
 
-ChipProfile family8(std::string name, int codeWords, Cells cells, std::uint16_t implemented,
-                    bool calibrated) {
-    ChipProfile p = base(std::move(name), 8, codeWords, 0, kNoDeviceId);
+// The 12-bit core: family 8 EPROM, 9 flash. `calibration` is the factory
+// MOVLW in the last code word (0: none); flash parts keep a backup copy.
+ChipProfile twelveBit(std::string name, int codeWords, Cells cells, std::uint16_t implemented,
+                      std::uint16_t calibration) {
+    ChipProfile p = base(std::move(name), cells == Cells::eprom ? 8 : 9, codeWords, 0, kNoDeviceId);
     p.eprom = cells == Cells::eprom;
     p.configImplemented = implemented;
     p.configReadsZero = 0x3000;
     p.codeProtectBits = 0x0008;
-    if (calibrated) p.calibration = kMovlwCalibration;
-    p.calibrationBackup = calibrated && !p.eprom;
+    if (calibration != 0) p.calibration = calibration;
+    p.calibrationBackup = calibration != 0 && !p.eprom;
     p.externalProgramTimeNs = p.eprom ? kEpromPulseNs : 2'000'000;
     return p;
 }
@@ -156,18 +157,19 @@ std::vector<ChipProfile> table() {
         family7("PIC16F88", 4096, 256, 0x0760),
         family7("PIC16F818", 1024, 128, 0x04C0),
         family7("PIC16F819", 2048, 256, 0x04E0),
-        family8("PIC12C508", 512, ep, 0x01F, true),
-        family8("PIC12C508A", 512, ep, 0x01F, true),
-        family8("PIC12C509", 1024, ep, 0x01F, true),
-        family8("PIC12C509A", 1024, ep, 0x01F, true),
-        family8("PIC12F508", 512, fl, 0x01F, true),
-        family8("PIC12F509", 1024, fl, 0x01F, true),
-        family8("PIC16F54", 512, fl, 0x00F, false),
-        family8("PIC16F57", 2048, fl, 0x00F, false),
-        family8("PIC10F200", 256, fl, 0x01D, true),
-        family8("PIC10F202", 512, fl, 0x01D, true),
-        family8("PIC10F204", 256, fl, 0x01D, true),
-        family8("PIC10F206", 512, fl, 0x01D, true),
+        // Each its own factory calibration, as real parts differ.
+        twelveBit("PIC12C508", 512, ep, 0x01F, 0x0C70),
+        twelveBit("PIC12C508A", 512, ep, 0x01F, 0x0C62),
+        twelveBit("PIC12C509", 1024, ep, 0x01F, 0x0C74),
+        twelveBit("PIC12C509A", 1024, ep, 0x01F, 0x0C58),
+        twelveBit("PIC12F508", 512, fl, 0x01F, 0x0C1A),
+        twelveBit("PIC12F509", 1024, fl, 0x01F, 0x0C2C),
+        twelveBit("PIC16F54", 512, fl, 0x00F, 0),
+        twelveBit("PIC16F57", 2048, fl, 0x00F, 0),
+        twelveBit("PIC10F200", 256, fl, 0x01D, 0x0C3E),
+        twelveBit("PIC10F202", 512, fl, 0x01D, 0x0C40),
+        twelveBit("PIC10F204", 256, fl, 0x01D, 0x0C52),
+        twelveBit("PIC10F206", 512, fl, 0x01D, 0x0C64),
     };
 }
 

@@ -12,7 +12,8 @@ namespace ferrolux::sim {
 // programming algorithm it follows.
 struct ChipProfile {
     std::string name;
-    // Programming-algorithm family: 1..7 are 14-bit cores, 8 is the 12-bit core.
+    // Programming-algorithm family: 1..7 are 14-bit cores, 8 and 9 the 12-bit
+    // core (8 EPROM, 9 flash).
     int family = 1;
     int codeWords = 1024;  // including a factory calibration word
     int dataBytes = 64;
@@ -50,7 +51,7 @@ struct ChipProfile {
     // Program-memory write latches per row (families 6, 7); 1 elsewhere.
     int rowWords = 1;
 
-    bool twelveBit() const { return family == 8; }
+    bool twelveBit() const { return family == 8 || family == 9; }
     std::uint16_t wordMask() const { return twelveBit() ? 0x0FFF : 0x3FFF; }
     // The configuration word as the chip reads it back after `written`.
     std::uint16_t configRead(std::uint16_t written) const;

@@ -63,9 +63,9 @@ std::uint16_t Core12::readWord(std::uint32_t address) const {
     if (address == kConfig12Address) return memory_.config[kConfigWordIndex];
     const std::uint32_t offset = address - code;
     if (offset < kIdWords) return memory_.config[offset];
-    // The backup calibration is taken as covered by code protection.
+    // Like the IDs, the backup calibration reads whatever the protection.
     if (offset == kBackupCalibrationIndex && profile_.calibrationBackup)
-        return codeProtected() ? 0 : memory_.config[offset];
+        return memory_.config[offset];
     return kBlank12;
 }
 

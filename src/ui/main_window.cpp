@@ -239,7 +239,10 @@ int MainWindow::write() {
         int r = 0;
         switch (family) {
             case 8:
-                if (blankCheck12Bit(s_) != 0 && !ask("PIC not blank, continue?", "Warning!")) {
+            case 9:
+                // A chip erased just now is blank but for its calibration.
+                if (!(erase && flash12Bit(s_.device)) && blankCheck12Bit(s_) != 0 &&
+                    !ask("PIC not blank, continue?", "Warning!")) {
                     return cancelled();
                 }
                 r = programCode12Bit(s_);
@@ -261,7 +264,7 @@ int MainWindow::write() {
         if (r == 0) {
             if (family == 6 || family == 7) {
                 r = writeIdRow(s_, family);
-            } else if (family != 8) {
+            } else if (!twelveBitCore(s_.device)) {
                 r = programIdWords(s_);
             }
         }
@@ -291,7 +294,7 @@ int MainWindow::verify() {
     if (checkLink(s_) == 0) return failCommand();
     if (!sameChipOrAgreed()) return cancelled();
     s_.verifyOnly = 1;
-    if (s_.device.family == 8) {
+    if (twelveBitCore(s_.device)) {
         if (programCode12Bit(s_) != 0) return failCommand();
     } else {
         if (w_.isChecked(ctl::kVerifyCodeBox) && programCodeByWord(s_) != 0) return failCommand();
@@ -466,7 +469,7 @@ int MainWindow::configDialog() {
 
 int MainWindow::dataWindow() {
     if (noChip()) return refused(kNoChip);
-    if (s_.device.family == 8 || s_.device.dataBytes <= 0) return refused(kNoDataMemory);
+    if (twelveBitCore(s_.device) || s_.device.dataBytes <= 0) return refused(kNoDataMemory);
     s_.blank = true;
     if (checkLink(s_) == 0) return failCommand();
     DataWindow dialog(s_);
@@ -551,16 +554,7 @@ bool MainWindow::open(bool offerReload) {
     for (int id : {ctl::kWriteConfigBox, ctl::kVerifyDataBox, ctl::kSaveTextRadio}) {
         w_.check(id, false);
     }
-    if (s_.device.family == 8) {
-        w_.check(ctl::kWriteDataBox, false);
-        w_.check(ctl::kVerifyDataBox, false);
-        w_.check(ctl::kVerifyCodeBox, true);
-        w_.check(ctl::kEraseBeforeWriteBox, false);
-        for (int id : {ctl::kWriteDataBox, ctl::kVerifyDataBox, ctl::kVerifyCodeBox,
-                       ctl::kEraseBeforeWriteBox}) {
-            w_.enable(id, false);
-        }
-    }
+    if (twelveBitCore(s_.device)) applyTwelveBitBoxes();
     if (offerReload) restoreLastFile();
     return true;
 }
@@ -684,17 +678,26 @@ void MainWindow::applyChipToControls() {
         s_.link.lowVoltage = false;
         s_.lowVoltageChar = '0';
     }
-    const bool twelveBit = s_.device.family == 8;
-    if (twelveBit) {
-        w_.check(ctl::kWriteDataBox, false);
-        w_.check(ctl::kVerifyDataBox, false);
-        w_.check(ctl::kVerifyCodeBox, true);
-        w_.check(ctl::kEraseBeforeWriteBox, false);
+    if (twelveBitCore(s_.device)) {
+        applyTwelveBitBoxes();
+        return;
     }
     for (int id : {ctl::kWriteDataBox, ctl::kVerifyDataBox, ctl::kVerifyCodeBox,
                    ctl::kEraseBeforeWriteBox}) {
-        w_.enable(id, !twelveBit);
+        w_.enable(id, true);
     }
+}
+
+// No data memory, code always verified; only flash chips can be erased first.
+void MainWindow::applyTwelveBitBoxes() {
+    w_.check(ctl::kWriteDataBox, false);
+    w_.check(ctl::kVerifyDataBox, false);
+    w_.check(ctl::kVerifyCodeBox, true);
+    for (int id : {ctl::kWriteDataBox, ctl::kVerifyDataBox, ctl::kVerifyCodeBox})
+        w_.enable(id, false);
+    const bool erasable = flash12Bit(s_.device);
+    if (!erasable) w_.check(ctl::kEraseBeforeWriteBox, false);
+    w_.enable(ctl::kEraseBeforeWriteBox, erasable);
 }
 
 void MainWindow::lowVoltClicked() {

@@ -80,6 +80,7 @@ class MainWindow {
     void chipListChanged();
     void lowVoltClicked();
     void applyChipToControls();
+    void applyTwelveBitBoxes();
     void restoreLastFile();
 
     // The endings shared by the commands.

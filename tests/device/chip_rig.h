@@ -19,6 +19,8 @@
 #include "sim/chip_image.h"
 #include "support/sim_bench.h"
 #include "support/temp_dir.h"
+#include "ui/control_ids.h"
+#include "ui/main_window.h"
 
 namespace ferrolux::test {
 
@@ -67,6 +69,7 @@ struct ChipRig {
     }
 
     int family() const { return s.device.family; }
+    ui::MainWindow main{s};
 
     int open(const std::filesystem::path& hex) {
         s.hexPath = hex.string();
@@ -74,54 +77,30 @@ struct ChipRig {
         return openHexFile(s);
     }
 
-    // The main window's Write with every box ticked; "" on success, else the
-    // message it would show.
-    // EPROM chips are written without "Erase bef. Write": they cannot be erased.
+    // The main window's Write with every box the chip offers ticked ("Erase
+    // bef. Write" but on EPROM chips); "" on success, else the message shown.
     std::string write() {
-        if (checkLink(s) == 0) return s.message;
-        if (!epromChip(s.device) && eraseChip(s) != 0) return s.message;
-        s.verifyOnly = 0;
-        int r = 0;
-        switch (family()) {
-            case 8:
-                blankCheck12Bit(s);
-                r = programCode12Bit(s);
-                break;
-            case 6:
-            case 7:
-                r = writeCodeRows(s, family() == 6 ? 8 : 4);
-                s.verifyOnly = 1;
-                if (r == 0) r = programCodeByWord(s);
-                break;
-            default:
-                r = programCodeByWord(s);
-                s.verifyOnly = 1;
-                if (r == 0) r = programCodeByWord(s);
-                break;
-        }
-        s.verifyOnly = 0;
-        if (r == 0 && family() == 6) r = writeIdRow(s, 6);
-        if (r == 0 && family() == 7) r = writeIdRow(s, 7);
-        if (r == 0 && family() <= 5) r = programIdWords(s);
-        if (r == 0 && s.device.dataBytes > 0) r = programDataMemory(s);
-        if (r == 0) r = writeConfigWord(s);
-        sendIcsp(s, LEAVE_PGM, 0);
-        return r == 0 ? "" : s.message;
+        const bool data = s.device.dataBytes > 0 && !twelveBitCore(s.device);
+        for (auto [box, on] : {std::pair{ctl::kWriteCodeBox, true},
+                               {ctl::kWriteDataBox, data},
+                               {ctl::kWriteConfigBox, true},
+                               {ctl::kEraseBeforeWriteBox, !epromChip(s.device)}})
+            bench.window.check(box, on);
+        return ended(main.write());
     }
 
     // The main window's Verify with code and data ticked.
     std::string verify() {
-        if (checkLink(s) == 0) return s.message;
-        s.verifyOnly = 1;
-        int r = 0;
-        if (family() == 8) {
-            r = programCode12Bit(s);
-        } else {
-            r = programCodeByWord(s);
-            if (r == 0 && s.device.dataBytes > 0) r = programDataMemory(s);
-        }
-        sendIcsp(s, LEAVE_PGM, 0);
-        return r == 0 ? "" : s.message;
+        bench.window.check(ctl::kVerifyCodeBox, true);
+        bench.window.check(ctl::kVerifyDataBox, s.device.dataBytes > 0);
+        return ended(main.verify());
+    }
+
+    // A main window command's ending: "" when it ended with OK.
+    std::string ended(int result) {
+        if (result == 0 && main.lastEnding() == ui::Ending::ok) return "";
+        const auto& boxes = bench.window.boxes;
+        return s.message.empty() && !boxes.empty() ? boxes.back().text : s.message;
     }
 
     std::string read(const std::string& name) {

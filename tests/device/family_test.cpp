@@ -42,19 +42,26 @@ TEST(Family4, EraseKeepsTheCalibrationWordAndBandgapBits) {
     EXPECT_EQ(mute.s.message, "Write Error OSCCAL at: 03FF\n");
 }
 
-// A protected chip reads 0 for its calibration word: it is not written back,
-// and the user decides before anything is erased.
-TEST(CalibratedChips, AProtectedChipsCalibrationWordIsNotWrittenBack) {
+// A protected chip reads 0 for its calibration word: flash 12-bit chips take
+// it from their backup copy; without one it is not written back, and the user
+// decides before anything is erased.
+TEST(CalibratedChips, AProtectedChipsCalibrationWordComesFromItsBackupOrIsAskedAbout) {
     struct Row {
         const char* chip;
         ui::Answer answer;
-        const char* question;
+        const char* question;  // nullptr: none, the backup copy stands in
+        bool backupLost;
     };
     const Row rows[] = {
-        {"PIC12F629", ui::Answer::cancel, "The calibration word at 03FF reads 0000, not a RETLW:"},
-        {"PIC16F676", ui::Answer::ok, "The calibration word at 03FF reads 0000, not a RETLW:"},
-        {"PIC10F206", ui::Answer::cancel, "The calibration word at 01FF reads 0000, not a MOVLW:"},
-        {"PIC12F509", ui::Answer::ok, "The calibration word at 03FF reads 0000, not a MOVLW:"},
+        {"PIC12F629", ui::Answer::cancel,
+         "The calibration word at 03FF reads 0000, not a RETLW:", false},
+        {"PIC16F676", ui::Answer::ok,
+         "The calibration word at 03FF reads 0000, not a RETLW:", false},
+        {"PIC10F206", ui::Answer::ok, nullptr, false},
+        {"PIC12F509", ui::Answer::cancel,
+         "The calibration word at 03FF reads 0000, not a MOVLW:", true},
+        {"PIC10F200", ui::Answer::ok,
+         "The calibration word at 00FF reads 0000, not a MOVLW:", true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.chip);
@@ -63,21 +70,29 @@ TEST(CalibratedChips, AProtectedChipsCalibrationWordIsNotWrittenBack) {
         const auto last = static_cast<std::size_t>(rig.s.device.codeWords - 1);
         const int calibration = rig.chip.programWord(last);
         const int blank = rig.chip.profile().wordMask();
+        const std::uint32_t backupAt = rig.s.device.codeWords + 4;
+        if (row.backupLost) rig.chip.setConfigWord(backupAt, blank);
         rig.chip.setProgramWord(0, 0x0123);
         rig.chip.setDataByte(0, 0x12);
         rig.chip.protect(true, true);
         rig.bench.window.answers.push_back(row.answer);
         ASSERT_NE(checkLink(rig.s), 0);
         EXPECT_EQ(eraseChip(rig.s), cancel ? 1 : 0);
-        ASSERT_EQ(rig.bench.window.boxes.size(), 1u);
-        EXPECT_EQ(rig.bench.window.boxes[0].text.rfind(row.question, 0), 0u);
-        EXPECT_EQ(rig.bench.window.boxes[0].title, "Warning!");
-        EXPECT_EQ(rig.bench.window.boxes[0].buttons, ui::Buttons::okCancel);
+        ASSERT_EQ(rig.bench.window.boxes.size(), row.question ? 1u : 0u);
+        if (row.question) {
+            EXPECT_EQ(rig.bench.window.boxes[0].text.rfind(row.question, 0), 0u);
+            EXPECT_EQ(rig.bench.window.boxes[0].title, "Warning!");
+            EXPECT_EQ(rig.bench.window.boxes[0].buttons, ui::Buttons::okCancel);
+        }
         EXPECT_EQ(rig.s.message, cancel ? "Erase cancelled: nothing was erased." : "");
         EXPECT_EQ(rig.chip.codeProtected(), cancel);
         EXPECT_FALSE(!cancel && rig.chip.dataProtected());
         EXPECT_EQ(rig.chip.programWord(0), cancel ? 0x0123 : blank);
-        EXPECT_EQ(rig.chip.programWord(last), cancel ? calibration : blank);
+        const int kept = cancel || !row.question ? calibration : blank;
+        EXPECT_EQ(rig.chip.programWord(last), kept);
+        if (rig.s.device.calibrationBackup && !cancel) {
+            EXPECT_EQ(rig.chip.configWord(backupAt), kept);
+        }
     }
 }
 

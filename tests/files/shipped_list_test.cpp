@@ -78,7 +78,12 @@ TEST_F(FilesTest, ShippedListMatchesTheLinkerScriptsAndHasEveryLabel) {
         if (d.deviceId >= 0) {
             EXPECT_EQ(chipOfDeviceId(session, d.deviceId | 0x1F), d.name);
         }
-        EXPECT_TRUE(d.family >= 1 && d.family <= 8);
+        EXPECT_TRUE(d.family >= 1 && d.family <= 9);
+        // 12-bit: EPROM only the 12C5xx; every one calibrated but the 16F5x,
+        // the flash ones with a backup copy.
+        EXPECT_EQ(d.family == 8, d.name.starts_with("PIC12C"));
+        EXPECT_EQ(d.calibration, twelveBitCore(d) && !d.name.starts_with("PIC16F5"));
+        EXPECT_EQ(d.calibrationBackup, d.calibration && d.family == 9);
 
         // The first conf line with the key is the chip's own.
         const auto conf = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {

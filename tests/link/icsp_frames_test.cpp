@@ -89,12 +89,20 @@ TEST(IcspParallel, P16ProFramesByteForByte) {
 }
 
 TEST(IcspParallel, An589HighAndLowVoltageFrames) {
-    for (bool low : {false, true}) {
+    // Flash 12-bit chips (family 9) get VDD up, through the idle byte, before Vpp.
+    const struct {
+        bool low;
+        int family;
+        Bytes enter;
+    } modes[] = {{false, 1, {0x34, 0x08}},
+                 {true, 1, {0x34, 0xA4, 0xE4, 0xC0}},
+                 {false, 9, {0x34, 0x24, 0x08}}};
+    for (const auto& [low, family, enter] : modes) {
         LinkBench b;
         b.useParallel('1', '4', low);
+        b.session.device.family = family;
         const std::uint8_t idle = low ? 0x40 : 0x08;
         sendIcsp(b.session, ENTER_PGM, 0);
-        const Bytes enter = low ? Bytes{0x34, 0xA4, 0xE4, 0xC0} : Bytes{0x34, 0x08};
         EXPECT_EQ(b.parallel.writes, enter);
 
         b.parallel.writes.clear();
@@ -227,7 +235,7 @@ TEST_P(IcspDriver, ErasesAndProgrammingWaitByCommandAndFamily) {
         EXPECT_LE(extra, ms * 1000u + 2) << command;
     }
     const bool serial = GetParam() == 'S';
-    // Family 8: 2 ms for flash cells, 100 us for EPROM cells (10 and 11).
+    // 12-bit: 100 us for EPROM cells (family 8), 2 ms for flash cells (9).
     const int waitsUs[] = {0,
                            serial ? 50000 : 15000,
                            serial ? 50000 : 15000,
@@ -236,12 +244,11 @@ TEST_P(IcspDriver, ErasesAndProgrammingWaitByCommandAndFamily) {
                            15000,
                            15000,
                            15000,
+                           100,
                            2000,
-                           0,
-                           100};
+                           0};
     for (int family = 0; family <= 10; ++family) {
-        b.session.device.family = family == 10 ? 8 : family;
-        b.session.device.name = family == 10 ? "PIC12C509A" : "PIC12F509";
+        b.session.device.family = family;
         const auto extra = extraOf(PROGRAM_COMMAND);
         EXPECT_GE(extra, waitsUs[family] * 1u) << family;
         EXPECT_LE(extra, waitsUs[family] + 2u) << family;

@@ -84,8 +84,8 @@ TEST_F(ChipImage, RecordsSitAtTheirByteAddresses) {
     VirtualPic f508(test::chipNamed("PIC12F508"));
     const std::string twelve = chipImageText(f508.profile(), f508.memory());
     for (const char* line :
-         {"\r\n:1003F000FF0FFF0FFF0FFF0FFF0FFF0FFF0F700C", "\r\n:08040000FF0FFF0FFF0FFF0F",
-          "\r\n:02040800700C", "\r\n:021FFE00FF0F"})
+         {"\r\n:1003F000FF0FFF0FFF0FFF0FFF0FFF0FFF0F1A0C", "\r\n:08040000FF0FFF0FFF0FFF0F",
+          "\r\n:020408001A0C", "\r\n:021FFE00FF0F"})
         EXPECT_NE(twelve.find(line), std::string::npos) << line;
     EXPECT_EQ(twelve.find(":1042"), std::string::npos);
 }

@@ -161,7 +161,7 @@ TEST(Family8, BulkEraseFromCodeKeepsIdsAndTheBackupCalibration) {
     b.host.enter();
     run(b.host, "I1 9:10");
     EXPECT_EQ(b.chip.programWord(0x1FF), 0x0FFF);
-    EXPECT_EQ(b.chip.configWord(0x204), 0x0C70);
+    EXPECT_EQ(b.chip.configWord(0x204), 0x0C64);
     EXPECT_EQ(b.chip.configWord(0x200), 0x0012);
     run(b.host, "E 9:10");
     EXPECT_EQ(b.chip.configWord(0x204), 0x0FFF);

@@ -15,13 +15,16 @@ using ui::Answer;
 using ui::Ending;
 using namespace std::string_literals;
 
-// The boxes a 12-bit chip greys: only Verify Code stays checked.
-void expectDataBoxes(RecordingWindow& w, bool enabled) {
-    for (int id : {ctl::kWriteDataBox, ctl::kVerifyDataBox, ctl::kVerifyCodeBox,
-                   ctl::kEraseBeforeWriteBox}) {
+// The boxes a 12-bit chip greys: only Verify Code stays checked. "Erase bef.
+// Write" stays for flash chips, as it was.
+void expectDataBoxes(RecordingWindow& w, bool enabled, bool eraseEnabled = false,
+                     bool eraseChecked = false) {
+    for (int id : {ctl::kWriteDataBox, ctl::kVerifyDataBox, ctl::kVerifyCodeBox}) {
         EXPECT_EQ(w.enabled[id], enabled) << id;
         EXPECT_EQ(w.checked[id], id == ctl::kVerifyCodeBox) << id;
     }
+    EXPECT_EQ(w.enabled[ctl::kEraseBeforeWriteBox], enabled || eraseEnabled);
+    EXPECT_EQ(w.checked[ctl::kEraseBeforeWriteBox], eraseChecked);
 }
 
 struct Commands : ::testing::Test {
@@ -314,9 +317,10 @@ TEST(StartUp, WithoutAStateFileCreatesItAndStartsOnCom2FirstChipMedium) {
     EXPECT_FALSE(rig.s().port.comOpen());
     EXPECT_TRUE(w.boxes.empty());
     EXPECT_EQ(w.shows, 1);
-    // The first chip of the sorted list is a 12-bit one: data boxes off and greyed.
-    ASSERT_EQ(rig.s().device.family, 8);
-    expectDataBoxes(w, false);
+    // The first chip of the sorted list is a 12-bit flash one: data boxes off
+    // and greyed, "Erase bef. Write" on.
+    ASSERT_EQ(rig.s().device.family, 9);
+    expectDataBoxes(w, false, true, true);
     // Exit writes back what was read; the serial port took low voltage away.
     rig.main().close();
     EXPECT_EQ(rig.state().substr(0, 9), "COM20003" + std::string(1, rig.s().link.vppLine));
@@ -461,6 +465,8 @@ TEST(ChipList, SelectionSetsLowVoltageAndTheTwelveBitBoxesAndTheSimulatedChip) {
     EXPECT_EQ(rig.chip().profile().name, "PIC12C508");
     EXPECT_TRUE(rig.s().fileSelected);
     expectDataBoxes(w, false);
+    rig.selectChip("PIC10F206");
+    expectDataBoxes(w, false, true);
     rig.selectChip("PIC16F84A");
     expectDataBoxes(w, true);
 }
