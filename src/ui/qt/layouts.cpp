@@ -1,6 +1,7 @@
 #include "ui/qt/layouts.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -104,43 +105,67 @@ class Placer {
     DialogUnits u_;
 };
 
-QAction* item(QtWindow& w, QMenu* menu, int id, const char* caption, bool checkable = false) {
+QAction* item(QtWindow& w, QMenu* menu, int id, const char* caption,
+              QActionGroup* marks = nullptr) {
     QAction* a = menu->addAction(QString::fromLatin1(caption));
-    a->setCheckable(checkable);
+    if (marks != nullptr) {
+        a->setCheckable(true);
+        marks->addAction(a);  // one-of-many: drawn with radio marks
+    }
     return w.registerAction(id, a);
 }
 
 void buildMenu(QtWindow& w, QMenuBar* bar) {
-    QMenu* file = bar->addMenu(QStringLiteral("File"));
-    item(w, file, ctl::kOpenFile, "Open INHX8M HEX file");
-    item(w, file, ctl::kCloseFile, "Close File");
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    item(w, file, ctl::kOpenFile, "&Open INHX8M HEX file")->setShortcut(QKeySequence::Open);
+    QMenu* recent = file->addMenu(QStringLiteral("&Recent Files"));
+    recent->setObjectName(QStringLiteral("recent"));
+    recent->setEnabled(false);
+    item(w, file, ctl::kCloseFile, "&Close File")->setShortcut(QKeySequence::Close);
     file->addSeparator();
-    item(w, file, ctl::kExitMenu, "Exit");
+    item(w, file, ctl::kExitMenu, "E&xit")->setShortcut(QKeySequence::Quit);
 
-    QMenu* port = bar->addMenu(QStringLiteral("Port"));
+    QMenu* port = bar->addMenu(QStringLiteral("&Port"));
+    auto* ports = new QActionGroup(port);
     for (int id : ctl::kPortItems) {
         if (id == ctl::kPortSimulator) continue;  // last, after the parallel ports
         if (id == ctl::kPort0278) port->addSeparator();
-        item(w, port, id, ctl::portNameOf(id), true);
+        item(w, port, id, ctl::portNameOf(id), ports);
     }
     port->addSeparator();
-    item(w, port, ctl::kPortSimulator, "Simulator", true);
+    item(w, port, ctl::kPortSimulator, "Simulator", ports)
+        ->setToolTip(QStringLiteral("The built-in simulated board SIM1 with a virtual chip"));
+    port->setToolTipsVisible(true);
 
-    QMenu* erase = bar->addMenu(QStringLiteral("Erase"));
-    item(w, erase, ctl::kEraseCode, "Bulk Erase Code Memory");
-    item(w, erase, ctl::kEraseData, "Bulk Erase Data Memory");
-    item(w, erase, ctl::kDisableProtection, "Disable Codeprotection");
+    QMenu* erase = bar->addMenu(QStringLiteral("&Erase"));
+    item(w, erase, ctl::kEraseCode, "Bulk Erase &Code Memory");
+    item(w, erase, ctl::kEraseData, "Bulk Erase &Data Memory");
+    item(w, erase, ctl::kDisableProtection, "Disable Code&protection");
 
-    QMenu* options = bar->addMenu(QStringLiteral("Options"));
-    item(w, options, ctl::kDataWindow, "Data Window");
-    QMenu* speed = options->addMenu(QStringLiteral("Speed"));
-    const char* speeds[] = {"very low", "low", "medium", "high"};
+    QMenu* options = bar->addMenu(QStringLiteral("&Options"));
+    item(w, options, ctl::kDataWindow, "&Data Window")->setShortcut(Qt::CTRL | Qt::Key_D);
+    QMenu* speed = options->addMenu(QStringLiteral("&Speed"));
+    auto* speeds = new QActionGroup(speed);
+    const char* names[] = {"very low", "low", "medium", "high"};
     for (int i = 0; i < 4; ++i)
-        item(w, speed, ctl::kSpeedVeryLow + i, speeds[i], true);
+        item(w, speed, ctl::kSpeedVeryLow + i, names[i], speeds);
 
-    QMenu* help = bar->addMenu(QStringLiteral("Help"));
-    item(w, help, ctl::kHelpTopics, "Help Topics");
-    item(w, help, ctl::kAbout, "About Ferrolux");
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    item(w, help, ctl::kHelpTopics, "&Help Topics")->setShortcut(QKeySequence::HelpContents);
+    item(w, help, ctl::kAbout, "&About Ferrolux");
+}
+
+// A field the user never edits: drawn flat on the window's colour, its text
+// as readable when greyed as when enabled.
+QLineEdit* showOnly(QLineEdit* field) {
+    QPalette palette = field->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        palette.setColor(group, QPalette::Base, palette.color(QPalette::Active, QPalette::Window));
+    palette.setColor(QPalette::Disabled, QPalette::Text,
+                     palette.color(QPalette::Active, QPalette::Text));
+    field->setPalette(palette);
+    field->setFocusPolicy(Qt::NoFocus);
+    return field;
 }
 
 void buildConfigDialog(QtWindow& d) {
@@ -228,39 +253,51 @@ void buildMainWindow(QtWindow& w) {
     Placer p(w, client);
 
     p.group("Write to PIC", 7, 4, 170, 98);
-    p.button(ctl::kWriteButton, "Write", 16, 20, 56, 16);
+    p.button(ctl::kWriteButton, "&Write", 16, 20, 56, 16);
     p.checkBox(ctl::kWriteCodeBox, "Write Code", 82, 18, 90);
-    p.checkBox(ctl::kWriteDataBox, "Write Data", 82, 34, 90);
-    p.checkBox(ctl::kWriteConfigBox, "Write Config.Word", 82, 50, 90);
-    p.checkBox(ctl::kEraseBeforeWriteBox, "Erase bef. Write", 82, 66, 90);
-    p.checkBox(ctl::kLowVoltBox, "Low-Volt-Prog.", 82, 82, 90);
+    p.checkBox(ctl::kWriteDataBox, "Write Data", 82, 34, 90)
+        ->setToolTip(QStringLiteral("Write the file's data (EEPROM) records"));
+    p.checkBox(ctl::kWriteConfigBox, "Write Config.Word", 82, 50, 90)
+        ->setToolTip(QStringLiteral("Write the configuration word: the file's, or the one "
+                                    "set under View / Set"));
+    p.checkBox(ctl::kEraseBeforeWriteBox, "Erase bef. Write", 82, 66, 90)
+        ->setToolTip(QStringLiteral("Erase the whole chip, code protection included, first"));
+    p.checkBox(ctl::kLowVoltBox, "Low-Volt-Prog.", 82, 82, 90)
+        ->setToolTip(QStringLiteral("Low-voltage programming: an AN589 adapter on a parallel "
+                                    "port and a chip that supports it"));
 
     p.group("Verification", 184, 4, 170, 46);
-    p.button(ctl::kVerifyButton, "Verify", 193, 20, 56, 16);
+    p.button(ctl::kVerifyButton, "&Verify", 193, 20, 56, 16);
     p.checkBox(ctl::kVerifyCodeBox, "Verify Code", 259, 18, 90);
     p.checkBox(ctl::kVerifyDataBox, "Verify Data", 259, 32, 90);
 
     p.group("Controller", 184, 56, 170, 46);
     auto* chips = p.control(ctl::kChipList, new QComboBox(client), 193, 68, 76, 14);
     chips->setMaxVisibleItems(20);
+    chips->setToolTip(QStringLiteral("The chip type in the socket"));
     // The DEV-ID field names the chip the ID belongs to, so it gets a row of its own.
     p.label("DEV-ID", 193, 87, 26);
-    p.field(ctl::kDevIdField, 222, 85, 125, true)->setFocusPolicy(Qt::NoFocus);
+    showOnly(p.field(ctl::kDevIdField, 222, 85, 125, true))
+        ->setToolTip(QStringLiteral("The device ID read from the chip, and the chip it names"));
 
     p.group("Readback", 7, 108, 170, 50);
-    p.button(ctl::kSaveButton, "Save", 16, 124, 56, 16);
+    p.button(ctl::kSaveButton, "&Save", 16, 124, 56, 16)
+        ->setToolTip(QStringLiteral("Read the whole chip into readback.hex or readback.txt"));
     auto* forms = new QButtonGroup(client);
     p.radio(ctl::kSaveHexRadio, "SAVE in INHX8M format", 82, 122, 92, 10, forms);
     p.radio(ctl::kSaveTextRadio, "SAVE in Textformat", 82, 138, 92, 10, forms);
 
     p.group("Configuration", 184, 108, 170, 50);
-    p.button(ctl::kViewSetButton, "View / Set", 193, 124, 56, 16);
-    p.field(ctl::kConfigWordField, 259, 125, 44, true)->setFocusPolicy(Qt::NoFocus);
+    p.button(ctl::kViewSetButton, "View / S&et", 193, 124, 56, 16)
+        ->setToolTip(
+            QStringLiteral("Show and edit the configuration word bit by bit, and the IDs"));
+    showOnly(p.field(ctl::kConfigWordField, 259, 125, 44, true))
+        ->setToolTip(QStringLiteral("The configuration word"));
 
     p.label("File", 9, 170, 28);
-    p.field(ctl::kFileField, 40, 168, 314, true)->setFocusPolicy(Qt::NoFocus);
+    showOnly(p.field(ctl::kFileField, 40, 168, 314, true));
     p.label("Status", 9, 188, 28);
-    p.field(ctl::kStatusField, 40, 186, 314, true)->setFocusPolicy(Qt::NoFocus);
+    showOnly(p.field(ctl::kStatusField, 40, 186, 314, true));
     auto* progress = p.put(new QProgressBar(client), 40, 203, 314, 8);
     progress->setObjectName(QStringLiteral("progress"));
     progress->setRange(0, 100);
@@ -268,8 +305,9 @@ void buildMainWindow(QtWindow& w) {
     progress->setVisible(false);
     w.setProgressBar(progress);
 
-    p.button(ctl::kExitButton, "Exit", 298, 228, 56, 16);
+    p.button(ctl::kExitButton, "E&xit", 298, 228, 56, 16);
     w.setFixedSize(width, top + u.y(253));
+    w.setAcceptDrops(true);
 }
 
 bool buildDialog(int dialogId, QtWindow& dialog) {

@@ -2,16 +2,20 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -54,6 +58,11 @@ std::string fromFieldText(QString text) {
 // A position in a text field, counted as the program counts it: CR LF is two characters.
 int programPosition(QTextDocument* document, int position) {
     return position + document->findBlock(position).blockNumber();
+}
+
+// A caption without its keyboard mnemonic marker.
+QString plain(QString caption) {
+    return caption.remove(QLatin1Char('&'));
 }
 
 QMessageBox::Icon iconFor(const std::string& title, ui::Buttons buttons) {
@@ -100,8 +109,13 @@ QAction* QtWindow::registerAction(int id, QAction* action) {
     action->setObjectName(QString::number(id));
     actions_[id] = action;
     connect(action, &QAction::triggered, this, [this, id, action] {
-        // Check marks are the logic's to set: undo the menu's own toggle.
-        if (action->isCheckable()) action->setChecked(!action->isChecked());
+        // Check marks are the logic's to set: undo the menu's own toggles.
+        if (action->isCheckable()) {
+            const QList<QAction*> marked =
+                action->actionGroup() ? action->actionGroup()->actions() : QList<QAction*>{action};
+            for (QAction* a : marked)
+                a->setChecked(marks_[a->objectName().toInt()]);
+        }
         dispatch(id);
     });
     return action;
@@ -180,12 +194,12 @@ std::string QtWindow::text(int id) {
         if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
             return fromFieldText(edit->toPlainText());
         }
-        if (auto* button = qobject_cast<QAbstractButton*>(w)) return fromQ(button->text());
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) return fromQ(plain(button->text()));
         if (auto* label = qobject_cast<QLabel*>(w)) return fromQ(label->text());
         if (auto* group = qobject_cast<QGroupBox*>(w)) return fromQ(group->title());
         if (auto* list = qobject_cast<QComboBox*>(w)) return fromQ(list->currentText());
     } else if (QAction* a = action(id)) {
-        return fromQ(a->text());
+        return fromQ(plain(a->text()));
     }
     return {};
 }
@@ -221,6 +235,7 @@ void QtWindow::enable(int id, bool enabled) {
 
 void QtWindow::check(int id, bool checked) {
     if (QAction* a = action(id)) {
+        marks_[id] = checked;
         a->setChecked(checked);
         return;
     }
@@ -364,9 +379,45 @@ int QtWindow::runDialog(int dialogId, ui::DialogHandler& handler) {
 }
 
 std::string QtWindow::pickFile(const ui::FileRequest& request) {
-    const QString filter = toQ(request.filterName) + " (" + toQ(request.pattern) + ")";
-    return fromQ(QFileDialog::getOpenFileName(nullptr, toQ(request.title), toQ(request.startFolder),
-                                              filter));
+    if (!picked_.empty()) {
+        std::string path;
+        path.swap(picked_);
+        return path;
+    }
+    const QString filters = QStringLiteral("Hex files (*.hex *.HEX);;All files (*)");
+    return fromQ(
+        QFileDialog::getOpenFileName(this, toQ(request.title), toQ(request.startFolder), filters));
+}
+
+void QtWindow::openPath(const std::string& path) {
+    picked_ = path;
+    dispatch(ctl::kOpenFile);
+    picked_.clear();
+}
+
+namespace {
+
+// The local .hex file a drag carries; empty when it carries anything else.
+QString droppedHexFile(const QMimeData* data) {
+    if (data == nullptr || data->urls().size() != 1) return {};
+    const QUrl url = data->urls().front();
+    if (!url.isLocalFile() ||
+        !url.toLocalFile().endsWith(QStringLiteral(".hex"), Qt::CaseInsensitive))
+        return {};
+    return url.toLocalFile();
+}
+
+}  // namespace
+
+void QtWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (busy_ == 0 && !droppedHexFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void QtWindow::dropEvent(QDropEvent* event) {
+    const QString file = droppedHexFile(event->mimeData());
+    if (busy_ > 0 || file.isEmpty()) return;
+    event->acceptProposedAction();
+    openPath(fromQ(file));
 }
 
 bool QtWindow::openDocument(const std::string& path) {

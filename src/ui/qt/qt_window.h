@@ -12,6 +12,8 @@
 #include "ui/window.h"
 
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
 class QProgressBar;
 
 namespace ferrolux::qt {
@@ -82,9 +84,14 @@ class QtWindow : public QDialog, public ui::Window {
 
     // Runs `work` as one command: a close asked for meanwhile waits for its end.
     void runCommand(const std::function<void()>& work);
+    // Opens `path` as if the user had picked it in the open dialog.
+    void openPath(const std::string& path);
 
   protected:
     void reject() override;  // Esc and the close box: command 2
+    // A dropped .hex file is opened as if picked.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void dispatch(int id);
@@ -94,6 +101,8 @@ class QtWindow : public QDialog, public ui::Window {
     DialogUnits units_;
     std::map<int, QPointer<QWidget>> controls_;
     std::map<int, QPointer<QAction>> actions_;
+    std::map<int, bool> marks_;  // menu check marks as the logic set them
+    std::string picked_;         // the next file "picked": dropped or named at start
     std::function<void(int)> commandSink_;
     std::function<void(int)> editSink_;
     QProgressBar* progress_ = nullptr;

@@ -1,5 +1,11 @@
+#include <QActionGroup>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMimeData>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QUrl>
 
 #include "qt_rig.h"
 #include "ui/main_window.h"
@@ -28,12 +34,30 @@ TEST(QtMainWindow, ControlsAndMenuItemsCarryTheirIdsCaptionsAndStartStates) {
     for (const auto& [id, caption, flags] : rows) {
         auto* o = rig.window().findChild<QObject*>(QString::number(id));
         ASSERT_NE(o, nullptr) << id;
-        EXPECT_EQ(o->property("text").toString(), caption) << id;
+        EXPECT_EQ(o->property("text").toString().remove('&'), caption) << id;
         EXPECT_EQ(o->property("checked").toBool(), *flags == 'x') << id;
         EXPECT_EQ(o->property("enabled").toBool(), *flags != '-') << id;
     }
-    for (int id : {1017, 1018, 1063, 1091})
-        EXPECT_TRUE(rig.find(id)->property("readOnly").toBool()) << id;
+    // Read-only fields look it, and their text stays readable when greyed.
+    for (int id : {1017, 1018, 1063, 1091}) {
+        const QWidget* f = rig.find(id);
+        EXPECT_TRUE(f->property("readOnly").toBool()) << id;
+        EXPECT_EQ(f->palette().color(QPalette::Disabled, QPalette::Text),
+                  f->palette().color(QPalette::Active, QPalette::Text))
+            << id;
+        EXPECT_EQ(f->palette().color(QPalette::Disabled, QPalette::Base),
+                  f->palette().color(QPalette::Active, QPalette::Window))
+            << id;
+    }
+    // Port and speed are one-of-many choices; keys reach the common commands.
+    for (int id : {1108, 1169, 1102, 1105})
+        EXPECT_TRUE(rig.action(id)->actionGroup()->isExclusive()) << id;
+    EXPECT_EQ(rig.action(65535)->shortcut(), QKeySequence(QKeySequence::Open));
+    EXPECT_EQ(rig.action(1111)->shortcut(), QKeySequence(QKeySequence::HelpContents));
+    EXPECT_EQ(rig.action(1094)->shortcut(), QKeySequence(QKeySequence::Quit));
+    EXPECT_EQ(rig.find<QPushButton>(ctl::kWriteButton)->text(), "&Write");
+    for (int id : {1120, 1121, 1172, 1092, 1091, 1063, 1118, 1026, 1123})
+        EXPECT_FALSE(rig.find(id)->toolTip().isEmpty()) << id;
     EXPECT_EQ(rig.find<QComboBox>(ctl::kChipList)->currentText(), "PIC16F628A");
     EXPECT_EQ(rig.window().minimumSize(), rig.window().maximumSize());
 }
@@ -64,6 +88,61 @@ TEST(QtMainWindow, MenuItemsAndTheUsersChipChoiceReachTheLogicWhichOwnsTheMarks)
     EXPECT_FALSE(rig.find(ctl::kWriteDataBox)->isEnabled());
     rig.window().selectListItem(ctl::kChipList, 0);  // from the program: no command
     EXPECT_EQ(rig.s().device.name, "PIC12C508");
+}
+
+TEST(QtMainWindow, FilesComeByDropByNameAtStartAndFromRecentFilesHelpShowsTheManual) {
+    const QString hex = QString::fromUtf8(FERROLUX_TEST_HEX_DIR "/family5.hex");
+    QtRig rig;
+    rig.startOnSimulator();
+    auto drop = [&](const QString& file) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(file)});
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        static_cast<QObject&>(rig.window()).event(&event);  // as a drag ends on it
+    };
+    drop(QString::fromStdString((rig.dir.path() / "kestrum.ini").string()));  // not a hex file
+    EXPECT_FALSE(rig.s().fileSelected);
+    drop(hex);
+    EXPECT_TRUE(rig.s().fileSelected);
+    EXPECT_EQ(rig.s().fileName, "family5.hex");
+    EXPECT_EQ(rig.program->recentFiles().front(), hex);
+    auto* recent = rig.window().findChild<QMenu*>("recent");
+    ASSERT_EQ(recent->actions().size(), 1);
+    rig.action(ctl::kCloseFile)->trigger();
+    recent->actions().front()->trigger();
+    EXPECT_TRUE(rig.s().fileSelected);
+
+    // The open dialog: owned by the window, with its two filters.
+    QStringList filters;
+    QWidget* owner = nullptr;
+    rig.modals.onDialog = [&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        filters = dialog->nameFilters();
+        owner = dialog->parentWidget();
+        dialog->reject();
+    };
+    rig.action(ctl::kOpenFile)->trigger();
+    EXPECT_EQ(filters, QStringList({"Hex files (*.hex *.HEX)", "All files (*)"}));
+    EXPECT_EQ(owner, &rig.window());
+
+    // Without T3306.CHM, Help shows the HTML manual.
+    std::vector<std::string> shown;
+    rig.program->setManual(FERROLUX_SOURCE_DIR "/docs/manual.html");
+    rig.program->setDocumentOpener([&](const std::string& path) {
+        shown.push_back(path);
+        return true;
+    });
+    rig.action(ctl::kHelpTopics)->trigger();
+    EXPECT_EQ(shown, std::vector<std::string>({FERROLUX_SOURCE_DIR "/docs/manual.html"}));
+
+    // A file named at start is selected, with no reload question.
+    rig.stop();
+    rig.modals.boxes.clear();
+    rig.program = std::make_unique<qt::QtProgram>(rig.dir.path());
+    ASSERT_TRUE(rig.program->openWith(hex.toStdString()));
+    EXPECT_TRUE(rig.s().fileSelected);
+    EXPECT_EQ(rig.modals.boxes, std::vector<std::string>{});
 }
 
 TEST(QtMainWindow, WriteOnTheSimulatorThroughClicksEndsWithOk) {
