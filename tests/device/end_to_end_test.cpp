@@ -10,15 +10,28 @@ namespace ferrolux::test {
 namespace {
 
 struct Case {
-    int family;
+    std::string chip;
+    std::filesystem::path program;
     Wiring wiring;
 };
 
+// The flash 12-bit chips' programs, first or second (tests/device/asm/flash12.asm).
+std::filesystem::path flash12Hex(const std::string& chip, const char* variant) {
+    std::string lower = chip.substr(3);
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return std::filesystem::path(FERROLUX_TEST_HEX_DIR) /
+           ("flash12_" + lower + "_" + variant + ".hex");
+}
+
 std::vector<Case> allCases() {
     std::vector<Case> cases;
-    for (int family = 1; family <= 8; ++family) {
-        for (const Wiring& w : allWirings())
-            cases.push_back({family, w});
+    for (const Wiring& w : allWirings()) {
+        for (int family = 1; family <= 8; ++family)
+            cases.push_back({chipOfFamily(family), testHex(family), w});
+        for (const char* chip : {"PIC12F508", "PIC12F509", "PIC16F54", "PIC16F57", "PIC10F200",
+                                 "PIC10F202", "PIC10F204", "PIC10F206"})
+            cases.push_back({chip, flash12Hex(chip, "first"), w});
     }
     return cases;
 }
@@ -26,22 +39,56 @@ std::vector<Case> allCases() {
 // Bits of the configuration word that read back as written on these chips.
 int configReadMask(int family, const std::string& chip) {
     if (family == 4) return 0x01FF;  // bits 9-11 read 0, 12-13 are the chip's bandgap
-    if (family == 8) return 0x0FFF;
+    if (chip.rfind("PIC10F", 0) == 0) return 0x0FFC;  // bits 1:0 are written as 1
+    if (family >= 8) return 0x0FFF;
     if (chip.rfind("PIC16F87", 0) == 0) return 0x3BFF;  // bit 10 does not read back
     return 0x3FFF;
+}
+
+// The flash 12-bit chip after a second program written over the first (the
+// Write erases it) and a "Bulk Erase Code Memory": blank but for its factory
+// calibration word and backup copy, the file's word at the last address
+// skipped with one warning per pass where the chip keeps calibration there.
+void secondProgramThenCodeErase(ChipRig& rig, const Case& c) {
+    const auto& factory = rig.chip.profile().calibration;
+    const int codeWords = rig.s.device.codeWords;
+    const auto last = static_cast<std::size_t>(codeWords - 1);
+    ASSERT_EQ(rig.open(flash12Hex(c.chip, "second")), 0) << rig.s.message;
+    rig.bench.window.boxes.clear();
+    ASSERT_EQ(rig.write(), "");
+    ASSERT_EQ(rig.verify(), "");
+    EXPECT_EQ(rig.chip.programWord(0), 0x0CAA);
+    EXPECT_EQ(rig.chip.programWord(last), factory ? *factory : 0x0C33);
+    EXPECT_EQ(rig.chip.configWord(codeWords), 0x3);
+    int warnings = 0;
+    for (const auto& box : rig.bench.window.boxes)
+        warnings += box.title == "Warning!" && box.text.find("calibration") != std::string::npos;
+    EXPECT_EQ(warnings, factory ? 2 : 0);
+
+    rig.main.command(ctl::kEraseCode);
+    ASSERT_EQ(rig.main.lastEnding(), ui::Ending::ok) << rig.s.message;
+    for (std::size_t w = 0; w < last; ++w)
+        ASSERT_EQ(rig.chip.programWord(w), 0x0FFF) << w;
+    EXPECT_EQ(rig.chip.programWord(last), factory ? *factory : 0x0FFF);
+    for (int id = 0; id < 4; ++id)
+        EXPECT_EQ(rig.chip.configWord(codeWords + id), 0x0FFF);
+    if (rig.s.device.calibrationBackup) {
+        EXPECT_EQ(rig.chip.configWord(codeWords + 4), *factory);
+    }
+    EXPECT_EQ(rig.chip.configWord(0xFFF), rig.chip.profile().configErased());
 }
 
 class EveryFamilyAndWiring : public ::testing::TestWithParam<Case> {};
 
 TEST_P(EveryFamilyAndWiring, WriteKeepVerifyAndReadBackMatchTheFile) {
     const Case& c = GetParam();
-    const char* chipName = chipOfFamily(c.family);
+    const char* chipName = c.chip.c_str();
     TempDir images;
     const auto image = sim::chipImagePath(images.path(), chipName);
     int fileConfig = 0;
     {
         ChipRig first(chipName, c.wiring);
-        ASSERT_EQ(first.open(testHex(c.family)), 0) << first.s.message;
+        ASSERT_EQ(first.open(c.program), 0) << first.s.message;
         fileConfig = first.s.configWord;
         ASSERT_EQ(first.write(), "");
         ASSERT_TRUE(sim::saveChipImage(first.chip, image));
@@ -49,9 +96,9 @@ TEST_P(EveryFamilyAndWiring, WriteKeepVerifyAndReadBackMatchTheFile) {
     // The next run finds the program in the chip image.
     ChipRig rig(chipName, c.wiring);
     ASSERT_TRUE(sim::loadChipImage(rig.chip, image));
-    ASSERT_EQ(rig.open(testHex(c.family)), 0);
+    ASSERT_EQ(rig.open(c.program), 0);
     ASSERT_EQ(rig.verify(), "");
-    const bool twelveBit = c.family == 8;
+    const bool twelveBit = twelveBitCore(rig.s.device);
 
     ASSERT_NE(checkLink(rig.s), 0) << rig.s.message;
     rig.s.blank = true;
@@ -61,12 +108,12 @@ TEST_P(EveryFamilyAndWiring, WriteKeepVerifyAndReadBackMatchTheFile) {
     EXPECT_FALSE(rig.s.blank);
     const int chipConfig = rig.s.configWord;
 
-    std::ifstream in(testHex(c.family));
+    std::ifstream in(c.program);
     const auto file = hexWords({std::istreambuf_iterator<char>(in), {}});
     const auto back = hexWords(rig.read("readback.hex"));
     const int idStart = twelveBit ? 0x200 : 0x2000;
     const int configAt = twelveBit ? 0xFFF : 0x2007;
-    const int mask = configReadMask(c.family, rig.s.device.name);
+    const int mask = configReadMask(rig.family(), c.chip);
     for (auto [address, word] : file) {
         ASSERT_TRUE(back.count(address)) << std::hex << address;
         const int read = back.at(address);
@@ -101,13 +148,14 @@ TEST_P(EveryFamilyAndWiring, WriteKeepVerifyAndReadBackMatchTheFile) {
     EXPECT_EQ(rig.s.configWord, chipConfig);
     EXPECT_EQ(rig.s.idValues, (std::array<int, 4>{1, 0xA, 2, 0xF}));
     EXPECT_EQ(rig.verify(), "");
+    if (c.chip.starts_with("PIC10F")) {
+        EXPECT_EQ(rig.chip.configWord(0xFFF) & 3, 3);  // the file's 0s went in as 1
+    }
+    if (flash12Bit(rig.s.device)) secondProgramThenCodeErase(rig, c);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFamilies, EveryFamilyAndWiring, ::testing::ValuesIn(allCases()),
-                         [](const auto& info) {
-                             return "Family" + std::to_string(info.param.family) +
-                                    info.param.wiring.name;
-                         });
+                         [](const auto& info) { return info.param.chip + info.param.wiring.name; });
 
 }  // namespace
 }  // namespace ferrolux::test
