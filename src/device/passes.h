@@ -12,7 +12,7 @@ class Session;
 int programCodeByWord(Session& s);
 // Code memory in rows of 8 (family 6) or 4 (family 7) words, no read-back.
 int writeCodeRows(Session& s, int rowSize);
-// Code memory of the 12-bit core (family 8).
+// Code memory (and the IDs after it) of the 12-bit core (families 8 and 9).
 int programCode12Bit(Session& s);
 // 0 when the 12-bit chip reads blank, 1 when not (no message).
 int blankCheck12Bit(Session& s);

@@ -267,25 +267,37 @@ TEST_F(Commands, DialogsHelpAboutCloseAndExit) {
     EXPECT_EQ(w.endResults, (std::vector<int>{0, 0, 0}));
 }
 
-// Family 8: the blank check before writing code, and verify always compares code.
-TEST(TwelveBit, ANotBlankChipAsksAndCancelWritesNothing) {
-    UiRig rig;
-    rig.startOn("PIC12C508");
-    ASSERT_EQ(rig.open(example("blink_12c508")), 0);
-    ASSERT_EQ(rig.main().write(), 0) << rig.lastBox().text;
-    rig.chip().setProgramWord(0x05, 0x0000);  // a rewrite would restore it, if it could
-    rig.window.enabled[ctl::kSaveButton] = false;
-    rig.window.answers = {Answer::cancel};
-    EXPECT_EQ(rig.main().write(), 1);
-    EXPECT_EQ(rig.lastBox().text, "PIC not blank, continue?");
-    EXPECT_EQ(rig.main().lastEnding(), Ending::cancelled);
-    EXPECT_TRUE(rig.window.enabled[ctl::kSaveButton]);
-    EXPECT_EQ(rig.window.texts[ctl::kStatusField], "  ");
-    EXPECT_FALSE(rig.chip().inProgrammingMode());
+// 12-bit chips: the blank check before writing code, unless a flash chip is
+// erased first ("Erase bef. Write"); verify always compares code.
+TEST(TwelveBit, ANotBlankChipAsksAndCancelWritesNothingUnlessAFlashChipIsErased) {
+    for (const char* chip : {"PIC12C508", "PIC12F508"}) {
+        SCOPED_TRACE(chip);
+        UiRig rig;
+        rig.startOn(chip);
+        ASSERT_EQ(rig.open(example("blink_12c508")), 0);
+        ASSERT_EQ(rig.main().write(), 0) << rig.lastBox().text;
+        const int word = rig.chip().programWord(0x05);
+        rig.chip().setProgramWord(0x05, 0x0000);  // a rewrite would restore it, if it could
+        rig.window.enabled[ctl::kSaveButton] = false;
+        rig.window.checked[ctl::kEraseBeforeWriteBox] = false;
+        rig.window.answers = {Answer::cancel};
+        EXPECT_EQ(rig.main().write(), 1);
+        EXPECT_EQ(rig.lastBox().text, "PIC not blank, continue?");
+        EXPECT_EQ(rig.main().lastEnding(), Ending::cancelled);
+        EXPECT_TRUE(rig.window.enabled[ctl::kSaveButton]);
+        EXPECT_EQ(rig.window.texts[ctl::kStatusField], "  ");
+        EXPECT_FALSE(rig.chip().inProgrammingMode());
 
-    rig.window.checked[ctl::kVerifyCodeBox] = false;
-    EXPECT_EQ(rig.main().verify(), 1);
-    rig.expectFailed();
+        rig.window.checked[ctl::kVerifyCodeBox] = false;
+        EXPECT_EQ(rig.main().verify(), 1);
+        rig.expectFailed();
+        if (!rig.window.enabled[ctl::kEraseBeforeWriteBox]) continue;
+        rig.window.checked[ctl::kEraseBeforeWriteBox] = true;
+        const std::size_t boxes = rig.window.boxes.size();
+        EXPECT_EQ(rig.main().write(), 0) << rig.lastBox().text;
+        EXPECT_EQ(rig.window.boxes.size(), boxes);
+        EXPECT_EQ(rig.chip().programWord(0x05), word);
+    }
 }
 
 TEST_F(Commands, AChipOfAnotherTypeIsWrittenOrComparedOnlyWhenTheUserAgrees) {
