@@ -7,10 +7,14 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "app/host.h"
+#include "app/program_dir.h"
+#include "cli/console_window.h"
 #include "device/messages.h"
+#include "platform/linux/system_info.h"
 #include "sim/chip_image.h"
 #include "support/recording_window.h"
 #include "support/temp_dir.h"
@@ -143,6 +147,103 @@ TEST_F(SimChip, AStopMidWriteLeavesProgrammingModeAtTheNextFrameAndFailsTheWrite
     const auto kept = sim::parseChipImage(chip.profile(), readFile(image));
     ASSERT_TRUE(kept.has_value());
     EXPECT_EQ(kept->program[0x3F], 0x103F);
+}
+
+// Where a program without -C finds its device list, and what it tries.
+TEST(ProgramDir, CurrentThenPerUserThenTheShippedListCopied) {
+    TempDir t;
+    const fs::path cwd = t.path() / "cwd", home = t.path() / "home",
+                   exe = t.path() / "bin/ferrolux";
+    fs::create_directories(cwd);
+    fs::create_directories(t.path() / "share/ferrolux");
+    const struct {
+        const char* present;  // the lists that exist before the lookup
+        fs::path found;
+        std::size_t tried;
+    } rows[] = {
+        {"", {}, 3},
+        {"share", home / "ferrolux", 3},  // copied, then found in place
+        {"share user", home / "ferrolux", 2},
+        {"share user cwd", cwd, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.present);
+        const std::string present = row.present;
+        fs::remove_all(home);
+        fs::remove(cwd / "kestrum.ini");
+        fs::remove(t.path() / "share/ferrolux/kestrum.ini");
+        if (present.find("share") != std::string::npos)
+            std::ofstream(t.path() / "share/ferrolux/kestrum.ini") << "shipped";
+        if (present.find("user") != std::string::npos) {
+            fs::create_directories(home / "ferrolux");
+            std::ofstream(home / "ferrolux/kestrum.ini") << "user";
+        }
+        if (present.find("cwd") != std::string::npos) std::ofstream(cwd / "kestrum.ini") << "";
+        const app::ProgramDirChoice c = app::findProgramDir(cwd, home, exe);
+        EXPECT_EQ(c.dir, row.found);
+        EXPECT_EQ(c.tried.size(), row.tried);
+        if (present == "share") EXPECT_EQ(readFile(home / "ferrolux/kestrum.ini"), "shipped");
+    }
+    EXPECT_EQ(app::notFoundText(app::findProgramDir(cwd, {}, {})),
+              "no device list kestrum.ini found; tried: " + (cwd / "kestrum.ini").string());
+}
+
+// The ports found below a root laid out as sysfs, /dev and /proc show them.
+TEST(Ports, SerialDevicesComLinksAndParallelPortsAreListed) {
+    TempDir t;
+    const fs::path root = t.path();
+    auto tty = [&](const std::string& name, const char* type) {
+        fs::create_directories(root / "sys/class/tty" / name / "device");
+        if (type) std::ofstream(root / "sys/class/tty" / name / "type") << type << "\n";
+    };
+    tty("ttyS0", "4");
+    tty("ttyS1", "0");  // no UART behind it
+    tty("ttyUSB0", nullptr);
+    fs::create_directories(root / "sys/class/tty/tty1");  // a console, no device
+    fs::create_directories(root / "dev/serial/by-id");
+    fs::create_symlink("../../ttyUSB0", root / "dev/serial/by-id/usb-FTDI_X-if00-port0");
+    fs::create_directories(root / "proc/sys/dev/parport/parport0");
+    std::ofstream(root / "proc/sys/dev/parport/parport0/base-addr") << "888\t1912\n";
+    fs::create_directories(root / "prog");
+    fs::create_symlink("/dev/ttyUSB0", root / "prog/COM3");
+
+    std::vector<std::string> lines;
+    for (const auto& p : platform::listPorts(root / "prog", root))
+        lines.push_back(p.name + " " + p.device);
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{
+                  "COM3 /dev/ttyUSB0", "COM1 /dev/ttyS0", "/dev/ttyUSB0 /dev/ttyUSB0",
+                  "/dev/serial/by-id/usb-FTDI_X-if00-port0 /dev/ttyUSB0", "0378 /dev/parport0"}));
+}
+
+// The terminal's progress line names the pass, and is gone before a result.
+TEST(ConsoleProgress, NamesThePassAndClearsItsLine) {
+    DeviceRecord chip;
+    chip.codeWords = 2048;
+    chip.dataBytes = 128;
+    const struct {
+        int verifyOnly;
+        const char* status;
+        const char* shows;
+    } rows[] = {
+        {0, "erasing.....     ", "\rerasing.....  0:00"},
+        {0, "Contr-Adr: 0400\n",
+         "\rwriting         50% [###############...............] Contr-Adr: 0400"},
+        {1, "Contr-Adr: 0200\n", "\rverifying       25% [#######"},
+        {0, "Contr-Addr: 2160\n", "\rwriting data    75% ["},
+        {1, "Contr-Addr: 2100\n", "\rverifying data   0% ["},
+    };
+    for (const auto& row : rows) {
+        std::istringstream in;
+        std::ostringstream err;
+        cli::ConsoleWindow w(in, err, {false, false, true, nullptr});
+        w.setDevice(&chip);
+        w.setVerifyFlag(&row.verifyOnly);
+        w.setText(ctl::kStatusField, row.status);
+        EXPECT_EQ(err.str().rfind(row.shows, 0), 0u) << err.str();
+        w.endProgress();
+        EXPECT_EQ(err.str().substr(err.str().size() - 4), "\r\033[K");
+    }
 }
 
 }  // namespace
