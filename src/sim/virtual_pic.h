@@ -48,7 +48,7 @@ class VirtualPic {
     std::uint64_t lostWrites() const { return lostWrites_; }
 
     // Test access to memory; indexes wrap at the memory size. Config addresses
-    // are 0x2000..0x2007 on 14-bit chips; on family 8 the ID words after the
+    // are 0x2000..0x2007 on 14-bit chips; on the 12-bit core the IDs after the
     // code (and the backup calibration at ID + 4) and 0xFFF for the
     // configuration word. Others read all ones. Reads first finish a write
     // that is due. Reads here ignore code protection.

@@ -96,28 +96,6 @@ TEST(CalibratedChips, AProtectedChipsCalibrationWordComesFromItsBackupOrIsAskedA
     }
 }
 
-// Flash 12-bit chips bulk-erase from the configuration word and get both
-// calibration copies back; they then take a program.
-TEST(Family8, FlashChipsKeepBothCalibrationWordsAndAreWritten) {
-    ChipRig rig("PIC12F508");
-    const int calibration = rig.chip.programWord(0x1FF);
-    ASSERT_EQ(rig.chip.configWord(0x204), calibration);
-    rig.chip.setProgramWord(0, 0x0ABC);
-    rig.chip.setConfigWord(0x200, 0x0005);
-    rig.chip.setConfigWord(0xFFF, 0x0FEA);
-    ASSERT_NE(checkLink(rig.s), 0);
-    ASSERT_EQ(eraseCodeMemory(rig.s), 0) << rig.s.message;
-    EXPECT_TRUE(rig.bench.window.boxes.empty());
-    EXPECT_EQ(rig.chip.configWord(0xFFF), 0x0FFF);
-    EXPECT_EQ(rig.chip.programWord(0), 0x0FFF);
-    EXPECT_EQ(rig.chip.configWord(0x200), 0x0FFF);
-    EXPECT_EQ(rig.chip.programWord(0x1FF), calibration);
-    EXPECT_EQ(rig.chip.configWord(0x204), calibration);
-    ASSERT_EQ(rig.open(testHex(8)), 0);
-    EXPECT_EQ(rig.write(), "");
-    EXPECT_EQ(rig.verify(), "");
-}
-
 // What cannot be erased electrically, or is not there, fails and says why.
 TEST(EraseSequences, EpromChipsAndMissingDataMemoryAreRefused) {
     const std::pair<const char*, const char*> chips[] = {

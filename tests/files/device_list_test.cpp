@@ -154,6 +154,25 @@ TEST_F(DeviceListTest, DeviceIdColumnIsOptional) {
     EXPECT_EQ(chipOfDeviceId(session, 0x0E21), "PICB");
     EXPECT_EQ(chipOfDeviceId(session, 0x0560), "");  // PICG has no device ID
     EXPECT_TRUE(window.boxes.empty());
+
+    // 12-bit lines may end with a calibration mark; lines without one have none.
+    fill(
+        "PICH\tK\t8\t0\tN\t9\tN\tOSCCAL+BACKUP\nPICI\tK\t8\t0\tN\t8\tY\t1060\tOSCCAL\n"
+        "PICJ\tK\t8\t0\tN\tx\tN\n");
+    const struct {
+        const char* name;
+        int family, deviceId;
+        bool calibration, backup;
+    } marks[] = {{"PICH", 9, -1, true, true},
+                 {"PICI", 8, 0x1060, true, false},
+                 {"PICJ", 8, -1, false, false}};  // not a digit: the family stays
+    for (const auto& m : marks) {
+        select(m.name);
+        EXPECT_EQ(session.device.family, m.family) << m.name;
+        EXPECT_EQ(session.device.deviceId, m.deviceId) << m.name;
+        EXPECT_EQ(session.device.calibration, m.calibration) << m.name;
+        EXPECT_EQ(session.device.calibrationBackup, m.backup) << m.name;
+    }
 }
 
 TEST_F(DeviceListTest, ShortAndActiveLowConfLines) {
