@@ -182,7 +182,9 @@ TEST(ProgramDir, CurrentThenPerUserThenTheShippedListCopied) {
         const app::ProgramDirChoice c = app::findProgramDir(cwd, home, exe);
         EXPECT_EQ(c.dir, row.found);
         EXPECT_EQ(c.tried.size(), row.tried);
-        if (present == "share") EXPECT_EQ(readFile(home / "ferrolux/kestrum.ini"), "shipped");
+        if (present == "share") {
+            EXPECT_EQ(readFile(home / "ferrolux/kestrum.ini"), "shipped");
+        }
     }
     EXPECT_EQ(app::notFoundText(app::findProgramDir(cwd, {}, {})),
               "no device list kestrum.ini found; tried: " + (cwd / "kestrum.ini").string());
