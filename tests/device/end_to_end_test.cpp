@@ -15,6 +15,10 @@ struct Case {
     Wiring wiring;
 };
 
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.chip << " " << c.wiring.name;
+}
+
 // The flash 12-bit chips' programs, first or second (tests/device/asm/flash12.asm).
 std::filesystem::path flash12Hex(const std::string& chip, const char* variant) {
     std::string lower = chip.substr(3);
