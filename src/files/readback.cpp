@@ -90,8 +90,30 @@ void increment(Session& s) {
     sendIcsp(s, INCREMENT_ADDRESS, 0);
 }
 
-bool codeErased(const Session& s, int word) {
-    return twelveBitCore(s.device) ? (word & 0xFFF) == 0xFFF : word == 0x3FFF;
+// Family 4 chips are shipped with a RETLW calibration word at 0x3FF.
+constexpr int kCalibration14 = 0x3FF;
+
+// An erased code word; a factory calibration word (a RETLW at 0x3FF on
+// family 4, a MOVLW in the last word of a calibrated 12-bit chip) is part of
+// an erased chip too.
+bool codeErased(const Session& s, int address, int word) {
+    if (twelveBitCore(s.device)) {
+        const bool calibration = s.device.calibration && address == s.device.codeWords - 1;
+        return (word & 0xFFF) == 0xFFF || (calibration && (word & 0xF00) == 0xC00);
+    }
+    if (s.device.family == 4 && address == kCalibration14 && (word & 0x3F00) == 0x3400) {
+        return true;
+    }
+    return word == 0x3FFF;
+}
+
+// An erased configuration word, in the bits that read back as written: family
+// 4 keeps its bandgap in bits 13:12 and reads 11:9 as 0; the 16F87x read bit 10 as 0.
+bool configErased(const Session& s, int config) {
+    if (twelveBitCore(s.device)) return (config & 0xFFF) == 0xFFF;
+    int mask = s.device.family == 4 ? 0x01FF : 0x3FFF;
+    if (s.device.name.compare(0, 8, "PIC16F87") == 0) mask &= ~0x400;
+    return (config & mask) == mask;
 }
 
 // The 12-bit core has no Load Configuration: after the code memory it
@@ -156,7 +178,7 @@ int writeReadbackHex(Session& s) {
         code.add(word & 0xFF);
         code.add(word >> 8);
         if (w % 8 == 7 || w == s.device.codeWords - 1) out.text += code.text() + kCrLf;
-        if (!codeErased(s, word)) s.blank = false;
+        if (!codeErased(s, w, word)) s.blank = false;
         increment(s);
     }
 
@@ -176,11 +198,11 @@ int writeReadbackHex(Session& s) {
     if (twelveBit) {
         sendIcsp(s, ENTER_PGM, 0);
         config = read(s, READ_DATA_PROGRAM);
-        if ((config & 0xFFF) != 0xFFF) s.blank = false;
+        if (!configErased(s, config)) s.blank = false;
     } else {
         toConfigWord(s);
         config = read(s, READ_DATA_PROGRAM) & 0xFFFF;
-        if (config != 0x3FFF) s.blank = false;
+        if (!configErased(s, config)) s.blank = false;
     }
     Record configRecord(twelveBit ? 0x1FFE : 0x400E);
     configRecord.add(config & 0xFF);
@@ -242,7 +264,7 @@ int writeReadbackText(Session& s) {
         }
         t += ' ';
         t += hex("%.4X", static_cast<unsigned>(word));
-        if (!codeErased(s, word)) s.blank = false;
+        if (!codeErased(s, w, word)) s.blank = false;
         increment(s);
         blinkReading(s);
     }
@@ -272,14 +294,14 @@ int writeReadbackText(Session& s) {
     if (twelveBit) {
         sendIcsp(s, ENTER_PGM, 0);
         const int config = read(s, READ_DATA_PROGRAM);
-        if ((config & 0xFFF) != 0xFFF) s.blank = false;
+        if (!configErased(s, config)) s.blank = false;
         t += hex("%.4X", static_cast<unsigned>(config));
         s.configWord = config;
         return finishFile(s, out);
     }
     toConfigWord(s);
     const int config = read(s, READ_DATA_PROGRAM);
-    if (config != 0x3FFF) s.blank = false;
+    if (!configErased(s, config)) s.blank = false;
     t += hex("%.4X", static_cast<unsigned>(config));
     s.configWord = config;
     t += kCrLf;

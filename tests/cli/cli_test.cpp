@@ -237,6 +237,10 @@ TEST_F(Cli, ArgumentFormsFailuresAndTheirExitStatuses) {
         {"verify " + runlight, 3, "Error: Verify failed at Adr: "},
         {"blank", 3, "not blank\n"},
         {"-c PIC12C508 blank", 0, "blank\n"},
+        // Factory calibration words and configuration bits that read 0 are erased.
+        {"-c PIC12F675 blank", 0, "blank\n"},
+        {"-c PIC16F877 blank", 0, "blank\n"},
+        {"-c PIC12F508 blank", 0, "blank\n"},
         {"-c PIC12C508 verify " + example("blink_12c508"), 3, "Verify failed"},
         {"-c PIC16F628A -p /dev/null detect", 4,
          "port /dev/null not stored; kestrum.cfg keeps SIM1"},
