@@ -4,6 +4,7 @@
 // for any input. Shared by the libFuzzer targets and the regression test.
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -13,13 +14,14 @@
 #include <span>
 #include <string>
 
-#include "files/control_ids.h"
 #include "files/device_list.h"
 #include "files/hex_input.h"
 #include "files/state_file.h"
 #include "session/session.h"
 #include "support/counting_ticks.h"
 #include "support/recording_window.h"
+#include "ui/control_ids.h"
+#include "ui/window_reporter.h"
 
 namespace ferrolux::fuzz {
 
@@ -46,8 +48,8 @@ inline void runDeviceList(const std::filesystem::path& dir, std::span<const std:
     writeBytes(dir / kDeviceListFile, bytes);
     test::CountingTicks ticks;
     test::RecordingWindow window;
-    test::RecordingWindow dialog;
-    Session s(ticks, &window);
+    ui::WindowReporter shown(window);
+    Session s(ticks, &shown);
     s.programDir = dir;
     s.configWord = bytes.empty() ? 0 : bytes[0] * 0x41;
 
@@ -65,7 +67,8 @@ inline void runDeviceList(const std::filesystem::path& dir, std::span<const std:
         require(s.device.codeWords >= 0 && s.device.codeWords <= 9999, "select: code size");
         require(s.device.dataBytes >= 0 && s.device.dataBytes <= 9999, "select: data size");
         require(s.device.family >= 0 && s.device.family <= 9, "select: family");
-        loadConfigLabels(s, dialog);
+        std::array<std::string, 14> labels;
+        (void)readConfigLabels(s, labels);
     }
     require(window.endResults.empty(), "list: window ended");
 }
@@ -77,7 +80,8 @@ inline void runHexInput(const std::filesystem::path& dir, std::span<const std::u
     writeBytes(dir / kStateFile, std::span<const std::uint8_t>());
     test::CountingTicks ticks;
     test::RecordingWindow window;
-    Session s(ticks, &window);
+    ui::WindowReporter shown(window);
+    Session s(ticks, &shown);
     s.programDir = dir;
     s.device.family = twelveBit ? 8 : 2;
     s.device.codeWords = twelveBit ? 512 : 8192;
@@ -109,7 +113,8 @@ inline void runStateFile(const std::filesystem::path& dir, std::span<const std::
     writeBytes(cfg, bytes);
     test::CountingTicks ticks;
     test::RecordingWindow window;
-    Session s(ticks, &window);
+    ui::WindowReporter shown(window);
+    Session s(ticks, &shown);
     s.programDir = dir;
     s.port.directIo = !input.empty() && (input[0] & 0x80) != 0;
 
@@ -144,7 +149,7 @@ inline void runStateFile(const std::filesystem::path& dir, std::span<const std::
     require(s.hexPath == (path.size() <= kStoredPathMax ? path : std::string()), "read: path");
     require(readReloadFlag(s) == '1', "read: reload flag");
 
-    Session again(ticks, &window);
+    Session again(ticks, &shown);
     again.programDir = dir;
     again.port.directIo = s.port.directIo;
     loadState(again);

@@ -10,7 +10,6 @@
 
 #include "sim/chip_image.h"
 #include "sim/chip_profile.h"
-#include "ui/control_ids.h"
 
 namespace ferrolux::app {
 
@@ -176,8 +175,8 @@ bool Host::keepChip(Session& s) {
     ++saveFailures_;
     lastSaveFailure_ = "Cannot save the simulated chip to " + image.string() + ":\n" + why;
     s.message = lastSaveFailure_;
-    s.window->setText(ctl::kStatusField, " ");
-    s.window->messageBox(s.message, "Error");
+    s.reporter->status(" ");
+    s.reporter->message(s.message, "Error");
     return false;
 }
 
@@ -206,7 +205,10 @@ void Host::closed(Session& s) {
 }
 
 Program::Program(const std::filesystem::path& programDir, ui::Window& window)
-    : host(programDir), session(host.ticks(), &window), main(session, &host) {
+    : host(programDir),
+      reporter(window),
+      session(host.ticks(), &reporter),
+      main(session, window, &host) {
     host.attach(session);
 }
 

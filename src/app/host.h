@@ -14,6 +14,7 @@
 #include "sim/sim_clock.h"
 #include "sim/virtual_pic.h"
 #include "ui/main_window.h"
+#include "ui/window_reporter.h"
 
 namespace ferrolux::app {
 
@@ -151,6 +152,7 @@ struct Program {
     Program(const std::filesystem::path& programDir, ui::Window& window);
 
     Host host;
+    ui::WindowReporter reporter;
     Session session;
     ui::MainWindow main;
 };

@@ -4,7 +4,7 @@
 #include <istream>
 #include <ostream>
 
-#include "files/control_ids.h"
+#include "ui/control_ids.h"
 #include "ui/progress.h"
 
 namespace ferrolux::cli {

@@ -57,12 +57,12 @@ int readIdWord(Session& s) {
 }  // namespace
 
 int readDeviceId(Session& s) {
-    s.window->setText(kDevIdField, " ");
+    s.reporter->deviceId(" ");
     if (s.device.deviceIdFlag != 'Y') return 0;
     const int id = readIdWord(s);
     if (id == 0x3FFF || id == 0) return 2;
     s.blank = false;
-    s.window->setText(kDevIdField, deviceIdText(s, id));
+    s.reporter->deviceId(deviceIdText(s, id));
     return 1;
 }
 

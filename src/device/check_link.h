@@ -6,8 +6,6 @@ namespace ferrolux {
 
 class Session;
 
-inline constexpr int kDevIdField = 1091;
-
 // First step of every chip command: tests the programmer on the selected port
 // and reads the device ID. 0 = failure (message text filled), 1 = chip without
 // device ID, 2 = device ID read and shown.

@@ -3,7 +3,6 @@
 #include "device/config_ids.h"
 #include "device/messages.h"
 #include "device/program_word.h"
-#include "files/control_ids.h"
 #include "link/delays.h"
 #include "link/icsp.h"
 #include "session/session.h"
@@ -77,7 +76,7 @@ bool eraseWithoutCalibration(Session& s, int address, int word, const char* kind
         formatText("The calibration word at %04X reads %04X, not a %s:\n",
                    static_cast<unsigned>(address), static_cast<unsigned>(word), kind) +
         "the chip is code protected or has lost it.\nErase without restoring it?";
-    return s.window->messageBox(question, "Warning!", ui::Buttons::okCancel) == ui::Answer::ok;
+    return s.reporter->ask(question, "Warning!");
 }
 
 // Family 4: the factory calibration word at 0x3FF and the bandgap bits of
@@ -236,8 +235,7 @@ int eraseWholeChip(Session& s) {
         case 1:
             sendIcsp(s, ENTER_PGM, 0);
             sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
-            s.window->setText(ctl::kStatusField, "OK");
-            s.window->repaint();
+            s.reporter->status("OK");
             for (int i = 0; i < 7; ++i)
                 sendIcsp(s, INCREMENT_ADDRESS, 0);
             setupAndErase(s);

@@ -44,12 +44,12 @@ bool keepsCalibration(Session& s, bool& told) {
     if ((s.readBack & 0xF00) != 0xC00) return false;
     if ((s.readBack & 0xFFF) != (s.fileWord & 0xFFF) && (s.fileWord & 0xFFF) != 0xFFF && !told) {
         told = true;
-        s.window->messageBox(
+        s.reporter->message(
             formatText("The file holds %04X at %04X, where the chip keeps its calibration "
                        "word %04X.\nThe chip keeps its calibration; the file's word is skipped.",
                        static_cast<unsigned>(s.fileWord), static_cast<unsigned>(s.targetAddress),
                        static_cast<unsigned>(s.readBack & 0xFFF)),
-            "Warning!", ui::Buttons::ok);
+            "Warning!");
     }
     return true;
 }

@@ -7,8 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "files/control_ids.h"
-
 namespace ferrolux {
 
 namespace {
@@ -138,16 +136,17 @@ std::filesystem::path listPath(const Session& s) {
     return s.programDir / kDeviceListFile;
 }
 
-// Steps shared by selectDevice and loadConfigLabels: the selection and its text.
+// Steps shared by selectDevice and readConfigLabels: the selection and its text.
 bool readSelection(Session& s) {
-    int index = s.window->listSelection(ctl::kChipList);
+    std::string name;
+    int index = s.reporter->chosenChip(name);
     if (index < 0) {
         s.device.listIndex = -1;
-        s.window->messageBox(kNothingSelected, kErrorTitle);
+        s.reporter->message(kNothingSelected, kErrorTitle);
         return false;
     }
     s.device.listIndex = index;
-    s.device.name = s.window->listItem(ctl::kChipList, index);
+    s.device.name = name;
     return true;
 }
 
@@ -155,8 +154,8 @@ bool readSelection(Session& s) {
 bool openOrEnd(Session& s, std::optional<TextFile>& file) {
     file.emplace(listPath(s), "r+");
     if (*file) return true;
-    s.window->messageBox(kOpenError, kErrorTitle);
-    s.window->endDialog(1);
+    s.reporter->message(kOpenError, kErrorTitle);
+    s.reporter->closeProgram(1);
     return false;
 }
 
@@ -188,14 +187,14 @@ bool readListLine(TextFile& file, std::string& line) {
 int checkDeviceList(Session& s) {
     TextFile file(listPath(s), "r+");
     if (file) return 0;
-    s.window->messageBox(kOpenErrorAtStart, kErrorTitle);
+    s.reporter->message(kOpenErrorAtStart, kErrorTitle);
     return 1;
 }
 
 void fillChipList(Session& s) {
     TextFile file(listPath(s), "r+");
     if (!file) {
-        s.window->messageBox(kOpenError, kErrorTitle);
+        s.reporter->message(kOpenError, kErrorTitle);
         return;
     }
     std::vector<std::string> names;
@@ -206,7 +205,7 @@ void fillChipList(Session& s) {
     }
     file.close();
     std::stable_sort(names.begin(), names.end(), lessNoCase);
-    s.window->setListItems(ctl::kChipList, names);
+    s.reporter->chipNames(names);
 }
 
 void selectDevice(Session& s) {
@@ -258,18 +257,18 @@ int functionlessConfigBits(const Session& s) {
     return 0;
 }
 
-void loadConfigLabels(Session& s, ui::Window& dialog) {
-    if (!readSelection(s)) return;
+bool readConfigLabels(Session& s, std::array<std::string, 14>& labels) {
+    if (!readSelection(s)) return false;
     std::optional<TextFile> file;
-    if (!openOrEnd(s, file)) return;
+    if (!openOrEnd(s, file)) return false;
 
     const std::string key = "conf" + s.device.configLabelKey;
     std::string line;
     bool found = false;
     while (readListLine(*file, line)) {
         if (line.starts_with("config1")) {
-            s.window->messageBox(kOldFile, kErrorTitle);
-            return;
+            s.reporter->message(kOldFile, kErrorTitle);
+            return false;
         }
         if (line.starts_with(key)) {
             found = true;
@@ -277,21 +276,16 @@ void loadConfigLabels(Session& s, ui::Window& dialog) {
         }
     }
     file->close();
-    if (!found) return;
+    if (!found) return false;
 
     // Labels from the third character after the key, bit 13 first.
     std::size_t pos = key.size() + 2;
     for (int bit = 13; bit >= 0; --bit) {
         Column label = columnAt(line, pos);
-        dialog.setText(ctl::kBitLabel0 + bit, std::string(label.text));
+        labels[static_cast<std::size_t>(bit)] = std::string(label.text);
         pos = label.end + 1;
     }
-    for (int bit = 0; bit < 14; ++bit) {
-        const std::string label = dialog.text(ctl::kBitLabel0 + bit);
-        const bool activeLow = !label.empty() && label[0] == '/';
-        const bool set = ((s.configWord >> bit) & 1) != 0;
-        dialog.check(ctl::kBitBox0 - bit, activeLow ? !set : set);
-    }
+    return true;
 }
 
 }  // namespace ferrolux

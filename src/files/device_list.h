@@ -1,10 +1,10 @@
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "files/text_file.h"
 #include "session/session.h"
-#include "ui/window.h"
 
 namespace ferrolux {
 
@@ -39,8 +39,8 @@ std::string chipOfDeviceId(const Session& session, int id);
 // (a bare '/'); they are written as 1. 0 when the list has no labels for it.
 int functionlessConfigBits(const Session& session);
 
-// Puts the selected chip's 14 bit labels into `dialog` and sets its bit boxes
-// from the configuration word.
-void loadConfigLabels(Session& session, ui::Window& dialog);
+// The selected chip's 14 configuration bit labels, bit 0 first. False when the
+// list has none for it (or the selection or the list fails, which is shown).
+bool readConfigLabels(Session& session, std::array<std::string, 14>& labels);
 
 }  // namespace ferrolux

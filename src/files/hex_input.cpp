@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "device/messages.h"
-#include "files/control_ids.h"
 #include "files/state_file.h"
 
 namespace ferrolux {
@@ -167,17 +166,11 @@ int openHexFile(Session& s) {
     s.fileSelected = true;
     s.fileName = fileNameOf(s.hexPath);
     s.idValues = ids;
-    for (std::size_t i = 0; i < ids.size(); ++i) {
-        char text[16];
-        std::snprintf(text, sizeof text, "%01X", static_cast<unsigned>(ids[i]));
-        s.window->setText(ctl::kIdFields[i], text);
-    }
+    s.reporter->idValues(ids);
     const bool found = config >= 0;
     if (found) s.configWord = config;
-    s.window->check(ctl::kWriteConfigBox, found);
-    s.window->enable(ctl::kViewSetButton, !found);
-    s.window->enable(ctl::kSaveButton, !found);
-    if (!found && !s.quiet) s.window->messageBox(kNoConfigWord, "WARNING!");
+    s.reporter->fileConfigWord(found);
+    if (!found && !s.quiet) s.reporter->message(kNoConfigWord, "WARNING!");
     return 0;
 }
 
@@ -360,8 +353,7 @@ void showProgress(Session& s) {
         if (c < 0x20 || c >= 0x80) break;
         ++end;
     }
-    s.window->setText(ctl::kStatusField, text.substr(0, end) + std::string(80, ' '));
-    s.window->repaint();
+    s.reporter->status(text.substr(0, end) + std::string(80, ' '));
 }
 
 }  // namespace ferrolux

@@ -4,7 +4,6 @@
 #include <filesystem>
 
 #include "device/messages.h"
-#include "files/control_ids.h"
 #include "files/text_file.h"
 #include "link/icsp.h"
 #include "platform/files.h"
@@ -146,17 +145,14 @@ char hexDigitChar(int value) {
 }
 
 void showConfigWord(Session& s) {
-    s.window->setText(kConfigField, hex("%.4X", static_cast<unsigned>(s.configWord)));
-    s.window->repaint();
+    s.reporter->configWord(s.configWord);
 }
 
 void blinkReading(Session& s) {
     const std::uint64_t now = s.ticks.nowNs();
     if (s.blinkStarted && now - s.lastBlinkNs <= 1'000'000'000u) return;
-    const std::string shown = s.window->text(ctl::kStatusField).substr(0, 9);
-    s.window->setText(ctl::kStatusField,
-                      shown.compare(0, 6, "readin") == 0 ? std::string(15, ' ') : "reading...");
-    s.window->repaint();
+    const std::string shown = s.reporter->statusShown().substr(0, 9);
+    s.reporter->status(shown.compare(0, 6, "readin") == 0 ? std::string(15, ' ') : "reading...");
     s.blinkStarted = true;
     s.lastBlinkNs = now;
 }

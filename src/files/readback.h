@@ -6,8 +6,6 @@ namespace ferrolux {
 
 class Session;
 
-inline constexpr int kConfigField = 1063;
-
 // Reads the whole chip into "readback.hex" (INHX8M). 0 when written; 1 with
 // the message text filled when a 12-bit chip does not answer or the file
 // cannot be created or written.
@@ -23,7 +21,7 @@ int writeDataByteText(Session& s, int a, std::string& out);
 // '0'..'9', 'A'..'F' for 0..15.
 char hexDigitChar(int value);
 
-// Shows the configuration word in the main window's configuration field.
+// Shows the configuration word.
 void showConfigWord(Session& s);
 
 // Called once per word read: about once a second the status field toggles

@@ -40,7 +40,7 @@ void waitNs(Session& s, std::uint64_t span, bool letWindowPaint) {
     (void)s.ticks.nowNs();
     if (span == 0) return;
     s.ticks.idleUntil(start + span);
-    if (letWindowPaint) s.window->idleUntil(s.ticks, start + span);
+    if (letWindowPaint) s.reporter->idleUntil(s.ticks, start + span);
     while (s.ticks.nowNs() - start < span) {
     }
 }

@@ -15,8 +15,8 @@ platform::ParallelPort* activePort(Session& s) {
 void driverFailure(Session& s) {
     if (s.port.driverFailed) return;
     s.port.driverFailed = true;
-    (void)s.window->messageBox("Error during driver access!", "Error", ui::Buttons::ok);
-    s.window->endDialog(1);
+    s.reporter->message("Error during driver access!", "Error");
+    s.reporter->closeProgram(1);
 }
 
 }  // namespace

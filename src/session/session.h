@@ -9,7 +9,7 @@
 #include "files/device_record.h"
 #include "link/link_settings.h"
 #include "platform/tick_source.h"
-#include "ui/window.h"
+#include "session/reporter.h"
 
 namespace ferrolux {
 
@@ -17,13 +17,13 @@ namespace ferrolux {
 // (or per test); operations take it as their first argument.
 class Session {
   public:
-    explicit Session(platform::TickSource& tickSource, ui::Window* win = nullptr)
-        : ticks(tickSource), window(win ? win : &nullWindow_) {}
+    explicit Session(platform::TickSource& tickSource, Reporter* shown = nullptr)
+        : ticks(tickSource), reporter(shown ? shown : &nullReporter_) {}
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
     platform::TickSource& ticks;
-    ui::Window* window;
+    Reporter* reporter;                              // where the operations show what they do
     platform::SerialOpener* serialOpener = nullptr;  // opens COM ports by name
 
     LinkSettings link;
@@ -60,7 +60,7 @@ class Session {
     std::uint64_t lastBlinkNs = 0;
 
   private:
-    ui::NullWindow nullWindow_;
+    NullReporter nullReporter_;
 };
 
 }  // namespace ferrolux

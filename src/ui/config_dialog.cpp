@@ -41,6 +41,19 @@ bool scanConfigValue(const std::string& field, int& value) {
     return true;
 }
 
+void loadConfigLabels(Session& s, Window& dialog) {
+    std::array<std::string, 14> labels;
+    if (!readConfigLabels(s, labels)) return;
+    for (int bit = 13; bit >= 0; --bit)
+        dialog.setText(ctl::kBitLabel0 + bit, labels[static_cast<std::size_t>(bit)]);
+    for (int bit = 0; bit < 14; ++bit) {
+        const std::string label = dialog.text(ctl::kBitLabel0 + bit);
+        const bool activeLow = !label.empty() && label[0] == '/';
+        const bool set = ((s.configWord >> bit) & 1) != 0;
+        dialog.check(ctl::kBitBox0 - bit, activeLow ? !set : set);
+    }
+}
+
 void ConfigDialog::opened(Window& d) {
     setHexField(d);
     loadConfigLabels(s_, d);

@@ -12,6 +12,10 @@ namespace ferrolux::ui {
 // them). False when no digit can be read; a sign is not taken.
 bool scanConfigValue(const std::string& field, int& value);
 
+// Puts the selected chip's 14 bit labels into `dialog` and sets its bit boxes
+// from the configuration word.
+void loadConfigLabels(Session& s, Window& dialog);
+
 // The configuration word dialog ("Config-Word / ID's"): bit boxes under the
 // chip's own labels, the hex value field and the four ID fields, all working
 // directly on the session's configuration word and ID values.

@@ -2,8 +2,6 @@
 
 #include <string_view>
 
-#include "files/control_ids.h"
-
 // Every control, menu item and dialog of the windows, by its resource id.
 namespace ferrolux::ctl {
 
@@ -13,12 +11,13 @@ inline constexpr int kCancel = 2;         // Esc key or the close box
 inline constexpr int kWriteButton = 1027;
 inline constexpr int kVerifyButton = 1028;
 inline constexpr int kExitButton = 1122;
-// kSaveButton 1026 and kViewSetButton 1118 live in files/control_ids.h.
+inline constexpr int kSaveButton = 1026;
+inline constexpr int kViewSetButton = 1118;
 
 // Main window: check boxes and radio buttons.
 inline constexpr int kWriteCodeBox = 1119;
 inline constexpr int kWriteDataBox = 1120;
-// kWriteConfigBox 1121 lives in files/control_ids.h.
+inline constexpr int kWriteConfigBox = 1121;
 inline constexpr int kEraseBeforeWriteBox = 1172;
 inline constexpr int kLowVoltBox = 1092;
 inline constexpr int kSaveHexRadio = 1176;
@@ -26,9 +25,19 @@ inline constexpr int kSaveTextRadio = 1177;
 inline constexpr int kVerifyCodeBox = 1174;
 inline constexpr int kVerifyDataBox = 1175;
 
-// Main window: fields (kFileField 1017, kStatusField 1018 in files/control_ids.h).
+// Main window: fields and the chip list.
+inline constexpr int kFileField = 1017;
+inline constexpr int kStatusField = 1018;
 inline constexpr int kConfigWordField = 1063;
 inline constexpr int kDevIdField = 1091;
+inline constexpr int kChipList = 1123;
+
+// ID0 to ID3, in that order.
+inline constexpr int kIdFields[4] = {1074, 1076, 1075, 1077};
+
+// Configuration dialog: label of bit b is kBitLabel0 + b, box of bit b is kBitBox0 - b.
+inline constexpr int kBitLabel0 = 1135;
+inline constexpr int kBitBox0 = 1162;
 
 // Menu: File.
 inline constexpr int kOpenFile = 65535;

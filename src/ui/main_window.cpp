@@ -56,8 +56,8 @@ std::uint16_t parallelBaseOf(int id) {
 
 }  // namespace
 
-MainWindow::MainWindow(Session& s, LinkHost* host)
-    : s_(s), w_(*s.window), host_(host ? host : &noHost_) {}
+MainWindow::MainWindow(Session& s, Window& w, LinkHost* host)
+    : s_(s), w_(w), host_(host ? host : &noHost_) {}
 
 // --- Endings and helpers ---
 

@@ -42,10 +42,11 @@ enum class Ending {
 };
 
 // The main window's logic: start-up, every command of its buttons and menus,
-// the chip list, and exit. All of it runs on s.window.
+// the chip list, and exit.
 class MainWindow {
   public:
-    explicit MainWindow(Session& s, LinkHost* host = nullptr);
+    // The session's reporter should show on `w` (a WindowReporter on it).
+    MainWindow(Session& s, Window& w, LinkHost* host = nullptr);
 
     // Start-up sequence. False when the device list is missing: the window
     // has then been ended (the exit sequence still belongs to the caller).

@@ -69,7 +69,7 @@ struct ChipRig {
     }
 
     int family() const { return s.device.family; }
-    ui::MainWindow main{s};
+    ui::MainWindow main{s, bench.window};
 
     int open(const std::filesystem::path& hex) {
         s.hexPath = hex.string();

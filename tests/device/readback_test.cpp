@@ -135,7 +135,7 @@ TEST(Readback, StatusFieldBlinksAboutOnceASecond) {
 
     rig.s.configWord = 0x3F72;
     showConfigWord(rig.s);
-    EXPECT_EQ(rig.bench.window.texts[kConfigField], "3F72");
+    EXPECT_EQ(rig.bench.window.texts[ctl::kConfigWordField], "3F72");
     EXPECT_EQ(hexDigitChar(0xB), 'B');
 }
 

@@ -1,4 +1,5 @@
 #include "files/device_list.h"
+#include "ui/config_dialog.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "files/control_ids.h"
 #include "files_fixture.h"
+#include "ui/control_ids.h"
 
 namespace ferrolux::test {
 namespace {
@@ -39,7 +40,7 @@ class DeviceListTest : public FilesTest {
     // The dialog's boxes for the configuration word, bit 13 first.
     std::string boxes(int configWord) {
         session.configWord = configWord;
-        loadConfigLabels(session, dialog);
+        ui::loadConfigLabels(session, dialog);
         std::string ticks;
         for (int bit = 13; bit >= 0; --bit)
             ticks += dialog.checked[ctl::kBitBox0 - bit] ? 'x' : '.';
@@ -110,7 +111,7 @@ TEST_F(DeviceListTest, BinaryFileGivesOnlyWellFormedNames) {
         window.selectListItem(ctl::kChipList, static_cast<int>(i));
         selectDevice(session);
         EXPECT_LE(session.device.configLabelKey.size(), kKeyMax);
-        loadConfigLabels(session, dialog);
+        ui::loadConfigLabels(session, dialog);
     }
     EXPECT_TRUE(window.endResults.empty());
 }
@@ -185,10 +186,10 @@ TEST_F(DeviceListTest, ShortAndActiveLowConfLines) {
 TEST_F(DeviceListTest, NoSelectionAndOldFormatGiveTheirMessages) {
     fill(kWorkedDevice + "\nconfig1\tX\n" + kWorkedConf + "\n");
     select("PIC16X123");
-    loadConfigLabels(session, dialog);
+    ui::loadConfigLabels(session, dialog);
     window.selectListItem(ctl::kChipList, -1);
     selectDevice(session);
-    loadConfigLabels(session, dialog);
+    ui::loadConfigLabels(session, dialog);
     ASSERT_EQ(window.boxes.size(), 3u);
     EXPECT_EQ(window.boxes[0].text, "old file kestrum.ini !");
     EXPECT_EQ(window.boxes[1].text, "auswahl?");
@@ -206,7 +207,7 @@ TEST_F(DeviceListTest, MissingListGivesTheExactMessages) {
     list() = {"PIC16X123"};
     window.selectListItem(ctl::kChipList, 0);
     selectDevice(session);
-    loadConfigLabels(session, dialog);
+    ui::loadConfigLabels(session, dialog);
     ASSERT_EQ(window.boxes.size(), 4u);
     EXPECT_EQ(window.boxes[0].text, "Open Error 'kestrum.ini !'");
     for (int i = 1; i < 4; ++i)

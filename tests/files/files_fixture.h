@@ -11,13 +11,14 @@
 #include "session/session.h"
 #include "support/counting_ticks.h"
 #include "support/recording_window.h"
+#include "ui/window_reporter.h"
 
 namespace ferrolux::test {
 
 // A fresh program directory and a session whose window records everything.
 class FilesTest : public ::testing::Test {
   protected:
-    FilesTest() : session(ticks, &window) {
+    FilesTest() : session(ticks, &reporter) {
         std::string pattern = (std::filesystem::temp_directory_path() / "ferrolux-XXXXXX").string();
         dir = ::mkdtemp(pattern.data());
         session.programDir = dir;
@@ -39,6 +40,7 @@ class FilesTest : public ::testing::Test {
     std::filesystem::path dir;
     CountingTicks ticks;
     RecordingWindow window;
+    ui::WindowReporter reporter{window};
     Session session;
 };
 

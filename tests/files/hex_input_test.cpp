@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "files/control_ids.h"
 #include "files/state_file.h"
 #include "files_fixture.h"
+#include "ui/control_ids.h"
 
 namespace ferrolux::test {
 namespace {

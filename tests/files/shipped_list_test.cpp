@@ -6,9 +6,10 @@
 #include <regex>
 #include <set>
 
-#include "files/control_ids.h"
 #include "files/device_list.h"
 #include "files_fixture.h"
+#include "ui/config_dialog.h"
+#include "ui/control_ids.h"
 
 namespace ferrolux::test {
 namespace {
@@ -92,7 +93,7 @@ TEST_F(FilesTest, ShippedListMatchesTheLinkerScriptsAndHasEveryLabel) {
         ASSERT_NE(conf, lines.end());
         EXPECT_TRUE(conf->starts_with("conf" + d.configLabelKey + "\t\t")) << *conf;
         dialog.texts.clear();
-        loadConfigLabels(session, dialog);
+        ui::loadConfigLabels(session, dialog);
         bool lvp = false;
         for (int bit = 0; bit < 14; ++bit) {
             const std::string label = dialog.texts[ctl::kBitLabel0 + bit];

@@ -6,6 +6,7 @@
 #include "support/counting_ticks.h"
 #include "support/recording_ports.h"
 #include "support/recording_window.h"
+#include "ui/window_reporter.h"
 
 namespace ferrolux::test {
 
@@ -13,7 +14,8 @@ namespace ferrolux::test {
 struct LinkBench {
     CountingTicks ticks;
     RecordingWindow window;
-    Session session{ticks, &window};
+    ui::WindowReporter reporter{window};
+    Session session{ticks, &reporter};
     RecordingParallelPort parallel;
     RecordingSerialPort serialPort;
 

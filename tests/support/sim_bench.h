@@ -10,6 +10,7 @@
 #include "sim/sim_clock.h"
 #include "sim/virtual_pic.h"
 #include "support/recording_window.h"
+#include "ui/window_reporter.h"
 
 namespace ferrolux::test {
 
@@ -45,9 +46,10 @@ inline std::vector<Wiring> allWirings() {
 struct SimBench {
     sim::SimClock clock;
     RecordingWindow window;
+    ui::WindowReporter reporter{window};
     sim::SimBoard board;
     sim::VirtualPic chip;
-    Session session{clock, &window};  // last: its serial port refers to the board
+    Session session{clock, &reporter};  // last: its serial port refers to the board
 
     SimBench(const Wiring& w, sim::ChipProfile profile = sim::pic16f84a())
         : board(clock, w.board), chip(profile) {

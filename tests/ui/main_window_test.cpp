@@ -260,7 +260,7 @@ TEST_F(Commands, DialogsHelpAboutCloseAndExit) {
     rig.main().command(4711);
     EXPECT_FALSE(rig.main().ended());
     for (int id : {ctl::kExitButton, ctl::kExitMenu, ctl::kCancel}) {
-        ui::MainWindow fresh(rig.s());
+        ui::MainWindow fresh(rig.s(), w);
         fresh.command(id);
         EXPECT_TRUE(fresh.ended()) << id;
     }

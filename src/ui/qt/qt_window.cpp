@@ -25,7 +25,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "files/control_ids.h"
 #include "ui/control_ids.h"
 #include "ui/progress.h"
 #include "ui/qt/layouts.h"
