@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "files/device_record.h"
+#include "session/device_record.h"
 #include "ui/window.h"
 
 namespace ferrolux::cli {

@@ -1,9 +1,9 @@
 #include "device/check_link.h"
 
-#include "device/messages.h"
 #include "files/device_list.h"
 #include "link/detect.h"
 #include "link/icsp.h"
+#include "session/messages.h"
 #include "session/session.h"
 
 namespace ferrolux {

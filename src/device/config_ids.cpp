@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "device/messages.h"
 #include "device/program_word.h"
 #include "files/device_list.h"
 #include "link/delays.h"
 #include "link/icsp.h"
+#include "session/messages.h"
 #include "session/session.h"
 
 namespace ferrolux {

@@ -1,10 +1,10 @@
 #include "device/erase.h"
 
 #include "device/config_ids.h"
-#include "device/messages.h"
 #include "device/program_word.h"
 #include "link/delays.h"
 #include "link/icsp.h"
+#include "session/messages.h"
 #include "session/session.h"
 
 namespace ferrolux {

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "device/messages.h"
 #include "files/hex_input.h"
 #include "link/icsp.h"
+#include "session/messages.h"
 #include "session/session.h"
 
 namespace ferrolux {

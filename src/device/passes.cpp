@@ -1,10 +1,10 @@
 #include "device/passes.h"
 
 #include "device/hex_walk.h"
-#include "device/messages.h"
 #include "device/program_word.h"
 #include "link/delays.h"
 #include "link/icsp.h"
+#include "session/messages.h"
 #include "session/session.h"
 
 namespace ferrolux {

@@ -1,8 +1,8 @@
 #include "device/program_word.h"
 
-#include "device/messages.h"
 #include "files/hex_input.h"
 #include "link/icsp.h"
+#include "session/messages.h"
 #include "session/session.h"
 
 namespace ferrolux {

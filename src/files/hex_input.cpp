@@ -8,8 +8,8 @@
 #include <system_error>
 #include <vector>
 
-#include "device/messages.h"
 #include "files/state_file.h"
+#include "session/messages.h"
 
 namespace ferrolux {
 

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "device/messages.h"
 #include "files/text_file.h"
 #include "link/icsp.h"
 #include "platform/files.h"
+#include "session/messages.h"
 #include "session/session.h"
 
 namespace ferrolux {

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <string>
 
-#include "files/device_record.h"
-#include "link/link_settings.h"
 #include "platform/tick_source.h"
+#include "session/device_record.h"
+#include "session/link_settings.h"
 #include "session/reporter.h"
 
 namespace ferrolux {

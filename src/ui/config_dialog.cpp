@@ -2,10 +2,10 @@
 
 #include "device/check_link.h"
 #include "device/config_ids.h"
-#include "device/messages.h"
 #include "files/device_list.h"
 #include "files/hex_input.h"
 #include "link/icsp.h"
+#include "session/messages.h"
 #include "ui/control_ids.h"
 
 namespace ferrolux::ui {

@@ -1,9 +1,9 @@
 #include "ui/data_window.h"
 
-#include "device/messages.h"
 #include "files/hex_input.h"
 #include "link/delays.h"
 #include "link/icsp.h"
+#include "session/messages.h"
 #include "ui/control_ids.h"
 
 namespace ferrolux::ui {

@@ -1,6 +1,6 @@
 #include "ui/window_reporter.h"
 
-#include "device/messages.h"
+#include "session/messages.h"
 #include "ui/control_ids.h"
 
 namespace ferrolux::ui {

@@ -17,10 +17,12 @@
 #include "files/state_file.h"
 #include "link/icsp.h"
 #include "sim/chip_image.h"
+#include "support/recording_window.h"
 #include "support/sim_bench.h"
 #include "support/temp_dir.h"
 #include "ui/control_ids.h"
 #include "ui/main_window.h"
+#include "ui/window_reporter.h"
 
 namespace ferrolux::test {
 
@@ -41,6 +43,8 @@ inline const char* chipOfFamily(int family) {
 // selected from the list as a user would.
 struct ChipRig {
     TempDir dir;
+    RecordingWindow window;
+    ui::WindowReporter shown{window};
     SimBench bench;
     Session& s = bench.session;
     sim::VirtualPic& chip = bench.chip;
@@ -50,6 +54,7 @@ struct ChipRig {
         : bench(wiring, *sim::findProfile(inSocket ? inSocket : chipName.c_str())) {
         std::filesystem::copy_file(std::filesystem::path(FERROLUX_SOURCE_DIR) / "data/kestrum.ini",
                                    dir.path() / "kestrum.ini");
+        s.reporter = &shown;
         s.programDir = dir.path();
         s.outputDir = dir.path();
         loadState(s);
@@ -60,16 +65,16 @@ struct ChipRig {
         s.link.lowVoltage = wiring.lowVoltage;
         s.link.speed = speed;
         fillChipList(s);
-        const auto& names = bench.window.lists[1123];
+        const auto& names = window.lists[1123];
         const auto it = std::find(names.begin(), names.end(), chipName);
         EXPECT_NE(it, names.end()) << chipName;
-        bench.window.selectListItem(1123, static_cast<int>(it - names.begin()));
+        window.selectListItem(1123, static_cast<int>(it - names.begin()));
         selectDevice(s);
         EXPECT_EQ(s.device.name, chipName);
     }
 
     int family() const { return s.device.family; }
-    ui::MainWindow main{s, bench.window};
+    ui::MainWindow main{s, window};
 
     int open(const std::filesystem::path& hex) {
         s.hexPath = hex.string();
@@ -85,21 +90,21 @@ struct ChipRig {
                                {ctl::kWriteDataBox, data},
                                {ctl::kWriteConfigBox, true},
                                {ctl::kEraseBeforeWriteBox, !epromChip(s.device)}})
-            bench.window.check(box, on);
+            window.check(box, on);
         return ended(main.write());
     }
 
     // The main window's Verify with code and data ticked.
     std::string verify() {
-        bench.window.check(ctl::kVerifyCodeBox, true);
-        bench.window.check(ctl::kVerifyDataBox, s.device.dataBytes > 0);
+        window.check(ctl::kVerifyCodeBox, true);
+        window.check(ctl::kVerifyDataBox, s.device.dataBytes > 0);
         return ended(main.verify());
     }
 
     // A main window command's ending: "" when it ended with OK.
     std::string ended(int result) {
         if (result == 0 && main.lastEnding() == ui::Ending::ok) return "";
-        const auto& boxes = bench.window.boxes;
+        const auto& boxes = window.boxes;
         return s.message.empty() && !boxes.empty() ? boxes.back().text : s.message;
     }
 

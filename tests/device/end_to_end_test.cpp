@@ -58,14 +58,14 @@ void secondProgramThenCodeErase(ChipRig& rig, const Case& c) {
     const int codeWords = rig.s.device.codeWords;
     const auto last = static_cast<std::size_t>(codeWords - 1);
     ASSERT_EQ(rig.open(flash12Hex(c.chip, "second")), 0) << rig.s.message;
-    rig.bench.window.boxes.clear();
+    rig.window.boxes.clear();
     ASSERT_EQ(rig.write(), "");
     ASSERT_EQ(rig.verify(), "");
     EXPECT_EQ(rig.chip.programWord(0), 0x0CAA);
     EXPECT_EQ(rig.chip.programWord(last), factory ? *factory : 0x0C33);
     EXPECT_EQ(rig.chip.configWord(codeWords), 0x3);
     int warnings = 0;
-    for (const auto& box : rig.bench.window.boxes)
+    for (const auto& box : rig.window.boxes)
         warnings += box.title == "Warning!" && box.text.find("calibration") != std::string::npos;
     EXPECT_EQ(warnings, factory ? 2 : 0);
 

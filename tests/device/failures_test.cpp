@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "chip_rig.h"
-#include "device/messages.h"
+#include "session/messages.h"
 
 namespace ferrolux::test {
 namespace {
@@ -27,7 +27,7 @@ TEST(LinkFailures, EachProgrammerAndChipProblemHasItsMessage) {
     empty.bench.board.removeChip();
     EXPECT_EQ(checkLink(empty.s), 0);
     EXPECT_EQ(empty.s.message, kNoPicOnBoard);
-    EXPECT_EQ(empty.bench.window.texts[ctl::kDevIdField], " ");
+    EXPECT_EQ(empty.window.texts[ctl::kDevIdField], " ");
 
     ChipRig stuck("PIC12C508");
     stuck.bench.board.setDataFault(sim::DataFault::stuckLow);
@@ -36,12 +36,12 @@ TEST(LinkFailures, EachProgrammerAndChipProblemHasItsMessage) {
 
     ChipRig withId("PIC16F628A");  // the device ID is shown
     EXPECT_EQ(checkLink(withId.s), 2);
-    EXPECT_EQ(withId.bench.window.texts[ctl::kDevIdField], "1060 PIC16F628A");
+    EXPECT_EQ(withId.window.texts[ctl::kDevIdField], "1060 PIC16F628A");
 
     ChipRig withoutId("PIC16F84");  // a chip without one is not asked
     withoutId.chip.enableFrameLog(true);
     EXPECT_EQ(checkLink(withoutId.s), 1);
-    EXPECT_EQ(withoutId.bench.window.texts[ctl::kDevIdField], " ");
+    EXPECT_EQ(withoutId.window.texts[ctl::kDevIdField], " ");
     EXPECT_TRUE(withoutId.chip.frames().empty());
 }
 
@@ -67,7 +67,7 @@ TEST(DeviceId, TheIdReadNamesTheChipOnTheBoard) {
         ChipRig rig(row.selected, allWirings()[0], 3, row.inSocket);
         if (row.id != 0) rig.chip.setConfigWord(0x2006, static_cast<std::uint16_t>(row.id));
         ASSERT_NE(checkLink(rig.s), 0);
-        EXPECT_EQ(rig.bench.window.texts[ctl::kDevIdField], row.field);
+        EXPECT_EQ(rig.window.texts[ctl::kDevIdField], row.field);
         const OtherChip found = otherChipOnBoard(rig.s);
         EXPECT_EQ(found.other, row.other != nullptr);
         EXPECT_EQ(found.chip, row.other ? row.other : "");

@@ -29,7 +29,7 @@ TEST(Family4, EraseKeepsTheCalibrationWordAndBandgapBits) {
 
     EXPECT_EQ(rig.chip.dataByte(3), 0x55);
     ASSERT_EQ(eraseChip(rig.s), 0) << rig.s.message;
-    EXPECT_TRUE(rig.bench.window.boxes.empty());  // a good calibration word asks nothing
+    EXPECT_TRUE(rig.window.boxes.empty());  // a good calibration word asks nothing
     EXPECT_EQ(rig.chip.programWord(0x3FF), calibration);
     EXPECT_EQ(rig.chip.configWord(0x2007), 0x1FF | bandgap);  // low byte set: unprotected
     EXPECT_EQ(rig.chip.dataByte(3), 0xFF);
@@ -75,14 +75,14 @@ TEST(CalibratedChips, AProtectedChipsCalibrationWordComesFromItsBackupOrIsAskedA
         rig.chip.setProgramWord(0, 0x0123);
         rig.chip.setDataByte(0, 0x12);
         rig.chip.protect(true, true);
-        rig.bench.window.answers.push_back(row.answer);
+        rig.window.answers.push_back(row.answer);
         ASSERT_NE(checkLink(rig.s), 0);
         EXPECT_EQ(eraseChip(rig.s), cancel ? 1 : 0);
-        ASSERT_EQ(rig.bench.window.boxes.size(), row.question ? 1u : 0u);
+        ASSERT_EQ(rig.window.boxes.size(), row.question ? 1u : 0u);
         if (row.question) {
-            EXPECT_EQ(rig.bench.window.boxes[0].text.rfind(row.question, 0), 0u);
-            EXPECT_EQ(rig.bench.window.boxes[0].title, "Warning!");
-            EXPECT_EQ(rig.bench.window.boxes[0].buttons, ui::Buttons::okCancel);
+            EXPECT_EQ(rig.window.boxes[0].text.rfind(row.question, 0), 0u);
+            EXPECT_EQ(rig.window.boxes[0].title, "Warning!");
+            EXPECT_EQ(rig.window.boxes[0].buttons, ui::Buttons::okCancel);
         }
         EXPECT_EQ(rig.s.message, cancel ? "Erase cancelled: nothing was erased." : "");
         EXPECT_EQ(rig.chip.codeProtected(), cancel);
@@ -156,7 +156,7 @@ TEST(EraseSequences, ProtectedMemoryErasesAreRefusedOnEveryFamily) {
                                      kUseChipErase);
         for (int command : erasing)
             EXPECT_EQ(commandsSent(rig.chip, command), 0) << command;
-        EXPECT_TRUE(rig.bench.window.boxes.empty());
+        EXPECT_TRUE(rig.window.boxes.empty());
         EXPECT_EQ(rig.chip.programWord(0), 0x0123);
         EXPECT_EQ(rig.chip.dataByte(0), 0x12);
 
@@ -256,7 +256,7 @@ TEST(EraseSequences, ChipEraseRemovesProtectionAndDataEraseLeavesCode) {
         EXPECT_FALSE(rig.chip.codeProtected()) << name;
         EXPECT_EQ(rig.chip.programWord(2), 0x3FFF) << name;
         // Family 1 shows OK while still erasing.
-        EXPECT_EQ(rig.bench.window.texts[1018] == "OK", rig.family() == 1) << name;
+        EXPECT_EQ(rig.window.texts[1018] == "OK", rig.family() == 1) << name;
         if (rig.family() == 2) continue;  // its code erase refuses a protected chip
         rig.chip.setProgramWord(2, 0x0AAA);
         rig.chip.protect(true, false);

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "chip_rig.h"
-#include "device/messages.h"
+#include "session/messages.h"
 
 namespace ferrolux::test {
 namespace {
@@ -123,7 +123,7 @@ TEST(Readback, EmptyTwelveBitSocketFailsInBothFormsAndAFileLeavesNoTemporary) {
 
 TEST(Readback, StatusFieldBlinksAboutOnceASecond) {
     ChipRig rig("PIC16F84A");
-    auto& status = rig.bench.window.texts[1018];
+    auto& status = rig.window.texts[1018];
     status = "OK";
     blinkReading(rig.s);
     EXPECT_EQ(status, "reading...");
@@ -135,7 +135,7 @@ TEST(Readback, StatusFieldBlinksAboutOnceASecond) {
 
     rig.s.configWord = 0x3F72;
     showConfigWord(rig.s);
-    EXPECT_EQ(rig.bench.window.texts[ctl::kConfigWordField], "3F72");
+    EXPECT_EQ(rig.window.texts[ctl::kConfigWordField], "3F72");
     EXPECT_EQ(hexDigitChar(0xB), 'B');
 }
 

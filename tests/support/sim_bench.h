@@ -9,8 +9,6 @@
 #include "sim/sim_board.h"
 #include "sim/sim_clock.h"
 #include "sim/virtual_pic.h"
-#include "support/recording_window.h"
-#include "ui/window_reporter.h"
 
 namespace ferrolux::test {
 
@@ -45,11 +43,9 @@ inline std::vector<Wiring> allWirings() {
 // A session on a simulated board with a virtual chip in its socket.
 struct SimBench {
     sim::SimClock clock;
-    RecordingWindow window;
-    ui::WindowReporter reporter{window};
     sim::SimBoard board;
     sim::VirtualPic chip;
-    Session session{clock, &reporter};  // last: its serial port refers to the board
+    Session session{clock};  // last: its serial port refers to the board
 
     SimBench(const Wiring& w, sim::ChipProfile profile = sim::pic16f84a())
         : board(clock, w.board), chip(profile) {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/host.h"
-#include "device/messages.h"
+#include "session/messages.h"
 #include "sim/virtual_pic.h"
 #include "support/recording_window.h"
 #include "support/temp_dir.h"

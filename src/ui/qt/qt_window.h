@@ -7,8 +7,8 @@
 #include <map>
 #include <string>
 
-#include "files/device_record.h"
 #include "platform/tick_source.h"
+#include "session/device_record.h"
 #include "ui/window.h"
 
 class QAction;
