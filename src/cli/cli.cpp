@@ -12,6 +12,7 @@
 #include "app/program_dir.h"
 #include "cli/console_window.h"
 #include "device/check_link.h"
+#include "device/family.h"
 #include "device/passes.h"
 #include "files/hex_input.h"
 #include "files/readback.h"
@@ -529,10 +530,10 @@ class Runner {
 
     // The boxes as the window starts with them for the selected chip.
     void startUpBoxes() {
-        const bool twelveBit = twelveBitCore(s().device);
+        const bool twelveBit = algorithmOf(s().device).twelveBit;
         win_.check(ctl::kWriteCodeBox, true);
         win_.check(ctl::kWriteDataBox, !twelveBit);
-        win_.check(ctl::kEraseBeforeWriteBox, !epromChip(s().device));
+        win_.check(ctl::kEraseBeforeWriteBox, algorithmOf(s().device).erasable);
         win_.check(ctl::kVerifyCodeBox, true);
         win_.check(ctl::kVerifyDataBox, false);
     }
@@ -702,7 +703,7 @@ class Runner {
         }
         s().blank = true;  // the device ID read by the link check is no content
         int r = 0;
-        if (twelveBitCore(s().device)) {
+        if (algorithmOf(s().device).twelveBit) {
             // The 12-bit check passes over the calibration word the chip is shipped with.
             s().blank = blankCheck12Bit(s()) == 0;
         } else {
@@ -727,7 +728,7 @@ class Runner {
         std::string value;
         if (!a_.operands.empty()) {
             const int word = parseHex(a_.operands[0], kConfigLargest);
-            if (twelveBitCore(s().device) && word > kConfigLargest12Bit) {
+            if (algorithmOf(s().device).twelveBit && word > kConfigLargest12Bit) {
                 throw UsageError{"the configuration word of " + s().device.name +
                                  " has 12 bits: up to FFF, not '" + a_.operands[0] + "'"};
             }

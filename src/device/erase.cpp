@@ -1,4 +1,6 @@
 #include "device/erase.h"
+#include "device/erase_steps.h"
+#include "device/family.h"
 
 #include "device/config_ids.h"
 #include "device/program_word.h"
@@ -9,17 +11,15 @@
 
 namespace ferrolux {
 
+namespace erase_steps {
+
 namespace {
 
 constexpr int BULK_ERASE_SETUP_1 = 1;
 constexpr int BULK_ERASE_SETUP_2 = 7;
-constexpr int CHIP_ERASE = 31;
 constexpr int kCalibrationAddress = 0x3FF;  // fixed, whatever the code size
 constexpr const char* kEpromNoErase = "EPROM chip: it can be erased only by UV light!";
-constexpr const char* kNoDataMemory = "This PIC does not provide data memory!";
 constexpr const char* kEraseCancelled = "Erase cancelled: nothing was erased.";
-constexpr const char* kCodeProtected = "Flash memory code protected!";
-constexpr const char* kDataProtected = "Data EE memory code protected!";
 constexpr const char* kUseChipErase = "\nUse \"Disable Codeprotection\" to erase the whole chip.";
 
 // True when a 0 in any of `bits` of the configuration word protects a memory.
@@ -36,8 +36,8 @@ int readChipConfig(Session& s) {
     return s.readBack;
 }
 
-// A memory erase from code space erases nothing while the memory is
-// protected: it is refused before anything changes on the chip.
+}  // namespace
+
 bool refusedAsProtected(Session& s, int bits, const char* refusal) {
     if (!protectedBy(readChipConfig(s), bits)) return false;
     s.message = std::string(refusal) + kUseChipErase;
@@ -54,12 +54,13 @@ void setupAndErase(Session& s) {
     waitMs(s, 20);
 }
 
-// Erases everything, configuration word included, from 0x2007.
 void removeProtection(Session& s) {
     sendIcsp(s, ENTER_PGM, 0);
     goToConfigWord(s);
     setupAndErase(s);
 }
+
+namespace {
 
 void goToCalibrationWord(Session& s) {
     sendIcsp(s, ENTER_PGM, 0);
@@ -79,8 +80,8 @@ bool eraseWithoutCalibration(Session& s, int address, int word, const char* kind
     return s.reporter->ask(question, "Warning!");
 }
 
-// Family 4: the factory calibration word at 0x3FF and the bandgap bits of
-// the configuration word survive the erase.
+}  // namespace
+
 int eraseKeepingCalibration(Session& s, bool wholeChip) {
     goToCalibrationWord(s);
     s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
@@ -123,19 +124,14 @@ int eraseKeepingCalibration(Session& s, bool wholeChip) {
     return 0;
 }
 
-// ENTER_PGM, Load Configuration, then one erase command and its wait.
-void eraseFromConfigSpace(Session& s, int command, int data, int ms = 20) {
+void eraseFromConfigSpace(Session& s, int command, int data, int ms) {
     sendIcsp(s, ENTER_PGM, 0);
     sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
     sendIcsp(s, command, data);
     waitMs(s, ms);
 }
 
-// Family 3 erases only with Bulk Erase Program Memory: from configuration
-// space it takes code, IDs and configuration word, in about 30 ms.
-void eraseFamily3(Session& s) {
-    eraseFromConfigSpace(s, BULK_ERASE_PROGRAM, 0x3FFF, 30);
-}
+namespace {
 
 bool isMovlw(int word) {
     return (word & 0xF00) == 0xC00;
@@ -195,9 +191,8 @@ bool readCalibration12Bit(Session& s, Calibration12& kept) {
     return true;
 }
 
-// 12-bit flash: Bulk Erase Program Memory from the configuration word, where
-// the chip stands after entering, takes code, configuration word, IDs and the
-// backup calibration; the calibration words are read first and written back.
+}  // namespace
+
 int erase12Bit(Session& s) {
     if (epromChip(s.device)) {
         s.message = kEpromNoErase;
@@ -217,8 +212,6 @@ int erase12Bit(Session& s) {
     return restore12BitCalibration(s, kept.backup) ? 0 : 1;
 }
 
-// Families 6 and 7: from the configuration word, a bulk erase and its
-// Begin Erase/Programming Cycle.
 void eraseRowFamily(Session& s, int command) {
     if (command == BULK_ERASE_PROGRAM) {
         sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
@@ -230,113 +223,11 @@ void eraseRowFamily(Session& s, int command) {
     waitMs(s, 20);
 }
 
-int eraseWholeChip(Session& s) {
-    switch (s.device.family) {
-        case 1:
-            sendIcsp(s, ENTER_PGM, 0);
-            sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
-            s.reporter->status("OK");
-            for (int i = 0; i < 7; ++i)
-                sendIcsp(s, INCREMENT_ADDRESS, 0);
-            setupAndErase(s);
-            return 0;
-        case 2:
-            removeProtection(s);
-            return 0;
-        case 3:
-            eraseFamily3(s);
-            return 0;
-        case 4:
-            return eraseKeepingCalibration(s, true);
-        case 5:
-            eraseFromConfigSpace(s, BULK_ERASE_PROGRAM, 0x3FFF);
-            return 0;
-        case 6:
-        case 7:
-            eraseFromConfigSpace(s, CHIP_ERASE, 0);
-            return 0;
-        case 8:
-        case 9:
-            return erase12Bit(s);
-        default:
-            return 0;
-    }
-}
+}  // namespace erase_steps
 
-// Families 1, 3, 5, 8 and 9 erase code from the configuration word, which takes
-// code protection with it; the others erase from code space and are refused
-// on a protected chip.
-int eraseCode(Session& s) {
-    const int codeBits = protectionBits(s.device).code;
-    switch (s.device.family) {
-        case 1:
-            removeProtection(s);
-            return 0;
-        case 3:
-            eraseFamily3(s);
-            return 0;
-        case 8:
-        case 9:
-            return erase12Bit(s);
-        case 2:
-            if (refusedAsProtected(s, codeBits, kCodeProtected)) return 1;
-            sendIcsp(s, ENTER_PGM, 0);
-            sendIcsp(s, LOAD_DATA_PROGRAM, 0x7FFE);
-            sendIcsp(s, BULK_ERASE_PROGRAM, 0);
-            waitMs(s, 20);
-            sendIcsp(s, PROGRAM_COMMAND, 0);
-            waitMs(s, 20);
-            return 0;
-        case 4:
-            // Its configuration word is written back: a protected one would
-            // protect the blank chip again.
-            if (refusedAsProtected(s, codeBits, kCodeProtected)) return 1;
-            return eraseKeepingCalibration(s, false);
-        case 5:
-            eraseFromConfigSpace(s, BULK_ERASE_PROGRAM, 0x3FFF);
-            return 0;
-        case 6:
-        case 7:
-            if (refusedAsProtected(s, codeBits, kCodeProtected)) return 1;
-            eraseRowFamily(s, BULK_ERASE_PROGRAM);
-            return 0;
-        default:
-            return 0;
-    }
-}
+using namespace erase_steps;
 
-int eraseData(Session& s) {
-    if (s.device.family == 3 || twelveBitCore(s.device) || s.device.dataBytes <= 0) {
-        s.message = kNoDataMemory;
-        return 1;
-    }
-    if (refusedAsProtected(s, protectionBits(s.device).data, kDataProtected)) return 1;
-    // Families 6 and 7 erase from the configuration word, where the chip stands.
-    if (s.device.family == 6 || s.device.family == 7) {
-        eraseRowFamily(s, BULK_ERASE_DATA);
-        return 0;
-    }
-    sendIcsp(s, ENTER_PGM, 0);
-    switch (s.device.family) {
-        case 1:
-            sendIcsp(s, LOAD_DATA_DATA, 0x3FFF);
-            setupAndErase(s);
-            return 0;
-        case 2:
-            sendIcsp(s, LOAD_DATA_DATA, 0x7FFE);
-            sendIcsp(s, BULK_ERASE_DATA, 0);
-            sendIcsp(s, PROGRAM_COMMAND, 0);
-            waitMs(s, 20);
-            return 0;
-        case 4:
-        case 5:
-            sendIcsp(s, BULK_ERASE_DATA, 0);
-            waitMs(s, 20);
-            return 0;
-        default:
-            return 0;
-    }
-}
+namespace {
 
 int failedErase(Session& s, int read, const char* format, int address) {
     s.message = "Erase failed: the chip still reads " +
@@ -372,43 +263,29 @@ int confirmErased(Session& s, bool code, bool data) {
 }  // namespace
 
 ProtectionBits protectionBits(const DeviceRecord& d) {
-    switch (d.family) {
-        case 1:
-            // Code protection shuts the data memory too; the 16C84 has one CP bit.
-            if (d.name == "PIC16C84") return {0x0010, 0x0010};
-            return {0x3FF0, 0x3FF0};
-        case 2:
-            // Two CP1:CP0 pairs: 13:12 and 5:4, on the 16F627/628 13:10.
-            if (d.name.starts_with("PIC16F62")) return {0x3C00, 0x0100};
-            return {0x3030, 0x0100};
-        case 3:
-            return {0x0010, 0};
-        case 4:
-            return {0x0080, 0x0100};
-        case 5:
-        case 6:
-        case 7:
-            return {0x2000, 0x0100};
-        case 8:
-        case 9:
-            return {0x0008, 0};
-        default:
-            return {};
-    }
+    return algorithmOf(d).protection(d);
 }
 
+// Each family's erase is a step of its algorithm; what is shared (the refusals
+// and the reads that confirm the erase) stays here.
 int eraseChip(Session& s) {
-    if (eraseWholeChip(s) != 0) return 1;
+    if (algorithmOf(s.device).eraseChip(s) != 0) return 1;
     return confirmErased(s, true, true);
 }
 
 int eraseCodeMemory(Session& s) {
-    if (eraseCode(s) != 0) return 1;
+    if (algorithmOf(s.device).eraseCode(s) != 0) return 1;
     return confirmErased(s, true, false);
 }
 
 int eraseDataMemory(Session& s) {
-    if (eraseData(s) != 0) return 1;
+    const Family& f = algorithmOf(s.device);
+    if (!f.dataMemory || s.device.dataBytes <= 0) {
+        s.message = kNoDataMemory;
+        return 1;
+    }
+    if (refusedAsProtected(s, protectionBits(s.device).data, kDataProtected)) return 1;
+    if (f.eraseData(s) != 0) return 1;
     return confirmErased(s, false, true);
 }
 

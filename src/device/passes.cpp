@@ -1,5 +1,6 @@
 #include "device/passes.h"
 
+#include "device/family.h"
 #include "device/hex_walk.h"
 #include "device/program_word.h"
 #include "link/delays.h"
@@ -244,6 +245,33 @@ int programDataMemory(Session& s) {
         return 0;
     };
     return walkHexFile(s, pass);
+}
+
+int writeCodeMemory(Session& s, bool erasedFirst) {
+    const Family& f = algorithmOf(s.device);
+    s.verifyOnly = 0;
+    int r = 0;
+    if (f.twelveBit) {
+        // A chip erased just now is blank but for its calibration.
+        if (!(erasedFirst && f.flash12Bit()) && blankCheck12Bit(s) != 0 &&
+            !s.reporter->ask("PIC not blank, continue?", "Warning!")) {
+            return 2;
+        }
+        r = programCode12Bit(s);
+    } else if (f.rowWords > 0) {
+        r = writeCodeRows(s, f.rowWords);
+        s.verifyOnly = 1;
+        if (r == 0) r = programCodeByWord(s);
+    } else {
+        r = programCodeByWord(s);
+        s.verifyOnly = 1;
+        if (r == 0) r = programCodeByWord(s);
+    }
+    s.verifyOnly = 0;
+    if (r != 0) return 1;
+    if (f.idsInOneRow) return writeIdRow(s, s.device.family) != 0 ? 1 : 0;
+    if (!f.twelveBit) return programIdWords(s) != 0 ? 1 : 0;
+    return 0;
 }
 
 }  // namespace ferrolux

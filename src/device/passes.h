@@ -23,4 +23,11 @@ int writeIdRow(Session& s, int family);
 // Data memory byte by byte with read-back.
 int programDataMemory(Session& s);
 
+// Writes the code memory and the IDs as the chip's family does: word by word
+// and verified in a second pass, in rows then verified, or the 12-bit way
+// after a blank check (skipped when a flash chip was erased just before, as
+// `erasedFirst` says). 0 when written, 1 with the message filled, 2 when the
+// user declined to write over a chip that is not blank.
+int writeCodeMemory(Session& s, bool erasedFirst);
+
 }  // namespace ferrolux

@@ -1,5 +1,6 @@
 #include "device/program_word.h"
 
+#include "device/family.h"
 #include "files/hex_input.h"
 #include "link/icsp.h"
 #include "session/messages.h"
@@ -10,30 +11,9 @@ namespace ferrolux {
 namespace {
 
 constexpr int kDataMemoryStart = 0x2010;
-constexpr int END_PROGRAMMING_ROW = 23;
 
 void commitWord(Session& s) {
-    switch (s.device.family) {
-        case 1:
-        case 2:
-        case 4:
-        case 5:
-        case 6:
-            sendIcsp(s, PROGRAM_COMMAND, 0);
-            break;
-        case 3:
-            sendIcsp(s, PROGRAM_COMMAND, 0);
-            sendIcsp(s, END_PROGRAM_COMMAND, 0);
-            break;
-        case 7:
-            sendIcsp(s, PROGRAM_COMMAND, 0);
-            sendIcsp(s, END_PROGRAMMING_ROW, 0);
-            sendIcsp(s, BEGIN_PROGRAMMING_ONLY, 0);
-            sendIcsp(s, END_PROGRAMMING_ROW, 0);
-            break;
-        default:
-            break;
-    }
+    algorithmOf(s.device).commitWord(s);
 }
 
 std::string valueText(const char* label, int value, bool dataByte) {

@@ -2,6 +2,7 @@
 
 #include "device/check_link.h"
 #include "device/config_ids.h"
+#include "device/family.h"
 #include "files/device_list.h"
 #include "files/hex_input.h"
 #include "link/icsp.h"
@@ -174,7 +175,7 @@ int ConfigDialog::readIds(Window& d) {
 int ConfigDialog::writeIds(Window& d) {
     if (checkLink(s_) == 0) return fail(d);
     if (writeIdLocations(s_) != 0) return fail(d);
-    if (s_.device.family != 7) sendIcsp(s_, LEAVE_PGM, 0);
+    if (!algorithmOf(s_.device).idWriteLeavesProgramming) sendIcsp(s_, LEAVE_PGM, 0);
     d.beep();
     return 0;
 }

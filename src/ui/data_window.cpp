@@ -1,5 +1,6 @@
 #include "ui/data_window.h"
 
+#include "device/family.h"
 #include "files/hex_input.h"
 #include "link/delays.h"
 #include "link/icsp.h"
@@ -10,8 +11,6 @@ namespace ferrolux::ui {
 
 namespace {
 
-constexpr int END_PROGRAMMING_ROW = 23;  // End Programming of families 6 and 7
-
 int readByte(Session& s) {
     return sendIcsp(s, READ_DATA_DATA, 0) & 0xFF;
 }
@@ -21,10 +20,6 @@ void skipConfigArea(Session& s) {
     sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
     for (int i = 0; i < 256; ++i)
         sendIcsp(s, INCREMENT_ADDRESS, 0);
-}
-
-bool skipsConfigArea(int family) {
-    return family == 1 || family == 3 || family == 4;
 }
 
 int lineCount(const std::string& text) {
@@ -56,22 +51,7 @@ bool scanByte(const std::string& line, int& value) {
 
 void commitByte(Session& s, int value) {
     sendIcsp(s, LOAD_DATA_DATA, value);
-    switch (s.device.family) {
-        case 3:
-            sendIcsp(s, PROGRAM_COMMAND, 0);
-            sendIcsp(s, END_PROGRAM_COMMAND, 0);
-            break;
-        case 7:
-            sendIcsp(s, PROGRAM_COMMAND, 0);
-            sendIcsp(s, END_PROGRAMMING_ROW, 0);
-            sendIcsp(s, LOAD_DATA_DATA, value);
-            sendIcsp(s, BEGIN_PROGRAMMING_ONLY, 0);
-            sendIcsp(s, END_PROGRAMMING_ROW, 0);
-            break;
-        default:
-            sendIcsp(s, PROGRAM_COMMAND, 0);
-            break;
-    }
+    algorithmOf(s.device).commitByte(s, value);
 }
 
 }  // namespace
@@ -97,7 +77,7 @@ std::string textLine(const std::string& text, int index, std::size_t limit) {
 std::string readDataMemoryText(Session& s) {
     std::string text;
     sendIcsp(s, ENTER_PGM, 0);
-    if (skipsConfigArea(s.device.family)) skipConfigArea(s);
+    if (algorithmOf(s.device).dataPastConfigSpace) skipConfigArea(s);
     for (int k = 0; k < s.device.dataBytes; ++k) {
         const int b = readByte(s);
         if (b != 0xFF) s.blank = false;
@@ -121,8 +101,9 @@ int writeDataMemoryLines(Session& s, Window& d, const std::string& field) {
     // Lines past the data memory would wrap round onto its first bytes.
     int n = lineCount(field) - 1;
     if (n > s.device.dataBytes) n = s.device.dataBytes;
-    if (skipsConfigArea(s.device.family)) skipConfigArea(s);
-    if (s.device.family == 7) sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
+    const Family& chip = algorithmOf(s.device);
+    if (chip.dataPastConfigSpace) skipConfigArea(s);
+    if (chip.dataFromConfigWord) sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
 
     for (int i = 0; i < n; ++i) {
         const std::string line = textLine(field, i);

@@ -6,6 +6,7 @@
 #include "device/check_link.h"
 #include "device/config_ids.h"
 #include "device/erase.h"
+#include "device/family.h"
 #include "device/passes.h"
 #include "files/device_list.h"
 #include "files/hex_input.h"
@@ -234,40 +235,9 @@ int MainWindow::write() {
     status(kWriting);
     s_.verifyOnly = 0;
 
-    const int family = s_.device.family;
     if (code) {
-        int r = 0;
-        switch (family) {
-            case 8:
-            case 9:
-                // A chip erased just now is blank but for its calibration.
-                if (!(erase && flash12Bit(s_.device)) && blankCheck12Bit(s_) != 0 &&
-                    !ask("PIC not blank, continue?", "Warning!")) {
-                    return cancelled();
-                }
-                r = programCode12Bit(s_);
-                break;
-            case 6:
-            case 7:
-                r = writeCodeRows(s_, family == 6 ? 8 : 4);
-                s_.verifyOnly = 1;
-                if (r == 0) r = programCodeByWord(s_);
-                s_.verifyOnly = 0;
-                break;
-            default:
-                r = programCodeByWord(s_);
-                s_.verifyOnly = 1;
-                if (r == 0) r = programCodeByWord(s_);
-                s_.verifyOnly = 0;
-                break;
-        }
-        if (r == 0) {
-            if (family == 6 || family == 7) {
-                r = writeIdRow(s_, family);
-            } else if (!twelveBitCore(s_.device)) {
-                r = programIdWords(s_);
-            }
-        }
+        const int r = writeCodeMemory(s_, erase);
+        if (r == 2) return cancelled();
         if (r != 0) return failCommand();
     }
 
@@ -294,7 +264,7 @@ int MainWindow::verify() {
     if (checkLink(s_) == 0) return failCommand();
     if (!sameChipOrAgreed()) return cancelled();
     s_.verifyOnly = 1;
-    if (twelveBitCore(s_.device)) {
+    if (algorithmOf(s_.device).twelveBit) {
         if (programCode12Bit(s_) != 0) return failCommand();
     } else {
         if (w_.isChecked(ctl::kVerifyCodeBox) && programCodeByWord(s_) != 0) return failCommand();
@@ -469,7 +439,7 @@ int MainWindow::configDialog() {
 
 int MainWindow::dataWindow() {
     if (noChip()) return refused(kNoChip);
-    if (twelveBitCore(s_.device) || s_.device.dataBytes <= 0) return refused(kNoDataMemory);
+    if (algorithmOf(s_.device).twelveBit || s_.device.dataBytes <= 0) return refused(kNoDataMemory);
     s_.blank = true;
     if (checkLink(s_) == 0) return failCommand();
     DataWindow dialog(s_);
@@ -516,7 +486,7 @@ bool MainWindow::open(bool offerReload) {
     // A stored position past the list's end selects nothing, as the list itself would.
     const bool inList = !w_.listItem(ctl::kChipList, s_.device.listIndex).empty();
     w_.selectListItem(ctl::kChipList, inList ? s_.device.listIndex : -1);
-    selectDevice(s_);
+    selectChip(s_);
     w_.show();
 
     // Low voltage as stored, where the chip and the adapter allow it.
@@ -554,7 +524,7 @@ bool MainWindow::open(bool offerReload) {
     for (int id : {ctl::kWriteConfigBox, ctl::kVerifyDataBox, ctl::kSaveTextRadio}) {
         w_.check(id, false);
     }
-    if (twelveBitCore(s_.device)) applyTwelveBitBoxes();
+    if (algorithmOf(s_.device).twelveBit) applyTwelveBitBoxes();
     if (offerReload) restoreLastFile();
     return true;
 }
@@ -664,7 +634,7 @@ void MainWindow::chipListChanged() {
         w_.messageBox("auswahl?", "Error!");
         return;
     }
-    selectDevice(s_);
+    selectChip(s_);
     applyChipToControls();
     host_->chipChosen(s_);
 }
@@ -678,7 +648,7 @@ void MainWindow::applyChipToControls() {
         s_.link.lowVoltage = false;
         s_.lowVoltageChar = '0';
     }
-    if (twelveBitCore(s_.device)) {
+    if (algorithmOf(s_.device).twelveBit) {
         applyTwelveBitBoxes();
         return;
     }
@@ -695,7 +665,7 @@ void MainWindow::applyTwelveBitBoxes() {
     w_.check(ctl::kVerifyCodeBox, true);
     for (int id : {ctl::kWriteDataBox, ctl::kVerifyDataBox, ctl::kVerifyCodeBox})
         w_.enable(id, false);
-    const bool erasable = flash12Bit(s_.device);
+    const bool erasable = algorithmOf(s_.device).erasable;
     if (!erasable) w_.check(ctl::kEraseBeforeWriteBox, false);
     w_.enable(ctl::kEraseBeforeWriteBox, erasable);
 }

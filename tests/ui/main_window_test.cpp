@@ -483,5 +483,24 @@ TEST(ChipList, SelectionSetsLowVoltageAndTheTwelveBitBoxesAndTheSimulatedChip) {
     expectDataBoxes(w, true);
 }
 
+// A device line whose algorithm digit the program does not know selects no
+// chip: the list is refused with an "Error!" and chip commands stay refused.
+TEST(ChipList, AnUnknownAlgorithmIsRefusedWhenItsLineIsRead) {
+    UiRig rig;
+    std::string list = readFile(rig.dir.path() / "kestrum.ini");
+    list += "PIC16X00\tF84\t1024\t64\tN\t0\tN\n";
+    writeFile(rig.dir.path() / "kestrum.ini", list);
+    rig.startOn("PIC16F84A");
+    rig.window.selectListItem(ctl::kChipList, rig.indexOf("PIC16X00"));
+    rig.main().command(ctl::kChipList);
+    EXPECT_EQ(rig.lastBox().title, "Error!");
+    EXPECT_EQ(rig.lastBox().text, "unknown algorithm 0 of PIC16X00 in kestrum.ini !");
+    EXPECT_EQ(rig.s().device.listIndex, -1);
+    rig.watchBoard();
+    rig.main().command(ctl::kWriteButton);
+    EXPECT_EQ(rig.main().lastEnding(), Ending::refused);
+    EXPECT_TRUE(rig.boardUntouched());
+}
+
 }  // namespace
 }  // namespace ferrolux::test

@@ -1,0 +1,309 @@
+#include "device/family.h"
+
+#include "device/erase_steps.h"
+#include "files/device_list.h"
+#include "link/delays.h"
+#include "link/icsp.h"
+#include "session/messages.h"
+#include "session/session.h"
+
+namespace ferrolux {
+
+namespace {
+
+using namespace erase_steps;
+
+constexpr int END_PROGRAMMING_ROW = 23;  // End Programming of the row families
+
+// --- Commits after a load ---
+
+void noCommit(Session&) {}
+
+void programCycle(Session& s) {
+    sendIcsp(s, PROGRAM_COMMAND, 0);
+}
+
+void programCycleAndEnd(Session& s) {
+    sendIcsp(s, PROGRAM_COMMAND, 0);
+    sendIcsp(s, END_PROGRAM_COMMAND, 0);
+}
+
+void programByte(Session& s, int) {
+    programCycle(s);
+}
+
+void programByteAndEnd(Session& s, int) {
+    programCycleAndEnd(s);
+}
+
+// The row family with a row of one: the word is programmed, then programmed
+// once more without erasing.
+void programRowOfOne(Session& s) {
+    sendIcsp(s, PROGRAM_COMMAND, 0);
+    sendIcsp(s, END_PROGRAMMING_ROW, 0);
+    sendIcsp(s, BEGIN_PROGRAMMING_ONLY, 0);
+    sendIcsp(s, END_PROGRAMMING_ROW, 0);
+}
+
+void programByteRowOfOne(Session& s, int value) {
+    sendIcsp(s, PROGRAM_COMMAND, 0);
+    sendIcsp(s, END_PROGRAMMING_ROW, 0);
+    sendIcsp(s, LOAD_DATA_DATA, value);
+    sendIcsp(s, BEGIN_PROGRAMMING_ONLY, 0);
+    sendIcsp(s, END_PROGRAMMING_ROW, 0);
+}
+
+// --- Erases ---
+
+int nothingErased(Session&) {
+    return 0;
+}
+
+int enterOnly(Session& s) {
+    sendIcsp(s, ENTER_PGM, 0);
+    return 0;
+}
+
+int unprotect(Session& s) {
+    removeProtection(s);
+    return 0;
+}
+
+// Only Bulk Erase Program Memory: from configuration space it takes code, IDs
+// and configuration word, in about 30 ms.
+int bulkEraseFromConfig30(Session& s) {
+    eraseFromConfigSpace(s, BULK_ERASE_PROGRAM, 0x3FFF, 30);
+    return 0;
+}
+
+int bulkEraseFromConfig(Session& s) {
+    eraseFromConfigSpace(s, BULK_ERASE_PROGRAM, 0x3FFF);
+    return 0;
+}
+
+int chipEraseFromConfig(Session& s) {
+    eraseFromConfigSpace(s, CHIP_ERASE, 0);
+    return 0;
+}
+
+int codeProtected(Session& s) {
+    return refusedAsProtected(s, algorithmOf(s.device).protection(s.device).code, kCodeProtected)
+               ? 1
+               : 0;
+}
+
+int eraseChip1(Session& s) {
+    sendIcsp(s, ENTER_PGM, 0);
+    sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
+    s.reporter->status("OK");
+    for (int i = 0; i < 7; ++i)
+        sendIcsp(s, INCREMENT_ADDRESS, 0);
+    setupAndErase(s);
+    return 0;
+}
+
+int eraseData1(Session& s) {
+    sendIcsp(s, ENTER_PGM, 0);
+    sendIcsp(s, LOAD_DATA_DATA, 0x3FFF);
+    setupAndErase(s);
+    return 0;
+}
+
+int eraseCode2(Session& s) {
+    if (codeProtected(s)) return 1;
+    sendIcsp(s, ENTER_PGM, 0);
+    sendIcsp(s, LOAD_DATA_PROGRAM, 0x7FFE);
+    sendIcsp(s, BULK_ERASE_PROGRAM, 0);
+    waitMs(s, 20);
+    sendIcsp(s, PROGRAM_COMMAND, 0);
+    waitMs(s, 20);
+    return 0;
+}
+
+int eraseData2(Session& s) {
+    sendIcsp(s, ENTER_PGM, 0);
+    sendIcsp(s, LOAD_DATA_DATA, 0x7FFE);
+    sendIcsp(s, BULK_ERASE_DATA, 0);
+    sendIcsp(s, PROGRAM_COMMAND, 0);
+    waitMs(s, 20);
+    return 0;
+}
+
+int eraseChipKeepingCalibration(Session& s) {
+    return eraseKeepingCalibration(s, true);
+}
+
+// Its configuration word is written back: a protected one would protect the
+// blank chip again.
+int eraseCodeKeepingCalibration(Session& s) {
+    if (codeProtected(s)) return 1;
+    return eraseKeepingCalibration(s, false);
+}
+
+int bulkEraseData(Session& s) {
+    sendIcsp(s, ENTER_PGM, 0);
+    sendIcsp(s, BULK_ERASE_DATA, 0);
+    waitMs(s, 20);
+    return 0;
+}
+
+int eraseRowCode(Session& s) {
+    if (codeProtected(s)) return 1;
+    eraseRowFamily(s, BULK_ERASE_PROGRAM);
+    return 0;
+}
+
+// From the configuration word, where the chip stands.
+int eraseRowData(Session& s) {
+    eraseRowFamily(s, BULK_ERASE_DATA);
+    return 0;
+}
+
+// --- Protection bits ---
+
+ProtectionBits noProtection(const DeviceRecord&) {
+    return {};
+}
+
+// Code protection shuts the data memory too; the 16C84 has one CP bit.
+ProtectionBits protection1(const DeviceRecord& d) {
+    if (d.name == "PIC16C84") return {0x0010, 0x0010};
+    return {0x3FF0, 0x3FF0};
+}
+
+// Two CP1:CP0 pairs: 13:12 and 5:4, on the 16F627/628 13:10.
+ProtectionBits protection2(const DeviceRecord& d) {
+    if (d.name.starts_with("PIC16F62")) return {0x3C00, 0x0100};
+    return {0x3030, 0x0100};
+}
+
+ProtectionBits protection3(const DeviceRecord&) {
+    return {0x0010, 0};
+}
+
+ProtectionBits protection4(const DeviceRecord&) {
+    return {0x0080, 0x0100};
+}
+
+ProtectionBits protectionCp(const DeviceRecord&) {
+    return {0x2000, 0x0100};
+}
+
+ProtectionBits protection12Bit(const DeviceRecord&) {
+    return {0x0008, 0};
+}
+
+// --- The families ---
+
+constexpr Family kNone{.commitWord = noCommit,
+                       .commitByte = programByte,
+                       .eraseChip = nothingErased,
+                       .eraseCode = nothingErased,
+                       .eraseData = enterOnly,
+                       .protection = noProtection};
+
+constexpr Family kFamilies[] = {
+    {.digit = 1,
+     .dataPastConfigSpace = true,
+     .commitWord = programCycle,
+     .commitByte = programByte,
+     .eraseChip = eraseChip1,
+     .eraseCode = unprotect,
+     .eraseData = eraseData1,
+     .protection = protection1},
+    {.digit = 2,
+     .commitWord = programCycle,
+     .commitByte = programByte,
+     .eraseChip = unprotect,
+     .eraseCode = eraseCode2,
+     .eraseData = eraseData2,
+     .protection = protection2},
+    {.digit = 3,
+     .dataMemory = false,
+     .dataPastConfigSpace = true,
+     .commitWord = programCycleAndEnd,
+     .commitByte = programByteAndEnd,
+     .eraseChip = bulkEraseFromConfig30,
+     .eraseCode = bulkEraseFromConfig30,
+     .eraseData = nothingErased,
+     .protection = protection3},
+    {.digit = 4,
+     .dataPastConfigSpace = true,
+     .commitWord = programCycle,
+     .commitByte = programByte,
+     .eraseChip = eraseChipKeepingCalibration,
+     .eraseCode = eraseCodeKeepingCalibration,
+     .eraseData = bulkEraseData,
+     .protection = protection4},
+    {.digit = 5,
+     .commitWord = programCycle,
+     .commitByte = programByte,
+     .eraseChip = bulkEraseFromConfig,
+     .eraseCode = bulkEraseFromConfig,
+     .eraseData = bulkEraseData,
+     .protection = protectionCp},
+    {.digit = 6,
+     .rowWords = 8,
+     .idsInOneRow = true,
+     .commitWord = programCycle,
+     .commitByte = programByte,
+     .eraseChip = chipEraseFromConfig,
+     .eraseCode = eraseRowCode,
+     .eraseData = eraseRowData,
+     .protection = protectionCp},
+    {.digit = 7,
+     .rowWords = 4,
+     .idsInOneRow = true,
+     .dataFromConfigWord = true,
+     .idWriteLeavesProgramming = true,
+     .commitWord = programRowOfOne,
+     .commitByte = programByteRowOfOne,
+     .eraseChip = chipEraseFromConfig,
+     .eraseCode = eraseRowCode,
+     .eraseData = eraseRowData,
+     .protection = protectionCp},
+    {.digit = 8,
+     .twelveBit = true,
+     .erasable = false,
+     .dataMemory = false,
+     .commitWord = noCommit,
+     .commitByte = programByte,
+     .eraseChip = erase12Bit,
+     .eraseCode = erase12Bit,
+     .eraseData = nothingErased,
+     .protection = protection12Bit},
+    {.digit = 9,
+     .twelveBit = true,
+     .dataMemory = false,
+     .commitWord = noCommit,
+     .commitByte = programByte,
+     .eraseChip = erase12Bit,
+     .eraseCode = erase12Bit,
+     .eraseData = nothingErased,
+     .protection = protection12Bit},
+};
+
+}  // namespace
+
+const Family* findFamily(int digit) {
+    for (const Family& f : kFamilies) {
+        if (f.digit == digit) return &f;
+    }
+    return nullptr;
+}
+
+const Family& algorithmOf(const DeviceRecord& d) {
+    const Family* f = findFamily(d.family);
+    return f ? *f : kNone;
+}
+
+void selectChip(Session& s) {
+    selectDevice(s);
+    if (s.device.listIndex < 0 || findFamily(s.device.family)) return;
+    s.reporter->message(formatText("unknown algorithm %d of %s in kestrum.ini !", s.device.family,
+                                   s.device.name.c_str()),
+                        "Error!");
+    s.device = DeviceRecord{};
+}
+
+}  // namespace ferrolux

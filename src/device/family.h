@@ -1,0 +1,50 @@
+#pragma once
+
+#include "device/erase.h"
+#include "session/device_record.h"
+
+namespace ferrolux {
+
+class Session;
+
+// How the chips of one family (the programming algorithm digit of the device
+// list) are programmed: what they have, and the steps in which the families
+// differ. The layers above ask these questions instead of naming families.
+struct Family {
+    int digit = 0;
+
+    // What the chips have and how they are written.
+    bool twelveBit = false;    // 12-bit core: IDs after the last code word, no data memory
+    bool erasable = true;      // erased electrically (EPROM chips are not)
+    bool dataMemory = true;    // may hold data memory (the chip's size says how much)
+    int rowWords = 0;          // code written in rows of this many words; 0: word by word
+    bool idsInOneRow = false;  // the four IDs written as one row
+    // The data memory lies 256 addresses past the configuration word.
+    bool dataPastConfigSpace = false;
+    // Data is written from the configuration word (Load Configuration first).
+    bool dataFromConfigWord = false;
+    // Writing the IDs leaves programming mode itself.
+    bool idWriteLeavesProgramming = false;
+
+    // Steps, each on the chip the session reaches. Erases return 0 or 1 with
+    // the message filled; they leave confirming to the caller.
+    void (*commitWord)(Session& s) = nullptr;             // after Load Data
+    void (*commitByte)(Session& s, int value) = nullptr;  // after Load Data for Data Memory
+    int (*eraseChip)(Session& s) = nullptr;
+    int (*eraseCode)(Session& s) = nullptr;
+    int (*eraseData)(Session& s) = nullptr;
+    ProtectionBits (*protection)(const DeviceRecord& d) = nullptr;
+
+    bool flash12Bit() const { return twelveBit && erasable; }
+};
+
+// The family of `digit`; nullptr when there is none.
+const Family* findFamily(int digit);
+// The selected chip's algorithm; one without steps when no chip is selected.
+const Family& algorithmOf(const DeviceRecord& d);
+
+// Reads the chosen chip's line of the device list (selectDevice) and refuses
+// a chip whose family is not known here: it is told and nothing is selected.
+void selectChip(Session& s);
+
+}  // namespace ferrolux
