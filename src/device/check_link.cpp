@@ -1,5 +1,6 @@
 #include "device/check_link.h"
 
+#include "device/family.h"
 #include "files/device_list.h"
 #include "link/detect.h"
 #include "link/icsp.h"
@@ -22,7 +23,7 @@ int checkLink(Session& s) {
             return 0;
         }
     }
-    if (twelveBitCore(s.device)) {
+    if (algorithmOf(s.device).twelveBit) {
         // A 12-bit chip stands at its configuration word after entering.
         sendIcsp(s, ENTER_PGM, 0);
         s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);

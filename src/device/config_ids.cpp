@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "device/family.h"
 #include "device/program_word.h"
 #include "files/device_list.h"
 #include "link/delays.h"
@@ -35,20 +36,10 @@ bool writeConfig12Bit(Session& s) {
 }
 
 void writeConfig14Bit(Session& s) {
-    if (s.device.family == 4) {
-        // Bits 12 and 13 are the factory's bandgap calibration: keep the chip's.
-        s.configWord = (s.configWord & 0x1FF) | (s.readBack & 0x3000);
-    }
+    const Family& f = algorithmOf(s.device);
+    if (f.keepsBandgapBits) s.configWord = (s.configWord & 0x1FF) | (s.readBack & 0x3000);
     sendIcsp(s, LOAD_DATA_PROGRAM, s.configWord);
-    if (s.device.family == 7) {
-        // An externally timed cycle; these chips end it with 23, not 14.
-        sendIcsp(s, BEGIN_PROGRAMMING_ONLY, 0);
-        waitMs(s, 4);
-        sendIcsp(s, END_PROGRAMMING_ROW, 0);
-    } else {
-        sendIcsp(s, PROGRAM_COMMAND, 0);
-        if (s.device.family == 3) sendIcsp(s, END_PROGRAM_COMMAND, 0);
-    }
+    f.commitConfig(s);
 }
 
 }  // namespace
@@ -61,15 +52,15 @@ void goToConfigWord(Session& s) {
 
 int readConfigWord(Session& s) {
     sendIcsp(s, ENTER_PGM, 0);
-    if (!twelveBitCore(s.device)) goToConfigWord(s);
+    if (!algorithmOf(s.device).twelveBit) goToConfigWord(s);
     s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
     s.configWord = s.readBack;
     return 0;
 }
 
 int writeConfigWord(Session& s) {
-    const int family = s.device.family;
-    const bool twelveBit = twelveBitCore(s.device);
+    const Family& f = algorithmOf(s.device);
+    const bool twelveBit = f.twelveBit;
     sendIcsp(s, ENTER_PGM, 0);
     if (!twelveBit) goToConfigWord(s);
     s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
@@ -82,7 +73,7 @@ int writeConfigWord(Session& s) {
         writeConfig14Bit(s);
     }
     waitMs(s, 5);
-    if (family == 7) {
+    if (f.externallyTimed) {
         sendIcsp(s, ENTER_PGM, 0);
         goToConfigWord(s);
         sendIcsp(s, READ_DATA_PROGRAM, 0);
@@ -103,7 +94,7 @@ int writeConfigWord(Session& s) {
 
 int readIdLocations(Session& s) {
     sendIcsp(s, ENTER_PGM, 0);
-    if (twelveBitCore(s.device)) {
+    if (algorithmOf(s.device).twelveBit) {
         for (int i = 0; i < s.device.codeWords + 1; ++i)
             sendIcsp(s, INCREMENT_ADDRESS, 0);
     } else {
@@ -128,9 +119,9 @@ int writeId12Bit(Session& s, int value) {
 }
 
 int writeIdLocations(Session& s) {
-    const int family = s.device.family;
+    const Family& f = algorithmOf(s.device);
     sendIcsp(s, ENTER_PGM, 0);
-    if (twelveBitCore(s.device)) {
+    if (f.twelveBit) {
         for (int i = 0; i < s.device.codeWords + 1; ++i)
             sendIcsp(s, INCREMENT_ADDRESS, 0);
         for (int i = 0; i < 4; ++i) {
@@ -145,8 +136,8 @@ int writeIdLocations(Session& s) {
     sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
     for (auto& id : s.idValues)
         id |= 0x3F80;
-    if (family == 6 || family == 7) {
-        if (family == 7) {
+    if (f.idsInOneRow) {
+        if (f.externallyTimed) {
             sendIcsp(s, PROGRAM_COMMAND, 0);
             waitMs(s, 10);
             sendIcsp(s, END_PROGRAMMING_ROW, 0);
@@ -155,7 +146,7 @@ int writeIdLocations(Session& s) {
             if (i > 0) sendIcsp(s, INCREMENT_ADDRESS, 0);
             sendIcsp(s, LOAD_DATA_PROGRAM, s.idValues[i]);
         }
-        if (family == 6) {
+        if (!f.externallyTimed) {
             sendIcsp(s, PROGRAM_COMMAND, 0);
         } else {
             sendIcsp(s, BEGIN_PROGRAMMING_ONLY, 0);
@@ -168,8 +159,7 @@ int writeIdLocations(Session& s) {
     }
     for (int i = 0; i < 4; ++i) {
         sendIcsp(s, LOAD_DATA_PROGRAM, s.idValues[i]);
-        sendIcsp(s, PROGRAM_COMMAND, 0);
-        if (family == 3) sendIcsp(s, END_PROGRAM_COMMAND, 0);
+        f.commitWord(s);
         s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
         if (s.readBack != s.idValues[i]) {
             s.message = "Write Error!";

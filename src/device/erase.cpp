@@ -1,8 +1,8 @@
 #include "device/erase.h"
-#include "device/erase_steps.h"
-#include "device/family.h"
 
 #include "device/config_ids.h"
+#include "device/erase_steps.h"
+#include "device/family.h"
 #include "device/program_word.h"
 #include "link/delays.h"
 #include "link/icsp.h"
@@ -31,7 +31,7 @@ bool protectedBy(int config, int bits) {
 // stands at it.
 int readChipConfig(Session& s) {
     sendIcsp(s, ENTER_PGM, 0);
-    if (!twelveBitCore(s.device)) goToConfigWord(s);
+    if (!algorithmOf(s.device).twelveBit) goToConfigWord(s);
     s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
     return s.readBack;
 }
@@ -194,7 +194,7 @@ bool readCalibration12Bit(Session& s, Calibration12& kept) {
 }  // namespace
 
 int erase12Bit(Session& s) {
-    if (epromChip(s.device)) {
+    if (!algorithmOf(s.device).erasable) {
         s.message = kEpromNoErase;
         return 1;
     }
@@ -240,7 +240,7 @@ int failedErase(Session& s, int read, const char* format, int address) {
 // the erase covered them.
 int confirmErased(Session& s, bool code, bool data) {
     const ProtectionBits bits = protectionBits(s.device);
-    const bool twelveBit = twelveBitCore(s.device);
+    const bool twelveBit = algorithmOf(s.device).twelveBit;
     const int config = readChipConfig(s) & (twelveBit ? 0xFFF : 0x3FFF);
     if (protectedBy(config, (code ? bits.code : 0) | (data ? bits.data : 0)))
         return failedErase(s, config, "%.4X at %.4X (configuration word).",

@@ -53,6 +53,13 @@ void programByteRowOfOne(Session& s, int value) {
     sendIcsp(s, END_PROGRAMMING_ROW, 0);
 }
 
+// An externally timed cycle; these chips end it with 23, not 14.
+void timedConfigCycle(Session& s) {
+    sendIcsp(s, BEGIN_PROGRAMMING_ONLY, 0);
+    waitMs(s, 4);
+    sendIcsp(s, END_PROGRAMMING_ROW, 0);
+}
+
 // --- Erases ---
 
 int nothingErased(Session&) {
@@ -196,6 +203,7 @@ ProtectionBits protection12Bit(const DeviceRecord&) {
 // --- The families ---
 
 constexpr Family kNone{.commitWord = noCommit,
+                       .commitConfig = programCycle,
                        .commitByte = programByte,
                        .eraseChip = nothingErased,
                        .eraseCode = nothingErased,
@@ -206,13 +214,16 @@ constexpr Family kFamilies[] = {
     {.digit = 1,
      .dataPastConfigSpace = true,
      .commitWord = programCycle,
+     .commitConfig = programCycle,
      .commitByte = programByte,
      .eraseChip = eraseChip1,
      .eraseCode = unprotect,
      .eraseData = eraseData1,
      .protection = protection1},
     {.digit = 2,
+     .dataWalk = DataWalk::ownCounter,
      .commitWord = programCycle,
+     .commitConfig = programCycle,
      .commitByte = programByte,
      .eraseChip = unprotect,
      .eraseCode = eraseCode2,
@@ -222,6 +233,7 @@ constexpr Family kFamilies[] = {
      .dataMemory = false,
      .dataPastConfigSpace = true,
      .commitWord = programCycleAndEnd,
+     .commitConfig = programCycleAndEnd,
      .commitByte = programByteAndEnd,
      .eraseChip = bulkEraseFromConfig30,
      .eraseCode = bulkEraseFromConfig30,
@@ -229,7 +241,9 @@ constexpr Family kFamilies[] = {
      .protection = protection3},
     {.digit = 4,
      .dataPastConfigSpace = true,
+     .keepsBandgapBits = true,
      .commitWord = programCycle,
+     .commitConfig = programCycle,
      .commitByte = programByte,
      .eraseChip = eraseChipKeepingCalibration,
      .eraseCode = eraseCodeKeepingCalibration,
@@ -237,6 +251,7 @@ constexpr Family kFamilies[] = {
      .protection = protection4},
     {.digit = 5,
      .commitWord = programCycle,
+     .commitConfig = programCycle,
      .commitByte = programByte,
      .eraseChip = bulkEraseFromConfig,
      .eraseCode = bulkEraseFromConfig,
@@ -245,7 +260,9 @@ constexpr Family kFamilies[] = {
     {.digit = 6,
      .rowWords = 8,
      .idsInOneRow = true,
+     .dataWalk = DataWalk::pastConfigSpace,
      .commitWord = programCycle,
+     .commitConfig = programCycle,
      .commitByte = programByte,
      .eraseChip = chipEraseFromConfig,
      .eraseCode = eraseRowCode,
@@ -256,7 +273,10 @@ constexpr Family kFamilies[] = {
      .idsInOneRow = true,
      .dataFromConfigWord = true,
      .idWriteLeavesProgramming = true,
+     .externallyTimed = true,
+     .dataWalk = DataWalk::pastConfigSpace,
      .commitWord = programRowOfOne,
+     .commitConfig = timedConfigCycle,
      .commitByte = programByteRowOfOne,
      .eraseChip = chipEraseFromConfig,
      .eraseCode = eraseRowCode,
@@ -267,6 +287,7 @@ constexpr Family kFamilies[] = {
      .erasable = false,
      .dataMemory = false,
      .commitWord = noCommit,
+     .commitConfig = noCommit,
      .commitByte = programByte,
      .eraseChip = erase12Bit,
      .eraseCode = erase12Bit,
@@ -276,6 +297,7 @@ constexpr Family kFamilies[] = {
      .twelveBit = true,
      .dataMemory = false,
      .commitWord = noCommit,
+     .commitConfig = noCommit,
      .commitByte = programByte,
      .eraseChip = erase12Bit,
      .eraseCode = erase12Bit,

@@ -10,6 +10,13 @@ class Session;
 // How the chips of one family (the programming algorithm digit of the device
 // list) are programmed: what they have, and the steps in which the families
 // differ. The layers above ask these questions instead of naming families.
+// Where a data pass over the hex file finds the data memory.
+enum class DataWalk {
+    fromIds,          // on from the ID locations, address by address
+    ownCounter,       // programming mode entered again: data has its own counter
+    pastConfigSpace,  // entered again, 256 addresses past the configuration word
+};
+
 struct Family {
     int digit = 0;
 
@@ -25,10 +32,19 @@ struct Family {
     bool dataFromConfigWord = false;
     // Writing the IDs leaves programming mode itself.
     bool idWriteLeavesProgramming = false;
+    // Program cycles are started with Begin Programming Only and ended with
+    // End Programming: a row is opened by a cycle before it is loaded, and the
+    // configuration word is read again after programming mode is entered anew.
+    bool externallyTimed = false;
+    // Bits 12 and 13 of the configuration word are the factory's bandgap
+    // calibration (the chip's are kept); bits 9 to 11 are written as 0.
+    bool keepsBandgapBits = false;
+    DataWalk dataWalk = DataWalk::fromIds;
 
     // Steps, each on the chip the session reaches. Erases return 0 or 1 with
     // the message filled; they leave confirming to the caller.
     void (*commitWord)(Session& s) = nullptr;             // after Load Data
+    void (*commitConfig)(Session& s) = nullptr;           // after loading the configuration word
     void (*commitByte)(Session& s, int value) = nullptr;  // after Load Data for Data Memory
     int (*eraseChip)(Session& s) = nullptr;
     int (*eraseCode)(Session& s) = nullptr;

@@ -181,6 +181,8 @@ int programIdWords(Session& s) {
 }
 
 int writeIdRow(Session& s, int family) {
+    const Family* rows = findFamily(family);
+    const bool timed = rows && rows->externallyTimed;
     bool loaded = false;
     HexPass pass;
     pass.start = kIdStart;
@@ -189,8 +191,8 @@ int writeIdRow(Session& s, int family) {
     pass.skipBelow = kIdStart;
     pass.endAbove = kIdEnd;
     pass.firstRecordOnly = true;
-    pass.atRecord = [&s, family](int) {
-        if (family != 7) return;
+    pass.atRecord = [&s, timed](int) {
+        if (!timed) return;
         sendIcsp(s, PROGRAM_COMMAND, 0);
         waitMs(s, 10);
         sendIcsp(s, END_PROGRAMMING_ROW, 0);
@@ -203,7 +205,7 @@ int writeIdRow(Session& s, int family) {
     };
     pass.endStep = [&](int) {
         if (!loaded) return;
-        if (family == 6) {
+        if (!timed) {
             sendIcsp(s, PROGRAM_COMMAND, 0);
         } else {
             sendIcsp(s, BEGIN_PROGRAMMING_ONLY, 0);
@@ -217,13 +219,13 @@ int programDataMemory(Session& s) {
     HexPass pass;
     pass.typeTest = false;
     pass.skipBelow = kDataSkipBelow;
-    const int family = s.device.family;
-    pass.start = (family == 2 || family == 6 || family == 7) ? kDataStart : kIdStart;
-    pass.position = [&s, family] {
+    const DataWalk walk = algorithmOf(s.device).dataWalk;
+    pass.start = walk == DataWalk::fromIds ? kIdStart : kDataStart;
+    pass.position = [&s, walk] {
         toIdLocations(s);
-        if (family == 2) {
+        if (walk == DataWalk::ownCounter) {
             sendIcsp(s, ENTER_PGM, 0);
-        } else if (family == 6 || family == 7) {
+        } else if (walk == DataWalk::pastConfigSpace) {
             sendIcsp(s, ENTER_PGM, 0);
             toIdLocations(s);
             for (int i = 0; i < 256; ++i)

@@ -10,7 +10,7 @@ class Session;
 
 // Code memory word by word with read-back (families 1 to 7).
 int programCodeByWord(Session& s);
-// Code memory in rows of 8 (family 6) or 4 (family 7) words, no read-back.
+// Code memory in rows of `rowSize` words, no read-back.
 int writeCodeRows(Session& s, int rowSize);
 // Code memory (and the IDs after it) of the 12-bit core (families 8 and 9).
 int programCode12Bit(Session& s);
@@ -18,7 +18,7 @@ int programCode12Bit(Session& s);
 int blankCheck12Bit(Session& s);
 // ID locations word by word (families 1 to 5).
 int programIdWords(Session& s);
-// ID locations as one row (family 6 or 7).
+// ID locations as one row, as the row family `family` writes them.
 int writeIdRow(Session& s, int family);
 // Data memory byte by byte with read-back.
 int programDataMemory(Session& s);

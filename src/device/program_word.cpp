@@ -50,11 +50,11 @@ bool programOnce12Bit(Session& s, int value) {
 }
 
 int cycles12Bit(const Session& s, int epromCycles) {
-    return epromChip(s.device) ? epromCycles : 1;
+    return !algorithmOf(s.device).erasable ? epromCycles : 1;
 }
 
 void overprogram12Bit(Session& s, int value, int pulses, int factor) {
-    if (!epromChip(s.device)) return;
+    if (algorithmOf(s.device).erasable) return;
     for (int i = 0; i < factor * pulses; ++i)
         pulse12Bit(s, value);
 }
