@@ -1,11 +1,7 @@
 #include "ui/config_dialog.h"
 
-#include "device/check_link.h"
-#include "device/config_ids.h"
-#include "device/family.h"
 #include "files/device_list.h"
 #include "files/hex_input.h"
-#include "link/icsp.h"
 #include "session/messages.h"
 #include "ui/control_ids.h"
 
@@ -140,42 +136,39 @@ void ConfigDialog::setIdFields(Window& d) {
 
 int ConfigDialog::fail(Window& d) {
     d.messageBox(s_.message, "Error");
-    sendIcsp(s_, LEAVE_PGM, 0);
+    chip_.leave();
     ++failures_;
     return 1;
 }
 
 int ConfigDialog::readConfig(Window& d) {
-    if (checkLink(s_) == 0) return fail(d);
-    if (readConfigWord(s_) != 0) return fail(d);
+    if (chip_.checkLink() == 0) return fail(d);
+    if (chip_.readConfig() != 0) return fail(d);
     setHexField(d);
     loadConfigLabels(s_, d);
-    sendIcsp(s_, LEAVE_PGM, 0);
+    chip_.leave();
     d.beep();
     return 0;
 }
 
 int ConfigDialog::writeConfig(Window& d) {
-    if (checkLink(s_) == 0) return fail(d);
-    if (writeConfigWord(s_) != 0) return fail(d);
-    sendIcsp(s_, LEAVE_PGM, 0);
+    if (chip_.checkLink() == 0) return fail(d);
+    if (chip_.writeConfig() != 0) return fail(d);
     d.beep();
     return 0;
 }
 
 int ConfigDialog::readIds(Window& d) {
-    if (checkLink(s_) == 0) return fail(d);
-    readIdLocations(s_);
+    if (chip_.checkLink() == 0) return fail(d);
+    chip_.readIds();
     setIdFields(d);
-    sendIcsp(s_, LEAVE_PGM, 0);
     d.beep();
     return 0;
 }
 
 int ConfigDialog::writeIds(Window& d) {
-    if (checkLink(s_) == 0) return fail(d);
-    if (writeIdLocations(s_) != 0) return fail(d);
-    if (!algorithmOf(s_.device).idWriteLeavesProgramming) sendIcsp(s_, LEAVE_PGM, 0);
+    if (chip_.checkLink() == 0) return fail(d);
+    if (chip_.writeIds() != 0) return fail(d);
     d.beep();
     return 0;
 }

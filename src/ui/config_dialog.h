@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "device/chip_service.h"
 #include "session/session.h"
 #include "ui/window.h"
 
@@ -21,7 +22,7 @@ void loadConfigLabels(Session& s, Window& dialog);
 // directly on the session's configuration word and ID values.
 class ConfigDialog : public DialogHandler {
   public:
-    explicit ConfigDialog(Session& s) : s_(s) {}
+    explicit ConfigDialog(Session& s) : s_(s), chip_(s) {}
 
     void opened(Window& dialog) override;
     void command(Window& dialog, int id) override;
@@ -49,6 +50,7 @@ class ConfigDialog : public DialogHandler {
     int fail(Window& dialog);
 
     Session& s_;
+    ChipService chip_;
     int failures_ = 0;
 };
 

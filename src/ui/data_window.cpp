@@ -1,26 +1,13 @@
 #include "ui/data_window.h"
 
-#include "device/family.h"
+#include "device/chip_service.h"
 #include "files/hex_input.h"
-#include "link/delays.h"
-#include "link/icsp.h"
 #include "session/messages.h"
 #include "ui/control_ids.h"
 
 namespace ferrolux::ui {
 
 namespace {
-
-int readByte(Session& s) {
-    return sendIcsp(s, READ_DATA_DATA, 0) & 0xFF;
-}
-
-// Families 1, 3 and 4 reach data memory past the configuration area.
-void skipConfigArea(Session& s) {
-    sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
-    for (int i = 0; i < 256; ++i)
-        sendIcsp(s, INCREMENT_ADDRESS, 0);
-}
 
 int lineCount(const std::string& text) {
     int lines = 1;
@@ -49,11 +36,6 @@ bool scanByte(const std::string& line, int& value) {
     return true;
 }
 
-void commitByte(Session& s, int value) {
-    sendIcsp(s, LOAD_DATA_DATA, value);
-    algorithmOf(s.device).commitByte(s, value);
-}
-
 }  // namespace
 
 std::string dataLine(int offset, int value) {
@@ -76,19 +58,15 @@ std::string textLine(const std::string& text, int index, std::size_t limit) {
 
 std::string readDataMemoryText(Session& s) {
     std::string text;
-    sendIcsp(s, ENTER_PGM, 0);
-    if (algorithmOf(s.device).dataPastConfigSpace) skipConfigArea(s);
-    for (int k = 0; k < s.device.dataBytes; ++k) {
-        const int b = readByte(s);
-        if (b != 0xFF) s.blank = false;
-        text += dataLine(k, b);
-        sendIcsp(s, INCREMENT_ADDRESS, 0);
-    }
+    const std::vector<int> bytes = ChipService(s).readDataMemory();
+    for (std::size_t k = 0; k < bytes.size(); ++k)
+        text += dataLine(static_cast<int>(k), bytes[k]);
     return text;
 }
 
 int writeDataMemoryLines(Session& s, Window& d, const std::string& field) {
-    sendIcsp(s, ENTER_PGM, 0);
+    ChipService chip(s);
+    chip.beginDataWrite();
     d.setText(ctl::kDataStatus, "writing....");
     d.repaint();
     auto stop = [&](const std::string& text) {
@@ -101,9 +79,6 @@ int writeDataMemoryLines(Session& s, Window& d, const std::string& field) {
     // Lines past the data memory would wrap round onto its first bytes.
     int n = lineCount(field) - 1;
     if (n > s.device.dataBytes) n = s.device.dataBytes;
-    const Family& chip = algorithmOf(s.device);
-    if (chip.dataPastConfigSpace) skipConfigArea(s);
-    if (chip.dataFromConfigWord) sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
 
     for (int i = 0; i < n; ++i) {
         const std::string line = textLine(field, i);
@@ -111,12 +86,7 @@ int writeDataMemoryLines(Session& s, Window& d, const std::string& field) {
         if (!scanByte(line, v)) {
             return stop(formatText("Data-Value? (%04X)", static_cast<unsigned>(i)));
         }
-        if (readByte(s) != v) {
-            commitByte(s, v);
-            waitMs(s, 10);
-            if (readByte(s) != v) return stop("Write Error!");
-        }
-        sendIcsp(s, INCREMENT_ADDRESS, 0);
+        if (!chip.writeDataByte(v)) return stop("Write Error!");
     }
     d.setText(ctl::kDataStatus, " ");
     d.repaint();

@@ -4,17 +4,11 @@
 #include <filesystem>
 
 #include "device/check_link.h"
-#include "device/config_ids.h"
-#include "device/erase.h"
 #include "device/family.h"
-#include "device/passes.h"
 #include "files/device_list.h"
 #include "files/hex_input.h"
 #include "files/readback.h"
 #include "files/state_file.h"
-#include "link/delays.h"
-#include "link/detect.h"
-#include "link/icsp.h"
 #include "ui/config_dialog.h"
 #include "ui/control_ids.h"
 #include "ui/data_window.h"
@@ -58,7 +52,7 @@ std::uint16_t parallelBaseOf(int id) {
 }  // namespace
 
 MainWindow::MainWindow(Session& s, Window& w, LinkHost* host)
-    : s_(s), w_(w), host_(host ? host : &noHost_) {}
+    : s_(s), chip_(s), w_(w), host_(host ? host : &noHost_) {}
 
 // --- Endings and helpers ---
 
@@ -99,7 +93,7 @@ int MainWindow::rejectFile() {
 
 // Cancel after the link was used: the chip leaves programming mode.
 int MainWindow::cancelled() {
-    sendIcsp(s_, LEAVE_PGM, 0);
+    chip_.leave();
     w_.enable(ctl::kSaveButton, true);
     status(kTwoBlanks);
     greyIdle(true);
@@ -123,7 +117,7 @@ void MainWindow::notifyEnded() {
 int MainWindow::finishCommand(const std::string& text, bool greyFileField) {
     status(text);
     w_.beep();
-    waitMs(s_, 1000);
+    chip_.pause(1000);
     greyIdle(greyFileField);
     ending_ = Ending::ok;
     notifyEnded();
@@ -138,7 +132,7 @@ int MainWindow::failCommand() {
     w_.enable(ctl::kStatusField, false);
     w_.enable(ctl::kFileField, false);
     w_.repaint();
-    sendIcsp(s_, LEAVE_PGM, 0);
+    chip_.leave();
     ending_ = Ending::failed;
     notifyEnded();
     return 1;
@@ -226,29 +220,12 @@ int MainWindow::write() {
     w_.enable(ctl::kFileField, true);
 
     s_.verifyOnly = 0;
-    if (checkLink(s_) == 0) return failCommand();
+    if (chip_.checkLink() == 0) return failCommand();
     if (!sameChipOrAgreed()) return cancelled();
-    if (erase) {
-        status(kErasing);
-        if (eraseChip(s_) != 0) return failCommand();
-    }
-    status(kWriting);
-    s_.verifyOnly = 0;
-
-    if (code) {
-        const int r = writeCodeMemory(s_, erase);
-        if (r == 2) return cancelled();
-        if (r != 0) return failCommand();
-    }
-
-    s_.verifyOnly = 0;
-    if (data && programDataMemory(s_) != 0) return failCommand();
-    if (config) {
-        if (writeConfigWord(s_) != 0) return failCommand();
-        w_.enable(ctl::kViewSetButton, true);
-        w_.enable(ctl::kSaveButton, true);
-    }
-    sendIcsp(s_, LEAVE_PGM, 0);
+    const Outcome outcome = chip_.write({erase, code, data, config});
+    if (outcome == Outcome::cancelled) return cancelled();
+    if (outcome == Outcome::failed) return failCommand();
+    if (config) w_.enable(ctl::kViewSetButton, true);
     w_.enable(ctl::kSaveButton, true);
     return finishCommand("OK", true);
 }
@@ -261,16 +238,11 @@ int MainWindow::verify() {
     w_.enable(ctl::kStatusField, true);
     w_.repaint();
     w_.enable(ctl::kFileField, true);
-    if (checkLink(s_) == 0) return failCommand();
+    if (chip_.checkLink() == 0) return failCommand();
     if (!sameChipOrAgreed()) return cancelled();
-    s_.verifyOnly = 1;
-    if (algorithmOf(s_.device).twelveBit) {
-        if (programCode12Bit(s_) != 0) return failCommand();
-    } else {
-        if (w_.isChecked(ctl::kVerifyCodeBox) && programCodeByWord(s_) != 0) return failCommand();
-        if (w_.isChecked(ctl::kVerifyDataBox) && programDataMemory(s_) != 0) return failCommand();
-    }
-    sendIcsp(s_, LEAVE_PGM, 0);
+    const VerifyOptions options{w_.isChecked(ctl::kVerifyCodeBox),
+                                w_.isChecked(ctl::kVerifyDataBox)};
+    if (chip_.verify(options) != Outcome::ok) return failCommand();
     return finishCommand("OK", true);
 }
 
@@ -280,18 +252,18 @@ int MainWindow::save() {
     w_.enable(ctl::kStatusField, true);
     w_.repaint();
     s_.blank = true;
-    if (checkLink(s_) == 0) return failCommand();
+    if (chip_.checkLink() == 0) return failCommand();
     const bool hexForm = w_.isChecked(ctl::kSaveHexRadio);
     const bool textForm = w_.isChecked(ctl::kSaveTextRadio);
     if (hexForm && writeReadbackHex(s_) != 0) return failCommand();
     if (textForm && writeReadbackText(s_) != 0) return failCommand();
-    sendIcsp(s_, LEAVE_PGM, 0);
+    chip_.leave();
     if (!s_.blank) showConfigWord(s_);
     w_.repaint();
     if (hexForm) status("'readback.hex' saved");
     if (textForm) status("'readback.txt' saved");
     w_.beep();
-    waitMs(s_, 1000);
+    chip_.pause(1000);
     greyIdle(false);
     ending_ = Ending::ok;
     notifyEnded();
@@ -313,9 +285,9 @@ int MainWindow::eraseMemory(int id) {
     w_.enable(ctl::kStatusField, true);
     w_.repaint();
     status(kErasing);
-    if (checkLink(s_) == 0) return failCommand();
-    if ((codeMemory ? eraseCodeMemory(s_) : eraseDataMemory(s_)) != 0) return failCommand();
-    sendIcsp(s_, LEAVE_PGM, 0);
+    if (chip_.checkLink() == 0) return failCommand();
+    if ((codeMemory ? chip_.eraseCode() : chip_.eraseData()) != 0) return failCommand();
+    chip_.leave();
     return finishCommand("OK", false);
 }
 
@@ -329,11 +301,11 @@ int MainWindow::disableCodeProtection() {
     }
     w_.enable(ctl::kStatusField, true);
     w_.repaint();
-    if (checkLink(s_) == 0) return failCommand();
-    if (eraseChip(s_) != 0) return failCommand();
-    sendIcsp(s_, LEAVE_PGM, 0);
+    if (chip_.checkLink() == 0) return failCommand();
+    if (chip_.eraseChip() != 0) return failCommand();
+    chip_.leave();
     w_.beep();
-    waitMs(s_, 1000);
+    chip_.pause(1000);
     greyIdle(true);
     ending_ = Ending::ok;
     notifyEnded();
@@ -371,7 +343,7 @@ int MainWindow::openFile() {
     w_.setText(ctl::kFileField, s_.fileName);
     showConfigWord(s_);
     w_.repaint();
-    waitMs(s_, 1000);
+    chip_.pause(1000);
     w_.enable(ctl::kFileField, false);
     w_.repaint();
     ending_ = Ending::ok;
@@ -419,7 +391,7 @@ void MainWindow::closeFile() {
     w_.enable(ctl::kViewSetButton, true);
     w_.enable(ctl::kSaveButton, true);
     w_.repaint();
-    waitMs(s_, 1000);
+    chip_.pause(1000);
     w_.enable(ctl::kFileField, false);
     w_.repaint();
     ending_ = Ending::ok;
@@ -441,10 +413,10 @@ int MainWindow::dataWindow() {
     if (noChip()) return refused(kNoChip);
     if (algorithmOf(s_.device).twelveBit || s_.device.dataBytes <= 0) return refused(kNoDataMemory);
     s_.blank = true;
-    if (checkLink(s_) == 0) return failCommand();
+    if (chip_.checkLink() == 0) return failCommand();
     DataWindow dialog(s_);
     w_.runDialog(ctl::kDataMemoryDialog, dialog);
-    sendIcsp(s_, LEAVE_PGM, 0);
+    chip_.leave();
     ending_ = dialog.failures() == 0 ? Ending::ok : Ending::failed;
     notifyEnded();
     return dialog.failures() == 0 ? 0 : 1;
@@ -515,7 +487,7 @@ bool MainWindow::open(bool offerReload) {
     host_->started(s_);
     host_->chipChosen(s_);
 
-    sendIcsp(s_, LEAVE_PGM, 0);
+    chip_.leave();
 
     for (int id : {ctl::kWriteCodeBox, ctl::kWriteDataBox, ctl::kSaveHexRadio, ctl::kVerifyCodeBox,
                    ctl::kEraseBeforeWriteBox}) {
@@ -558,7 +530,7 @@ void MainWindow::restoreLastFile() {
     w_.enable(ctl::kFileField, true);
     w_.setText(ctl::kFileField, s_.fileName);
     w_.repaint();
-    waitMs(s_, 1000);
+    chip_.pause(1000);
     w_.enable(ctl::kFileField, false);
     w_.repaint();
 }
@@ -595,10 +567,10 @@ void MainWindow::choosePort(int id) {
 
 int MainWindow::selectComPort(int id) {
     choosePort(id);
-    if (openComPort(s_) != 0) return failCommand();
+    if (chip_.openComPort() != 0) return failCommand();
     w_.enable(ctl::kStatusField, true);
     if (s_.link.lineSense == 1) status("T3306 detected");
-    waitMs(s_, 1000);
+    chip_.pause(1000);
     greyIdle(false);
     ending_ = Ending::ok;
     return 0;

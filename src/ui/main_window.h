@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 
+#include "device/chip_service.h"
 #include "session/session.h"
 #include "ui/window.h"
 
@@ -116,6 +117,7 @@ class MainWindow {
     bool ask(const std::string& text, const std::string& title);
 
     Session& s_;
+    ChipService chip_;
     Window& w_;
     LinkHost* host_;
     LinkHost noHost_;

@@ -1,6 +1,6 @@
 #include "ui/parallel_dialog.h"
 
-#include "link/detect.h"
+#include "device/chip_service.h"
 #include "ui/control_ids.h"
 
 namespace ferrolux::ui {
@@ -50,12 +50,13 @@ void ParallelDialog::command(Window& d, int id) {
 }
 
 void ParallelDialog::close(Window& d) {
-    if (s_.link.adapter == '1') {
-        found_ = detectAn589(s_) == 0;
-        if (!found_) d.messageBox("No AN589 based Adaptor found", "WARNING!");
-    } else if (s_.link.adapter == '2' || s_.link.adapter == '3') {
-        found_ = detectP16Pro(s_) == 0;
-        if (!found_) d.messageBox("P16PRO not found", "WARNING!");
+    const char adapter = s_.link.adapter;
+    if (adapter == '1' || adapter == '2' || adapter == '3') {
+        found_ = ChipService(s_).findParallelAdapter();
+        if (!found_) {
+            d.messageBox(adapter == '1' ? "No AN589 based Adaptor found" : "P16PRO not found",
+                         "WARNING!");
+        }
     }
     if (s_.link.adapter != '1') {
         s_.link.lowVoltage = false;

@@ -1,0 +1,151 @@
+#include "device/chip_service.h"
+
+#include "device/check_link.h"
+#include "device/config_ids.h"
+#include "device/erase.h"
+#include "device/family.h"
+#include "device/passes.h"
+#include "link/delays.h"
+#include "link/detect.h"
+#include "link/icsp.h"
+#include "session/session.h"
+
+namespace ferrolux {
+
+namespace {
+
+constexpr const char* kErasing = "erasing.....     ";
+constexpr const char* kWriting = "writing.....     ";
+
+int readByte(Session& s) {
+    return sendIcsp(s, READ_DATA_DATA, 0) & 0xFF;
+}
+
+}  // namespace
+
+int ChipService::checkLink() {
+    return ferrolux::checkLink(s_);
+}
+
+void ChipService::leave() {
+    sendIcsp(s_, LEAVE_PGM, 0);
+}
+
+void ChipService::pause(int ms) {
+    waitMs(s_, ms);
+}
+
+int ChipService::openComPort() {
+    return ferrolux::openComPort(s_);
+}
+
+bool ChipService::findParallelAdapter() {
+    if (s_.link.adapter == '1') return detectAn589(s_) == 0;
+    if (s_.link.adapter == '2' || s_.link.adapter == '3') return detectP16Pro(s_) == 0;
+    return true;
+}
+
+Outcome ChipService::write(const WriteOptions& o) {
+    if (o.eraseFirst) {
+        s_.reporter->status(kErasing);
+        if (ferrolux::eraseChip(s_) != 0) return Outcome::failed;
+    }
+    s_.reporter->status(kWriting);
+    s_.verifyOnly = 0;
+    if (o.code) {
+        const int r = writeCodeMemory(s_, o.eraseFirst);
+        if (r == 2) return Outcome::cancelled;
+        if (r != 0) return Outcome::failed;
+    }
+    s_.verifyOnly = 0;
+    if (o.data && programDataMemory(s_) != 0) return Outcome::failed;
+    if (o.config && writeConfigWord(s_) != 0) return Outcome::failed;
+    leave();
+    return Outcome::ok;
+}
+
+Outcome ChipService::verify(const VerifyOptions& o) {
+    s_.verifyOnly = 1;
+    if (algorithmOf(s_.device).twelveBit) {
+        if (programCode12Bit(s_) != 0) return Outcome::failed;
+    } else {
+        if (o.code && programCodeByWord(s_) != 0) return Outcome::failed;
+        if (o.data && programDataMemory(s_) != 0) return Outcome::failed;
+    }
+    leave();
+    return Outcome::ok;
+}
+
+int ChipService::eraseChip() {
+    return ferrolux::eraseChip(s_);
+}
+
+int ChipService::eraseCode() {
+    return eraseCodeMemory(s_);
+}
+
+int ChipService::eraseData() {
+    return eraseDataMemory(s_);
+}
+
+int ChipService::readConfig() {
+    return readConfigWord(s_);
+}
+
+int ChipService::writeConfig() {
+    if (writeConfigWord(s_) != 0) return 1;
+    leave();
+    return 0;
+}
+
+int ChipService::readIds() {
+    readIdLocations(s_);
+    leave();
+    return 0;
+}
+
+// The row families that time their own cycles leave programming mode at the
+// end of the ID write already.
+int ChipService::writeIds() {
+    if (writeIdLocations(s_) != 0) return 1;
+    if (!algorithmOf(s_.device).idWriteLeavesProgramming) leave();
+    return 0;
+}
+
+void ChipService::skipConfigSpace() {
+    sendIcsp(s_, LOAD_CONFIGURATION, 0x3FFF);
+    for (int i = 0; i < 256; ++i)
+        sendIcsp(s_, INCREMENT_ADDRESS, 0);
+}
+
+std::vector<int> ChipService::readDataMemory() {
+    std::vector<int> bytes;
+    sendIcsp(s_, ENTER_PGM, 0);
+    if (algorithmOf(s_.device).dataPastConfigSpace) skipConfigSpace();
+    for (int k = 0; k < s_.device.dataBytes; ++k) {
+        bytes.push_back(readByte(s_));
+        if (bytes.back() != 0xFF) s_.blank = false;
+        sendIcsp(s_, INCREMENT_ADDRESS, 0);
+    }
+    return bytes;
+}
+
+void ChipService::beginDataWrite() {
+    sendIcsp(s_, ENTER_PGM, 0);
+    const Family& f = algorithmOf(s_.device);
+    if (f.dataPastConfigSpace) skipConfigSpace();
+    if (f.dataFromConfigWord) sendIcsp(s_, LOAD_CONFIGURATION, 0x3FFF);
+}
+
+bool ChipService::writeDataByte(int value) {
+    if (readByte(s_) != value) {
+        sendIcsp(s_, LOAD_DATA_DATA, value);
+        algorithmOf(s_.device).commitByte(s_, value);
+        waitMs(s_, 10);
+        if (readByte(s_) != value) return false;
+    }
+    sendIcsp(s_, INCREMENT_ADDRESS, 0);
+    return true;
+}
+
+}  // namespace ferrolux

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <vector>
+
+namespace ferrolux {
+
+class Session;
+
+// What a write takes from the file, and whether the chip is erased first.
+struct WriteOptions {
+    bool eraseFirst = false;
+    bool code = false;
+    bool data = false;
+    bool config = false;
+};
+
+// What a verify compares (a 12-bit chip always compares its code).
+struct VerifyOptions {
+    bool code = true;
+    bool data = false;
+};
+
+enum class Outcome { ok, failed, cancelled };
+
+// The chip operations the windows and the console program run, on the chip
+// the session reaches. Failures leave the reason in the session's message;
+// what is shown on the way goes through its reporter. The windows never reach
+// the ICSP link themselves.
+class ChipService {
+  public:
+    explicit ChipService(Session& s) : s_(s) {}
+
+    // Tests the programmer and reads the device ID (0 = failure, 1 = no ID,
+    // 2 = ID read), as every chip command starts.
+    int checkLink();
+    // Leaves programming mode: the chip is let go.
+    void leave();
+    // A pause on the session's clock that lets the window paint.
+    void pause(int ms);
+
+    // Opens and tests the selected COM port; 0 when a board answers.
+    int openComPort();
+    // Looks for the selected parallel adapter; true when it answers (an
+    // adapter without detection counts as found).
+    bool findParallelAdapter();
+
+    // Erase first, code (with IDs), data and configuration word from the
+    // selected file, each as asked, then programming mode is left. Cancelled
+    // when the user declines to write over a 12-bit chip that is not blank.
+    Outcome write(const WriteOptions& options);
+    // Compares the chip with the file, then leaves programming mode.
+    Outcome verify(const VerifyOptions& options);
+
+    // The three erases; each confirms it took (0, or 1 with the message).
+    int eraseChip();
+    int eraseCode();
+    int eraseData();
+
+    // Configuration word and IDs to and from the session's values, each
+    // leaving programming mode after success.
+    int readConfig();
+    int writeConfig();
+    int readIds();
+    int writeIds();
+
+    // The data memory byte by byte, from address 0 (a byte other than FF
+    // clears the session's blank flag). A write starts with
+    // beginDataWrite, then one writeDataByte per byte (read, written when it
+    // differs, read back; false when it does not take).
+    std::vector<int> readDataMemory();
+    void beginDataWrite();
+    bool writeDataByte(int value);
+
+  private:
+    void skipConfigSpace();
+
+    Session& s_;
+};
+
+}  // namespace ferrolux
