@@ -11,13 +11,11 @@
 #include "app/host.h"
 #include "app/program_dir.h"
 #include "cli/console_window.h"
-#include "device/check_link.h"
+#include "device/chip_service.h"
 #include "device/family.h"
 #include "device/passes.h"
 #include "files/hex_input.h"
 #include "files/readback.h"
-#include "link/detect.h"
-#include "link/icsp.h"
 #include "platform/linux/system_info.h"
 #include "session/messages.h"
 #include "ui/config_dialog.h"
@@ -396,7 +394,7 @@ class Runner {
         }
         win_.endProgress();
         // Stopped: programming mode is left now if no frame since the signal did it.
-        if (stopped()) sendIcsp(s(), LEAVE_PGM, 0);
+        if (stopped()) ChipService(s()).leave();
         prog_.main.close();  // closes the port and keeps the simulated chip
         if (stopped()) {
             err_ << "ferrolux-cli: stopped by signal " << *stop_
@@ -458,12 +456,12 @@ class Runner {
     // a command that did not reach the port tries it now.
     int checkChosenPort(int result) {
         if (result == kExitOk && s().link.serial && !s().port.comOpen()) {
-            if (openComPort(s()) != 0) {
+            if (ChipService(s()).openComPort() != 0) {
                 win_.enable(ctl::kStatusField, true);
                 main().failCommand();
                 result = kExitNoChip;
             } else {
-                sendIcsp(s(), LEAVE_PGM, 0);
+                ChipService(s()).leave();
             }
         }
         if (result == kExitNoChip && portFailed()) forgetChosenPort();
@@ -634,12 +632,12 @@ class Runner {
 
     int detect() {
         win_.enable(ctl::kStatusField, true);
-        const int r = checkLink(s());
+        const int r = ChipService(s()).checkLink();
         if (r == 0) {
             main().failCommand();
             return failure();
         }
-        sendIcsp(s(), LEAVE_PGM, 0);
+        ChipService(s()).leave();
         prog_.host.commandEnded(s());
         if (spoiled()) return kExitFailed;
         if (r == 2) {
@@ -697,7 +695,7 @@ class Runner {
         PrivateDir scratch;
         if (scratch.path.empty()) throw UsageError{"no temporary directory for the readback"};
         win_.enable(ctl::kStatusField, true);
-        if (checkLink(s()) == 0) {
+        if (ChipService(s()).checkLink() == 0) {
             main().failCommand();
             return failure();
         }
@@ -715,7 +713,7 @@ class Runner {
             main().failCommand();
             return failure();
         }
-        sendIcsp(s(), LEAVE_PGM, 0);
+        ChipService(s()).leave();
         win_.setText(ctl::kStatusField, "  ");
         win_.enable(ctl::kStatusField, false);
         prog_.host.commandEnded(s());
