@@ -1,7 +1,9 @@
-// Writing and verifying whole chips on the simulated board: CPU time, the
-// simulated time split into mandated waits and bit timing, and how close that
-// comes to the chip's own programming times.
+// Writing chips on the simulated board, side by side: the CPU share of a write
+// driven in real time, line operations per word on the serial board, and for
+// whole chips the simulated time split into mandated waits and bit timing, how
+// close that comes to the chip's own programming times, and the CPU it costs.
 #include <benchmark/benchmark.h>
+#include <time.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +14,7 @@
 #include "device/erase.h"
 #include "device/passes.h"
 #include "link/icsp.h"
+#include "platform/linux/tick_source_linux.h"
 #include "sim/sim_board.h"
 #include "sim/sim_clock.h"
 #include "sim/virtual_pic.h"
@@ -25,6 +28,7 @@ class WaitMeter : public platform::TickSource {
   public:
     explicit WaitMeter(sim::SimClock& clock) : clock_(clock) {}
     std::uint64_t nowNs() override { return clock_.nowNs(); }
+    std::uint64_t readTimes(std::uint64_t count) override { return clock_.readTimes(count); }
     void idleUntil(std::uint64_t deadline) override {
         const std::uint64_t before = clock_.peek();
         clock_.idleUntil(deadline);
@@ -52,13 +56,15 @@ std::string record(int byteAddress, const std::vector<int>& bytes) {
     return line + text + "\r\n";
 }
 
-// Every code word, the IDs, the configuration word and every data byte.
-std::filesystem::path fullImage(const sim::ChipProfile& chip) {
-    const auto path = std::filesystem::temp_directory_path() / (chip.name + "-full.hex");
+// The first `words` code words (all by default), the IDs, the configuration
+// word and, unless `words` is given, every data byte.
+std::filesystem::path fullImage(const sim::ChipProfile& chip, int words = 0) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      (chip.name + "-" + std::to_string(words) + "-full.hex");
     std::ofstream out(path, std::ios::binary);
     unsigned seed = 12345;
     auto next = [&seed] { return (seed = seed * 1103515245 + 12345) >> 16; };
-    for (int w = 0; w < chip.codeWords; w += 8) {
+    for (int w = 0; w < (words > 0 ? words : chip.codeWords); w += 8) {
         std::vector<int> bytes;
         for (int i = 0; i < 8; ++i) {
             const unsigned word = next() & 0x3FFF;
@@ -69,7 +75,7 @@ std::filesystem::path fullImage(const sim::ChipProfile& chip) {
     }
     out << record(0x4000, {1, 0, 2, 0, 3, 0, 4, 0});
     out << record(0x400E, {0xF1, 0x3F});
-    for (int k = 0; k < chip.dataBytes; k += 8) {
+    for (int k = 0; k < (words > 0 ? 0 : chip.dataBytes); k += 8) {
         std::vector<int> bytes;
         for (int i = 0; i < 8; ++i) {
             bytes.push_back(static_cast<int>(next() & 0xFF));
@@ -88,45 +94,65 @@ int countCommands(sim::VirtualPic& chip, int command) {
     return n;
 }
 
+double threadCpuSeconds() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// A session on `b`'s board and chip that reads time from `ticks`, set up for
+// writing `hex` as the main window's Write does.
+void useBoard(Session& s, test::SimBench& b, const char* name, const std::filesystem::path& hex,
+              int speed) {
+    s.link = b.session.link;
+    s.link.speed = speed;
+    s.port.comHandle = std::move(b.session.port.comHandle);
+    s.device = b.session.device;
+    s.device.name = name;
+    s.hexPath = hex.string();
+    s.configWord = 0x3FF1;  // unprotected on both chips
+    s.idValues = {1, 2, 3, 4};
+}
+
+// Erase, program, verify, IDs, data and configuration word, then a last
+// verify of code and data: a Write with every box ticked.
+bool writeAndVerify(Session& s) {
+    bool ok = checkLink(s) != 0 && eraseChip(s) == 0;
+    if (s.device.family == 6) {
+        ok = ok && writeCodeRows(s, 8) == 0;
+        s.verifyOnly = 1;
+        ok = ok && programCodeByWord(s) == 0;
+        s.verifyOnly = 0;
+        ok = ok && writeIdRow(s, 6) == 0;
+    } else {
+        ok = ok && programCodeByWord(s) == 0;
+        s.verifyOnly = 1;
+        ok = ok && programCodeByWord(s) == 0;
+        s.verifyOnly = 0;
+        ok = ok && programIdWords(s) == 0;
+    }
+    ok = ok && programDataMemory(s) == 0 && writeConfigWord(s) == 0;
+    s.verifyOnly = 1;
+    ok = ok && programCodeByWord(s) == 0 && programDataMemory(s) == 0;
+    s.verifyOnly = 0;
+    sendIcsp(s, LEAVE_PGM, 0);
+    return ok;
+}
+
 void BM_WriteAndVerifyFullChip(benchmark::State& state, const char* name) {
     const sim::ChipProfile profile = *sim::findProfile(name);
     const auto hex = fullImage(profile);
-    double simulated = 0, waited = 0, floor = 0;
+    double simulated = 0, waited = 0, floor = 0, cpu = 0;
     for (auto _ : state) {
         test::SimBench b(test::allWirings()[0], profile);
         WaitMeter meter(b.clock);
         Session s(meter);
-        s.link = b.session.link;
-        s.link.speed = 2;
-        s.port.comHandle = std::move(b.session.port.comHandle);
-        s.device = b.session.device;
-        s.device.name = name;
-        s.hexPath = hex.string();
-        s.configWord = 0x3FF1;  // unprotected on both chips
-        s.idValues = {1, 2, 3, 4};
+        useBoard(s, b, name, hex, 2);
         b.chip.enableFrameLog(true);
         const std::uint64_t start = b.clock.peek();
-
-        bool ok = checkLink(s) != 0 && eraseChip(s) == 0;
-        const int family = s.device.family;
-        if (family == 6) {
-            ok = ok && writeCodeRows(s, 8) == 0;
-            s.verifyOnly = 1;
-            ok = ok && programCodeByWord(s) == 0;
-            s.verifyOnly = 0;
-            ok = ok && writeIdRow(s, 6) == 0;
-        } else {
-            ok = ok && programCodeByWord(s) == 0;
-            s.verifyOnly = 1;
-            ok = ok && programCodeByWord(s) == 0;
-            s.verifyOnly = 0;
-            ok = ok && programIdWords(s) == 0;
-        }
-        ok = ok && programDataMemory(s) == 0 && writeConfigWord(s) == 0;
-        s.verifyOnly = 1;
-        ok = ok && programCodeByWord(s) == 0 && programDataMemory(s) == 0;
-        sendIcsp(s, LEAVE_PGM, 0);
-        if (!ok) state.SkipWithError(s.message.c_str());
+        const double cpuStart = threadCpuSeconds();
+        if (!writeAndVerify(s)) state.SkipWithError(s.message.c_str());
+        cpu = threadCpuSeconds() - cpuStart;
 
         simulated = static_cast<double>(b.clock.peek() - start) / 1e9;
         waited = static_cast<double>(meter.waitedNs) / 1e9;
@@ -142,8 +168,110 @@ void BM_WriteAndVerifyFullChip(benchmark::State& state, const char* name) {
     state.counters["bit_timing_s"] = simulated - waited;
     state.counters["chip_floor_s"] = floor;
     state.counters["ratio_to_floor"] = simulated / floor;
+    state.counters["cpu_per_sim_s"] = cpu / simulated;
 }
 
+// The simulated board on the system's monotonic clock: the chip sees real time
+// pass, and the link waits as it would on a real port.
+class RealTimeBoardClock : public platform::TickSource {
+  public:
+    explicit RealTimeBoardClock(sim::SimClock& board) : board_(board), origin_(real_.nowNs()) {}
+    std::uint64_t nowNs() override {
+        const std::uint64_t now = real_.nowNs() - origin_;
+        if (now > board_.peek()) board_.advance(now - board_.peek());
+        return now;
+    }
+    void sleepUntil(std::uint64_t deadlineNs) override { real_.sleepUntil(deadlineNs + origin_); }
+
+  private:
+    sim::SimClock& board_;
+    platform::MonotonicTicks real_;
+    std::uint64_t origin_;
+};
+
+// CPU time over wall time of a short write at high speed in real time.
+void BM_RealTimeWriteCpuShare(benchmark::State& state) {
+    const sim::ChipProfile profile = *sim::findProfile("PIC16F628A");
+    const auto hex = fullImage(profile, 24);
+    double share = 0, wall = 0;
+    for (auto _ : state) {
+        test::SimBench b(test::allWirings()[0], profile);
+        RealTimeBoardClock clock(b.clock);
+        Session s(clock);
+        useBoard(s, b, "PIC16F628A", hex, 3);
+        platform::MonotonicTicks real;
+        const double cpuStart = threadCpuSeconds();
+        const std::uint64_t wallStart = real.nowNs();
+        bool ok = checkLink(s) != 0 && eraseChip(s) == 0 && programCodeByWord(s) == 0;
+        s.verifyOnly = 1;
+        ok = ok && programCodeByWord(s) == 0;
+        sendIcsp(s, LEAVE_PGM, 0);
+        if (!ok) state.SkipWithError(s.message.c_str());
+        wall = static_cast<double>(real.nowNs() - wallStart) / 1e9;
+        share = (threadCpuSeconds() - cpuStart) / wall;
+        s.port.comHandle.reset();
+    }
+    state.counters["wall_s"] = wall;
+    state.counters["cpu_share"] = share;
+}
+
+// Counts the calls that reach the serial port: each is one ioctl on a real port.
+class CountingSerialPort : public platform::SerialPort {
+  public:
+    explicit CountingSerialPort(std::unique_ptr<platform::SerialPort> port)
+        : port_(std::move(port)) {}
+    bool readSettings() override { return port_->readSettings(); }
+    bool writeSettings(const platform::LineFormat& f) override { return port_->writeSettings(f); }
+    bool setReadTimeouts(const platform::ReadTimeouts& t) override {
+        return port_->setReadTimeouts(t);
+    }
+    bool modemStatus(std::uint32_t& bits) override {
+        ++statusReads;
+        return port_->modemStatus(bits);
+    }
+    std::uint64_t lineCalls = 0;
+    std::uint64_t statusReads = 0;
+
+  protected:
+    bool writeLine(platform::LineCode code) override {
+        ++lineCalls;
+        return port_->escape(code);
+    }
+    bool writeRtsDtr(bool rts, bool dtr) override {
+        ++lineCalls;
+        return port_->setRtsDtr(rts, dtr);
+    }
+
+  private:
+    std::unique_ptr<platform::SerialPort> port_;
+};
+
+// Line ioctls of a whole Write of a 256-word program into a PIC16F628A at high speed.
+void BM_SerialLineOpsPerWord(benchmark::State& state) {
+    const sim::ChipProfile profile = *sim::findProfile("PIC16F628A");
+    constexpr int kWords = 256;
+    const auto hex = fullImage(profile, kWords);
+    double lines = 0, status = 0;
+    for (auto _ : state) {
+        test::SimBench b(test::allWirings()[0], profile);
+        auto counting = std::make_unique<CountingSerialPort>(std::move(b.session.port.comHandle));
+        CountingSerialPort& port = *counting;
+        b.session.port.comHandle = std::move(counting);
+        Session s(b.clock);
+        useBoard(s, b, "PIC16F628A", hex, 3);
+        if (!writeAndVerify(s)) state.SkipWithError(s.message.c_str());
+        lines = static_cast<double>(port.lineCalls);
+        status = static_cast<double>(port.statusReads);
+        s.port.comHandle.reset();
+    }
+    state.counters["line_ioctls"] = lines;
+    state.counters["status_ioctls"] = status;
+    state.counters["line_ioctls_per_word"] = lines / kWords;
+    state.counters["all_ioctls_per_word"] = (lines + status) / kWords;
+}
+
+BENCHMARK(BM_RealTimeWriteCpuShare)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_SerialLineOpsPerWord)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK_CAPTURE(BM_WriteAndVerifyFullChip, PIC16F84A, "PIC16F84A")
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);

@@ -69,9 +69,19 @@ std::uint64_t RoutedTicks::nowNs() {
     return last_;
 }
 
+std::uint64_t RoutedTicks::readTimes(std::uint64_t count) {
+    if (count > 1) (void)source_->readTimes(count - 1);
+    return count > 0 ? nowNs() : 0;
+}
+
 void RoutedTicks::idleUntil(std::uint64_t deadlineNs) {
     if (!started_ || deadlineNs < base_) return;
     source_->idleUntil(deadlineNs - base_ + sourceStart_);
+}
+
+void RoutedTicks::sleepUntil(std::uint64_t deadlineNs) {
+    if (!started_ || deadlineNs < base_) return;
+    source_->sleepUntil(deadlineNs - base_ + sourceStart_);
 }
 
 std::unique_ptr<platform::SerialPort> RoutedOpener::open(const std::string& portName) {

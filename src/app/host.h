@@ -27,7 +27,9 @@ class RoutedTicks final : public platform::TickSource {
     platform::TickSource& source() const { return *source_; }
 
     std::uint64_t nowNs() override;
+    std::uint64_t readTimes(std::uint64_t count) override;
     void idleUntil(std::uint64_t deadlineNs) override;
+    void sleepUntil(std::uint64_t deadlineNs) override;
 
   private:
     platform::TickSource* source_;

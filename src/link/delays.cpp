@@ -25,13 +25,15 @@ int speedMultiplier(int speed) {
 
 void speedDelay(Session& s, int count) {
     if (count == 0) count = 2;
-    const long reads = static_cast<long>(count) * speedMultiplier(s.link.speed);
-    (void)s.ticks.nowNs();
-    for (long i = 0; i < reads; ++i)
-        (void)s.ticks.nowNs();
+    const auto reads = static_cast<std::uint64_t>(count) *
+                       static_cast<std::uint64_t>(speedMultiplier(s.link.speed));
+    (void)s.ticks.readTimes(1 + reads);
 }
 
 namespace {
+
+// A sleep may wake this late; the end of a wait is spun so it stays exact.
+constexpr std::uint64_t kSpinNs = 200'000;
 
 // Measured on a nanosecond clock: a 1 ms wait lasts a full millisecond, not
 // just until the next millisecond tick.
@@ -41,6 +43,7 @@ void waitNs(Session& s, std::uint64_t span, bool letWindowPaint) {
     if (span == 0) return;
     s.ticks.idleUntil(start + span);
     if (letWindowPaint) s.reporter->idleUntil(s.ticks, start + span);
+    if (span > kSpinNs) s.ticks.sleepUntil(start + span - kSpinNs);
     while (s.ticks.nowNs() - start < span) {
     }
 }

@@ -8,8 +8,9 @@ class Session;
 // 120, 60, 30 or 10 for speeds 0..3. A count of 0 counts as 2.
 void speedDelay(Session& s, int count);
 
-// Busy wait of at least `ms` milliseconds of real time. waitMs(0) only reads
-// the tick counter twice.
+// Wait of at least `ms` milliseconds of real time: the thread sleeps through
+// all but the last fraction of a millisecond and busy-reads the clock for the
+// rest. waitMs(0) only reads the tick counter twice.
 void waitMs(Session& s, int ms);
 
 // Busy wait of at least `us` microseconds of real time, too short to let the

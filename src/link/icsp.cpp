@@ -101,14 +101,6 @@ int treat(Session& s, int command, int data, Load load, Read read) {
 
 // --- Serial board: clock on RTS, data on DTR and CTS, Vpp by the break state.
 
-void serialData(Session& s, int b) {
-    if (b) {
-        serialDataHigh(s);
-    } else {
-        serialDataLow(s);
-    }
-}
-
 void serialLoad(Session& s, int data) {
     speedDelay(s, 20);
     // Start bit: the data line still holds the last command bit.
@@ -117,8 +109,8 @@ void serialLoad(Session& s, int data) {
     serialClockLow(s);
     speedDelay(s, 10);
     for (int i = 0; i < 14; ++i) {
-        serialData(s, bit(data, i));
-        serialClockHigh(s);
+        // The data bit rides on the rising edge and is steady long before the falling one.
+        serialClockData(s, true, bit(data, i) != 0);
         speedDelay(s, 20);
         serialClockLow(s);
         speedDelay(s, 10);
@@ -132,11 +124,12 @@ void serialLoad(Session& s, int data) {
 
 int serialRead(Session& s) {
     speedDelay(s, 10);
-    serialDataHigh(s);  // release the line to the chip
     speedDelay(s, 20);
     serialClockLow(s);
     speedDelay(s, 10);
-    serialClockHigh(s);  // start bit
+    // Start bit; the line is released to the chip with it. The chip drives it
+    // only from the next rising edge on.
+    serialClockData(s, true, true);
     speedDelay(s, 20);
     serialClockLow(s);
     speedDelay(s, 10);
@@ -160,8 +153,7 @@ int serialRead(Session& s) {
 int sendSerial(Session& s, int command, int data) {
     speedDelay(s, 5);
     if (command == ENTER_PGM || command == LEAVE_PGM) {
-        serialDataLow(s);
-        serialClockLow(s);
+        serialClockData(s, false, false);
         serialVppOff(s);
         waitMs(s, 10);
         if (command == ENTER_PGM) {
@@ -171,14 +163,15 @@ int sendSerial(Session& s, int command, int data) {
         return 0;
     }
     if (command < 0 || command > 63) return ICSP_NOT_SENT;
+    // The data line keeps its level until the first bit goes out.
     serialClockLow(s);
-    serialDataLow(s);
     serialVppOn(s);
     speedDelay(s, 10);
     for (int i = 0; i < 6; ++i) {
-        serialClockHigh(s);
+        // The command bit goes out with the rising edge, a full delay before
+        // the falling edge that latches it.
+        serialClockData(s, true, bit(command, i) != 0);
         speedDelay(s, 10);
-        serialData(s, bit(command, i));  // set after the clock has risen
         speedDelay(s, 10);
         serialClockLow(s);
         speedDelay(s, 10);

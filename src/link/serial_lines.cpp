@@ -28,6 +28,12 @@ void serialDataHigh(Session& s) {
 void serialDataLow(Session& s) {
     escape(s, LineCode::setDtr, LineCode::clrDtr);
 }
+void serialClockData(Session& s, bool clockHigh, bool dataHigh) {
+    if (!s.port.comOpen()) return;
+    // Line sense 1 clears RTS for a high clock and DTR for a high data line.
+    const bool sensed = s.link.lineSense == 1;
+    (void)s.port.comHandle->setRtsDtr(clockHigh != sensed, dataHigh != sensed);
+}
 void serialVppOn(Session& s) {
     escape(s, LineCode::clrBreak, LineCode::setBreak);
 }

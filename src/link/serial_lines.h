@@ -13,6 +13,8 @@ void serialClockHigh(Session& s);  // RTS
 void serialClockLow(Session& s);
 void serialDataHigh(Session& s);  // DTR; high also releases the line to the chip
 void serialDataLow(Session& s);
+// Clock and data together, in one change of the port's lines.
+void serialClockData(Session& s, bool clockHigh, bool dataHigh);
 void serialVppOn(Session& s);  // TXD through the break state
 void serialVppOff(Session& s);
 

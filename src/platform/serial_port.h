@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace ferrolux::platform {
@@ -38,6 +39,10 @@ struct ReadTimeouts {
 // An opened serial device. Opening is the first step; the next three steps are
 // separate calls so that the caller can say which one failed. Destroying the
 // object closes the device.
+//
+// The port remembers the levels it has put on RTS, DTR and the break state, so
+// that a line is never set to the level it already has: every device call
+// changes a line.
 class SerialPort {
   public:
     virtual ~SerialPort() = default;
@@ -47,9 +52,48 @@ class SerialPort {
     virtual bool setReadTimeouts(const ReadTimeouts& timeouts) = 0;
 
     // Sets or clears one modem-control line or the break state at once.
-    virtual bool escape(LineCode code) = 0;
+    bool escape(LineCode code) {
+        const bool on =
+            code == LineCode::setRts || code == LineCode::setDtr || code == LineCode::setBreak;
+        std::optional<bool>& known = levelOf(code);
+        if (known == on) return true;
+        known.reset();
+        if (!writeLine(code)) return false;
+        known = on;
+        return true;
+    }
+    // Puts RTS and DTR to these levels (true = set) in one device call.
+    bool setRtsDtr(bool rts, bool dtr) {
+        if (rts_ == rts) return escape(dtr ? LineCode::setDtr : LineCode::clrDtr);
+        if (dtr_ == dtr) return escape(rts ? LineCode::setRts : LineCode::clrRts);
+        rts_.reset();
+        dtr_.reset();
+        if (!writeRtsDtr(rts, dtr)) return false;
+        rts_ = rts;
+        dtr_ = dtr;
+        return true;
+    }
     // Current CTS/DSR/RING/RLSD bits; false when the status cannot be read.
     virtual bool modemStatus(std::uint32_t& bits) = 0;
+
+  protected:
+    // One device call that sets or clears the line, whatever its level.
+    virtual bool writeLine(LineCode code) = 0;
+    // Both lines in one device call where the device can; one call per line here.
+    virtual bool writeRtsDtr(bool rts, bool dtr) {
+        return writeLine(rts ? LineCode::setRts : LineCode::clrRts) &&
+               writeLine(dtr ? LineCode::setDtr : LineCode::clrDtr);
+    }
+
+  private:
+    std::optional<bool>& levelOf(LineCode code) {
+        if (code == LineCode::setRts || code == LineCode::clrRts) return rts_;
+        if (code == LineCode::setDtr || code == LineCode::clrDtr) return dtr_;
+        return break_;
+    }
+
+    // The levels last put on the lines; unknown until then or after a failure.
+    std::optional<bool> rts_, dtr_, break_;
 };
 
 // Opens serial devices by the port name the user chose ("COM1" ...).

@@ -20,9 +20,15 @@ class SimBoard::SerialProxy : public platform::SerialPort {
     bool readSettings() override { return true; }
     bool writeSettings(const platform::LineFormat&) override { return true; }
     bool setReadTimeouts(const platform::ReadTimeouts&) override { return true; }
-    bool escape(platform::LineCode code) override { return board_.escape(code); }
     bool modemStatus(std::uint32_t& bits) override {
         bits = board_.modemStatus();
+        return true;
+    }
+
+  protected:
+    bool writeLine(platform::LineCode code) override { return board_.escape(code); }
+    bool writeRtsDtr(bool rts, bool dtr) override {
+        board_.setRtsDtr(rts, dtr);
         return true;
     }
 
@@ -106,6 +112,12 @@ bool SimBoard::escape(platform::LineCode code) {
     }
     update();
     return true;
+}
+
+void SimBoard::setRtsDtr(bool rts, bool dtr) {
+    rts_ = rts;
+    dtr_ = dtr;
+    update();
 }
 
 std::uint32_t SimBoard::modemStatus() {

@@ -91,6 +91,7 @@ class SimBoard : public platform::ParallelPort {
     bool dataLevel(DataDrive drive) const;
     void update();
     bool escape(platform::LineCode code);
+    void setRtsDtr(bool rts, bool dtr);
     std::uint32_t modemStatus();
     bool parallelBoard() const;
     bool live() const { return config_.kind != BoardKind::none && !muted_; }

@@ -13,6 +13,8 @@ class SimClock : public platform::TickSource {
     explicit SimClock(std::uint64_t stepNs = 25) : step_(stepNs) {}
 
     std::uint64_t nowNs() override;
+    // `count` reads at once: time moves `count` steps.
+    std::uint64_t readTimes(std::uint64_t count) override;
     // Skips ahead so that the next read returns exactly `deadlineNs`.
     void idleUntil(std::uint64_t deadlineNs) override;
 

@@ -55,7 +55,7 @@ TEST(Family4, EraseKeepsTheCalibrationWordAndBandgapBits) {
     ChipRig mute("PIC16F676");
     ASSERT_NE(checkLink(mute.s), 0);
     // The board goes mute after the erase, while the calibration word is restored.
-    mute.bench.board.muteAfterChanges(25000);
+    mute.bench.board.muteAfterChanges(18000);
     EXPECT_EQ(eraseChip(mute.s), 1);
     EXPECT_EQ(mute.s.message, "Write Error OSCCAL at: 03FF\n");
 }

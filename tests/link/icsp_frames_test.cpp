@@ -1,6 +1,7 @@
 // The exact line changes of every frame, seen through recording ports.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 #include "link/icsp.h"
@@ -126,55 +127,66 @@ TEST(IcspParallel, An589HighAndLowVoltageFrames) {
 
 // --- Serial board
 
-LineCode dataCode(int b) {
-    return b ? LineCode::clrDtr : LineCode::setDtr;
-}
-
-std::vector<LineCode> serialCommand(int command) {
-    std::vector<LineCode> c{LineCode::setRts, LineCode::setDtr, LineCode::clrBreak};
-    for (int i = 0; i < 6; ++i)
-        c.insert(c.end(), {LineCode::clrRts, dataCode(bitOf(command, i)), LineCode::setRts});
-    return c;
-}
+// The codes of a port that leaves a line alone when it already has the level:
+// line sense 1 clears RTS for a high clock and DTR for a high data line, RTS
+// first when both change at once.
+struct SerialLines {
+    std::optional<bool> clock, data;
+    std::vector<LineCode> codes;
+    void set(bool clk, bool dat) {
+        if (clock != clk) codes.push_back(clk ? LineCode::clrRts : LineCode::setRts);
+        if (data != dat) codes.push_back(dat ? LineCode::clrDtr : LineCode::setDtr);
+        clock = clk;
+        data = dat;
+    }
+    // Pulses with the data bit set on each rising edge.
+    void command(int command) { bits(command, 6); }
+    void bits(int value, int count) {
+        for (int i = 0; i < count; ++i) {
+            set(true, bitOf(value, i));
+            set(false, bitOf(value, i));
+        }
+    }
+};
 
 TEST(IcspSerial, FramesLineByLine) {
     using Codes = std::vector<LineCode>;
-    const Codes pulse{LineCode::clrRts, LineCode::setRts};
     LinkBench b;
     b.useSerial(1);
     EXPECT_GE(b.timeOf([&] { sendIcsp(b.session, ENTER_PGM, 0); }), 20'000'000u);
     EXPECT_EQ(b.serialPort.codes,
-              (Codes{LineCode::setDtr, LineCode::setRts, LineCode::setBreak, LineCode::clrBreak}));
+              (Codes{LineCode::setRts, LineCode::setDtr, LineCode::setBreak, LineCode::clrBreak}));
 
-    // Loads set the data before the clock rises and keep bit 13 for the stop bit.
+    // Loads put each data bit on the line with the rising edge and keep bit 13
+    // for the stop bit; a line already at its level is not set again.
+    SerialLines lines{false, false, {}};
     for (int data : {0x7FFF, 0x1FFF, 0x0001}) {
         b.serialPort.codes.clear();
+        lines.codes.clear();
         EXPECT_EQ(sendIcsp(b.session, LOAD_DATA_PROGRAM, data), 0);
-        Codes expected = serialCommand(2);
-        expected.insert(expected.end(), pulse.begin(), pulse.end());
-        for (int i = 0; i < 14; ++i)
-            expected.insert(expected.end(), {dataCode(bitOf(data, i)), pulse[0], pulse[1]});
-        expected.insert(expected.end(), pulse.begin(), pulse.end());
-        EXPECT_EQ(b.serialPort.codes, expected) << std::hex << data;
+        lines.command(2);
+        lines.bits(0, 1);  // start bit: the last command bit stays
+        lines.bits(data, 14);
+        lines.bits(data >> 13, 1);
+        EXPECT_EQ(b.serialPort.codes, lines.codes) << std::hex << data;
     }
 
-    // A read releases the line and samples after each falling edge; with line
-    // sense 1 a chip output of 1 is CTS off.
+    // A read releases the line with the start bit and samples after each
+    // falling edge; with line sense 1 a chip output of 1 is CTS off.
     const int word = 0x1C35;
     b.serialPort.statuses.clear();
     for (int i = 0; i < 14; ++i)
         b.serialPort.statuses.push_back(bitOf(word, i) ? 0x00 : 0x10);
     b.serialPort.codes.clear();
+    lines.codes.clear();
     EXPECT_EQ(sendIcsp(b.session, READ_DATA_PROGRAM, 0), word);
-    Codes expected = serialCommand(4);
-    expected.insert(expected.end(), {LineCode::clrDtr, LineCode::setRts});
-    for (int i = 0; i < 16; ++i)
-        expected.insert(expected.end(), pulse.begin(), pulse.end());
-    EXPECT_EQ(b.serialPort.codes, expected);
+    lines.command(4);
+    lines.bits(0xFFFF, 16);
+    EXPECT_EQ(b.serialPort.codes, lines.codes);
 
     b.serialPort.codes.clear();
     sendIcsp(b.session, LEAVE_PGM, 0);
-    EXPECT_EQ(b.serialPort.codes, (Codes{LineCode::setDtr, LineCode::setRts, LineCode::setBreak}));
+    EXPECT_EQ(b.serialPort.codes, (Codes{LineCode::setDtr, LineCode::setBreak}));
 }
 
 // --- Results and waits, common to the drivers

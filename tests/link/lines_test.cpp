@@ -25,10 +25,12 @@ TEST(Delays, SpeedDelayReadsTheClockOncePlusCountTimesMultiplier) {
     }
 }
 
-// A clock that records the deadline it is told about.
+// A clock that records the deadlines it is told about.
 struct HintedTicks : CountingTicks {
     std::uint64_t deadline = 0;
+    std::uint64_t sleptUntil = 0;
     void idleUntil(std::uint64_t d) override { deadline = d; }
+    void sleepUntil(std::uint64_t d) override { sleptUntil = d; }
 };
 
 TEST(Delays, WaitMsLastsAtLeastTheTimeOnAnyClockAndZeroReadsTwice) {
@@ -46,8 +48,15 @@ TEST(Delays, WaitMsLastsAtLeastTheTimeOnAnyClockAndZeroReadsTwice) {
             const std::uint64_t span = static_cast<std::uint64_t>(ms) * 1'000'000u;
             EXPECT_GE(ticks.now - step, span) << "step " << step << " ms " << ms;
             EXPECT_EQ(ticks.deadline, step + span);  // measured from the first read
+            // It sleeps through the wait but for its last fraction of a millisecond.
+            EXPECT_GT(ticks.sleptUntil, step + span - 1'000'000u);
+            EXPECT_LT(ticks.sleptUntil, step + span);
         }
     }
+    HintedTicks fine;  // microsecond waits only spin
+    Session s(fine);
+    waitUs(s, 100);
+    EXPECT_EQ(fine.sleptUntil, 0u);
 }
 
 TEST(SerialLines, EachOperationAndDataInFollowTheLineSense) {
@@ -89,6 +98,18 @@ TEST(SerialLines, EachOperationAndDataInFollowTheLineSense) {
     b.serialPort.statusWorks = false;  // the last status stays in force
     EXPECT_EQ(readModemStatus(b.session), 0x50u);
     EXPECT_EQ(serialDataIn(b.session), 1);
+
+    LinkBench same;  // a line already at its level is not set again; clock and data go together
+    same.useSerial(1);
+    serialClockHigh(same.session);
+    serialClockHigh(same.session);
+    serialClockData(same.session, true, false);
+    serialClockData(same.session, false, false);
+    serialDataLow(same.session);
+    serialClockData(same.session, true, true);
+    EXPECT_EQ(same.serialPort.codes,
+              (std::vector<LineCode>{LineCode::clrRts, LineCode::setDtr, LineCode::setRts,
+                                     LineCode::clrRts, LineCode::clrDtr}));
 
     LinkBench closed;  // a port that is not open: nothing happens, CTS reads off
     closed.session.link.lineSense = 1;

@@ -116,6 +116,10 @@ TEST(Wire, IdleUntilMakesTheNextReadHitTheDeadline) {
     clock.idleUntil(500);
     EXPECT_EQ(clock.nowNs(), 1'000'020u);
     EXPECT_EQ(clock.reads(), 3u);
+    // Many reads at once move time as far as one by one.
+    EXPECT_EQ(clock.readTimes(1000), 1'010'020u);
+    EXPECT_EQ(clock.readTimes(0), 0u);
+    EXPECT_EQ(clock.reads(), 1003u);
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ class RecordingSerialPort : public platform::SerialPort {
     bool readSettings() override { return settingsReadable; }
     bool writeSettings(const platform::LineFormat&) override { return settingsWritable; }
     bool setReadTimeouts(const platform::ReadTimeouts&) override { return timeoutsWritable; }
-    bool escape(platform::LineCode code) override {
+    bool writeLine(platform::LineCode code) override {
         codes.push_back(code);
         return true;
     }
@@ -43,8 +43,10 @@ class SharedSerialPort : public platform::SerialPort {
     bool readSettings() override { return t_.readSettings(); }
     bool writeSettings(const platform::LineFormat& f) override { return t_.writeSettings(f); }
     bool setReadTimeouts(const platform::ReadTimeouts& r) override { return t_.setReadTimeouts(r); }
-    bool escape(platform::LineCode code) override { return t_.escape(code); }
     bool modemStatus(std::uint32_t& bits) override { return t_.modemStatus(bits); }
+
+  protected:
+    bool writeLine(platform::LineCode code) override { return t_.writeLine(code); }
 
   private:
     RecordingSerialPort& t_;

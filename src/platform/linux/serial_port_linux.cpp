@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -55,7 +56,7 @@ class LinuxSerialPort final : public SerialPort {
         return true;
     }
 
-    bool escape(LineCode code) override {
+    bool writeLine(LineCode code) override {
         int bits = 0;
         switch (code) {
             case LineCode::setRts:
@@ -76,6 +77,18 @@ class LinuxSerialPort final : public SerialPort {
                 return ::ioctl(fd_, TIOCCBRK) == 0;
         }
         return false;
+    }
+
+    bool writeRtsDtr(bool rts, bool dtr) override {
+        // TIOCMSET writes every output line (and ignores the inputs): the
+        // others keep what they had.
+        if (!otherOutputs_) {
+            int lines = 0;
+            if (::ioctl(fd_, TIOCMGET, &lines) != 0) return false;
+            otherOutputs_ = lines & ~(TIOCM_RTS | TIOCM_DTR);
+        }
+        int bits = *otherOutputs_ | (rts ? TIOCM_RTS : 0) | (dtr ? TIOCM_DTR : 0);
+        return ::ioctl(fd_, TIOCMSET, &bits) == 0;
     }
 
     bool modemStatus(std::uint32_t& status) override {
@@ -126,6 +139,7 @@ class LinuxSerialPort final : public SerialPort {
     }
 
     int fd_;
+    std::optional<int> otherOutputs_;  // the lines besides RTS and DTR, as the port had them
     termios tio_{};
     bool haveSettings_ = false;
 };

@@ -8,6 +8,7 @@ namespace ferrolux::platform {
 class MonotonicTicks final : public TickSource {
   public:
     std::uint64_t nowNs() override;
+    void sleepUntil(std::uint64_t deadlineNs) override;
 };
 
 }  // namespace ferrolux::platform
