@@ -5,9 +5,9 @@
 
 #include "device/check_link.h"
 #include "device/family.h"
+#include "device/readback.h"
 #include "files/device_list.h"
 #include "files/hex_input.h"
-#include "files/readback.h"
 #include "files/state_file.h"
 #include "ui/config_dialog.h"
 #include "ui/control_ids.h"

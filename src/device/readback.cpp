@@ -1,8 +1,9 @@
-#include "files/readback.h"
+#include "device/readback.h"
 
 #include <cstdio>
 #include <filesystem>
 
+#include "device/family.h"
 #include "files/text_file.h"
 #include "link/icsp.h"
 #include "platform/files.h"
@@ -81,7 +82,7 @@ int read(Session& s, int command) {
 // After entering programming mode a 12-bit chip stands at its configuration
 // word, which never reads as 14 bits of ones: that is an empty socket.
 bool noChipAnswers(Session& s) {
-    if (!twelveBitCore(s.device) || read(s, READ_DATA_PROGRAM) != 0x3FFF) return false;
+    if (!algorithmOf(s.device).twelveBit || read(s, READ_DATA_PROGRAM) != 0x3FFF) return false;
     s.message = kNoPicOnBoard;
     return true;
 }
@@ -89,28 +90,31 @@ void increment(Session& s) {
     sendIcsp(s, INCREMENT_ADDRESS, 0);
 }
 
-// Family 4 chips are shipped with a RETLW calibration word at 0x3FF.
+// Chips that keep a bandgap calibration are shipped with a RETLW calibration
+// word at 0x3FF.
 constexpr int kCalibration14 = 0x3FF;
 
-// An erased code word; a factory calibration word (a RETLW at 0x3FF on
-// family 4, a MOVLW in the last word of a calibrated 12-bit chip) is part of
-// an erased chip too.
+// An erased code word; a factory calibration word (a RETLW at 0x3FF on a
+// 14-bit chip with bandgap bits, a MOVLW in the last word of a calibrated
+// 12-bit chip) is part of an erased chip too.
 bool codeErased(const Session& s, int address, int word) {
-    if (twelveBitCore(s.device)) {
+    const Family& f = algorithmOf(s.device);
+    if (f.twelveBit) {
         const bool calibration = s.device.calibration && address == s.device.codeWords - 1;
         return (word & 0xFFF) == 0xFFF || (calibration && (word & 0xF00) == 0xC00);
     }
-    if (s.device.family == 4 && address == kCalibration14 && (word & 0x3F00) == 0x3400) {
+    if (f.keepsBandgapBits && address == kCalibration14 && (word & 0x3F00) == 0x3400) {
         return true;
     }
     return word == 0x3FFF;
 }
 
-// An erased configuration word, in the bits that read back as written: family
-// 4 keeps its bandgap in bits 13:12 and reads 11:9 as 0; the 16F87x read bit 10 as 0.
+// An erased configuration word, in the bits that read back as written: chips
+// with bandgap bits keep them in 13:12 and read 11:9 as 0; the 16F87x read bit 10 as 0.
 bool configErased(const Session& s, int config) {
-    if (twelveBitCore(s.device)) return (config & 0xFFF) == 0xFFF;
-    int mask = s.device.family == 4 ? 0x01FF : 0x3FFF;
+    const Family& f = algorithmOf(s.device);
+    if (f.twelveBit) return (config & 0xFFF) == 0xFFF;
+    int mask = f.keepsBandgapBits ? 0x01FF : 0x3FFF;
     if (s.device.name.compare(0, 8, "PIC16F87") == 0) mask &= ~0x400;
     return (config & mask) == mask;
 }
@@ -118,11 +122,11 @@ bool configErased(const Session& s, int config) {
 // The 12-bit core has no Load Configuration: after the code memory it
 // already stands at its first ID location.
 void toIdLocations(Session& s) {
-    if (!twelveBitCore(s.device)) sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
+    if (!algorithmOf(s.device).twelveBit) sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
 }
 
 void toDataMemory(Session& s) {
-    if (s.device.family == 2) {
+    if (algorithmOf(s.device).dataWalk == DataWalk::ownCounter) {
         sendIcsp(s, ENTER_PGM, 0);
         return;
     }
@@ -158,7 +162,7 @@ void blinkReading(Session& s) {
 }
 
 int writeReadbackHex(Session& s) {
-    const bool twelveBit = twelveBitCore(s.device);
+    const bool twelveBit = algorithmOf(s.device).twelveBit;
     sendIcsp(s, ENTER_PGM, 0);
     if (noChipAnswers(s)) return 1;
     OutputFile out(s, "readback.hex");
@@ -240,7 +244,7 @@ int writeDataByteText(Session& s, int a, std::string& out) {
 }
 
 int writeReadbackText(Session& s) {
-    const bool twelveBit = twelveBitCore(s.device);
+    const bool twelveBit = algorithmOf(s.device).twelveBit;
     sendIcsp(s, ENTER_PGM, 0);
     if (noChipAnswers(s)) return 1;
     OutputFile out(s, "readback.txt");
