@@ -13,8 +13,6 @@
 #include "cli/console_window.h"
 #include "device/chip_service.h"
 #include "device/family.h"
-#include "device/passes.h"
-#include "device/readback.h"
 #include "files/hex_input.h"
 #include "platform/linux/system_info.h"
 #include "session/messages.h"
@@ -695,25 +693,12 @@ class Runner {
         PrivateDir scratch;
         if (scratch.path.empty()) throw UsageError{"no temporary directory for the readback"};
         win_.enable(ctl::kStatusField, true);
-        if (ChipService(s()).checkLink() == 0) {
+        ChipService chip(s());
+        if (chip.checkLink() == 0 || chip.checkBlank(scratch.path) != 0) {
             main().failCommand();
             return failure();
         }
-        s().blank = true;  // the device ID read by the link check is no content
-        int r = 0;
-        if (algorithmOf(s().device).twelveBit) {
-            // The 12-bit check passes over the calibration word the chip is shipped with.
-            s().blank = blankCheck12Bit(s()) == 0;
-        } else {
-            s().outputDir = scratch.path;
-            r = writeReadbackHex(s());
-            s().outputDir.clear();
-        }
-        if (r != 0) {
-            main().failCommand();
-            return failure();
-        }
-        ChipService(s()).leave();
+        chip.leave();
         win_.setText(ctl::kStatusField, "  ");
         win_.enable(ctl::kStatusField, false);
         prog_.host.commandEnded(s());

@@ -5,6 +5,7 @@
 #include "device/erase.h"
 #include "device/family.h"
 #include "device/passes.h"
+#include "device/readback.h"
 #include "link/delays.h"
 #include "link/detect.h"
 #include "link/icsp.h"
@@ -74,6 +75,19 @@ Outcome ChipService::verify(const VerifyOptions& o) {
     }
     leave();
     return Outcome::ok;
+}
+
+int ChipService::checkBlank(const std::filesystem::path& scratch) {
+    s_.blank = true;  // the device ID read by the link check is no content
+    if (algorithmOf(s_.device).twelveBit) {
+        s_.blank = blankCheck12Bit(s_) == 0;
+        return 0;
+    }
+    const std::filesystem::path outputDir = s_.outputDir;
+    s_.outputDir = scratch;
+    const int r = writeReadbackHex(s_);
+    s_.outputDir = outputDir;
+    return r;
 }
 
 int ChipService::eraseChip() {

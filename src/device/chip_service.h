@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <vector>
 
 namespace ferrolux {
@@ -50,6 +51,12 @@ class ChipService {
     Outcome write(const WriteOptions& options);
     // Compares the chip with the file, then leaves programming mode.
     Outcome verify(const VerifyOptions& options);
+
+    // Whether the chip reads blank, into the session's blank flag: a 12-bit
+    // chip by its blank check, which passes over the calibration word it is
+    // shipped with; a 14-bit chip by a readback into `scratch`. 0, or 1 with
+    // the message filled.
+    int checkBlank(const std::filesystem::path& scratch);
 
     // The three erases; each confirms it took (0, or 1 with the message).
     int eraseChip();
