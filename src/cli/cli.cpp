@@ -44,14 +44,14 @@ struct Args {
 
 // The options in getopt_long's conventions: "-pSIM1", "-p SIM1", "-yq",
 // "--port=SIM1", "--port SIM1", unambiguous prefixes of long names, "--".
-struct OptionSpec {
+struct OptionRule {
     char shortName;  // 0: long form only
     const char* longName;
     std::string Args::*value;  // options that take a value
     bool Args::*flag;          // options that do not
 };
 
-const OptionSpec kOptions[] = {
+const OptionRule kOptions[] = {
     {'C', "dir", &Args::dir, nullptr},       {'p', "port", &Args::port, nullptr},
     {'c', "chip", &Args::chip, nullptr},     {'s', "speed", &Args::speed, nullptr},
     {0, "adapter", &Args::adapter, nullptr}, {0, "vpp", &Args::vpp, nullptr},
@@ -100,7 +100,7 @@ constexpr int kByteLargest = 0xFF;
 std::string longName(const std::string& name, std::string& error) {
     std::vector<std::string> matches;
     std::vector<std::string> all(kCommandFlags.begin(), kCommandFlags.end());
-    for (const OptionSpec& o : kOptions)
+    for (const OptionRule& o : kOptions)
         all.push_back(o.longName);
     for (const std::string& candidate : all) {
         if (candidate == name) return candidate;
@@ -111,7 +111,7 @@ std::string longName(const std::string& name, std::string& error) {
     return {};
 }
 
-bool assign(const OptionSpec& o, Args& a, const std::string& value, const std::string& shown,
+bool assign(const OptionRule& o, Args& a, const std::string& value, const std::string& shown,
             std::string& error) {
     if (value.empty()) {
         error = "option " + shown + " needs a value, not an empty one";
@@ -140,18 +140,18 @@ bool parse(const std::vector<std::string>& args, Args& a, std::string& error) {
             const std::string name = longName(arg.substr(2, eq - 2), error);
             if (name.empty()) return false;
             const std::string shown = "--" + name;
-            const OptionSpec* spec = nullptr;
-            for (const OptionSpec& o : kOptions)
-                if (name == o.longName) spec = &o;
-            if (spec == nullptr || spec->flag != nullptr) {
+            const OptionRule* rule = nullptr;
+            for (const OptionRule& o : kOptions)
+                if (name == o.longName) rule = &o;
+            if (rule == nullptr || rule->flag != nullptr) {
                 if (eq != std::string::npos) {
                     error = "option " + shown + " takes no value";
                     return false;
                 }
-                if (spec == nullptr) {
+                if (rule == nullptr) {
                     a.flags.insert(shown);
                 } else {
-                    a.*spec->flag = true;
+                    a.*rule->flag = true;
                 }
                 continue;
             }
@@ -161,24 +161,24 @@ bool parse(const std::vector<std::string>& args, Args& a, std::string& error) {
             } else if (!next(shown, value)) {
                 return false;
             }
-            if (!assign(*spec, a, value, shown, error)) return false;
+            if (!assign(*rule, a, value, shown, error)) return false;
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
             for (std::size_t j = 1; j < arg.size(); ++j) {
-                const OptionSpec* spec = nullptr;
-                for (const OptionSpec& o : kOptions)
-                    if (o.shortName != 0 && o.shortName == arg[j]) spec = &o;
+                const OptionRule* rule = nullptr;
+                for (const OptionRule& o : kOptions)
+                    if (o.shortName != 0 && o.shortName == arg[j]) rule = &o;
                 const std::string shown = std::string("-") + arg[j];
-                if (spec == nullptr) {
+                if (rule == nullptr) {
                     error = "unknown option " + shown;
                     return false;
                 }
-                if (spec->flag != nullptr) {
-                    a.*spec->flag = true;
+                if (rule->flag != nullptr) {
+                    a.*rule->flag = true;
                     continue;
                 }
                 std::string value = arg.substr(j + 1);
                 if (value.empty() && !next(shown, value)) return false;
-                if (!assign(*spec, a, value, shown, error)) return false;
+                if (!assign(*rule, a, value, shown, error)) return false;
                 break;
             }
         } else if (a.command.empty()) {

@@ -24,10 +24,6 @@ enum class HexLine {
 // reported as notRecord with `file.overlong` set.
 HexLine readHexLine(TextFile& file, std::string& line);
 
-// True when `path` names a regular file. Directories, FIFOs and devices are
-// refused before they are opened: reading them could block or never end.
-bool isRegularFile(const std::string& path);
-
 // Value of a hexadecimal digit of either case; -1 for any other character.
 int hexDigitValue(char c);
 
