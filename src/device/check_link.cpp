@@ -59,9 +59,11 @@ int readIdWord(Session& s) {
 
 int readDeviceId(Session& s) {
     s.reporter->deviceId(" ");
+    s.deviceIdRead = -1;
     if (s.device.deviceIdFlag != 'Y') return 0;
     const int id = readIdWord(s);
     if (id == 0x3FFF || id == 0) return 2;
+    s.deviceIdRead = id;
     s.blank = false;
     s.reporter->deviceId(deviceIdText(s, id));
     return 1;
@@ -74,10 +76,10 @@ std::string deviceIdText(const Session& s, int id) {
     return text;
 }
 
-OtherChip otherChipOnBoard(Session& s) {
+OtherChip otherChipOnBoard(const Session& s) {
     OtherChip found;
-    if (s.device.deviceIdFlag != 'Y' || s.device.deviceId < 0) return found;
-    found.id = readIdWord(s);
+    if (s.deviceIdRead < 0 || s.device.deviceId < 0) return found;
+    found.id = s.deviceIdRead;
     if ((found.id & ~kDeviceIdRevisionMask) == s.device.deviceId) return found;
     found.other = true;
     found.chip = chipOfDeviceId(s, found.id);

@@ -26,11 +26,10 @@ struct OtherChip {
     std::string chip;    // the chip the ID belongs to; empty when the list does not know it
 };
 
-// Reads the device ID of the chip on the board and compares it, revision bits
-// masked off, with the one the device list gives for the selected chip. Chips
-// without a listed ID are never reported as other. Leaves the chip in
-// programming mode.
-OtherChip otherChipOnBoard(Session& s);
+// Compares the device ID the last link check read, revision bits masked off,
+// with the one the device list gives for the selected chip. Chips without a
+// listed ID, or without an ID read, are never reported as other.
+OtherChip otherChipOnBoard(const Session& s);
 
 // The "Warning!" question to ask before writing or verifying another chip.
 std::string otherChipQuestion(const Session& s, const OtherChip& other);

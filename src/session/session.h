@@ -53,6 +53,7 @@ class Session {
     int fileWord = 0;         // the value for the target address
     int readBack = 0;         // the last word read from the chip
     bool blank = false;       // no programmed word seen since the window set it
+    int deviceIdRead = -1;    // the device ID the last link check read; -1 = none
     int savedCalibration = 0;
     int savedConfig = 0;
     std::filesystem::path outputDir;  // where readback files go; empty: the current directory

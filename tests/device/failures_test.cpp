@@ -73,6 +73,7 @@ TEST(DeviceId, TheIdReadNamesTheChipOnTheBoard) {
         EXPECT_EQ(found.chip, row.other ? row.other : "");
     }
     ChipRig rig("PIC16F628A", allWirings()[0], 3, "PIC16F627A");
+    ASSERT_NE(checkLink(rig.s), 0);
     EXPECT_EQ(otherChipQuestion(rig.s, otherChipOnBoard(rig.s)),
               "The device ID 1040 belongs to PIC16F627A, not to PIC16F628A.\nContinue?");
 }
