@@ -14,6 +14,7 @@
 #include "device/chip_service.h"
 #include "device/family.h"
 #include "files/hex_input.h"
+#include "platform/files.h"
 #include "platform/linux/system_info.h"
 #include "session/messages.h"
 #include "ui/config_dialog.h"
@@ -668,19 +669,18 @@ class Runner {
         s().outputDir.clear();
         if (r != 0 || spoiled()) return ended(r);
         const auto made = scratch.path / (text ? "readback.txt" : "readback.hex");
-        std::error_code ec;
+        std::ifstream in(made, std::ios::binary);
+        const std::string content{std::istreambuf_iterator<char>(in), {}};
         if (a_.output == "-") {
-            std::ifstream in(made, std::ios::binary);
             win_.endProgress();
-            out_ << in.rdbuf() << std::flush;
+            out_ << content << std::flush;
             return kExitOk;
         }
-        std::filesystem::copy_file(made, a_.output,
-                                   std::filesystem::copy_options::overwrite_existing, ec);
-        if (ec) {
+        // Replaced as a whole: a failed write leaves the old file as it was.
+        platform::FileReplacement file(a_.output);
+        if (!file.commit(content)) {
             win_.endProgress();
-            err_ << "Error: Cannot open output file.\n"
-                 << a_.output << ": " << ec.message() << '\n';
+            err_ << "Error: Cannot open output file.\n" << file.error() << '\n';
             return kExitFailed;
         }
         print("'" + a_.output + "' saved\n");

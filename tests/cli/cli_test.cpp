@@ -233,6 +233,7 @@ TEST_F(Cli, ArgumentFormsFailuresAndTheirExitStatuses) {
         {"-C /nonexistent/dir chips", 2, "no such directory"},
         {"-- --yes chips", 2, "unknown command '--yes'"},
         {"write missing.hex", 1, "Error: Open Error!"},
+        {"read -o .", 1, ". is not a regular file"},  // never replaces a folder or device
         {"verify " + blink, 0, "OK\n"},
         {"verify " + runlight, 3, "Error: Verify failed at Adr: "},
         {"blank", 3, "not blank\n"},

@@ -61,6 +61,12 @@ bool FileReplacement::commit(std::string_view content) {
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) return fail("cannot write " + temporary_);
+    // Only a regular file (or a link) is replaced, never a device or a folder.
+    struct stat st {};
+    if (::lstat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+        errno = EINVAL;
+        return fail(target_.string() + " is not a regular file");
+    }
     if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
         return fail("cannot replace " + target_.string());
     }
