@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -13,13 +14,12 @@
 #include "cli/console_window.h"
 #include "device/chip_service.h"
 #include "device/family.h"
+#include "files/device_list.h"
 #include "files/hex_input.h"
 #include "platform/files.h"
 #include "platform/linux/system_info.h"
 #include "session/messages.h"
-#include "ui/config_dialog.h"
 #include "ui/control_ids.h"
-#include "ui/data_window.h"
 
 namespace ferrolux::cli {
 
@@ -417,7 +417,11 @@ class Runner {
     // The status of a command that did not succeed, by how it ended.
     int failure() {
         if (main().lastEnding() != ui::Ending::failed) return kExitFailed;
-        const std::string& m = s().message;
+        return failureOf(s().message);
+    }
+
+    // The status a failure message stands for.
+    static int failureOf(const std::string& m) {
         if (m.rfind("Verify failed", 0) == 0) return kExitMismatch;
         for (const char* noChip : {"COM-Init-Error!", "Kann ", "T3306 not found", "No AN589",
                                    "P16PRO not found", "NO PIC ON BOARD"}) {
@@ -707,73 +711,68 @@ class Runner {
         return s().blank ? kExitOk : kExitMismatch;
     }
 
+    // A chip command of the service, as the window runs one: a chip selected,
+    // the link checked first, the chip let go after it, a failure told.
+    template <typename Op>
+    int onChip(Op op) {
+        if (s().device.listIndex < 0 || s().device.name.empty()) {
+            win_.messageBox(kNoChip, "ERROR!", ui::Buttons::ok);
+            return kExitFailed;
+        }
+        ChipService chip(s());
+        const bool ok = chip.checkLink() != 0 && op(chip);
+        if (!ok && !s().message.empty()) win_.messageBox(s().message, "Error", ui::Buttons::ok);
+        chip.leave();
+        prog_.host.commandEnded(s());
+        if (spoiled()) return kExitFailed;
+        return ok ? kExitOk : failureOf(s().message);
+    }
+
     int config() {
-        std::string value;
-        if (!a_.operands.empty()) {
+        const bool writing = !a_.operands.empty();
+        if (writing) {
             const int word = parseHex(a_.operands[0], kConfigLargest);
             if (algorithmOf(s().device).twelveBit && word > kConfigLargest12Bit) {
                 throw UsageError{"the configuration word of " + s().device.name +
                                  " has 12 bits: up to FFF, not '" + a_.operands[0] + "'"};
             }
-            // Typed as the field shows it: the field reads four digits at most.
-            value = formatText("%.4X", static_cast<unsigned>(word));
+            s().configWord = word;
         }
-        bool refused = false;
-        std::string shown;
-        win_.onDialog(ctl::kConfigDialog, [&](ui::DialogHandler& h, ConsoleWindow& d) {
-            auto& dialog = static_cast<ui::ConfigDialog&>(h);
-            if (value.empty()) {
-                dialog.readConfig(d);
-            } else {
-                d.userEdit(h, ctl::kHexValueField, value, static_cast<int>(value.size()));
-                // A word above 0x3FFF is refused before anything reaches the chip.
-                if (!dialog.done(d)) {
-                    refused = true;
-                    h.command(d, ctl::kCancel);
-                    return;
-                }
-                dialog.writeConfig(d);
-            }
-            shown = "Config-Word: " + d.text(ctl::kHexValueField) + "\n";
-            for (int bit = 13; bit >= 0; --bit) {
-                shown += formatText("  Bit %-2d [%c] %s\n", bit,
-                                    d.isChecked(ctl::kBitBox0 - bit) ? 'x' : ' ',
-                                    d.text(ctl::kBitLabel0 + bit).c_str());
-            }
-            if (!d.ended()) h.command(d, ctl::kDefaultButton);
+        const int r = onChip([&](ChipService& chip) {
+            return (writing ? chip.writeConfig() : chip.readConfig()) == 0;
         });
-        const int r = main().configDialog();
-        if (refused || spoiled()) return kExitFailed;
-        if (r != 0) return failure();
-        print(shown + (value.empty() ? "" : "OK\n"));
+        if (r != kExitOk) return r;
+        std::array<std::string, 14> labels;
+        readConfigLabels(s(), labels);
+        std::string shown =
+            formatText("Config-Word: %.4X\n", static_cast<unsigned>(s().configWord));
+        for (int bit = 13; bit >= 0; --bit) {
+            const std::string& label = labels[static_cast<std::size_t>(bit)];
+            // An active-low bit ("/CP") is ticked when it reads 0.
+            const bool set = ((s().configWord >> bit) & 1) != 0;
+            const bool ticked = !label.empty() && label[0] == '/' ? !set : set;
+            shown += formatText("  Bit %-2d [%c] %s\n", bit, ticked ? 'x' : ' ', label.c_str());
+        }
+        print(shown + (writing ? "OK\n" : ""));
         return kExitOk;
     }
 
     int ids() {
-        // Typed as the fields show them: each field reads its first digit.
-        std::vector<std::string> values;
-        for (const std::string& id : a_.operands)
-            values.push_back(formatText("%X", static_cast<unsigned>(parseHex(id, kIdLargest))));
-        std::string shown;
-        win_.onDialog(ctl::kConfigDialog, [&](ui::DialogHandler& h, ConsoleWindow& d) {
-            auto& dialog = static_cast<ui::ConfigDialog&>(h);
-            if (values.empty()) {
-                if (dialog.readIds(d) != 0) return;
-            } else {
-                for (int i = 0; i < 4; ++i) {
-                    d.userEdit(h, ctl::kIdFields[i], values[static_cast<std::size_t>(i)], 1);
-                }
-                if (dialog.writeIds(d) != 0) return;
-            }
-            for (int i = 0; i < 4; ++i) {
-                shown += (i ? "  ID" : "ID") + std::to_string(i) + ": " + d.text(ctl::kIdFields[i]);
-            }
-            shown += '\n';
+        const bool writing = !a_.operands.empty();
+        for (std::size_t i = 0; i < a_.operands.size() && i < 4; ++i)
+            s().idValues[i] = parseHex(a_.operands[i], kIdLargest);
+        const int r = onChip([&](ChipService& chip) {
+            if (writing) return chip.writeIds() == 0;
+            chip.readIds();
+            return true;
         });
-        const int r = main().configDialog();
-        if (spoiled()) return kExitFailed;
-        if (r != 0) return failure();
-        print(shown + (values.empty() ? "" : "OK\n"));
+        if (r != kExitOk) return r;
+        std::string shown;
+        for (std::size_t i = 0; i < 4; ++i) {
+            shown += formatText(i ? "  ID%zu: %X" : "ID%zu: %X", i,
+                                static_cast<unsigned>(s().idValues[i] & 0xF));
+        }
+        print(shown + "\n" + (writing ? "OK\n" : ""));
         return kExitOk;
     }
 
@@ -791,28 +790,33 @@ class Runner {
                                             s().device.name.c_str())};
             }
         }
-        std::string shown;
-        win_.onDialog(ctl::kDataMemoryDialog, [&](ui::DialogHandler& h, ConsoleWindow& d) {
-            auto& window = static_cast<ui::DataWindow&>(h);
-            if (!edits.empty()) {
-                for (const auto& [offset, value] : edits) {
-                    std::string text = d.text(ctl::kDataText);
-                    const std::size_t at =
-                        static_cast<std::size_t>(offset) * ui::kDataLineLength + 6;
-                    text.replace(at, 2, formatText("%02X", static_cast<unsigned>(value)));
-                    d.userEdit(h, ctl::kDataText, text, static_cast<int>(at + 2));
-                }
-                if (window.writeData(d) != 0) return;
-            } else {
-                for (int i = 0; i < s().device.dataBytes; ++i) {
-                    shown += ui::textLine(d.text(ctl::kDataText), i) + "\n";
+        if (!s().device.name.empty() &&
+            (algorithmOf(s().device).twelveBit || s().device.dataBytes <= 0)) {
+            win_.messageBox(kNoDataMemory, "ERROR!", ui::Buttons::ok);
+            return kExitFailed;
+        }
+        std::vector<int> bytes;
+        s().blank = true;
+        const int r = onChip([&](ChipService& chip) {
+            bytes = chip.readDataMemory();
+            if (edits.empty()) return true;
+            // Every byte goes back in order; only those that differ are programmed.
+            for (const auto& [offset, value] : edits)
+                bytes[static_cast<std::size_t>(offset)] = value;
+            chip.beginDataWrite();
+            for (int value : bytes) {
+                if (!chip.writeDataByte(value)) {
+                    s().message = "Write Error!";
+                    return false;
                 }
             }
-            h.command(d, ctl::kDefaultButton);
+            return true;
         });
-        const int r = main().dataWindow();
-        if (spoiled()) return kExitFailed;
-        if (r != 0) return failure();
+        if (r != kExitOk) return r;
+        std::string shown;
+        for (std::size_t i = 0; i < bytes.size() && edits.empty(); ++i)
+            shown += formatText("%04X: %02X \n", static_cast<unsigned>(i),
+                                static_cast<unsigned>(bytes[i] & 0xFF));
         print(edits.empty() ? shown : "OK\n");
         return kExitOk;
     }

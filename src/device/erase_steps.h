@@ -8,7 +8,6 @@ class Session;
 namespace ferrolux::erase_steps {
 
 inline constexpr int CHIP_ERASE = 31;
-inline constexpr const char* kNoDataMemory = "This PIC does not provide data memory!";
 inline constexpr const char* kCodeProtected = "Flash memory code protected!";
 inline constexpr const char* kDataProtected = "Data EE memory code protected!";
 

@@ -11,6 +11,9 @@ inline constexpr const char* kNoPicOnBoard =
 inline constexpr const char* kNoPicOrProtected =
     "NO PIC ON BOARD,\nPROGRAMMER MUST BE SET TO PGM MODE,\nPIC TYPE MISMATCHED WITH "
     "SOFTWARE,\nPIC CODEPROTECTED,...";
+inline constexpr const char* kNoChip =
+    "No PIC selected!\nChoose the PIC type in the Controller list.";
+inline constexpr const char* kNoDataMemory = "This PIC does not provide data memory!";
 
 // printf-style formatting into a string; the formats used here are short.
 inline std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -9,6 +9,7 @@
 #include "files/device_list.h"
 #include "files/hex_input.h"
 #include "files/state_file.h"
+#include "session/messages.h"
 #include "ui/config_dialog.h"
 #include "ui/control_ids.h"
 #include "ui/data_window.h"
@@ -22,8 +23,6 @@ constexpr const char* kTwoBlanks = "  ";
 constexpr const char* kErasing = "erasing.....     ";
 constexpr const char* kWriting = "writing.....     ";
 constexpr const char* kNoFile = "No File selected!";
-constexpr const char* kNoDataMemory = "This PIC does not provide data memory!";
-constexpr const char* kNoChip = "No PIC selected!\nChoose the PIC type in the Controller list.";
 constexpr const char* kChecksumWrong = "Intel checksum wrong, continue?";
 constexpr const char* kHelpFile = "T3306.CHM";
 constexpr const char* kDriverMissing =
