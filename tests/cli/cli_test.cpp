@@ -18,11 +18,6 @@
 namespace ferrolux::test {
 namespace {
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 struct Result {
     int status;
     std::string out;

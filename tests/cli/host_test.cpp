@@ -27,11 +27,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* kChip = "PIC16F628A";
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // A window that raises a stop request when the status field shows `stopAt`.
 struct StoppingWindow : RecordingWindow {
     volatile std::sig_atomic_t stop = 0;

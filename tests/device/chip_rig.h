@@ -108,10 +108,7 @@ struct ChipRig {
         return s.message.empty() && !boxes.empty() ? boxes.back().text : s.message;
     }
 
-    std::string read(const std::string& name) {
-        std::ifstream in(dir.path() / name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
+    std::string read(const std::string& name) { return readFile(dir.path() / name); }
 };
 
 // The words of an INHX8M file by word address (data records included).

@@ -112,8 +112,7 @@ TEST_P(EveryFamilyAndWiring, WriteKeepVerifyAndReadBackMatchTheFile) {
     EXPECT_FALSE(rig.s.blank);
     const int chipConfig = rig.s.configWord;
 
-    std::ifstream in(c.program);
-    const auto file = hexWords({std::istreambuf_iterator<char>(in), {}});
+    const auto file = hexWords(readFile(c.program));
     const auto back = hexWords(rig.read("readback.hex"));
     const int idStart = twelveBit ? 0x200 : 0x2000;
     const int configAt = twelveBit ? 0xFFF : 0x2007;

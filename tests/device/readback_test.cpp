@@ -121,23 +121,5 @@ TEST(Readback, EmptyTwelveBitSocketFailsInBothFormsAndAFileLeavesNoTemporary) {
     }
 }
 
-TEST(Readback, StatusFieldBlinksAboutOnceASecond) {
-    ChipRig rig("PIC16F84A");
-    auto& status = rig.window.texts[1018];
-    status = "OK";
-    blinkReading(rig.s);
-    EXPECT_EQ(status, "reading...");
-    blinkReading(rig.s);
-    EXPECT_EQ(status, "reading...");
-    rig.bench.clock.advance(1'000'000'001);
-    blinkReading(rig.s);
-    EXPECT_EQ(status, std::string(15, ' '));
-
-    rig.s.configWord = 0x3F72;
-    showConfigWord(rig.s);
-    EXPECT_EQ(rig.window.texts[ctl::kConfigWordField], "3F72");
-    EXPECT_EQ(hexDigitChar(0xB), 'B');
-}
-
 }  // namespace
 }  // namespace ferrolux::test

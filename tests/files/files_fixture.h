@@ -11,6 +11,7 @@
 #include "session/session.h"
 #include "support/counting_ticks.h"
 #include "support/recording_window.h"
+#include "support/temp_dir.h"
 #include "ui/window_reporter.h"
 
 namespace ferrolux::test {
@@ -18,26 +19,13 @@ namespace ferrolux::test {
 // A fresh program directory and a session whose window records everything.
 class FilesTest : public ::testing::Test {
   protected:
-    FilesTest() : session(ticks, &reporter) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "ferrolux-XXXXXX").string();
-        dir = ::mkdtemp(pattern.data());
-        session.programDir = dir;
-    }
-    ~FilesTest() override {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
+    FilesTest() : session(ticks, &reporter) { session.programDir = dir; }
 
-    void write(const std::string& name, std::string_view bytes) {
-        std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
-    std::string read(const std::string& name) {
-        std::ifstream in(dir / name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
+    void write(const std::string& name, std::string_view bytes) { writeFile(dir / name, bytes); }
+    std::string read(const std::string& name) { return readFile(dir / name); }
 
-    std::filesystem::path dir;
+    TempDir temp;
+    const std::filesystem::path& dir = temp.path();
     CountingTicks ticks;
     RecordingWindow window;
     ui::WindowReporter reporter{window};

@@ -8,22 +8,15 @@
 
 #include "icsp_host.h"
 #include "sim/chip_image.h"
+#include "support/temp_dir.h"
 
 namespace ferrolux::sim {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string slurp(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void spill(const fs::path& file, const std::string& text) {
-    std::ofstream(file, std::ios::binary) << text;
-}
+using ferrolux::test::readFile;
+using ferrolux::test::writeFile;
 
 // Something in every memory, and protected.
 void scribble(VirtualPic& chip) {
@@ -61,7 +54,7 @@ TEST_F(ChipImage, RoundTripIsByteExactAndValidIntelHex) {
         ASSERT_TRUE(loadChipImage(copy, file));
         EXPECT_EQ(copy.memory(), original.memory());
         ASSERT_TRUE(saveChipImage(copy, dir / "again.hex"));
-        EXPECT_EQ(slurp(dir / "again.hex"), slurp(file));
+        EXPECT_EQ(readFile(dir / "again.hex"), readFile(file));
         const std::string check = "srec_cat '" + file.string() + "' -intel -o /dev/null";
         EXPECT_EQ(srec ? std::system(check.c_str()) : 0, 0);
     }
@@ -101,7 +94,7 @@ TEST_F(ChipImage, MissingFileIsFactoryFreshAndADamagedOneIsRefusedLeavingTheChip
     VirtualPic source(pic16f628a());
     scribble(source);
     ASSERT_TRUE(saveChipImage(source, dir / "good.hex"));
-    const std::string text = slurp(dir / "good.hex");
+    const std::string text = readFile(dir / "good.hex");
     const std::string end = ":00000001FF\r\n";
     const std::string body = text.substr(0, text.size() - end.size());
     std::string badChecksum = text;
@@ -110,7 +103,7 @@ TEST_F(ChipImage, MissingFileIsFactoryFreshAndADamagedOneIsRefusedLeavingTheChip
                                        body + ":02300000FF3F90\r\n" + end,  // word 0x1800
                                        body + ":020000000040BE\r\n" + end,  // 15 bits
                                        ":0100000000FF\r\n" + end}) {        // half a word
-        spill(dir / "corrupt.hex", corrupt);
+        writeFile(dir / "corrupt.hex", corrupt);
         VirtualPic chip(pic16f628a());
         scribble(chip);
         const ChipMemory before = chip.memory();
@@ -132,7 +125,7 @@ std::vector<std::string> namesIn(const fs::path& folder) {
 TEST_F(ChipImage, FailedSaveLeavesNoFileAndTheWriteNeverFollowsAPlantedLink) {
     VirtualPic chip(pic16f84a());
     fs::create_directories(dir);
-    spill(dir / "sim", "a file where the folder should be");
+    writeFile(dir / "sim", "a file where the folder should be");
     const fs::path file = chipImagePath(dir, "pic16f84a");
     EXPECT_EQ(file, dir / "sim" / "PIC16F84A.hex");
     std::string why;
@@ -145,13 +138,13 @@ TEST_F(ChipImage, FailedSaveLeavesNoFileAndTheWriteNeverFollowsAPlantedLink) {
     // Links planted at the target and where a fixed temporary name would be:
     // none is written through, and the image replaces the link at the target.
     fs::create_directories(dir / "linked");
-    spill(dir / "victim", "untouched");
+    writeFile(dir / "victim", "untouched");
     for (const char* planted : {"image.hex", "image.hex.tmp", ".image.hex.tmp"})
         fs::create_symlink(dir / "victim", dir / "linked" / planted);
     ASSERT_TRUE(saveChipImage(chip, dir / "linked" / "image.hex"));
-    EXPECT_EQ(slurp(dir / "victim"), "untouched");
+    EXPECT_EQ(readFile(dir / "victim"), "untouched");
     EXPECT_FALSE(fs::is_symlink(dir / "linked" / "image.hex"));
-    EXPECT_EQ(slurp(dir / "linked" / "image.hex"), chipImageText(chip.profile(), chip.memory()));
+    EXPECT_EQ(readFile(dir / "linked" / "image.hex"), chipImageText(chip.profile(), chip.memory()));
     EXPECT_EQ(namesIn(dir / "linked").size(), 3u);  // no temporary left
 }
 

@@ -107,20 +107,5 @@ TEST(Wire, AddressCounterAndConfigurationSpace) {
     EXPECT_EQ(noData.host.read(5), 0);
 }
 
-TEST(Wire, IdleUntilMakesTheNextReadHitTheDeadline) {
-    SimClock clock(10);
-    clock.idleUntil(1'000'000);
-    EXPECT_EQ(clock.nowNs(), 1'000'000u);
-    clock.idleUntil(1'000'005);  // within one step: no skip
-    EXPECT_EQ(clock.nowNs(), 1'000'010u);
-    clock.idleUntil(500);
-    EXPECT_EQ(clock.nowNs(), 1'000'020u);
-    EXPECT_EQ(clock.reads(), 3u);
-    // Many reads at once move time as far as one by one.
-    EXPECT_EQ(clock.readTimes(1000), 1'010'020u);
-    EXPECT_EQ(clock.readTimes(0), 0u);
-    EXPECT_EQ(clock.reads(), 1003u);
-}
-
 }  // namespace
 }  // namespace ferrolux::sim

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <string_view>
 
 #include <stdlib.h>
 
@@ -25,5 +28,16 @@ class TempDir {
   private:
     std::filesystem::path path_;
 };
+
+// The whole file as bytes; empty when it cannot be read.
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void writeFile(const std::filesystem::path& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
 
 }  // namespace ferrolux::test

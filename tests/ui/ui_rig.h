@@ -22,16 +22,6 @@ inline std::filesystem::path example(const std::string& name) {
     return std::filesystem::path(FERROLUX_EXAMPLE_DIR) / (name + ".hex");
 }
 
-inline std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void writeFile(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
 // A program directory with the shipped device list and a whole program (the
 // real wiring) on a recording window; the simulated board stands at SIM1.
 struct UiRig {
