@@ -8,23 +8,6 @@
 namespace ferrolux::test {
 namespace {
 
-// One algorithm per digit 1 to 9, and what the layers above ask of it.
-TEST(FamilyTable, EveryListedDigitHasAnAlgorithmAndItsAnswers) {
-    EXPECT_EQ(findFamily(0), nullptr);
-    for (int digit = 1; digit <= 9; ++digit) {
-        const Family* f = findFamily(digit);
-        ASSERT_NE(f, nullptr) << digit;
-        EXPECT_EQ(f->digit, digit);
-        EXPECT_EQ(f->twelveBit, digit >= 8) << digit;
-        EXPECT_EQ(f->erasable, digit != 8) << digit;
-        EXPECT_EQ(f->dataMemory, digit != 3 && digit < 8) << digit;
-        EXPECT_EQ(f->rowWords, digit == 6 ? 8 : digit == 7 ? 4 : 0) << digit;
-    }
-    DeviceRecord none;
-    EXPECT_FALSE(algorithmOf(none).twelveBit);
-    EXPECT_EQ(algorithmOf(none).protection(none).code, 0);
-}
-
 TEST(Family4, EraseKeepsTheCalibrationWordAndBandgapBits) {
     ChipRig rig("PIC12F675");
     const int calibration = rig.chip.programWord(0x3FF);
