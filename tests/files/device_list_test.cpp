@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -96,24 +95,6 @@ TEST_F(DeviceListTest, NulFFUnterminatedAndOverlongLines) {
     fill(longDevice + "\n");
     select("PIC16X123");
     EXPECT_EQ(session.device.deviceIdFlag, 'N');
-}
-
-TEST_F(DeviceListTest, BinaryFileGivesOnlyWellFormedNames) {
-    std::mt19937 random(1234);
-    std::string bytes(20000, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random() % 255 + 1);  // no NUL, some 0xFF
-    for (std::size_t i = 0; i < bytes.size(); i += 97)
-        bytes.replace(i, 4, "\nPIC");
-    fill(bytes);
-    for (std::size_t i = 0; i < list().size(); ++i) {
-        EXPECT_LE(list()[i].size(), kNameMax);
-        window.selectListItem(ctl::kChipList, static_cast<int>(i));
-        selectDevice(session);
-        EXPECT_LE(session.device.configLabelKey.size(), kKeyMax);
-        ui::loadConfigLabels(session, dialog);
-    }
-    EXPECT_TRUE(window.endResults.empty());
 }
 
 TEST_F(DeviceListTest, HundredEntriesAndFourDigitNumbers) {
