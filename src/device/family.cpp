@@ -208,7 +208,8 @@ constexpr Family kNone{.commitWord = noCommit,
                        .eraseChip = nothingErased,
                        .eraseCode = nothingErased,
                        .eraseData = enterOnly,
-                       .protection = noProtection};
+                       .protection = noProtection,
+                       .programWait = {}};
 
 constexpr Family kFamilies[] = {
     {.digit = 1,
