@@ -52,7 +52,8 @@ constexpr FrameTiming kP16ProTiming = [] {
 
 // Serial board: clock and data low with Vpp off, then Vpp on; leaving stops at
 // Vpp off. Line sense 1 asserts a line for its low level.
-constexpr PowerStep kSerialEnter1[] = {{kRtsBit | kDtrBit | kBreakBit, 10}, {kRtsBit | kDtrBit, 10}};
+constexpr PowerStep kSerialEnter1[] = {{kRtsBit | kDtrBit | kBreakBit, 10},
+                                       {kRtsBit | kDtrBit, 10}};
 constexpr PowerStep kSerialLeave1[] = {{kRtsBit | kDtrBit | kBreakBit, 10}};
 constexpr PowerStep kSerialEnter0[] = {{0, 10}, {kBreakBit, 10}};
 constexpr PowerStep kSerialLeave0[] = {{0, 10}};
@@ -76,10 +77,10 @@ constexpr std::uint32_t kAck = 0x4000;  // status bit 6 of the parallel word
 constexpr std::uint32_t kCts = platform::kModemCts;
 
 constexpr Wiring kWirings[] = {
-    {"serial board, line sense 1", kRtsBit, kDtrBit, 0, kBreakBit, kRtsBit | kDtrBit | kBreakBit,
-     0, kCts, true, kSerialEnter1, kSerialLeave1, &kSerialTiming},
-    {"serial board, line sense 0", kRtsBit, kDtrBit, 0, kBreakBit, 0, 0, kCts, false,
-     kSerialEnter0, kSerialLeave0, &kSerialTiming},
+    {"serial board, line sense 1", kRtsBit, kDtrBit, 0, kBreakBit, kRtsBit | kDtrBit | kBreakBit, 0,
+     kCts, true, kSerialEnter1, kSerialLeave1, &kSerialTiming},
+    {"serial board, line sense 0", kRtsBit, kDtrBit, 0, kBreakBit, 0, 0, kCts, false, kSerialEnter0,
+     kSerialLeave0, &kSerialTiming},
     {"AN589", 0x02, 0x01, 0x04, 0x08, 0, 0, kAck, false, kAn589Enter, kAn589Leave, &kAn589Timing},
     {"AN589, VDD before Vpp", 0x02, 0x01, 0x04, 0x08, 0, 0, kAck, false, kAn589EnterVddFirst,
      kAn589Leave, &kAn589Timing},
@@ -121,8 +122,8 @@ class SerialDriver final : public LineDriver {
     void waitMs(int ms) override { ferrolux::waitMs(s_, ms); }
     void waitUs(int us) override { ferrolux::waitUs(s_, us); }
     void sample() override {
-        const bool bit = ((readModemStatus(s_) & 0xFF & wiring().dataIn) != 0) !=
-                         wiring().dataInActiveLow;
+        const bool bit =
+            ((readModemStatus(s_) & 0xFF & wiring().dataIn) != 0) != wiring().dataInActiveLow;
         bits_ |= (bit ? 1u : 0u) << count_++;
     }
     unsigned collect() override {
@@ -289,7 +290,8 @@ std::unique_ptr<LineDriver> driverFor(Session& s) {
     const Wiring& w = wiringOf(s);
     if (!s.link.serial) return std::make_unique<ParallelDriver>(s, w);
     if (s.port.comOpen()) {
-        if (auto* port = s.port.comHandle->bitBang()) return std::make_unique<FtdiDriver>(s, w, *port);
+        if (auto* port = s.port.comHandle->bitBang())
+            return std::make_unique<FtdiDriver>(s, w, *port);
     }
     return std::make_unique<SerialDriver>(s, w);
 }

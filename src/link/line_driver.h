@@ -21,18 +21,18 @@ struct IcspLines {
 
 // Bit timings of the frames, as speedDelay counts (0: no delay there).
 struct FrameTiming {
-    int lead;                // before everything, even a refused command
-    bool framingKeepsData;   // start and stop bits of a load keep the data line
-    int commandSetup;        // after the idle state, before the first command bit
-    int commandHigh[2];      // clock high of a command bit, in up to two delays
-    int low;                 // clock low of every bit
-    int commandTail;         // after the command bits
-    int loadLead;            // before a load's start bit
-    int loadHigh;            // clock high of a load bit
-    int readLead[2];         // before a read frame
-    bool releaseWithStart;   // the read releases the line with its start bit (else before it)
-    int readHigh;            // clock high of a read bit
-    int readStopHigh;        // clock high of a read's stop bit
+    int lead;               // before everything, even a refused command
+    bool framingKeepsData;  // start and stop bits of a load keep the data line
+    int commandSetup;       // after the idle state, before the first command bit
+    int commandHigh[2];     // clock high of a command bit, in up to two delays
+    int low;                // clock low of every bit
+    int commandTail;        // after the command bits
+    int loadLead;           // before a load's start bit
+    int loadHigh;           // clock high of a load bit
+    int readLead[2];        // before a read frame
+    bool releaseWithStart;  // the read releases the line with its start bit (else before it)
+    int readHigh;           // clock high of a read bit
+    int readStopHigh;       // clock high of a read's stop bit
 };
 
 // A step of entering or leaving programming mode: the port's output image as
@@ -49,13 +49,13 @@ struct PowerStep {
 // On the serial board the image bits are the modem lines (set = asserted).
 struct Wiring {
     const char* name;
-    std::uint8_t clock;     // clock high
-    std::uint8_t data;      // data high
-    std::uint8_t release;   // data line released to the chip; 0: a high data line releases it
-    std::uint8_t vpp;       // programming enabled
-    std::uint8_t activeLow; // of clock, data, release and vpp, those whose active level is 0
-    std::uint8_t fixed;     // other bits held set while the frames run
-    std::uint32_t dataIn;   // the chip's data bit in the input word
+    std::uint8_t clock;      // clock high
+    std::uint8_t data;       // data high
+    std::uint8_t release;    // data line released to the chip; 0: a high data line releases it
+    std::uint8_t vpp;        // programming enabled
+    std::uint8_t activeLow;  // of clock, data, release and vpp, those whose active level is 0
+    std::uint8_t fixed;      // other bits held set while the frames run
+    std::uint32_t dataIn;    // the chip's data bit in the input word
     bool dataInActiveLow;
     std::span<const PowerStep> enter;
     std::span<const PowerStep> leave;

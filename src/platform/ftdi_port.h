@@ -38,11 +38,8 @@ struct FtdiWiring {
 // The serial board on an FT232R behind an inverting level shifter: RTS is
 // the clock, DTR the data out, TXD (break) Vpp, CTS the data in, RING the
 // presence loop-back.
-inline constexpr FtdiWiring kBoardOnFtdi{{kFtdiRts, true},
-                                         {kFtdiDtr, true},
-                                         {kFtdiTxd, true},
-                                         {kFtdiCts, true},
-                                         {kFtdiRi, true}};
+inline constexpr FtdiWiring kBoardOnFtdi{
+    {kFtdiRts, true}, {kFtdiDtr, true}, {kFtdiTxd, true}, {kFtdiCts, true}, {kFtdiRi, true}};
 
 struct FtdiAdapterInfo {
     std::string serial;       // the adapter's serial number, may be empty

@@ -15,8 +15,8 @@ FtdiSerialPort::FtdiSerialPort(std::unique_ptr<FtdiDevice> device, const FtdiWir
                                int bytesPerSecond)
     : device_(std::move(device)),
       wiring_(wiring),
-      periodNs_(1'000'000'000ull / static_cast<std::uint64_t>(bytesPerSecond > 0 ? bytesPerSecond
-                                                                                 : 1)),
+      periodNs_(1'000'000'000ull /
+                static_cast<std::uint64_t>(bytesPerSecond > 0 ? bytesPerSecond : 1)),
       // Every line clear, as a serial port opens.
       pins_(withLine(withLine(withLine(0, wiring.rts, false), wiring.dtr, false), wiring.txd,
                      false)) {}
