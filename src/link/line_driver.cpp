@@ -184,6 +184,7 @@ class FtdiDriver final : public LineDriver {
 
     FtdiDriver(Session& s, const Wiring& w, platform::FtdiSerialPort& port)
         : LineDriver(w), s_(s), port_(port) {}
+    // Frames a caller left unfinished still go out.
     ~FtdiDriver() override = default;
 
     void write(std::uint8_t image) override {
@@ -230,12 +231,8 @@ class FtdiDriver final : public LineDriver {
         samples_.clear();
         return bits;
     }
-    void finish() override {
-        if (port_.flush() || !port_.takeFailure()) return;
-        // The adapter failed: said once; the chip sees nothing more.
-        s_.message = "FTDI adapter failed: " + port_.lastError();
-        s_.reporter->message(s_.message, "Error");
-    }
+    // After a failure nothing more reaches the chip; linesLost() tells.
+    void finish() override { (void)port_.flush(); }
 
   protected:
     // The modem lines the pins hold now, as set bits.
@@ -299,6 +296,14 @@ std::unique_ptr<LineDriver> driverFor(Session& s) {
 void flushLines(Session& s) {
     if (!s.port.comOpen()) return;
     if (auto* port = s.port.comHandle->bitBang()) (void)port->flush();
+}
+
+bool linesLost(Session& s) {
+    if (!s.port.comOpen()) return false;
+    auto* port = s.port.comHandle->bitBang();
+    if (port == nullptr || (port->flush() && !port->failed())) return false;
+    s.message = "FTDI adapter failed: " + port->lastError();
+    return true;
 }
 
 }  // namespace ferrolux

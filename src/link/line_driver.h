@@ -113,4 +113,8 @@ const Wiring& wiringOf(const Session& s);
 // Sends whatever a buffered driver still holds for the port.
 void flushLines(Session& s);
 
+// True when the open port's adapter has failed (its frames stopped reaching
+// the chip); the message then says why. Stays true until the port is reopened.
+bool linesLost(Session& s);
+
 }  // namespace ferrolux

@@ -53,12 +53,6 @@ bool FtdiSerialPort::flush() {
     return !failed_;
 }
 
-bool FtdiSerialPort::takeFailure() {
-    if (!failed_ || failureTaken_) return false;
-    failureTaken_ = true;
-    return true;
-}
-
 bool FtdiSerialPort::setLine(const FtdiPin& pin, bool set) {
     queueOwn(withLine(pins_, pin, set));
     return flush();

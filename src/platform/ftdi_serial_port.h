@@ -42,8 +42,6 @@ class FtdiSerialPort : public SerialPort {
     const std::vector<std::uint8_t>& readBack() const { return in_; }
 
     bool failed() const { return failed_; }
-    // True once, the first time it is asked after the adapter failed.
-    bool takeFailure();
     std::string lastError() const { return error_; }
     std::uint64_t transfers() const { return transfers_; }
     std::uint64_t bytesSent() const { return bytes_; }
@@ -63,7 +61,6 @@ class FtdiSerialPort : public SerialPort {
     std::uint8_t pins_;
     std::vector<std::uint8_t> out_, in_;
     bool failed_ = false;
-    bool failureTaken_ = false;
     std::string error_;
     std::uint64_t transfers_ = 0;
     std::uint64_t bytes_ = 0;

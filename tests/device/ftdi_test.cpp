@@ -97,17 +97,21 @@ TEST(Ftdi, FailingAdapterIsAFailureWithItsReason) {
         EXPECT_NE(rig.s.message.find("no adapter with serial number A5XK3RJT"), std::string::npos);
     }
     {
-        // The adapter stops answering in the middle of a write: said once,
-        // and the write does not end as a success.
-        FtdiRig rig("PIC16F84A");
-        ASSERT_EQ(rig.open(testHex(1)), 0);
-        ASSERT_NE(checkLink(rig.s), 0) << rig.s.message;
-        rig.adapters.lastOpened()->failAfter(20'000);
-        EXPECT_NE(rig.write(), "");
-        int told = 0;
-        for (const auto& box : rig.window.boxes)
-            told += box.text.starts_with("FTDI adapter failed: short read");
-        EXPECT_EQ(told, 1);
+        // The adapter stops answering in the middle of a write, or of an
+        // erase that reads nothing back: the command fails with the reason.
+        for (auto [command, bytes] : {std::pair{0, 20'000}, std::pair{ctl::kEraseCode, 2'000}}) {
+            FtdiRig rig("PIC16F84A");
+            ASSERT_EQ(rig.open(testHex(1)), 0);
+            ASSERT_NE(checkLink(rig.s), 0) << rig.s.message;
+            rig.adapters.lastOpened()->failAfter(static_cast<std::uint64_t>(bytes));
+            if (command == 0) {
+                EXPECT_EQ(rig.write().rfind("FTDI adapter failed: short read", 0), 0u);
+            } else {
+                rig.main.command(command);
+                EXPECT_EQ(rig.main.lastEnding(), ui::Ending::failed);
+                EXPECT_EQ(rig.s.message.rfind("FTDI adapter failed: short read", 0), 0u);
+            }
+        }
     }
 }
 
