@@ -98,7 +98,8 @@ std::unique_ptr<platform::SerialPort> RoutedOpener::open(const std::string& port
     }
     if (platform::isFtdiPortName(portName)) {
         if (ftdi_ == nullptr) {
-            lastError_ = "this build has no FTDI adapter support (libftdi1)";
+            lastError_ =
+                "FTDI adapter " + portName + ": this build has no FTDI adapter support (libftdi1)";
             return nullptr;
         }
         auto port = ftdi_->open(portName);
