@@ -2,14 +2,16 @@
 
 #include <ftdi.h>
 
+#include <algorithm>
 #include <cstdint>
 
 namespace ferrolux::platform {
 
 namespace {
 
-// One USB read or write moves at most this much; the adapter's FIFO is smaller.
-constexpr int kChunk = 256;
+// Bytes written before their read-back is collected: what the FT232R's
+// transmit buffer holds, so its receive buffer never overflows.
+constexpr int kChunk = 128;
 
 struct ContextFree {
     void operator()(ftdi_context* c) const { ftdi_free(c); }
@@ -31,9 +33,11 @@ class LibFtdiDevice final : public FtdiDevice {
     bool setSyncBitBang(std::uint8_t outputMask) override {
         return check(ftdi_set_bitmode(c_.get(), outputMask, BITMODE_SYNCBB));
     }
-    // The R-type chips clock bit-bang bytes at 16 times the baud rate.
+    // libftdi multiplies the rate by 4 in bit-bang mode and the R-type chips
+    // clock bit-bang bytes at 16 times their baud rate: a 64th is never
+    // faster than asked. Where the adapter is slower, bits only last longer.
     bool setByteRate(int bytesPerSecond) override {
-        return check(ftdi_set_baudrate(c_.get(), bytesPerSecond / 16)) &&
+        return check(ftdi_set_baudrate(c_.get(), std::max(1, bytesPerSecond / 64))) &&
                check(ftdi_set_latency_timer(c_.get(), 1));
     }
     // Written in chunks the adapter can hold; every byte written in sync mode
