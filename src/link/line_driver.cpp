@@ -121,25 +121,13 @@ class SerialDriver final : public LineDriver {
     void delay(int count) override { speedDelay(s_, count); }
     void waitMs(int ms) override { ferrolux::waitMs(s_, ms); }
     void waitUs(int us) override { ferrolux::waitUs(s_, us); }
-    void sample() override {
-        const bool bit =
-            ((readModemStatus(s_) & 0xFF & wiring().dataIn) != 0) != wiring().dataInActiveLow;
-        bits_ |= (bit ? 1u : 0u) << count_++;
-    }
-    unsigned collect() override {
-        const unsigned bits = bits_;
-        bits_ = 0;
-        count_ = 0;
-        return bits;
-    }
+    void sample() override { record(readModemStatus(s_) & 0xFF); }
 
   protected:
     std::uint8_t current() const override { return 0; }
 
   private:
     Session& s_;
-    unsigned bits_ = 0;
-    int count_ = 0;
 };
 
 class ParallelDriver final : public LineDriver {
@@ -153,16 +141,7 @@ class ParallelDriver final : public LineDriver {
     void delay(int count) override { speedDelay(s_, count); }
     void waitMs(int ms) override { ferrolux::waitMs(s_, ms); }
     void waitUs(int us) override { ferrolux::waitUs(s_, us); }
-    void sample() override {
-        const bool bit = ((parallelRead(s_) & wiring().dataIn) != 0) != wiring().dataInActiveLow;
-        bits_ |= (bit ? 1u : 0u) << count_++;
-    }
-    unsigned collect() override {
-        const unsigned bits = bits_;
-        bits_ = 0;
-        count_ = 0;
-        return bits;
-    }
+    void sample() override { record(parallelRead(s_)); }
 
   protected:
     std::uint8_t current() const override { return current_; }
@@ -170,8 +149,6 @@ class ParallelDriver final : public LineDriver {
   private:
     Session& s_;
     std::uint8_t current_ = 0;
-    unsigned bits_ = 0;
-    int count_ = 0;
 };
 
 // The serial board on an FTDI adapter in synchronous bit-bang: every image
@@ -219,17 +196,15 @@ class FtdiDriver final : public LineDriver {
     unsigned collect() override {
         if (!samples_.empty() && samples_.back() >= port_.queued()) port_.queue(port_.pins());
         finish();
-        unsigned bits = 0;
         const auto& read = port_.readBack();
         const auto& cts = port_.wiring().cts;
-        for (std::size_t i = 0; i < samples_.size(); ++i) {
-            if (samples_[i] >= read.size()) break;
-            const bool ctsSet = ((read[samples_[i]] & cts.mask) != 0) != cts.inverted;
-            const std::uint32_t status = ctsSet ? platform::kModemCts : 0;
-            if (((status & wiring().dataIn) != 0) != wiring().dataInActiveLow) bits |= 1u << i;
+        for (std::size_t at : samples_) {
+            // CTS as the modem status reports it; past the read-back it counts as clear.
+            const bool set = at < read.size() && ((read[at] & cts.mask) != 0) != cts.inverted;
+            record(set ? platform::kModemCts : 0);
         }
         samples_.clear();
-        return bits;
+        return LineDriver::collect();
     }
     // After a failure nothing more reaches the chip; linesLost() tells.
     void finish() override { (void)port_.flush(); }

@@ -11,8 +11,8 @@ class Session;
 // The level the host puts on the data line to the chip.
 enum class DataOut : std::uint8_t { low, high, released, keep };
 
-// One state of the ICSP lines. `keep` leaves the data line as it is where the
-// adapter can (the serial board); elsewhere it drives the line low.
+// One state of the ICSP lines. `keep` leaves the data line as the last state
+// had it; the serial board does not touch it at all then.
 struct IcspLines {
     bool clock = false;
     DataOut data = DataOut::keep;
@@ -80,6 +80,7 @@ class LineDriver {
     const Wiring& wiring() const { return wiring_; }
     const FrameTiming& timing() const { return *wiring_.timing; }
 
+    // Puts the lines to `lines` in one step.
     virtual void put(const IcspLines& lines) { write(wiring_.image(lines, current())); }
     // Writes an image as it is (power steps).
     virtual void write(std::uint8_t image) = 0;
@@ -91,20 +92,32 @@ class LineDriver {
     // Takes the chip's data bit at this point of the frame.
     virtual void sample() = 0;
     // The bits sampled since the last collect, the first in bit 0.
-    virtual unsigned collect() = 0;
+    virtual unsigned collect() {
+        const unsigned bits = bits_;
+        bits_ = 0;
+        count_ = 0;
+        return bits;
+    }
     // Sends anything held back.
     virtual void finish() {}
 
   protected:
     // The image last written, for lines kept as they are.
     virtual std::uint8_t current() const = 0;
+    // Keeps a sampled bit for collect(): the input word's data bit as wired.
+    void record(std::uint32_t input) {
+        const bool bit = ((input & wiring_.dataIn) != 0) != wiring_.dataInActiveLow;
+        bits_ |= (bit ? 1u : 0u) << count_++;
+    }
 
   private:
     const Wiring& wiring_;
+    unsigned bits_ = 0;
+    int count_ = 0;
 };
 
-// The driver for the session's port and adapter, or nullptr when a serial
-// port is selected but not open.
+// The driver for the session's port and adapter. On a serial port that is
+// not open the lines stay untouched and only the delays are spent.
 std::unique_ptr<LineDriver> driverFor(Session& s);
 
 // The wiring row of the session's adapter (and line sense, on the serial board).
