@@ -1,7 +1,9 @@
 // Writing chips on the simulated board, side by side: the CPU share of a write
-// driven in real time, line operations per word on the serial board, and for
-// whole chips the simulated time split into mandated waits and bit timing, how
-// close that comes to the chip's own programming times, and the CPU it costs.
+// driven in real time, line operations per word on the serial board and USB
+// transfers per word on an FTDI adapter in synchronous bit-bang, and for
+// whole chips on either the simulated time split into mandated waits and bit
+// timing, how close that comes to the chip's own programming times, and the
+// CPU it costs.
 #include <benchmark/benchmark.h>
 #include <time.h>
 
@@ -14,9 +16,11 @@
 #include "device/erase.h"
 #include "device/passes.h"
 #include "link/icsp.h"
+#include "platform/ftdi_serial_port.h"
 #include "platform/linux/tick_source_linux.h"
 #include "sim/sim_board.h"
 #include "sim/sim_clock.h"
+#include "sim/sim_ftdi.h"
 #include "sim/virtual_pic.h"
 #include "support/sim_bench.h"
 
@@ -114,6 +118,19 @@ void useBoard(Session& s, test::SimBench& b, const char* name, const std::filesy
     s.idValues = {1, 2, 3, 4};
 }
 
+// The board of `b` behind the simulated FTDI adapter: the session opens it
+// by name when the link is checked.
+struct FtdiHookup {
+    explicit FtdiHookup(test::SimBench& b) : adapters(b.board, b.clock), opener(adapters) {}
+    void use(Session& s) {
+        s.port.comHandle.reset();
+        s.serialOpener = &opener;
+        s.link.portName = "ftdi:SIM1";
+    }
+    sim::SimFtdiOpener adapters;
+    platform::FtdiSerialOpener opener;
+};
+
 // Erase, program, verify, IDs, data and configuration word, then a last
 // verify of code and data: a Write with every box ticked.
 bool writeAndVerify(Session& s) {
@@ -139,7 +156,7 @@ bool writeAndVerify(Session& s) {
     return ok;
 }
 
-void BM_WriteAndVerifyFullChip(benchmark::State& state, const char* name) {
+void BM_WriteAndVerifyFullChip(benchmark::State& state, const char* name, bool ftdi) {
     const sim::ChipProfile profile = *sim::findProfile(name);
     const auto hex = fullImage(profile);
     double simulated = 0, waited = 0, floor = 0, cpu = 0;
@@ -148,6 +165,8 @@ void BM_WriteAndVerifyFullChip(benchmark::State& state, const char* name) {
         WaitMeter meter(b.clock);
         Session s(meter);
         useBoard(s, b, name, hex, 2);
+        FtdiHookup adapter(b);
+        if (ftdi) adapter.use(s);
         b.chip.enableFrameLog(true);
         const std::uint64_t start = b.clock.peek();
         const double cpuStart = threadCpuSeconds();
@@ -251,7 +270,7 @@ void BM_SerialLineOpsPerWord(benchmark::State& state) {
     const sim::ChipProfile profile = *sim::findProfile("PIC16F628A");
     constexpr int kWords = 256;
     const auto hex = fullImage(profile, kWords);
-    double lines = 0, status = 0;
+    double lines = 0, status = 0, pulses = 0;
     for (auto _ : state) {
         test::SimBench b(test::allWirings()[0], profile);
         auto counting = std::make_unique<CountingSerialPort>(std::move(b.session.port.comHandle));
@@ -259,7 +278,12 @@ void BM_SerialLineOpsPerWord(benchmark::State& state) {
         b.session.port.comHandle = std::move(counting);
         Session s(b.clock);
         useBoard(s, b, "PIC16F628A", hex, 3);
+        b.chip.enableFrameLog(true);
         if (!writeAndVerify(s)) state.SkipWithError(s.message.c_str());
+        // Every clock pulse the chip needs is two line changes at the least.
+        pulses = 0;
+        for (const auto& f : b.chip.frames())
+            pulses += f.kind == sim::VirtualPic::Frame::command ? 6 : 16;
         lines = static_cast<double>(port.lineCalls);
         status = static_cast<double>(port.statusReads);
         s.port.comHandle.reset();
@@ -268,14 +292,43 @@ void BM_SerialLineOpsPerWord(benchmark::State& state) {
     state.counters["status_ioctls"] = status;
     state.counters["line_ioctls_per_word"] = lines / kWords;
     state.counters["all_ioctls_per_word"] = (lines + status) / kWords;
+    state.counters["clock_edges"] = 2 * pulses;
 }
 
 BENCHMARK(BM_RealTimeWriteCpuShare)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_SerialLineOpsPerWord)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK_CAPTURE(BM_WriteAndVerifyFullChip, PIC16F84A, "PIC16F84A")
+// USB transfers and bytes of the same Write through the FTDI adapter.
+void BM_FtdiTransfersPerWord(benchmark::State& state) {
+    const sim::ChipProfile profile = *sim::findProfile("PIC16F628A");
+    constexpr int kWords = 256;
+    const auto hex = fullImage(profile, kWords);
+    double transfers = 0, bytes = 0;
+    for (auto _ : state) {
+        test::SimBench b(test::allWirings()[0], profile);
+        Session s(b.clock);
+        useBoard(s, b, "PIC16F628A", hex, 3);
+        FtdiHookup adapter(b);
+        adapter.use(s);
+        if (!writeAndVerify(s)) state.SkipWithError(s.message.c_str());
+        auto* port = s.port.comHandle ? s.port.comHandle->bitBang() : nullptr;
+        transfers = port ? static_cast<double>(port->transfers()) : 0;
+        bytes = port ? static_cast<double>(port->bytesSent()) : 0;
+        s.port.comHandle.reset();
+    }
+    state.counters["usb_transfers"] = transfers;
+    state.counters["usb_bytes"] = bytes;
+    state.counters["usb_transfers_per_word"] = transfers / kWords;
+    state.counters["usb_bytes_per_word"] = bytes / kWords;
+}
+
+BENCHMARK(BM_FtdiTransfersPerWord)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_WriteAndVerifyFullChip, PIC16F84A_serial, "PIC16F84A", false)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
-BENCHMARK_CAPTURE(BM_WriteAndVerifyFullChip, PIC16F877A, "PIC16F877A")
+BENCHMARK_CAPTURE(BM_WriteAndVerifyFullChip, PIC16F877A_serial, "PIC16F877A", false)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_WriteAndVerifyFullChip, PIC16F877A_ftdi, "PIC16F877A", true)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 

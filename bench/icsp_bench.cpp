@@ -33,6 +33,7 @@ void BM_Sweep1024(benchmark::State& state) {
         test::SimBench b(w);
         b.session.link.speed = static_cast<int>(state.range(1));
         b.session.device.family = 5;  // 15 ms programming wait on every driver
+        useFamilyTimings(b.session);
         const std::uint64_t start = b.clock.peek();
         sendIcsp(b.session, ENTER_PGM, 0);
         for (int a = 0; a < 1024; ++a) {

@@ -8,6 +8,9 @@
 #include <cstring>
 #include <thread>
 
+#ifdef FERROLUX_HAVE_LIBFTDI
+#include "platform/linux/ftdi_libftdi.h"
+#endif
 #include "sim/chip_image.h"
 #include "sim/chip_profile.h"
 
@@ -85,6 +88,24 @@ void RoutedTicks::sleepUntil(std::uint64_t deadlineNs) {
 }
 
 std::unique_ptr<platform::SerialPort> RoutedOpener::open(const std::string& portName) {
+    const bool simulatedFtdi = simulatorFtdi_ != nullptr && portName == kSimulatorFtdiPort;
+    if (simulatedFtdi) {
+        lastError_ = simulatorReady_();
+        if (!lastError_.empty()) return nullptr;
+        auto port = simulatorFtdi_->open(portName);
+        if (!port) lastError_ = simulatorFtdi_->lastError();
+        return port;
+    }
+    if (platform::isFtdiPortName(portName)) {
+        if (ftdi_ == nullptr) {
+            lastError_ =
+                "FTDI adapter " + portName + ": this build has no FTDI adapter support (libftdi1)";
+            return nullptr;
+        }
+        auto port = ftdi_->open(portName);
+        lastError_ = port ? std::string() : ftdi_->lastError();
+        return port;
+    }
     if (portName != ui::kSimulatorPort) {
         auto port = system_.open(portName);
         lastError_ = port ? std::string() : system_.lastError();
@@ -99,8 +120,16 @@ Host::Host(std::filesystem::path programDir)
       systemOpener_(programDir_),
       board_(simClock_, sim::BoardConfig{sim::BoardKind::serial, false, 4}),
       simOpener_(board_, ui::kSimulatorPort),
-      opener_(systemOpener_, simOpener_,
-              [this] { return fillSocket(kSimPatience) ? std::string() : fault_; }) {
+      simFtdi_(board_, simClock_),
+      simFtdiOpener_(simFtdi_),
+#ifdef FERROLUX_HAVE_LIBFTDI
+      ftdi_(std::make_unique<platform::LibFtdiOpener>()),
+      ftdiOpener_(std::make_unique<platform::FtdiSerialOpener>(*ftdi_)),
+#endif
+      opener_(
+          systemOpener_, simOpener_,
+          [this] { return fillSocket(kSimPatience) ? std::string() : fault_; }, ftdiOpener_.get(),
+          &simFtdiOpener_) {
     if (platform::PpdevParallelPort::available()) {
         ppdev_ = std::make_unique<platform::PpdevParallelPort>();
     }
@@ -123,7 +152,8 @@ std::filesystem::path Host::imageOf(const std::string& chipName) const {
 }
 
 void Host::follow(Session& s) {
-    const bool simulated = s.link.serial && s.link.portName == ui::kSimulatorPort;
+    const bool simulated = s.link.serial && (s.link.portName == ui::kSimulatorPort ||
+                                             s.link.portName == kSimulatorFtdiPort);
     if (!simulated) {
         letGo(s);
         ticks_.route(monotonic_);

@@ -6,12 +6,14 @@
 #include <memory>
 #include <string>
 
+#include "platform/ftdi_serial_port.h"
 #include "platform/linux/parallel_port_ppdev.h"
 #include "platform/linux/serial_port_linux.h"
 #include "platform/linux/tick_source_linux.h"
 #include "session/session.h"
 #include "sim/sim_board.h"
 #include "sim/sim_clock.h"
+#include "sim/sim_ftdi.h"
 #include "sim/virtual_pic.h"
 #include "ui/main_window.h"
 #include "ui/window_reporter.h"
@@ -39,14 +41,24 @@ class RoutedTicks final : public platform::TickSource {
     std::uint64_t last_ = 0;
 };
 
-// Opens the simulator's port by its name and every other name on the system.
-// `simulatorReady` is asked first and answers why the simulator's port cannot
-// open ("" when it can).
+// The simulated board seen through the simulated FTDI adapter.
+inline constexpr const char* kSimulatorFtdiPort = "ftdi:SIM1";
+
+// Opens the simulator's ports by their names (SIM1, and ftdi:SIM1 when an
+// FTDI opener is given), FTDI adapters ("ftdi", "ftdi:SERIAL") and every
+// other name on the system. `simulatorReady` is asked first and answers why
+// the simulator's ports cannot open ("" when they can).
 class RoutedOpener final : public platform::SerialOpener {
   public:
     RoutedOpener(platform::SerialOpener& system, platform::SerialOpener& simulator,
-                 std::function<std::string()> simulatorReady)
-        : system_(system), simulator_(simulator), simulatorReady_(std::move(simulatorReady)) {}
+                 std::function<std::string()> simulatorReady,
+                 platform::SerialOpener* ftdi = nullptr,
+                 platform::SerialOpener* simulatorFtdi = nullptr)
+        : system_(system),
+          simulator_(simulator),
+          simulatorReady_(std::move(simulatorReady)),
+          ftdi_(ftdi),
+          simulatorFtdi_(simulatorFtdi) {}
     std::unique_ptr<platform::SerialPort> open(const std::string& portName) override;
     std::string lastError() const override { return lastError_; }
 
@@ -54,6 +66,8 @@ class RoutedOpener final : public platform::SerialOpener {
     platform::SerialOpener& system_;
     platform::SerialOpener& simulator_;
     std::function<std::string()> simulatorReady_;
+    platform::SerialOpener* ftdi_;
+    platform::SerialOpener* simulatorFtdi_;
     std::string lastError_;
 };
 
@@ -77,8 +91,10 @@ class FileLock {
     int fd_ = -1;
 };
 
-// What one session runs on: the system's serial ports, ppdev parallel ports
-// and monotonic clock, and the built-in simulated serial board "SIM1" whose
+// What one session runs on: the system's serial ports, FTDI adapters (with
+// libftdi1), ppdev parallel ports and monotonic clock, and the built-in
+// simulated serial board "SIM1" (also behind a simulated FTDI adapter as
+// "ftdi:SIM1") whose
 // socket holds a virtual chip of the selected type. The virtual chip's cells
 // are kept in programDir/sim/CHIPNAME.hex between runs. While SIM1 is the
 // port the session's clock is the simulated one, so waits cost no real time.
@@ -136,6 +152,10 @@ class Host : public ui::LinkHost {
     platform::LinuxSerialOpener systemOpener_;
     sim::SimBoard board_;
     sim::SimSerialOpener simOpener_;
+    sim::SimFtdiOpener simFtdi_;
+    platform::FtdiSerialOpener simFtdiOpener_;
+    std::unique_ptr<platform::FtdiOpener> ftdi_;
+    std::unique_ptr<platform::FtdiSerialOpener> ftdiOpener_;
     RoutedOpener opener_;
     std::unique_ptr<platform::PpdevParallelPort> ppdev_;
     std::unique_ptr<sim::VirtualPic> chip_;

@@ -10,6 +10,7 @@
 namespace ferrolux {
 
 int checkLink(Session& s) {
+    useFamilyTimings(s);
     if (s.link.serial) {
         if (openComPort(s) != 0) return 0;
     } else if (s.link.adapter == '1') {

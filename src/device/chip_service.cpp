@@ -9,6 +9,7 @@
 #include "link/delays.h"
 #include "link/detect.h"
 #include "link/icsp.h"
+#include "link/line_driver.h"
 #include "session/session.h"
 
 namespace ferrolux {
@@ -20,6 +21,12 @@ constexpr const char* kWriting = "writing.....     ";
 
 int readByte(Session& s) {
     return sendIcsp(s, READ_DATA_DATA, 0) & 0xFF;
+}
+
+// An operation whose frames stopped reaching the chip has failed, whatever it
+// saw: what it read is not the chip's.
+int unlessLost(Session& s, int result) {
+    return linesLost(s) ? 1 : result;
 }
 
 }  // namespace
@@ -47,34 +54,40 @@ bool ChipService::findParallelAdapter() {
 }
 
 Outcome ChipService::write(const WriteOptions& o) {
-    if (o.eraseFirst) {
-        s_.reporter->status(kErasing);
-        if (ferrolux::eraseChip(s_) != 0) return Outcome::failed;
-    }
-    s_.reporter->status(kWriting);
-    s_.verifyOnly = 0;
-    if (o.code) {
-        const int r = writeCodeMemory(s_, o.eraseFirst);
-        if (r == 2) return Outcome::cancelled;
-        if (r != 0) return Outcome::failed;
-    }
-    s_.verifyOnly = 0;
-    if (o.data && programDataMemory(s_) != 0) return Outcome::failed;
-    if (o.config && writeConfigWord(s_) != 0) return Outcome::failed;
-    leave();
-    return Outcome::ok;
+    const Outcome outcome = [&] {
+        if (o.eraseFirst) {
+            s_.reporter->status(kErasing);
+            if (ferrolux::eraseChip(s_) != 0) return Outcome::failed;
+        }
+        s_.reporter->status(kWriting);
+        s_.verifyOnly = 0;
+        if (o.code) {
+            const int r = writeCodeMemory(s_, o.eraseFirst);
+            if (r == 2) return Outcome::cancelled;
+            if (r != 0) return Outcome::failed;
+        }
+        s_.verifyOnly = 0;
+        if (o.data && programDataMemory(s_) != 0) return Outcome::failed;
+        if (o.config && writeConfigWord(s_) != 0) return Outcome::failed;
+        leave();
+        return Outcome::ok;
+    }();
+    return unlessLost(s_, 0) == 0 ? outcome : Outcome::failed;
 }
 
 Outcome ChipService::verify(const VerifyOptions& o) {
-    s_.verifyOnly = 1;
-    if (algorithmOf(s_.device).twelveBit) {
-        if (programCode12Bit(s_) != 0) return Outcome::failed;
-    } else {
-        if (o.code && programCodeByWord(s_) != 0) return Outcome::failed;
-        if (o.data && programDataMemory(s_) != 0) return Outcome::failed;
-    }
-    leave();
-    return Outcome::ok;
+    const Outcome outcome = [&] {
+        s_.verifyOnly = 1;
+        if (algorithmOf(s_.device).twelveBit) {
+            if (programCode12Bit(s_) != 0) return Outcome::failed;
+        } else {
+            if (o.code && programCodeByWord(s_) != 0) return Outcome::failed;
+            if (o.data && programDataMemory(s_) != 0) return Outcome::failed;
+        }
+        leave();
+        return Outcome::ok;
+    }();
+    return unlessLost(s_, 0) == 0 ? outcome : Outcome::failed;
 }
 
 int ChipService::checkBlank(const std::filesystem::path& scratch) {
@@ -87,35 +100,35 @@ int ChipService::checkBlank(const std::filesystem::path& scratch) {
     s_.outputDir = scratch;
     const int r = writeReadbackHex(s_);
     s_.outputDir = outputDir;
-    return r;
+    return unlessLost(s_, r);
 }
 
 int ChipService::eraseChip() {
-    return ferrolux::eraseChip(s_);
+    return unlessLost(s_, ferrolux::eraseChip(s_));
 }
 
 int ChipService::eraseCode() {
-    return eraseCodeMemory(s_);
+    return unlessLost(s_, eraseCodeMemory(s_));
 }
 
 int ChipService::eraseData() {
-    return eraseDataMemory(s_);
+    return unlessLost(s_, eraseDataMemory(s_));
 }
 
 int ChipService::readConfig() {
-    return readConfigWord(s_);
+    return unlessLost(s_, readConfigWord(s_));
 }
 
 int ChipService::writeConfig() {
     if (writeConfigWord(s_) != 0) return 1;
     leave();
-    return 0;
+    return unlessLost(s_, 0);
 }
 
 int ChipService::readIds() {
     readIdLocations(s_);
     leave();
-    return 0;
+    return unlessLost(s_, 0);
 }
 
 // The row families that time their own cycles leave programming mode at the
@@ -123,7 +136,7 @@ int ChipService::readIds() {
 int ChipService::writeIds() {
     if (writeIdLocations(s_) != 0) return 1;
     if (!algorithmOf(s_.device).idWriteLeavesProgramming) leave();
-    return 0;
+    return unlessLost(s_, 0);
 }
 
 void ChipService::skipConfigSpace() {
@@ -159,7 +172,7 @@ bool ChipService::writeDataByte(int value) {
         if (readByte(s_) != value) return false;
     }
     sendIcsp(s_, INCREMENT_ADDRESS, 0);
-    return true;
+    return unlessLost(s_, 0) == 0;
 }
 
 }  // namespace ferrolux

@@ -208,7 +208,8 @@ constexpr Family kNone{.commitWord = noCommit,
                        .eraseChip = nothingErased,
                        .eraseCode = nothingErased,
                        .eraseData = enterOnly,
-                       .protection = noProtection};
+                       .protection = noProtection,
+                       .programWait = {}};
 
 constexpr Family kFamilies[] = {
     {.digit = 1,
@@ -219,7 +220,8 @@ constexpr Family kFamilies[] = {
      .eraseChip = eraseChip1,
      .eraseCode = unprotect,
      .eraseData = eraseData1,
-     .protection = protection1},
+     .protection = protection1,
+     .programWait = {50000, 15000}},
     {.digit = 2,
      .dataWalk = DataWalk::ownCounter,
      .commitWord = programCycle,
@@ -228,7 +230,8 @@ constexpr Family kFamilies[] = {
      .eraseChip = unprotect,
      .eraseCode = eraseCode2,
      .eraseData = eraseData2,
-     .protection = protection2},
+     .protection = protection2,
+     .programWait = {50000, 15000}},
     {.digit = 3,
      .dataMemory = false,
      .dataPastConfigSpace = true,
@@ -238,7 +241,8 @@ constexpr Family kFamilies[] = {
      .eraseChip = bulkEraseFromConfig30,
      .eraseCode = bulkEraseFromConfig30,
      .eraseData = nothingErased,
-     .protection = protection3},
+     .protection = protection3,
+     .programWait = {1000, 1000}},
     {.digit = 4,
      .dataPastConfigSpace = true,
      .keepsBandgapBits = true,
@@ -248,7 +252,8 @@ constexpr Family kFamilies[] = {
      .eraseChip = eraseChipKeepingCalibration,
      .eraseCode = eraseCodeKeepingCalibration,
      .eraseData = bulkEraseData,
-     .protection = protection4},
+     .protection = protection4,
+     .programWait = {15000, 15000}},
     {.digit = 5,
      .commitWord = programCycle,
      .commitConfig = programCycle,
@@ -256,7 +261,8 @@ constexpr Family kFamilies[] = {
      .eraseChip = bulkEraseFromConfig,
      .eraseCode = bulkEraseFromConfig,
      .eraseData = bulkEraseData,
-     .protection = protectionCp},
+     .protection = protectionCp,
+     .programWait = {15000, 15000}},
     {.digit = 6,
      .rowWords = 8,
      .idsInOneRow = true,
@@ -267,7 +273,8 @@ constexpr Family kFamilies[] = {
      .eraseChip = chipEraseFromConfig,
      .eraseCode = eraseRowCode,
      .eraseData = eraseRowData,
-     .protection = protectionCp},
+     .protection = protectionCp,
+     .programWait = {15000, 15000}},
     {.digit = 7,
      .rowWords = 4,
      .idsInOneRow = true,
@@ -281,7 +288,8 @@ constexpr Family kFamilies[] = {
      .eraseChip = chipEraseFromConfig,
      .eraseCode = eraseRowCode,
      .eraseData = eraseRowData,
-     .protection = protectionCp},
+     .protection = protectionCp,
+     .programWait = {15000, 15000}},
     {.digit = 8,
      .twelveBit = true,
      .erasable = false,
@@ -292,7 +300,8 @@ constexpr Family kFamilies[] = {
      .eraseChip = erase12Bit,
      .eraseCode = erase12Bit,
      .eraseData = nothingErased,
-     .protection = protection12Bit},
+     .protection = protection12Bit,
+     .programWait = {100, 100}},
     {.digit = 9,
      .twelveBit = true,
      .dataMemory = false,
@@ -302,7 +311,8 @@ constexpr Family kFamilies[] = {
      .eraseChip = erase12Bit,
      .eraseCode = erase12Bit,
      .eraseData = nothingErased,
-     .protection = protection12Bit},
+     .protection = protection12Bit,
+     .programWait = {2000, 2000}},
 };
 
 }  // namespace
@@ -319,8 +329,13 @@ const Family& algorithmOf(const DeviceRecord& d) {
     return f ? *f : kNone;
 }
 
+void useFamilyTimings(Session& s) {
+    s.device.programWait = algorithmOf(s.device).programWait;
+}
+
 void selectChip(Session& s) {
     selectDevice(s);
+    useFamilyTimings(s);
     if (s.device.listIndex < 0 || findFamily(s.device.family)) return;
     s.reporter->message(formatText("unknown algorithm %d of %s in kestrum.ini !", s.device.family,
                                    s.device.name.c_str()),

@@ -50,6 +50,10 @@ struct Family {
     int (*eraseCode)(Session& s) = nullptr;
     int (*eraseData)(Session& s) = nullptr;
     ProtectionBits (*protection)(const DeviceRecord& d) = nullptr;
+    // The wait after Begin Programming: 50 ms on the serial board and 15 ms
+    // on parallel adapters for families 1 and 2; 100 us for EPROM cells
+    // (95 to 105 us pulses), 2 ms for 12-bit flash cells.
+    ProgramWait programWait;
 
     bool flash12Bit() const { return twelveBit && erasable; }
 };
@@ -58,6 +62,10 @@ struct Family {
 const Family* findFamily(int digit);
 // The selected chip's algorithm; one without steps when no chip is selected.
 const Family& algorithmOf(const DeviceRecord& d);
+
+// Hands the link the selected chip's family timings (the wait after Begin
+// Programming); every operation does this as it starts.
+void useFamilyTimings(Session& s);
 
 // Reads the chosen chip's line of the device list (selectDevice) and refuses
 // a chip whose family is not known here: it is told and nothing is selected.

@@ -23,6 +23,11 @@ constexpr long kSpeedOffset = 10;
 constexpr long kLineBreakOffset = 30;
 constexpr long kPathOffset = 32;
 constexpr std::size_t kHeaderBytes = 11;  // offsets 0 to 10
+// An FTDI adapter's serial number: ':' and the number at offsets 11 to 29,
+// NUL-padded, behind the port name "ftdi".
+constexpr long kAdapterOffset = 11;
+constexpr std::size_t kAdapterField = 19;
+constexpr std::string_view kFtdiName = "ftdi";
 
 std::filesystem::path statePath(const Session& s) {
     return s.programDir / kStateFile;
@@ -51,7 +56,22 @@ bool parseIndex(std::string_view field, int& index) {
 }
 
 bool knownPort(std::string_view name) {
-    return name.size() == 4 && (name.starts_with('C') || name == "SIM1");
+    return name.size() == 4 && (name.starts_with('C') || name == "SIM1" || name == kFtdiName);
+}
+
+// "ftdi:SERIAL" splits into "ftdi" and the field ":SERIAL"; false for a
+// serial number the field cannot keep whole.
+bool adapterField(std::string_view portName, std::string& field) {
+    field.assign(kAdapterField, '\0');
+    if (portName == kFtdiName) return true;
+    if (!portName.starts_with("ftdi:")) return false;
+    const std::string_view serial = portName.substr(5);
+    if (serial.empty() || serial.size() > kAdapterField - 1 ||
+        serial.find_first_of(std::string_view("\0\r\n ", 4)) != std::string_view::npos) {
+        return false;
+    }
+    field.replace(0, serial.size() + 1, ":" + std::string(serial));
+    return true;
 }
 
 // Settings when there is no state file at all.
@@ -84,7 +104,7 @@ void loadState(Session& s) {
         }
     }
 
-    char header[kHeaderBytes] = {};
+    char header[kAdapterOffset + kAdapterField] = {};
     std::size_t n = 0;
     {
         TextFile file(statePath(s), "r+b");
@@ -109,6 +129,11 @@ void loadState(Session& s) {
     const bool parallelPossible = s.port.directIo || s.port.driverUsable;
     if (name.size() != 4 || (!parallelPossible && !knownPort(name))) name = kDefaultPort;
     s.link.portName = std::string(name);
+    if (name == kFtdiName && n > kAdapterOffset + 1 && bytes[kAdapterOffset] == ':') {
+        std::string_view serial = bytes.substr(kAdapterOffset + 1);
+        serial = serial.substr(0, serial.find_first_of(std::string_view("\0\r\n ", 4)));
+        if (!serial.empty()) s.link.portName += ":" + std::string(serial);
+    }
 
     if (n > 4) parseIndex(bytes.substr(4, 2), s.device.listIndex);
     s.lowVoltageChar = n > 6 ? bytes[6] : '0';
@@ -121,7 +146,11 @@ void saveState(Session& s) {
     TextFile file(statePath(s), "r+b");
     if (!file) return;
     if (s.link.vppLine != '4') s.link.vppLine = '3';
-    std::string head = s.link.portName.size() == 4 ? s.link.portName : std::string(kDefaultPort);
+    std::string field;
+    const bool adapter = adapterField(s.link.portName, field);
+    std::string head = adapter                       ? std::string(kFtdiName)
+                       : s.link.portName.size() == 4 ? s.link.portName
+                                                     : std::string(kDefaultPort);
     const int index =
         s.device.listIndex >= -1 && s.device.listIndex <= 99 ? s.device.listIndex : -1;
     char digits[8];
@@ -131,6 +160,7 @@ void saveState(Session& s) {
     head += s.link.adapter;
     head += s.link.vppLine;
     if (file.seek(0)) file.write(head);
+    if (adapter && file.seek(kAdapterOffset)) file.write(field);
 }
 
 void storeSpeed(Session& s, char speed) {

@@ -15,6 +15,8 @@ inline constexpr std::size_t kStoredPathMax = 249;
 void loadState(Session& session);
 
 // Writes offsets 0 to 8: port name, chip index, low-voltage character, adapter, Vpp line.
+// An FTDI adapter's port is "ftdi" there, its serial number (at most 18
+// characters) at offsets 11 to 29.
 void saveState(Session& session);
 
 // Writes `speed` ('0' to '3') at offset 10.

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "link/line_driver.h"
 #include "session/session.h"
 
 namespace ferrolux {
@@ -23,11 +24,14 @@ int speedMultiplier(int speed) {
 
 }  // namespace
 
-void speedDelay(Session& s, int count) {
+std::uint64_t delayReads(const Session& s, int count) {
     if (count == 0) count = 2;
-    const auto reads = static_cast<std::uint64_t>(count) *
-                       static_cast<std::uint64_t>(speedMultiplier(s.link.speed));
-    (void)s.ticks.readTimes(1 + reads);
+    return 1 + static_cast<std::uint64_t>(count) *
+                   static_cast<std::uint64_t>(speedMultiplier(s.link.speed));
+}
+
+void speedDelay(Session& s, int count) {
+    (void)s.ticks.readTimes(delayReads(s, count));
 }
 
 namespace {
@@ -38,6 +42,8 @@ constexpr std::uint64_t kSpinNs = 200'000;
 // Measured on a nanosecond clock: a 1 ms wait lasts a full millisecond, not
 // just until the next millisecond tick.
 void waitNs(Session& s, std::uint64_t span, bool letWindowPaint) {
+    // Line changes an adapter still holds go out before the wait starts.
+    flushLines(s);
     const std::uint64_t start = s.ticks.nowNs();
     (void)s.ticks.nowNs();
     if (span == 0) return;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 namespace ferrolux {
 
 class Session;
@@ -7,6 +9,8 @@ class Session;
 // Busy delay of 1 + count x multiplier tick-counter reads; the multiplier is
 // 120, 60, 30 or 10 for speeds 0..3. A count of 0 counts as 2.
 void speedDelay(Session& s, int count);
+// The clock reads speedDelay(count) takes.
+std::uint64_t delayReads(const Session& s, int count);
 
 // Wait of at least `ms` milliseconds of real time: the thread sleeps through
 // all but the last fraction of a millisecond and busy-reads the clock for the

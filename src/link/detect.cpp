@@ -7,6 +7,7 @@
 #include "link/icsp.h"
 #include "link/parallel_lines.h"
 #include "link/serial_lines.h"
+#include "platform/ftdi_serial_port.h"
 #include "session/session.h"
 
 namespace ferrolux {
@@ -37,6 +38,10 @@ int leaveWith(Session& s, int result) {
 
 int openComPort(Session& s) {
     if (!s.link.serial) return 0;
+    // An adapter that failed is opened afresh: it may have been plugged in again.
+    if (s.port.comOpen() && s.port.comHandle->bitBang() && s.port.comHandle->bitBang()->failed()) {
+        s.port.comHandle.reset();
+    }
     if (!s.port.comOpen()) {
         auto port = s.serialOpener ? s.serialOpener->open(s.link.portName) : nullptr;
         // A port that fails a later step is closed again, so the next try reopens it.

@@ -7,6 +7,8 @@
 
 namespace ferrolux::platform {
 
+class FtdiSerialPort;
+
 // The six modem-line and break codes, numbered like EscapeCommFunction's.
 enum class LineCode : int {
     setRts = 3,
@@ -75,8 +77,17 @@ class SerialPort {
     }
     // Current CTS/DSR/RING/RLSD bits; false when the status cannot be read.
     virtual bool modemStatus(std::uint32_t& bits) = 0;
+    // The adapter behind the port when it can send whole frames of line
+    // changes at once; nullptr for a plain serial port.
+    virtual FtdiSerialPort* bitBang() { return nullptr; }
 
   protected:
+    // The lines were changed past escape() and setRtsDtr(): none is known now.
+    void forgetLevels() {
+        rts_.reset();
+        dtr_.reset();
+        break_.reset();
+    }
     // One device call that sets or clears the line, whatever its level.
     virtual bool writeLine(LineCode code) = 0;
     // Both lines in one device call where the device can; one call per line here.

@@ -4,6 +4,13 @@
 
 namespace ferrolux {
 
+// The wait after Begin Programming, set by the chip's family: on the serial
+// board, and on parallel adapters. 0 waits nothing.
+struct ProgramWait {
+    int serialUs = 0;
+    int parallelUs = 0;
+};
+
 // The selected chip's parameters, taken from its line in the device list.
 struct DeviceRecord {
     int listIndex = -1;          // position in the sorted chip list, -1 = none
@@ -19,6 +26,7 @@ struct DeviceRecord {
     // and its backup copy right after the four ID words.
     bool calibration = false;
     bool calibrationBackup = false;
+    ProgramWait programWait;  // handed to the link by the device layer
 };
 
 // The revision bits of a device ID read from the chip.

@@ -114,6 +114,14 @@ bool SimBoard::escape(platform::LineCode code) {
     return true;
 }
 
+void SimBoard::setModemLines(bool rts, bool dtr, bool brk) {
+    if (rts == rts_ && dtr == dtr_ && brk == break_) return;
+    rts_ = rts;
+    dtr_ = dtr;
+    break_ = brk;
+    update();
+}
+
 void SimBoard::setRtsDtr(bool rts, bool dtr) {
     rts_ = rts;
     dtr_ = dtr;

@@ -68,6 +68,13 @@ class SimBoard : public platform::ParallelPort {
     // The serial port the board hangs on; nullptr while one is already open.
     std::unique_ptr<platform::SerialPort> openSerial();
     bool serialOpen() const { return serialOpen_; }
+    // Another device (an FTDI adapter) drives the modem lines while attached;
+    // the serial port does not open meanwhile.
+    void attachModemLines(bool attached) { serialOpen_ = attached; }
+    // RTS, DTR and break as a serial port would set them, all at once.
+    void setModemLines(bool rts, bool dtr, bool brk);
+    // CTS and RING as the serial port reports them now.
+    std::uint32_t modemStatusNow() { return modemStatus(); }
 
     bool writeData(std::uint16_t base, std::uint8_t value) override;
     bool readWord(std::uint16_t base, std::uint16_t& word) override;

@@ -73,6 +73,31 @@ TEST_F(StateFileTest, SaveWritesOffsetsZeroToEightOnly) {
     EXPECT_EQ(read("kestrum.cfg").substr(0, 9), "COM7-1023");
 }
 
+TEST_F(StateFileTest, FtdiAdaptersKeepTheirSerialNumberBehindTheHeader) {
+    const std::string zeros(19, '\0');
+    const struct {
+        std::string port, stored, loaded;
+    } cases[] = {
+        {"ftdi:A5XK3RJT", "ftdi0001312:A5XK3RJT" + zeros.substr(9), "ftdi:A5XK3RJT"},
+        {"ftdi", "ftdi0001312" + zeros, "ftdi"},
+        {"ftdi:SIM1", "ftdi0001312:SIM1" + zeros.substr(5), "ftdi:SIM1"},
+        // A serial number the field cannot keep is not stored at all.
+        {"ftdi:" + std::string(19, 'X'), "COM20001312" + zeros, "COM2"},
+    };
+    for (const auto& c : cases) {
+        write("kestrum.cfg", "COM20013312" + zeros);
+        session.link.portName = c.port;
+        session.device.listIndex = 0;
+        session.lowVoltageChar = '0';
+        session.link.adapter = '1';
+        session.link.vppLine = '3';
+        saveState(session);
+        EXPECT_EQ(read("kestrum.cfg"), c.stored) << c.port;
+        loadState(session);
+        EXPECT_EQ(session.link.portName, c.loaded);
+    }
+}
+
 TEST_F(StateFileTest, SaveAndPatchesDoNotCreateAMissingFile) {
     saveState(session);
     storeSpeed(session, '1');

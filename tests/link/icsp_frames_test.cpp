@@ -261,6 +261,7 @@ TEST_P(IcspDriver, ErasesAndProgrammingWaitByCommandAndFamily) {
                            0};
     for (int family = 0; family <= 10; ++family) {
         b.session.device.family = family;
+        useFamilyTimings(b.session);
         const auto extra = extraOf(PROGRAM_COMMAND);
         EXPECT_GE(extra, waitsUs[family] * 1u) << family;
         EXPECT_LE(extra, waitsUs[family] + 2u) << family;

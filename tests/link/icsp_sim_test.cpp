@@ -82,6 +82,7 @@ TEST_P(OnEachWiring, TheFamilysProgrammingWaitDecidesWhetherAWriteTakes) {
     for (int family = 1; family <= 8; ++family) {
         SimBench b(GetParam());
         b.session.device.family = family;
+        useFamilyTimings(b.session);
         sendIcsp(b.session, ENTER_PGM, 0);
         sendIcsp(b.session, LOAD_DATA_PROGRAM, 0x1234);
         sendIcsp(b.session, PROGRAM_COMMAND, 0);

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "device/family.h"
 #include "session/session.h"
 #include "support/counting_ticks.h"
 #include "support/recording_ports.h"
@@ -23,6 +24,7 @@ struct LinkBench {
         session.port.driverLibrary = &parallel;
         session.port.driverUsable = true;
         session.device.family = 1;
+        useFamilyTimings(session);
     }
     // A serial session whose open port records its line codes.
     void useSerial(int lineSense = 1) {

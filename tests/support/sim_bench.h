@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "device/family.h"
 #include "session/session.h"
 #include "sim/chip_profile.h"
 #include "sim/sim_board.h"
@@ -58,6 +59,7 @@ struct SimBench {
         session.device.family = profile.family;
         session.device.codeWords = profile.codeWords;
         session.device.dataBytes = profile.dataBytes;
+        useFamilyTimings(session);
         if (w.serial) {
             session.port.comHandle = board.openSerial();
             session.link.lineSense = 1;  // as board detection leaves it

@@ -8,6 +8,10 @@
 #include <fstream>
 #include <system_error>
 
+#ifdef FERROLUX_HAVE_LIBFTDI
+#include "platform/linux/ftdi_libftdi.h"
+#endif
+
 namespace ferrolux::platform {
 
 namespace fs = std::filesystem;
@@ -83,6 +87,24 @@ std::vector<PortEntry> listPorts(const fs::path& programDir, const fs::path& roo
         std::snprintf(portName, sizeof portName, "%04lX", base);
         ports.push_back({portName, "/dev/" + name, "parallel port (ppdev)"});
     }
+#ifdef FERROLUX_HAVE_LIBFTDI
+    // FTDI adapters sit on the USB bus, not below `root`: only the real system has them.
+    if (root == "/") {
+        LibFtdiOpener adapters;
+        const auto found = adapters.list();
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            const FtdiAdapterInfo& a = found[i];
+            const std::string name = i == 0 ? "ftdi" : "ftdi:" + a.serial;
+            if (i > 0 && a.serial.empty()) continue;  // only the first one is reachable by name
+            ports.push_back({name, a.serial.empty() ? "USB" : "USB, serial number " + a.serial,
+                             a.description + " (FTDI adapter, synchronous bit-bang)"});
+            if (i == 0 && !a.serial.empty()) {
+                ports.push_back({"ftdi:" + a.serial, "USB, serial number " + a.serial,
+                                 a.description + " (FTDI adapter, synchronous bit-bang)"});
+            }
+        }
+    }
+#endif
     return ports;
 }
 
