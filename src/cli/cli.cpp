@@ -555,6 +555,9 @@ class Runner {
             if (a_.port.find('/') != std::string::npos) name = comNameFor(a_.port);
             if (name == "SIM") name = ui::kSimulatorPort;
             if (name.size() == 3 && name[0] == '3') name = "0" + name;  // 378 -> 0378
+            // FTDI adapters keep their serial number as given: "ftdi:A12B".
+            if (name.rfind("FTDI", 0) == 0) name = "ftdi" + a_.port.substr(4);
+            if (name == "ftdi:SIM" || upper(name) == "FTDI:SIM1") name = "ftdi:SIM1";
             const int item = ctl::portItemOf(name);
             if (item == 0) throw UsageError{"unknown port '" + a_.port + "'"};
             if (item == ctl::kPort0278 || item == ctl::kPort0378 || item == ctl::kPort03BC) {
@@ -565,7 +568,7 @@ class Runner {
                     if (portFailed()) return kExitNoChip;
                 }
             } else {
-                main().choosePort(item);
+                main().choosePort(item, name);
             }
         }
         if (!dialogRun && (!a_.adapter.empty() || !a_.vpp.empty())) {
@@ -841,8 +844,10 @@ std::string usage() {
   -C, --dir=DIR      program directory (kestrum.ini, kestrum.cfg); default: the
                      current one when it holds kestrum.ini, else the per-user one
   -p, --port=NAME    COM1..COM8, 0278, 0378, 03BC, a serial device path
-                     (/dev/ttyUSB0, /dev/serial/by-id/...), or SIM1, the built-in
-                     simulated board ("sim" also works)
+                     (/dev/ttyUSB0, /dev/serial/by-id/...), ftdi (the first FTDI
+                     USB adapter, in bit-bang mode) or ftdi:SERIAL, or SIM1, the
+                     built-in simulated board ("sim" also works; ftdi:SIM1 behind
+                     a simulated FTDI adapter)
   -c, --chip=NAME    a chip of the device list; default: the stored chip
   -s, --speed=N      0 (very low) .. 3 (high)
       --adapter=N    parallel adapter: 1 AN589, 2 P16PRO/PP, 3 the same inverted

@@ -52,6 +52,10 @@ inline constexpr int kPortSimulator = 1169;  // "Simulator": the built-in board 
 inline constexpr int kPort0278 = 1040;
 inline constexpr int kPort0378 = 1041;
 inline constexpr int kPort03BC = 1042;
+// The serial board on an FTDI USB adapter in bit-bang mode: "ftdi" is the
+// first adapter found ("ftdi:SERIAL" a given one); "ftdi:SIM1" the simulated.
+inline constexpr int kPortFtdi = 1178;
+inline constexpr int kPortFtdiSimulator = 1179;
 // Menu: Erase.
 inline constexpr int kEraseCode = 122;
 inline constexpr int kEraseData = 123;
@@ -117,23 +121,28 @@ inline const char* portNameOf(int id) {
             return "0378";
         case kPort03BC:
             return "03BC";
+        case kPortFtdi:
+            return "ftdi";
+        case kPortFtdiSimulator:
+            return "ftdi:SIM1";
         default:
             return "";
     }
 }
 
-// The menu id of a port name; 0 for a name no item carries.
+// Every port item of the Port menu, in menu order.
+inline constexpr int kPortItems[] = {
+    kPortCom1, kPortCom2,      1163,      1164,      1165,      1166,      1167,
+    kPortCom8, kPortSimulator, kPort0278, kPort0378, kPort03BC, kPortFtdi, kPortFtdiSimulator};
+
+// The menu id of a port name; 0 for a name no item carries. An FTDI adapter
+// named by its serial number ("ftdi:A12B") is on the "ftdi" item.
 inline int portItemOf(const std::string_view name) {
-    for (int id : {kPortCom1, kPortCom2, 1163, 1164, 1165, 1166, 1167, kPortCom8, kPortSimulator,
-                   kPort0278, kPort0378, kPort03BC}) {
+    for (int id : kPortItems) {
         if (name == portNameOf(id)) return id;
     }
+    if (name.size() > 5 && name.substr(0, 5) == "ftdi:") return kPortFtdi;
     return 0;
 }
-
-// Every port item of the Port menu, in menu order.
-inline constexpr int kPortItems[] = {kPortCom1,      kPortCom2, 1163,      1164,
-                                     1165,           1166,      1167,      kPortCom8,
-                                     kPortSimulator, kPort0278, kPort0378, kPort03BC};
 
 }  // namespace ferrolux::ctl

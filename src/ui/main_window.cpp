@@ -555,10 +555,10 @@ void MainWindow::serialChosen() {
     s_.lowVoltageChar = '0';
 }
 
-void MainWindow::choosePort(int id) {
+void MainWindow::choosePort(int id, const std::string& name) {
     uncheckPortItems();
     w_.check(id, true);
-    s_.link.portName = ctl::portNameOf(id);
+    s_.link.portName = name.empty() ? ctl::portNameOf(id) : name;
     serialChosen();
     s_.port.comHandle.reset();
     host_->portChosen(s_);

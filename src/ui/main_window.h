@@ -76,7 +76,9 @@ class MainWindow {
 
     // Port, speed, chip, low voltage.
     int selectComPort(int id);  // COM1..COM8 and the simulator; with board detection
-    void choosePort(int id);    // the selection steps without detection
+    // The selection steps without detection; `name` stands for the item's
+    // own (an FTDI adapter given by its serial number).
+    void choosePort(int id, const std::string& name = {});
     int selectParallelPort(int id);
     void setSpeed(int id);
     void chipListChanged();

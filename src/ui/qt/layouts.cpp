@@ -128,13 +128,21 @@ void buildMenu(QtWindow& w, QMenuBar* bar) {
     QMenu* port = bar->addMenu(QStringLiteral("&Port"));
     auto* ports = new QActionGroup(port);
     for (int id : ctl::kPortItems) {
-        if (id == ctl::kPortSimulator) continue;  // last, after the parallel ports
+        // The simulator and the USB adapters last, after the parallel ports.
+        if (id == ctl::kPortSimulator || id == ctl::kPortFtdi || id == ctl::kPortFtdiSimulator)
+            continue;
         if (id == ctl::kPort0278) port->addSeparator();
         item(w, port, id, ctl::portNameOf(id), ports);
     }
     port->addSeparator();
+    item(w, port, ctl::kPortFtdi, "FTDI USB adapter", ports)
+        ->setToolTip(QStringLiteral(
+            "The serial board on the first FTDI USB-serial adapter found, in bit-bang mode"));
+    port->addSeparator();
     item(w, port, ctl::kPortSimulator, "Simulator", ports)
         ->setToolTip(QStringLiteral("The built-in simulated board SIM1 with a virtual chip"));
+    item(w, port, ctl::kPortFtdiSimulator, "Simulator on FTDI", ports)
+        ->setToolTip(QStringLiteral("The simulated board behind a simulated FTDI adapter"));
     port->setToolTipsVisible(true);
 
     QMenu* erase = bar->addMenu(QStringLiteral("&Erase"));
