@@ -6,6 +6,7 @@
 #include "chip_rig.h"
 #include "device/chip_service.h"
 #include "session/messages.h"
+#include "ui/config_dialog.h"
 
 namespace ferrolux::test {
 namespace {
@@ -179,6 +180,33 @@ TEST(MidRangeFaults, CalibrationConfig2AndVppRefusal) {
         EXPECT_EQ(rig.chip.programWord(0), 0x1234);
         EXPECT_FALSE(rig.s.vppWarned);
     }
+}
+
+}  // namespace
+}  // namespace ferrolux::test
+
+namespace ferrolux::test {
+namespace {
+
+// The configuration dialog reads, shows and writes the second word.
+TEST(MidRangeDialog, SecondConfigurationWord) {
+    ChipRig rig("PIC16F887");
+    rig.chip.setConfigWord(0x2008, 0x0500);
+    ui::ConfigDialog dialog(rig.s);
+    RecordingWindow d;
+    dialog.opened(d);
+    ASSERT_EQ(dialog.readConfig(d), 0);
+    EXPECT_EQ(d.texts[ctl::kConfig2Field], "0500");
+    d.setText(ctl::kConfig2Field, "0300");
+    dialog.textChanged(d, ctl::kConfig2Field);
+    ASSERT_EQ(dialog.writeConfig(d), 0) << rig.s.message;
+    EXPECT_EQ(rig.chip.configWord(0x2008), 0x0300);
+
+    ChipRig without("PIC16F690");
+    ui::ConfigDialog other(without.s);
+    RecordingWindow e;
+    other.opened(e);
+    EXPECT_EQ(e.texts[ctl::kConfig2Field], "");
 }
 
 }  // namespace
