@@ -148,6 +148,13 @@ void BM_WriteAndVerifyFullChip(benchmark::State& state, const char* name) {
         WaitMeter meter(b.clock);
         Session s(meter);
         useBoard(s, b, name, hex, 2);
+        if (profile.endProgramming10) {
+            // What the device list says of these chips.
+            s.device.configMask = profile.configImplemented;
+            s.device.config2Mask = profile.config2Implemented;
+            s.device.calibrationWords =
+                (profile.calibration2008 ? 1 : 0) | (profile.calibration2009 ? 2 : 0);
+        }
         b.chip.enableFrameLog(true);
         const std::uint64_t start = b.clock.peek();
         const double cpuStart = threadCpuSeconds();
@@ -161,6 +168,11 @@ void BM_WriteAndVerifyFullChip(benchmark::State& state, const char* name) {
             (countCommands(b.chip, PROGRAM_COMMAND) * static_cast<double>(profile.programTimeNs) +
              static_cast<double>(profile.eraseCycleTimeNs)) /
             1e9;
+        // Chips that time their cycles from 24 to End Programming 10.
+        if (profile.endProgramming10) {
+            floor += countCommands(b.chip, BEGIN_PROGRAMMING_ONLY) *
+                     static_cast<double>(profile.externalProgramTimeNs) / 1e9;
+        }
         s.port.comHandle.reset();
     }
     state.counters["simulated_s"] = simulated;
@@ -276,6 +288,15 @@ BENCHMARK_CAPTURE(BM_WriteAndVerifyFullChip, PIC16F84A, "PIC16F84A")
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 BENCHMARK_CAPTURE(BM_WriteAndVerifyFullChip, PIC16F877A, "PIC16F877A")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_WriteAndVerifyFullChip, PIC16F690, "PIC16F690")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_WriteAndVerifyFullChip, PIC16F887, "PIC16F887")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_WriteAndVerifyFullChip, PIC16F616, "PIC16F616")
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
