@@ -191,11 +191,13 @@ std::vector<int> ChipService::readDataMemory() {
     return bytes;
 }
 
-void ChipService::beginDataWrite() {
+bool ChipService::beginDataWrite() {
+    if (!vppAccepted()) return false;
     sendIcsp(s_, ENTER_PGM, 0);
     const Family& f = algorithmOf(s_.device);
     if (f.dataPastConfigSpace) skipConfigSpace();
     if (f.dataFromConfigWord) sendIcsp(s_, LOAD_CONFIGURATION, 0x3FFF);
+    return true;
 }
 
 bool ChipService::writeDataByte(int value) {

@@ -92,7 +92,8 @@ class ChipService {
     // beginDataWrite, then one writeDataByte per byte (read, written when it
     // differs, read back; false when it does not take).
     std::vector<int> readDataMemory();
-    void beginDataWrite();
+    // False (the message filled) when the user declines the Vpp warning.
+    bool beginDataWrite();
     bool writeDataByte(int value);
 
   private:
