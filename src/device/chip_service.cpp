@@ -62,6 +62,8 @@ bool ChipService::vppAccepted() {
     if (s_.vppWarned) return true;
     const std::string text = vppWarning();
     if (text.empty()) return true;
+    // The link check left Vpp on: the chip is let go while the user decides.
+    leave();
     if (!s_.reporter->ask(text, "Warning!")) {
         s_.message = kVppDeclined;
         return false;
