@@ -2,6 +2,9 @@
 // configuration word in hex files.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
+
 #include "files/device_list.h"
 #include "files/hex_input.h"
 #include "files_fixture.h"
@@ -86,6 +89,54 @@ TEST_F(FilesTest, SecondConfigurationWordInHexFiles) {
         EXPECT_EQ(session.config2Word, c.config2);
         EXPECT_EQ(validateHexFile(session) == 0, c.valid) << session.message;
     }
+}
+
+// The bits some option of gputils' header clears, per configuration word:
+// the implemented ones.
+std::array<int, 2> headerConfigMasks(std::string chip) {
+    for (char& c : chip)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::ifstream in("/usr/share/gputils/header/p" + chip.substr(3) + ".inc");
+    const std::regex option(R"(^_\w+\s+EQU\s+H'([0-9A-Fa-f]{4})')");
+    std::array<int, 2> masks{0, 0};
+    int word = -1;
+    for (std::string line; std::getline(in, line);) {
+        if (line.find("CONFIG2 Options") != std::string::npos)
+            word = 1;
+        else if (line.find("Options ---") != std::string::npos)
+            word = 0;
+        else if (line.find("Equates ---") != std::string::npos)
+            word = -1;
+        std::smatch m;
+        if (word >= 0 && std::regex_search(line, m, option))
+            masks[static_cast<std::size_t>(word)] |= ~std::stoi(m[1], nullptr, 16) & 0x3FFF;
+    }
+    return masks;
+}
+
+// Every listed configuration mask and second word agrees with gputils.
+TEST_F(FilesTest, ShippedConfigurationMasksMatchTheHeaders) {
+    std::filesystem::copy_file(std::string(FERROLUX_DATA_DIR) + "/kestrum.ini",
+                               dir / "kestrum.ini");
+    fillChipList(session);
+    const std::vector<std::string> names = window.lists[ctl::kChipList];
+    int checked = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        window.selectListItem(ctl::kChipList, static_cast<int>(i));
+        selectDevice(session);
+        const DeviceRecord& d = session.device;
+        if (d.family != 5 && d.family != 10) continue;
+        SCOPED_TRACE(d.name);
+        const auto masks = headerConfigMasks(d.name);
+        ASSERT_NE(masks[0], 0);
+        // Bits no option clears are not compared (16F87x: bit 10 is not either).
+        if (d.configMask >= 0 && d.configMask != 0x3BFF) {
+            EXPECT_EQ(d.configMask, masks[0]);
+        }
+        EXPECT_EQ(d.config2Mask, masks[1]);
+        ++checked;
+    }
+    EXPECT_EQ(checked, 23);
 }
 
 }  // namespace
