@@ -86,6 +86,7 @@ std::vector<std::pair<int, int>> ChipService::readCalibrationWords() {
             words.emplace_back(address, sendIcsp(s_, READ_DATA_PROGRAM, 0) & 0x3FFF);
         sendIcsp(s_, INCREMENT_ADDRESS, 0);
     }
+    leave();
     return words;
 }
 

@@ -78,7 +78,8 @@ class ChipService {
     // and a write with the configuration word write and verify both.
     int secondConfigMask() const;
     // The factory calibration words the chip keeps in configuration space,
-    // as the listing shows them: (address, word) read from the chip now.
+    // as the listing shows them: (address, word) read from the chip now,
+    // then programming mode is left.
     std::vector<std::pair<int, int>> readCalibrationWords();
 
     // The chip's programming voltage limit, when it is below what the boards
