@@ -167,6 +167,13 @@ void BM_WriteAndVerifyFullChip(benchmark::State& state, const char* name, bool f
         useBoard(s, b, name, hex, 2);
         FtdiHookup adapter(b);
         if (ftdi) adapter.use(s);
+        if (profile.endProgramming10) {
+            // What the device list says of these chips.
+            s.device.configMask = profile.configImplemented;
+            s.device.config2Mask = profile.config2Implemented;
+            s.device.calibrationWords =
+                (profile.calibration2008 ? 1 : 0) | (profile.calibration2009 ? 2 : 0);
+        }
         b.chip.enableFrameLog(true);
         const std::uint64_t start = b.clock.peek();
         const double cpuStart = threadCpuSeconds();
@@ -180,6 +187,11 @@ void BM_WriteAndVerifyFullChip(benchmark::State& state, const char* name, bool f
             (countCommands(b.chip, PROGRAM_COMMAND) * static_cast<double>(profile.programTimeNs) +
              static_cast<double>(profile.eraseCycleTimeNs)) /
             1e9;
+        // Chips that time their cycles from 24 to End Programming 10.
+        if (profile.endProgramming10) {
+            floor += countCommands(b.chip, BEGIN_PROGRAMMING_ONLY) *
+                     static_cast<double>(profile.externalProgramTimeNs) / 1e9;
+        }
         s.port.comHandle.reset();
     }
     state.counters["simulated_s"] = simulated;
@@ -329,6 +341,15 @@ BENCHMARK_CAPTURE(BM_WriteAndVerifyFullChip, PIC16F877A_serial, "PIC16F877A", fa
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 BENCHMARK_CAPTURE(BM_WriteAndVerifyFullChip, PIC16F877A_ftdi, "PIC16F877A", true)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_WriteAndVerifyFullChip, PIC16F690_serial, "PIC16F690", false)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_WriteAndVerifyFullChip, PIC16F887_serial, "PIC16F887", false)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_WriteAndVerifyFullChip, PIC16F616_serial, "PIC16F616", false)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 

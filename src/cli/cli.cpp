@@ -256,10 +256,12 @@ const CommandSpec kCommands[] = {
      "(erases the whole chip). Asks first; --yes answers OK.\n"},
     {"config",
      0,
-     1,
+     2,
      {},
-     "config [VALUE]",
-     "Reads the configuration word and shows its bits, or writes VALUE (hex).\n"},
+     "config [VALUE [VALUE2]]",
+     "Reads the configuration word and shows its bits, or writes VALUE (hex).\n"
+     "Chips with a second configuration word (PIC16F88x) show it too and take\n"
+     "VALUE2 for it; chips that keep calibration words show them.\n"},
     {"ids",
      0,
      4,
@@ -328,10 +330,13 @@ bool validate(const Args& a, std::string& error) {
             }
         }
     }
-    if (a.command == "config" && !a.operands.empty() &&
-        parseHex(a.operands[0], kConfigLargest) < 0) {
-        error = "the configuration word is hex up to 3FFF (14 bits), not '" + a.operands[0] + "'";
-        return false;
+    if (a.command == "config") {
+        for (const std::string& word : a.operands) {
+            if (parseHex(word, kConfigLargest) < 0) {
+                error = "the configuration word is hex up to 3FFF (14 bits), not '" + word + "'";
+                return false;
+            }
+        }
     }
     if (a.command == "eeprom") {
         for (const std::string& edit : a.operands) {
@@ -741,8 +746,23 @@ class Runner {
             }
             s().configWord = word;
         }
+        const int mask2 = ChipService(s()).secondConfigMask();
+        if (a_.operands.size() > 1) {
+            if (mask2 == 0) {
+                throw UsageError{s().device.name + " has one configuration word, not two"};
+            }
+            s().config2Word = parseHex(a_.operands[1], kConfigLargest);
+        }
+        std::vector<std::pair<int, int>> calibration;
+        const int word = s().configWord;
+        const bool keepSecond = writing && mask2 != 0 && a_.operands.size() == 1;
         const int r = onChip([&](ChipService& chip) {
-            return (writing ? chip.writeConfig() : chip.readConfig()) == 0;
+            // Written alone, the first word leaves the second as the chip has it.
+            if (keepSecond && chip.readConfig() != 0) return false;
+            s().configWord = word;
+            if ((writing ? chip.writeConfig() : chip.readConfig()) != 0) return false;
+            if (!writing) calibration = chip.readCalibrationWords();
+            return true;
         });
         if (r != kExitOk) return r;
         std::array<std::string, 14> labels;
@@ -755,6 +775,13 @@ class Runner {
             const bool set = ((s().configWord >> bit) & 1) != 0;
             const bool ticked = !label.empty() && label[0] == '/' ? !set : set;
             shown += formatText("  Bit %-2d [%c] %s\n", bit, ticked ? 'x' : ' ', label.c_str());
+        }
+        if (mask2 != 0) {
+            shown += formatText("Config-Word 2: %.4X\n", static_cast<unsigned>(s().config2Word));
+        }
+        for (const auto& [address, word] : calibration) {
+            shown += formatText("Calibration %04X: %04X\n", static_cast<unsigned>(address),
+                                static_cast<unsigned>(word));
         }
         print(shown + (writing ? "OK\n" : ""));
         return kExitOk;
@@ -806,7 +833,7 @@ class Runner {
             // Every byte goes back in order; only those that differ are programmed.
             for (const auto& [offset, value] : edits)
                 bytes[static_cast<std::size_t>(offset)] = value;
-            chip.beginDataWrite();
+            if (!chip.beginDataWrite()) return false;
             for (int value : bytes) {
                 if (!chip.writeDataByte(value)) {
                     s().message = "Write Error!";

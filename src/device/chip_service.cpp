@@ -10,6 +10,7 @@
 #include "link/detect.h"
 #include "link/icsp.h"
 #include "link/line_driver.h"
+#include "session/messages.h"
 #include "session/session.h"
 
 namespace ferrolux {
@@ -17,6 +18,7 @@ namespace ferrolux {
 namespace {
 
 constexpr const char* kErasing = "erasing.....     ";
+constexpr const char* kVppDeclined = "Cancelled: the chip was not touched.";
 constexpr const char* kWriting = "writing.....     ";
 
 int readByte(Session& s) {
@@ -53,7 +55,50 @@ bool ChipService::findParallelAdapter() {
     return true;
 }
 
+std::string ChipService::vppWarning() const {
+    const DeviceRecord& d = s_.device;
+    if (!vppAboveLimit(d)) return {};
+    return formatText(
+        "The %s takes at most %d.%d V on MCLR/Vpp;\n"
+        "the programmer supplies about %d V and may damage it.\n"
+        "Program it all the same?",
+        d.name.c_str(), d.vppLimitTenths / 10, d.vppLimitTenths % 10, kBoardVppTenths / 10);
+}
+
+bool ChipService::vppAccepted() {
+    if (s_.vppWarned) return true;
+    const std::string text = vppWarning();
+    if (text.empty()) return true;
+    // The link check left Vpp on: the chip is let go while the user decides.
+    leave();
+    if (!s_.reporter->ask(text, "Warning!")) {
+        s_.message = kVppDeclined;
+        return false;
+    }
+    s_.vppWarned = true;
+    return true;
+}
+
+int ChipService::secondConfigMask() const {
+    return algorithmOf(s_.device).twelveBit ? 0 : s_.device.config2Mask;
+}
+
+std::vector<std::pair<int, int>> ChipService::readCalibrationWords() {
+    std::vector<std::pair<int, int>> words;
+    if (algorithmOf(s_.device).twelveBit || s_.device.calibrationWords == 0) return words;
+    sendIcsp(s_, ENTER_PGM, 0);
+    sendIcsp(s_, LOAD_CONFIGURATION, 0x3FFF);
+    for (int address = 0x2000; address <= kCalibrationWordBase + 1; ++address) {
+        if (keepsCalibrationAt(s_.device, address))
+            words.emplace_back(address, sendIcsp(s_, READ_DATA_PROGRAM, 0) & 0x3FFF);
+        sendIcsp(s_, INCREMENT_ADDRESS, 0);
+    }
+    leave();
+    return words;
+}
+
 Outcome ChipService::write(const WriteOptions& o) {
+    if (!vppAccepted()) return Outcome::cancelled;
     const Outcome outcome = [&] {
         if (o.eraseFirst) {
             s_.reporter->status(kErasing);
@@ -104,14 +149,17 @@ int ChipService::checkBlank(const std::filesystem::path& scratch) {
 }
 
 int ChipService::eraseChip() {
+    if (!vppAccepted()) return 1;
     return unlessLost(s_, ferrolux::eraseChip(s_));
 }
 
 int ChipService::eraseCode() {
+    if (!vppAccepted()) return 1;
     return unlessLost(s_, eraseCodeMemory(s_));
 }
 
 int ChipService::eraseData() {
+    if (!vppAccepted()) return 1;
     return unlessLost(s_, eraseDataMemory(s_));
 }
 
@@ -120,6 +168,7 @@ int ChipService::readConfig() {
 }
 
 int ChipService::writeConfig() {
+    if (!vppAccepted()) return 1;
     if (writeConfigWord(s_) != 0) return 1;
     leave();
     return unlessLost(s_, 0);
@@ -134,6 +183,7 @@ int ChipService::readIds() {
 // The row families that time their own cycles leave programming mode at the
 // end of the ID write already.
 int ChipService::writeIds() {
+    if (!vppAccepted()) return 1;
     if (writeIdLocations(s_) != 0) return 1;
     if (!algorithmOf(s_.device).idWriteLeavesProgramming) leave();
     return unlessLost(s_, 0);
@@ -157,11 +207,13 @@ std::vector<int> ChipService::readDataMemory() {
     return bytes;
 }
 
-void ChipService::beginDataWrite() {
+bool ChipService::beginDataWrite() {
+    if (!vppAccepted()) return false;
     sendIcsp(s_, ENTER_PGM, 0);
     const Family& f = algorithmOf(s_.device);
     if (f.dataPastConfigSpace) skipConfigSpace();
     if (f.dataFromConfigWord) sendIcsp(s_, LOAD_CONFIGURATION, 0x3FFF);
+    return true;
 }
 
 bool ChipService::writeDataByte(int value) {

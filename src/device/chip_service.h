@@ -1,6 +1,8 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace ferrolux {
@@ -70,16 +72,35 @@ class ChipService {
     int readIds();
     int writeIds();
 
+    // The selected chip's second configuration word (at 0x2008, hex byte
+    // address 0x4010): its implemented bits, 0 when it has none. readConfig
+    // reads it into the session's config2Word beside the first; writeConfig
+    // and a write with the configuration word write and verify both.
+    int secondConfigMask() const;
+    // The factory calibration words the chip keeps in configuration space,
+    // as the listing shows them: (address, word) read from the chip now,
+    // then programming mode is left.
+    std::vector<std::pair<int, int>> readCalibrationWords();
+
+    // The chip's programming voltage limit, when it is below what the boards
+    // supply: the "Warning!" text asked once per session before the first
+    // write or erase; empty when there is nothing to warn of. The writes and
+    // erases below ask it themselves and stop when the user cancels.
+    std::string vppWarning() const;
+
     // The data memory byte by byte, from address 0 (a byte other than FF
     // clears the session's blank flag). A write starts with
     // beginDataWrite, then one writeDataByte per byte (read, written when it
     // differs, read back; false when it does not take).
     std::vector<int> readDataMemory();
-    void beginDataWrite();
+    // False (the message filled) when the user declines the Vpp warning.
+    bool beginDataWrite();
     bool writeDataByte(int value);
 
   private:
     void skipConfigSpace();
+    // True when the chip's Vpp limit was accepted (or there is none).
+    bool vppAccepted();
 
     Session& s_;
 };

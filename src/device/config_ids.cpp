@@ -55,8 +55,35 @@ int readConfigWord(Session& s) {
     if (!algorithmOf(s.device).twelveBit) goToConfigWord(s);
     s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
     s.configWord = s.readBack;
+    if (s.device.config2Mask != 0 && !algorithmOf(s.device).twelveBit) {
+        sendIcsp(s, INCREMENT_ADDRESS, 0);
+        s.config2Word = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0x3FFF;
+    }
     return 0;
 }
+
+namespace {
+
+// The second configuration word, one address past the first, where the chip
+// stands: loaded, committed as the first, read back and compared in its
+// implemented bits.
+int writeConfig2(Session& s) {
+    const Family& f = algorithmOf(s.device);
+    sendIcsp(s, INCREMENT_ADDRESS, 0);
+    s.config2Word &= 0x3FFF;
+    sendIcsp(s, LOAD_DATA_PROGRAM, s.config2Word);
+    f.commitConfig(s);
+    waitMs(s, 5);
+    s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0x3FFF;
+    const int mask = s.device.config2Mask;
+    if ((s.readBack & mask) == (s.config2Word & mask)) return 0;
+    s.message = "Write Error Config-W2" +
+                formatText("\n\nWrote:  %04X", static_cast<unsigned>(s.config2Word)) +
+                formatText("\nRead: %04X\n", static_cast<unsigned>(s.readBack));
+    return 1;
+}
+
+}  // namespace
 
 int writeConfigWord(Session& s) {
     const Family& f = algorithmOf(s.device);
@@ -80,16 +107,15 @@ int writeConfigWord(Session& s) {
     }
     s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0x3FFF;
     s.configWord &= 0x3FFF;
-    int written = s.configWord;
-    int read = s.readBack;
-    // Bit 10 of these chips' configuration words does not read back as written.
-    if (s.device.name.compare(0, 8, "PIC16F87") == 0) {
-        written |= 0x400;
-        read |= 0x400;
+    // Bits that do not read back as written (unimplemented ones, bit 10 of
+    // the 16F87x) are not compared.
+    const int mask = twelveBit ? 0x3FFF : configMaskOf(s.device);
+    if ((s.configWord & mask) != (s.readBack & mask)) {
+        configWriteError(s);
+        return 1;
     }
-    if (written == read) return 0;
-    configWriteError(s);
-    return 1;
+    if (twelveBit || s.device.config2Mask == 0) return 0;
+    return writeConfig2(s);
 }
 
 int readIdLocations(Session& s) {

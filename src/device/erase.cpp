@@ -1,5 +1,7 @@
 #include "device/erase.h"
 
+#include <array>
+
 #include "device/config_ids.h"
 #include "device/erase_steps.h"
 #include "device/family.h"
@@ -260,6 +262,56 @@ int confirmErased(Session& s, bool code, bool data) {
     return 0;
 }
 
+// The calibration words a 14-bit chip keeps in configuration space, as read
+// before an erase; -1 where the chip has none.
+using ConfigCalibration = std::array<int, 2>;
+
+// From the first ID word to `address` in configuration space.
+void toConfigAddress(Session& s, int address) {
+    sendIcsp(s, ENTER_PGM, 0);
+    sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
+    for (s.targetAddress = 0x2000; s.targetAddress < address; ++s.targetAddress)
+        sendIcsp(s, INCREMENT_ADDRESS, 0);
+}
+
+ConfigCalibration readConfigCalibration(Session& s) {
+    ConfigCalibration words{-1, -1};
+    for (int i = 0; i < 2; ++i) {
+        const int address = kCalibrationWordBase + i;
+        if (!keepsCalibrationAt(s.device, address)) continue;
+        toConfigAddress(s, address);
+        words[static_cast<std::size_t>(i)] = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0x3FFF;
+    }
+    return words;
+}
+
+// Writes back each calibration word the erase changed. A word that read
+// erased before is not one to restore.
+int restoreConfigCalibration(Session& s, const ConfigCalibration& before) {
+    for (int i = 0; i < 2; ++i) {
+        const int word = before[static_cast<std::size_t>(i)];
+        if (word < 0 || word == 0x3FFF) continue;
+        toConfigAddress(s, kCalibrationWordBase + i);
+        s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0x3FFF;
+        if (s.readBack == word) continue;
+        s.fileWord = word;
+        if (programWord(s) != 0) {
+            s.message =
+                formatText("Write Error OSCCAL at: %04X\n", static_cast<unsigned>(s.targetAddress));
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// A family's erase, with the chip's calibration words in configuration space
+// read first and written back when the erase changed them.
+int eraseKeepingConfigCalibration(Session& s, int (*erase)(Session&)) {
+    const ConfigCalibration kept = readConfigCalibration(s);
+    if (erase(s) != 0) return 1;
+    return restoreConfigCalibration(s, kept);
+}
+
 }  // namespace
 
 ProtectionBits protectionBits(const DeviceRecord& d) {
@@ -269,12 +321,12 @@ ProtectionBits protectionBits(const DeviceRecord& d) {
 // Each family's erase is a step of its algorithm; what is shared (the refusals
 // and the reads that confirm the erase) stays here.
 int eraseChip(Session& s) {
-    if (algorithmOf(s.device).eraseChip(s) != 0) return 1;
+    if (eraseKeepingConfigCalibration(s, algorithmOf(s.device).eraseChip) != 0) return 1;
     return confirmErased(s, true, true);
 }
 
 int eraseCodeMemory(Session& s) {
-    if (algorithmOf(s.device).eraseCode(s) != 0) return 1;
+    if (eraseKeepingConfigCalibration(s, algorithmOf(s.device).eraseCode) != 0) return 1;
     return confirmErased(s, true, false);
 }
 

@@ -14,6 +14,7 @@ namespace {
 using namespace erase_steps;
 
 constexpr int END_PROGRAMMING_ROW = 23;  // End Programming of the row families
+constexpr int END_PROGRAMMING = 10;      // End Programming of the chips without command 8
 
 // --- Commits after a load ---
 
@@ -58,6 +59,15 @@ void timedConfigCycle(Session& s) {
     sendIcsp(s, BEGIN_PROGRAMMING_ONLY, 0);
     waitMs(s, 4);
     sendIcsp(s, END_PROGRAMMING_ROW, 0);
+}
+
+// Begin Programming externally timed (24), at least 3 ms, End Programming
+// (10), 100 us. The command layer's own wait after 24 is not counted on.
+void externalCycle(Session& s) {
+    sendIcsp(s, BEGIN_PROGRAMMING_ONLY, 0);
+    waitMs(s, 3);
+    sendIcsp(s, END_PROGRAMMING, 0);
+    waitUs(s, 100);
 }
 
 // --- Erases ---
@@ -147,6 +157,21 @@ int eraseCodeKeepingCalibration(Session& s) {
     return eraseKeepingCalibration(s, false);
 }
 
+// Code, IDs and configuration word from configuration space, then the data
+// memory: a program-memory erase alone may leave protected data behind.
+int bulkEraseCodeAndData(Session& s) {
+    eraseFromConfigSpace(s, BULK_ERASE_PROGRAM, 0x3FFF);
+    sendIcsp(s, BULK_ERASE_DATA, 0);
+    waitMs(s, 20);
+    return 0;
+}
+
+// Bulk Erase Program Memory from configuration space, 10 ms.
+int bulkEraseFromConfig10(Session& s) {
+    eraseFromConfigSpace(s, BULK_ERASE_PROGRAM, 0x3FFF, 10);
+    return 0;
+}
+
 int bulkEraseData(Session& s) {
     sendIcsp(s, ENTER_PGM, 0);
     sendIcsp(s, BULK_ERASE_DATA, 0);
@@ -190,6 +215,18 @@ ProtectionBits protection3(const DeviceRecord&) {
 
 ProtectionBits protection4(const DeviceRecord&) {
     return {0x0080, 0x0100};
+}
+
+// The 16F627A/628A/648A keep /CP in bit 13 and /CPD in bit 8; the later
+// chips of this algorithm (16F6xx, 16F91x, 16F88x, 12F683) /CPD in bit 7 and
+// /CP in bit 6.
+ProtectionBits protection5(const DeviceRecord& d) {
+    if (d.name.starts_with("PIC16F6") && d.name.ends_with("A")) return {0x2000, 0x0100};
+    return {0x0040, 0x0080};
+}
+
+ProtectionBits protection10(const DeviceRecord&) {
+    return {0x0040, 0};
 }
 
 ProtectionBits protectionCp(const DeviceRecord&) {
@@ -258,10 +295,10 @@ constexpr Family kFamilies[] = {
      .commitWord = programCycle,
      .commitConfig = programCycle,
      .commitByte = programByte,
-     .eraseChip = bulkEraseFromConfig,
+     .eraseChip = bulkEraseCodeAndData,
      .eraseCode = bulkEraseFromConfig,
      .eraseData = bulkEraseData,
-     .protection = protectionCp,
+     .protection = protection5,
      .programWait = {15000, 15000}},
     {.digit = 6,
      .rowWords = 8,
@@ -313,6 +350,16 @@ constexpr Family kFamilies[] = {
      .eraseData = nothingErased,
      .protection = protection12Bit,
      .programWait = {2000, 2000}},
+    {.digit = 10,
+     .dataMemory = false,
+     .commitWord = externalCycle,
+     .commitConfig = externalCycle,
+     .commitByte = programByte,
+     .eraseChip = bulkEraseFromConfig10,
+     .eraseCode = bulkEraseFromConfig10,
+     .eraseData = nothingErased,
+     .protection = protection10,
+     .programWait = {}},  // its cycles are Begin Programming (24) and End Programming (10)
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "device/chip_contents.h"
 #include "device/family.h"
 #include "files/text_file.h"
 #include "link/icsp.h"
@@ -110,19 +111,12 @@ bool codeErased(const Session& s, int address, int word) {
 }
 
 // An erased configuration word, in the bits that read back as written: chips
-// with bandgap bits keep them in 13:12 and read 11:9 as 0; the 16F87x read bit 10 as 0.
+// with bandgap bits keep them in 13:12 and read 11:9 as 0; others as listed.
 bool configErased(const Session& s, int config) {
     const Family& f = algorithmOf(s.device);
     if (f.twelveBit) return (config & 0xFFF) == 0xFFF;
-    int mask = f.keepsBandgapBits ? 0x01FF : 0x3FFF;
-    if (s.device.name.compare(0, 8, "PIC16F87") == 0) mask &= ~0x400;
+    const int mask = f.keepsBandgapBits ? 0x01FF : configMaskOf(s.device);
     return (config & mask) == mask;
-}
-
-// The 12-bit core has no Load Configuration: after the code memory it
-// already stands at its first ID location.
-void toIdLocations(Session& s) {
-    if (!algorithmOf(s.device).twelveBit) sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
 }
 
 void toDataMemory(Session& s) {
@@ -135,10 +129,44 @@ void toDataMemory(Session& s) {
         increment(s);
 }
 
-void toConfigWord(Session& s) {
+void notBlankUnless(Session& s, bool erased) {
+    if (!erased) s.blank = false;
+}
+
+// Configuration space of a 14-bit chip from the ID words on: IDs, device ID,
+// configuration word, then the second configuration word and the kept
+// calibration words.
+void readConfigSpace14(Session& s, ChipContents& c) {
     sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
-    for (int i = 0; i < 7; ++i)
+    for (int& id : c.ids) {
+        id = read(s, READ_DATA_PROGRAM) & 0xF;
         increment(s);
+    }
+    increment(s);
+    increment(s);
+    c.deviceId = read(s, READ_DATA_PROGRAM);
+    increment(s);
+    c.config = read(s, READ_DATA_PROGRAM);
+    notBlankUnless(s, configErased(s, c.config));
+    if (s.device.config2Mask == 0 && s.device.calibrationWords == 0) return;
+    for (int i = 0; i < 2; ++i) {
+        increment(s);
+        const int word = read(s, READ_DATA_PROGRAM);
+        const int address = kConfig2Address + i;
+        if (address == kConfig2Address && s.device.config2Mask != 0) {
+            c.config2 = word;
+            const int mask = s.device.config2Mask;
+            notBlankUnless(s, (word & mask) == mask);
+        } else if (keepsCalibrationAt(s.device, address)) {
+            c.calibration[static_cast<std::size_t>(i)] = word;
+        }
+    }
+}
+
+void storeChipValues(Session& s, const ChipContents& c) {
+    s.idValues = c.ids;
+    s.configWord = c.config;
+    if (c.config2 >= 0) s.config2Word = c.config2 & 0x3FFF;
 }
 
 }  // namespace
@@ -161,76 +189,87 @@ void blinkReading(Session& s) {
     s.lastBlinkNs = now;
 }
 
-int writeReadbackHex(Session& s) {
+namespace {
+
+// The whole chip, once the socket is known not to be empty.
+void readAnsweringChip(Session& s, ChipContents& c) {
     const bool twelveBit = algorithmOf(s.device).twelveBit;
     sendIcsp(s, ENTER_PGM, 0);
-    if (noChipAnswers(s)) return 1;
-    OutputFile out(s, "readback.hex");
-    if (!out.created()) return cannotCreate(s);
-    sendIcsp(s, ENTER_PGM, 0);
     if (twelveBit) increment(s);
-
-    Record code(0);
+    c.code.clear();
     for (int w = 0; w < s.device.codeWords; ++w) {
         blinkReading(s);
+        c.code.push_back(read(s, READ_DATA_PROGRAM));
+        notBlankUnless(s, codeErased(s, w, c.code.back()));
+        increment(s);
+    }
+    c.data.clear();
+    if (twelveBit) {
+        // The IDs follow the last code word; the configuration word is where
+        // the chip stands after entering.
+        for (int& id : c.ids) {
+            id = read(s, READ_DATA_PROGRAM) & 0xF;
+            increment(s);
+        }
+        sendIcsp(s, ENTER_PGM, 0);
+        c.config = read(s, READ_DATA_PROGRAM);
+        notBlankUnless(s, configErased(s, c.config));
+        return;
+    }
+    readConfigSpace14(s, c);
+    toDataMemory(s);
+    for (int k = 0; k < s.device.dataBytes; ++k) {
+        blinkReading(s);
+        c.data.push_back(read(s, READ_DATA_DATA) & 0xFF);
+        notBlankUnless(s, c.data.back() == 0xFF);
+        increment(s);
+    }
+}
+
+// The INHX8M form: code in records of 8 words, the IDs, the configuration
+// word (and the second one at byte 0x4010), the data bytes, the end record.
+std::string hexText(const Session& s, const ChipContents& c) {
+    const bool twelveBit = algorithmOf(s.device).twelveBit;
+    std::string out;
+    Record code(0);
+    const int words = static_cast<int>(c.code.size());
+    for (int w = 0; w < words; ++w) {
         if (w % 8 == 0) code = Record(2 * w);
-        const int word = read(s, READ_DATA_PROGRAM) & 0xFFFF;
+        const int word = c.code[static_cast<std::size_t>(w)] & 0xFFFF;
         code.add(word & 0xFF);
         code.add(word >> 8);
-        if (w % 8 == 7 || w == s.device.codeWords - 1) out.text += code.text() + kCrLf;
-        if (!codeErased(s, w, word)) s.blank = false;
-        increment(s);
+        if (w % 8 == 7 || w == words - 1) out += code.text() + kCrLf;
     }
-
-    toIdLocations(s);
     // 12-bit chips keep their IDs right after the last code word.
     Record ids(twelveBit ? 2 * s.device.codeWords : 0x4000);
-    for (int i = 0; i < 4; ++i) {
-        const int id = read(s, READ_DATA_PROGRAM) & 0xF;
+    for (int id : c.ids) {
         ids.add(id);
         ids.add(0);
-        s.idValues[i] = id;
-        increment(s);
     }
-    out.text += ids.text() + kCrLf;
-
-    int config = 0;
-    if (twelveBit) {
-        sendIcsp(s, ENTER_PGM, 0);
-        config = read(s, READ_DATA_PROGRAM);
-        if (!configErased(s, config)) s.blank = false;
-    } else {
-        toConfigWord(s);
-        config = read(s, READ_DATA_PROGRAM) & 0xFFFF;
-        if (!configErased(s, config)) s.blank = false;
-    }
+    out += ids.text() + kCrLf;
+    const int config = c.config & 0xFFFF;
     Record configRecord(twelveBit ? 0x1FFE : 0x400E);
     configRecord.add(config & 0xFF);
     configRecord.add(config >> 8);
-    out.text += configRecord.text() + kCrLf;
-    s.configWord = config;
-
-    if (!twelveBit) {
-        toDataMemory(s);
-        Record data(0);
-        for (int k = 0; k < s.device.dataBytes; ++k) {
-            const int a = 0x2100 + k;
-            blinkReading(s);
-            if (k % 8 == 0) data = Record(2 * a);
-            const int byte = read(s, READ_DATA_DATA) & 0xFF;
-            data.add(byte);
-            data.add(0);
-            if (k % 8 == 7 || k == s.device.dataBytes - 1) out.text += data.text() + kCrLf;
-            if (byte != 0xFF) s.blank = false;
-            increment(s);
-        }
+    out += configRecord.text() + kCrLf;
+    if (c.config2 >= 0) {
+        Record config2(2 * kConfig2Address);
+        config2.add(c.config2 & 0xFF);
+        config2.add((c.config2 >> 8) & 0xFF);
+        out += config2.text() + kCrLf;
     }
-    out.text += ":00000001FF";
-    return finishFile(s, out);
+    const int bytes = static_cast<int>(c.data.size());
+    Record data(0);
+    for (int k = 0; k < bytes; ++k) {
+        if (k % 8 == 0) data = Record(2 * (0x2100 + k));
+        data.add(c.data[static_cast<std::size_t>(k)]);
+        data.add(0);
+        if (k % 8 == 7 || k == bytes - 1) out += data.text() + kCrLf;
+    }
+    return out + ":00000001FF";
 }
 
-int writeDataByteText(Session& s, int a, std::string& out) {
-    const int byte = read(s, READ_DATA_DATA) & 0xFF;
+void dataByteText(int a, int byte, std::string& out) {
     if (a % 8 == 0) {
         out += kCrLf;
         for (int shift = 12; shift >= 0; shift -= 4)
@@ -240,82 +279,98 @@ int writeDataByteText(Session& s, int a, std::string& out) {
     out += ' ';
     out += hexDigitChar(byte >> 4);
     out += hexDigitChar(byte);
-    return byte;
 }
 
-int writeReadbackText(Session& s) {
+// The listing: code in lines of 8 words, IDs, device ID, configuration
+// word(s), calibration words, data memory.
+std::string listingText(const Session& s, const ChipContents& c) {
     const bool twelveBit = algorithmOf(s.device).twelveBit;
-    sendIcsp(s, ENTER_PGM, 0);
-    if (noChipAnswers(s)) return 1;
-    OutputFile out(s, "readback.txt");
-    if (!out.created()) return cannotCreate(s);
-    std::string& t = out.text;
-    sendIcsp(s, ENTER_PGM, 0);
-    t += "FLASH-Memory:";
+    std::string t = "FLASH-Memory:";
     t += kCrLf;
-    if (twelveBit) increment(s);
-
-    for (int w = 0; w < s.device.codeWords; ++w) {
-        const int word = read(s, READ_DATA_PROGRAM) & 0xFFFF;
+    for (std::size_t w = 0; w < c.code.size(); ++w) {
         if (w % 8 == 0) {
             t += kCrLf;
             t += hex("%.4X", static_cast<unsigned>(w));
             t += ':';
         }
         t += ' ';
-        t += hex("%.4X", static_cast<unsigned>(word));
-        if (!codeErased(s, w, word)) s.blank = false;
-        increment(s);
-        blinkReading(s);
+        t += hex("%.4X", static_cast<unsigned>(c.code[w] & 0xFFFF));
     }
     t += kCrLf;
     t += kCrLf;
-    toIdLocations(s);
     for (int i = 0; i < 4; ++i) {
         t += "ID";
         t += hexDigitChar(i);
         t += ": ";
-        const int id = read(s, READ_DATA_PROGRAM) & 0xF;
-        t += hex("%.1X", static_cast<unsigned>(id));
-        s.idValues[i] = id;
+        t += hex("%.1X", static_cast<unsigned>(c.ids[static_cast<std::size_t>(i)]));
         t += kCrLf;
-        increment(s);
     }
     t += kCrLf;
     if (!twelveBit) {
-        increment(s);
-        increment(s);
         t += "Device-ID: ";
-        t += hex("%.4X", static_cast<unsigned>(read(s, READ_DATA_PROGRAM)));
+        t += hex("%.4X", static_cast<unsigned>(c.deviceId));
         t += kCrLf;
         t += kCrLf;
     }
     t += "Config-Word: ";
-    if (twelveBit) {
-        sendIcsp(s, ENTER_PGM, 0);
-        const int config = read(s, READ_DATA_PROGRAM);
-        if (!configErased(s, config)) s.blank = false;
-        t += hex("%.4X", static_cast<unsigned>(config));
-        s.configWord = config;
-        return finishFile(s, out);
+    t += hex("%.4X", static_cast<unsigned>(c.config));
+    if (twelveBit) return t;
+    if (c.config2 >= 0) {
+        t += kCrLf;
+        t += "Config-Word 2: ";
+        t += hex("%.4X", static_cast<unsigned>(c.config2));
     }
-    toConfigWord(s);
-    const int config = read(s, READ_DATA_PROGRAM);
-    if (!configErased(s, config)) s.blank = false;
-    t += hex("%.4X", static_cast<unsigned>(config));
-    s.configWord = config;
+    for (int i = 0; i < 2; ++i) {
+        const int word = c.calibration[static_cast<std::size_t>(i)];
+        if (word < 0) continue;
+        t += kCrLf;
+        t += "Calibration " + hex("%.4X", static_cast<unsigned>(kCalibrationWordBase + i)) + ": ";
+        t += hex("%.4X", static_cast<unsigned>(word));
+    }
     t += kCrLf;
     t += kCrLf;
     t += "EEPROM-Memory:";
     t += kCrLf;
-    toDataMemory(s);
-    for (int k = 0; k < s.device.dataBytes; ++k) {
-        const int a = 0x2100 + k;
-        blinkReading(s);
-        if (writeDataByteText(s, a, t) != 0xFF) s.blank = false;
-        increment(s);
-    }
+    for (std::size_t k = 0; k < c.data.size(); ++k)
+        dataByteText(0x2100 + static_cast<int>(k), c.data[k], t);
+    return t;
+}
+
+// Reads the chip once and writes `name` in the form `format` gives.
+int writeReadback(Session& s, const char* name,
+                  std::string (*format)(const Session&, const ChipContents&)) {
+    sendIcsp(s, ENTER_PGM, 0);
+    if (noChipAnswers(s)) return 1;
+    OutputFile out(s, name);
+    if (!out.created()) return cannotCreate(s);
+    ChipContents c;
+    readAnsweringChip(s, c);
+    storeChipValues(s, c);
+    out.text = format(s, c);
     return finishFile(s, out);
+}
+
+}  // namespace
+
+int readChipContents(Session& s, ChipContents& c) {
+    sendIcsp(s, ENTER_PGM, 0);
+    if (noChipAnswers(s)) return 1;
+    readAnsweringChip(s, c);
+    return 0;
+}
+
+int writeReadbackHex(Session& s) {
+    return writeReadback(s, "readback.hex", hexText);
+}
+
+int writeReadbackText(Session& s) {
+    return writeReadback(s, "readback.txt", listingText);
+}
+
+int writeDataByteText(Session& s, int a, std::string& out) {
+    const int byte = read(s, READ_DATA_DATA) & 0xFF;
+    dataByteText(a, byte, out);
+    return byte;
 }
 
 }  // namespace ferrolux

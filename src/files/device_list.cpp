@@ -65,35 +65,90 @@ bool usableDeviceLine(std::string_view line, Column& name) {
     return name.text.size() <= kNameMax && key.text.size() <= kKeyMax;
 }
 
+// A hexadecimal value of exactly four digits; -1 when it is not one.
+int fourHexDigits(std::string_view text) {
+    if (text.size() != 4) return -1;
+    unsigned value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value, 16);
+    if (error != std::errc() || stop != end) return -1;
+    return static_cast<int>(value);
+}
+
 // The optional column after the device ID flag: the chip's device ID as four
 // hexadecimal digits. -1 when the line has none (lists of the older form).
 int listedDeviceId(std::string_view line, std::size_t flagPos) {
     if (charAt(line, flagPos + 1) != '\t' && charAt(line, flagPos + 1) != ';') return -1;
-    const Column id = columnAt(line, flagPos + 2);
-    if (id.text.size() != 4) return -1;
-    unsigned value = 0;
-    const char* end = id.text.data() + id.text.size();
-    const auto [stop, error] = std::from_chars(id.text.data(), end, value, 16);
-    if (error != std::errc() || stop != end) return -1;
-    return static_cast<int>(value) & ~kDeviceIdRevisionMask & 0x3FFF;
+    const int value = fourHexDigits(columnAt(line, flagPos + 2).text);
+    if (value < 0) return -1;
+    return value & ~kDeviceIdRevisionMask & 0x3FFF;
 }
 
-// The optional calibration mark in a column after the device ID flag:
-// "OSCCAL" (a factory calibration word in the last code word) or
-// "OSCCAL+BACKUP" (and its copy after the ID words). Lines without one
-// describe chips without calibration.
-void listedCalibration(std::string_view line, std::size_t flagPos, DeviceRecord& d) {
+// A voltage such as "12" or "12.5", in tenths of a volt; 0 when it is not one.
+int voltsInTenths(std::string_view text) {
+    int whole = 0;
+    std::size_t i = 0;
+    while (i < text.size() && i < 2 && isDigit(text[i]))
+        whole = whole * 10 + (text[i++] - '0');
+    if (i == 0) return 0;
+    int tenths = 0;
+    if (i + 1 < text.size() && text[i] == '.' && isDigit(text[i + 1])) {
+        tenths = text[i + 1] - '0';
+        i += 2;
+    }
+    return i == text.size() ? whole * 10 + tenths : 0;
+}
+
+// The optional marks in the columns after the device ID flag, each in a
+// column of its own and in any order; lists without them still read:
+// "OSCCAL" (a factory calibration word in the last code word of a 12-bit
+// chip), "OSCCAL+BACKUP" (and its copy after the ID words), "CAL2008" and
+// "CAL2009" (calibration words in configuration space), "CFGMASK=hhhh" (the
+// configuration bits that read back as written), "CONFIG2=hhhh" (a second
+// configuration word at 0x2008 and its implemented bits) and "VPP=v" (the
+// highest programming voltage the chip takes, in volts).
+void listedMarks(std::string_view line, std::size_t flagPos, DeviceRecord& d) {
     d.calibration = false;
     d.calibrationBackup = false;
+    d.configMask = -1;
+    d.config2Mask = 0;
+    d.calibrationWords = 0;
+    d.vppLimitTenths = 0;
     std::size_t pos = flagPos + 1;
     while (charAt(line, pos) == '\t' || charAt(line, pos) == ';') {
         const Column mark = columnAt(line, pos + 1);
-        if (mark.text == "OSCCAL" || mark.text == "OSCCAL+BACKUP") {
+        const std::string_view m = mark.text;
+        if (m == "OSCCAL" || m == "OSCCAL+BACKUP") {
             d.calibration = true;
-            d.calibrationBackup = mark.text.size() > 6;
+            d.calibrationBackup = m.size() > 6;
+        } else if (m == "CAL2008") {
+            d.calibrationWords |= 1;
+        } else if (m == "CAL2009") {
+            d.calibrationWords |= 2;
+        } else if (m.starts_with("CFGMASK=")) {
+            d.configMask = fourHexDigits(m.substr(8));
+        } else if (m.starts_with("CONFIG2=")) {
+            d.config2Mask = std::max(0, fourHexDigits(m.substr(8))) & 0x3FFF;
+        } else if (m.starts_with("VPP=")) {
+            d.vppLimitTenths = voltsInTenths(m.substr(4));
         }
         pos = mark.end;
     }
+}
+
+// The family column at `p` + 3: one digit after optional white space ("%1d"),
+// or two digits right at its start (families from 10 on). Sets `family` when
+// a digit is there; returns how many characters the column is wider than one.
+std::size_t familyColumn(std::string_view line, std::size_t p, int& family) {
+    std::size_t f = p + 3;
+    if (isDigit(charAt(line, f)) && isDigit(charAt(line, f + 1))) {
+        family = (charAt(line, f) - '0') * 10 + (charAt(line, f + 1) - '0');
+        return 1;
+    }
+    while (f < line.size() && isSpace(line[f]))
+        ++f;
+    if (isDigit(charAt(line, f))) family = charAt(line, f) - '0';
+    return 0;
 }
 
 // Where the device ID flag of a device line stands: five characters after the
@@ -102,7 +157,8 @@ std::size_t flagPosition(std::string_view line, const Column& name) {
     Column key = columnAt(line, name.end + 1);
     Column code = columnAt(line, key.end + 1);
     Column data = columnAt(line, code.end + 1);
-    return data.end + 5;
+    int family = 0;
+    return data.end + 5 + familyColumn(line, data.end, family);
 }
 
 void parseDeviceLine(std::string_view line, const Column& name, DeviceRecord& d) {
@@ -115,14 +171,10 @@ void parseDeviceLine(std::string_view line, const Column& name, DeviceRecord& d)
     scanNumber(code.text, 4, d.codeWords);
     scanNumber(data.text, 4, d.dataBytes);
     d.lowVoltageFlag = charAt(line, p + 1);
-    // "%1d" at p+3 skips white space before its digit.
-    std::size_t f = p + 3;
-    while (f < line.size() && isSpace(line[f]))
-        ++f;
-    if (isDigit(charAt(line, f))) d.family = charAt(line, f) - '0';
-    d.deviceIdFlag = charAt(line, p + 5);
-    d.deviceId = listedDeviceId(line, p + 5);
-    listedCalibration(line, p + 5, d);
+    const std::size_t flag = p + 5 + familyColumn(line, p, d.family);
+    d.deviceIdFlag = charAt(line, flag);
+    d.deviceId = listedDeviceId(line, flag);
+    listedMarks(line, flag, d);
 }
 
 bool lessNoCase(const std::string& a, const std::string& b) {

@@ -138,17 +138,31 @@ int openHexFile(Session& s) {
     // Configuration record, again from the start.
     if (!file.seek(0)) return wrongFormat(s);
     const std::string_view configRecord = twelveBit ? ":021FFE" : ":02400E";
+    // A second configuration word (0x2008) lies at byte 0x4010.
+    const bool wantsConfig2 = !twelveBit && s.device.config2Mask != 0;
     int config = -1;
+    int config2 = -1;
     for (;;) {
         HexLine r = readHexLine(file, line);
         if (r == HexLine::endOfData) break;
         if (r == HexLine::notRecord) return wrongFormat(s);
-        if (startsWithNoCase(line, configRecord)) {
+        // Both words in one record, as some assemblers write them.
+        if (wantsConfig2 && config < 0 && startsWithNoCase(line, ":04400E")) {
+            const int w1 = hexField(line, 9, 4);
+            const int w2 = hexField(line, 13, 4);
+            if (w1 < 0 || w2 < 0) return wrongFormat(s);
+            config = (w1 & 0xFF) << 8 | w1 >> 8;  // low byte first
+            config2 = (w2 & 0xFF) << 8 | w2 >> 8;
+            break;
+        }
+        const bool first = config < 0 && startsWithNoCase(line, configRecord);
+        const bool second = wantsConfig2 && config2 < 0 && startsWithNoCase(line, ":024010");
+        if (first || second) {
             int low = hexField(line, 9, 2);
             int high = hexField(line, 11, 2);
             if (low < 0 || high < 0) return wrongFormat(s);
-            config = high * 0x100 + low;
-            break;
+            (first ? config : config2) = high * 0x100 + low;
+            if (config >= 0 && (!wantsConfig2 || config2 >= 0)) break;
         }
     }
     file.close();
@@ -160,6 +174,7 @@ int openHexFile(Session& s) {
     s.reporter->idValues(ids);
     const bool found = config >= 0;
     if (found) s.configWord = config;
+    if (config2 >= 0) s.config2Word = config2;
     s.reporter->fileConfigWord(found);
     if (!found && !s.quiet) s.reporter->message(kNoConfigWord, "WARNING!");
     return 0;
@@ -211,7 +226,7 @@ std::vector<Place> placesOf(const DeviceRecord& d) {
     }
     return {{0, d.codeWords, 0x3FFF},
             {0x2000, 0x2004, 0x3FFF},
-            {0x2007, 0x2008, 0x3FFF},
+            {0x2007, d.config2Mask != 0 ? 0x2009 : 0x2008, 0x3FFF},
             {0x2100, 0x2100 + d.dataBytes, 0xFF}};
 }
 
@@ -241,7 +256,7 @@ int validateHexFile(Session& s) {
     if (!file) return refuse(s, kOpenError);
 
     const std::vector<Place> places = placesOf(s.device);
-    const bool idsInOneRecord = s.device.family == 6 || s.device.family == 7;
+    const bool idsInOneRow = idsInOneRecord(s.device);
     std::string line;
     int lineNumber = 0;
     int nextAddress = 0;  // the lowest byte address the next data record may use
@@ -319,7 +334,7 @@ int validateHexFile(Session& s) {
             }
         }
         // The row-writing families write only the first ID record.
-        if (place == kIdPlace && ++idRecords > 1 && idsInOneRecord) {
+        if (place == kIdPlace && ++idRecords > 1 && idsInOneRow) {
             return refuse(s, formatText("The ID locations are split over several records!\n"
                                         "The %s needs them in one record.",
                                         s.device.name.c_str()));

@@ -19,7 +19,7 @@ struct DeviceRecord {
     int codeWords = 0;
     int dataBytes = 0;          // 0 = no data memory
     char lowVoltageFlag = 'N';  // 'Y' = low-voltage programming possible
-    int family = 0;             // programming algorithm, 0..9 (8, 9 = 12-bit core)
+    int family = 0;             // programming algorithm, 1..10 (8, 9 = 12-bit core)
     char deviceIdFlag = 'N';    // 'Y' = readable device ID
     int deviceId = -1;          // the listed device ID without revision bits; -1 = not listed
     // 12-bit core: a factory calibration word (MOVLW) in the last code word,
@@ -27,7 +27,25 @@ struct DeviceRecord {
     bool calibration = false;
     bool calibrationBackup = false;
     ProgramWait programWait;  // handed to the link by the device layer
+    // 14-bit chips: configuration bits that read back as written (the others
+    // are compared as equal); -1 = not listed, the name decides (configMaskOf).
+    int configMask = -1;
+    // A second configuration word at 0x2008: its implemented bits; 0 = none.
+    int config2Mask = 0;
+    // Factory calibration words in configuration space that every erase and
+    // write keeps: bit 0 the word at 0x2008, bit 1 the word at 0x2009.
+    int calibrationWords = 0;
+    // Highest programming voltage the chip takes, in tenths of a volt;
+    // 0 = not listed (the boards' 13 V is within it).
+    int vppLimitTenths = 0;
 };
+
+// The Vpp the programmer boards supply, in tenths of a volt.
+inline constexpr int kBoardVppTenths = 130;
+
+// First address of the calibration words kept in configuration space.
+inline constexpr int kCalibrationWordBase = 0x2008;
+inline constexpr int kConfig2Address = 0x2008;
 
 // The revision bits of a device ID read from the chip.
 inline constexpr int kDeviceIdRevisionMask = 0x001F;
@@ -48,6 +66,31 @@ inline bool epromChip(const DeviceRecord& d) {
 // 12-bit flash parts: bulk erase, one 2 ms program cycle per word.
 inline bool flash12Bit(const DeviceRecord& d) {
     return d.family == 9;
+}
+
+// The chips that write their four ID words as one row (families 6 and 7):
+// a hex file must carry them in one record.
+inline bool idsInOneRecord(const DeviceRecord& d) {
+    return d.family == 6 || d.family == 7;
+}
+
+// The configuration bits compared after a write and taken as erased: the
+// listed mask, else all 14 bits but bit 10 on the chips named PIC16F87...,
+// which does not read back as written.
+inline int configMaskOf(const DeviceRecord& d) {
+    if (d.configMask >= 0) return d.configMask & 0x3FFF;
+    return d.name.compare(0, 8, "PIC16F87") == 0 ? 0x3BFF : 0x3FFF;
+}
+
+// Whether the chip's calibration word at `address` (0x2008 or 0x2009) is kept.
+inline bool keepsCalibrationAt(const DeviceRecord& d, int address) {
+    const int bit = address - kCalibrationWordBase;
+    return bit >= 0 && bit < 2 && ((d.calibrationWords >> bit) & 1) != 0;
+}
+
+// A chip whose programming voltage limit is below what the boards supply.
+inline bool vppAboveLimit(const DeviceRecord& d) {
+    return d.vppLimitTenths > 0 && d.vppLimitTenths < kBoardVppTenths;
 }
 
 }  // namespace ferrolux

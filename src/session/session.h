@@ -42,6 +42,7 @@ class Session {
     bool fileSelected = false;      // write and verify refuse to start without a file
     bool quiet = false;             // openHexFile: no warning about a missing configuration word
     int configWord = 0x3FFF;        // configuration word value, 14 bits (erased state)
+    int config2Word = 0x3FFF;       // second configuration word (0x2008), on chips that have one
     std::array<int, 4> idValues{};  // ID0 to ID3
     char lowVoltageChar = '0';      // the state file's form of the low-voltage option, '1' or '0'
     std::string statusText;         // progress text that showProgress puts in the status field
@@ -57,6 +58,7 @@ class Session {
     int savedCalibration = 0;
     int savedConfig = 0;
     std::filesystem::path outputDir;  // where readback files go; empty: the current directory
+    bool vppWarned = false;           // the user took the warning about the chip's Vpp limit
     bool blinkStarted = false;        // the "reading..." blink has toggled once
     std::uint64_t lastBlinkNs = 0;
 

@@ -139,6 +139,14 @@ bool place(const ChipProfile& profile, ChipMemory& m, std::uint32_t address, std
         m.config[kConfigWordIndex] = profile.configRead(word);
         return true;
     }
+    if (offset == kConfig2Index && profile.config2Implemented != 0) {
+        m.config[offset] = profile.config2Read(word);
+        return true;
+    }
+    if (offset < kConfigWords && profile.configCalibration(offset)) {
+        m.config[offset] = word;
+        return true;
+    }
     if (offset >= kIdWords) return false;
     m.config[offset] = word;
     return true;
@@ -168,6 +176,12 @@ std::string chipImageText(const ChipProfile& profile, const ChipMemory& memory) 
     } else {
         record(out, kIdByteAddress / 2, ids);
         record(out, kConfigBase + kConfigWordIndex, {config});
+        // The second configuration word and calibration words that follow it.
+        for (std::size_t i = kConfig2Index; i < kConfigWords; ++i) {
+            if ((i == kConfig2Index && profile.config2Implemented != 0) ||
+                profile.configCalibration(i))
+                record(out, kConfigBase + static_cast<std::uint32_t>(i), {memory.config[i]});
+        }
         records(out, kDataWordAddress, {memory.data.begin(), memory.data.end()});
     }
     out += ":00000001FF\r\n";

@@ -104,6 +104,73 @@ ChipProfile family7(std::string name, int codeWords, int dataBytes, std::uint16_
     return p;
 }
 
+// Today's mid-range chips: family 5 (8 internally timed, or 24 ... 10) or
+// 10 (24 ... 10 only). Unimplemented configuration bits read 0; /CP is bit 6,
+// /CPD bit 7; the factory calibration words sit in configuration space.
+struct MidRange {
+    const char* name;
+    int family;
+    int codeWords;
+    int dataBytes;
+    std::uint16_t deviceId;
+    std::uint16_t configMask;
+    std::uint16_t config2Mask;
+    std::optional<std::uint16_t> cal2008;
+    std::optional<std::uint16_t> cal2009;
+    std::uint64_t externalNs;  // least time from 24 to 10
+};
+
+ChipProfile midRange(const MidRange& m) {
+    ChipProfile p = base(m.name, m.family, m.codeWords, m.dataBytes, m.deviceId);
+    p.configImplemented = m.configMask;
+    p.configReadsZero = static_cast<std::uint16_t>(0x3FFF & ~m.configMask);
+    p.codeProtectBits = 0x0040;
+    p.dataProtectBits = m.dataBytes > 0 ? 0x0080 : 0;
+    p.endProgramming10 = true;
+    p.noCommand8 = m.family == 10;
+    p.config2Implemented = m.config2Mask;
+    p.calibration2008 = m.cal2008;
+    p.calibration2009 = m.cal2009;
+    // Data cells take 6 ms, code cells 3; bulk erases 6 ms.
+    p.programTimeNs = 6'000'000;
+    p.bulkEraseTimeNs = 6'000'000;
+    p.externalProgramTimeNs = m.externalNs;
+    return p;
+}
+
+std::vector<ChipProfile> midRangeTable() {
+    constexpr std::uint64_t ms3 = 3'000'000;
+    constexpr std::uint64_t ms25 = 2'500'000;
+    const std::optional<std::uint16_t> none;
+    // Each its own factory calibration, as real parts differ.
+    const MidRange chips[] = {
+        {"PIC12F683", 5, 2048, 256, 0x0460, 0x0FFF, 0, 0x1A5C, none, ms3},
+        {"PIC16F631", 5, 1024, 128, 0x1420, 0x0FFF, 0, 0x1A61, none, ms3},
+        {"PIC16F677", 5, 2048, 256, 0x1440, 0x0FFF, 0, 0x1A62, none, ms3},
+        {"PIC16F684", 5, 2048, 256, 0x1080, 0x0FFF, 0, 0x1A63, none, ms3},
+        {"PIC16F685", 5, 4096, 256, 0x04A0, 0x0FFF, 0, 0x1A64, none, ms3},
+        {"PIC16F687", 5, 2048, 256, 0x1320, 0x0FFF, 0, 0x1A65, none, ms3},
+        {"PIC16F688", 5, 4096, 256, 0x1180, 0x0FFF, 0, 0x1A66, none, ms3},
+        {"PIC16F689", 5, 4096, 256, 0x1340, 0x0FFF, 0, 0x1A67, none, ms3},
+        {"PIC16F690", 5, 4096, 256, 0x1400, 0x0FFF, 0, 0x1A68, none, ms3},
+        {"PIC16F913", 5, 4096, 256, 0x13E1, 0x1FFF, 0, 0x1B21, 0x2C42, ms3},
+        {"PIC16F914", 5, 4096, 256, 0x13C1, 0x1FFF, 0, 0x1B22, 0x2C43, ms3},
+        {"PIC16F916", 5, 8192, 256, 0x13A1, 0x1FFF, 0, 0x1B23, 0x2C44, ms3},
+        {"PIC16F917", 5, 8192, 256, 0x1381, 0x1FFF, 0, 0x1B24, 0x2C45, ms3},
+        {"PIC16F882", 5, 2048, 128, 0x2002, 0x3FFF, 0x0700, none, 0x2A31, ms25},
+        {"PIC16F883", 5, 4096, 256, 0x2022, 0x3FFF, 0x0700, none, 0x2A32, ms25},
+        {"PIC16F884", 5, 4096, 256, 0x2042, 0x3FFF, 0x0700, none, 0x2A33, ms25},
+        {"PIC16F886", 5, 8192, 256, 0x2062, 0x3FFF, 0x0700, none, 0x2A34, ms25},
+        {"PIC16F887", 5, 8192, 256, 0x2082, 0x3FFF, 0x0700, none, 0x2A35, ms25},
+        {"PIC12F615", 10, 1024, 0, 0x2181, 0x03FF, 0, 0x1A70, none, ms3},
+        {"PIC16F616", 10, 2048, 0, 0x1241, 0x03FF, 0, 0x1A71, none, ms3},
+    };
+    std::vector<ChipProfile> out;
+    for (const MidRange& m : chips)
+        out.push_back(midRange(m));
+    return out;
+}
+
 enum class Cells { eprom, flash };
 
 // The 12-bit core: family 8 EPROM, 9 flash. `calibration` is the factory
@@ -124,7 +191,7 @@ ChipProfile twelveBit(std::string name, int codeWords, Cells cells, std::uint16_
 std::vector<ChipProfile> table() {
     const Cells ep = Cells::eprom;
     const Cells fl = Cells::flash;
-    return {
+    std::vector<ChipProfile> all = {
         family1("PIC16F84A", 1024, 0x0560),
         family1("PIC16F84", 1024, kNoDeviceId),
         family1("PIC16F83", 512, kNoDeviceId),
@@ -171,6 +238,9 @@ std::vector<ChipProfile> table() {
         twelveBit("PIC10F204", 256, fl, 0x01D, 0x0C52),
         twelveBit("PIC10F206", 512, fl, 0x01D, 0x0C64),
     };
+    for (ChipProfile& p : midRangeTable())
+        all.push_back(std::move(p));
+    return all;
 }
 
 std::string upper(std::string_view s) {
@@ -185,6 +255,10 @@ ChipProfile named(std::string_view name) {
 }
 
 }  // namespace
+
+std::uint16_t ChipProfile::config2Read(std::uint16_t written) const {
+    return static_cast<std::uint16_t>(written & config2Implemented);
+}
 
 std::uint16_t ChipProfile::configRead(std::uint16_t written) const {
     const std::uint16_t ones = 0x3FFF & ~configImplemented & ~configReadsZero;

@@ -12,8 +12,8 @@ namespace ferrolux::sim {
 // programming algorithm it follows.
 struct ChipProfile {
     std::string name;
-    // Programming-algorithm family: 1..7 are 14-bit cores, 8 and 9 the 12-bit
-    // core (8 EPROM, 9 flash).
+    // Programming-algorithm family: 1..7 and 10 are 14-bit cores, 8 and 9 the
+    // 12-bit core (8 EPROM, 9 flash).
     int family = 1;
     int codeWords = 1024;  // including a factory calibration word
     int dataBytes = 64;
@@ -51,10 +51,33 @@ struct ChipProfile {
     // Program-memory write latches per row (families 6, 7); 1 elsewhere.
     int rowWords = 1;
 
+    // Today's mid-range chips (16F6xx, 16F91x, 16F88x, 12F683, 12F615/16F616):
+    // Begin Programming externally timed (24) ended by End Programming (10);
+    // a program-memory bulk erase from configuration space leaves the data
+    // memory and its protection to Bulk Erase Data Memory.
+    bool endProgramming10 = false;
+    // No Begin Programming internally timed (8) and no data memory commands
+    // (12F615/16F616).
+    bool noCommand8 = false;
+    // A second configuration word at 0x2008: its implemented bits (the
+    // others read 0); 0 = none.
+    std::uint16_t config2Implemented = 0;
+    // Factory calibration words at 0x2008 and 0x2009 (configuration space).
+    std::optional<std::uint16_t> calibration2008;
+    std::optional<std::uint16_t> calibration2009;
+
     bool twelveBit() const { return family == 8 || family == 9; }
+    // The calibration word at configuration offset 8 or 9, if the chip has one.
+    std::optional<std::uint16_t> configCalibration(std::size_t offset) const {
+        if (offset == 8) return calibration2008;
+        if (offset == 9) return calibration2009;
+        return std::nullopt;
+    }
     std::uint16_t wordMask() const { return twelveBit() ? 0x0FFF : 0x3FFF; }
     // The configuration word as the chip reads it back after `written`.
     std::uint16_t configRead(std::uint16_t written) const;
+    // The second configuration word as the chip reads it back after `written`.
+    std::uint16_t config2Read(std::uint16_t written) const;
     // The configuration word of a bulk-erased chip.
     std::uint16_t configErased() const { return configRead(0x3FFF); }
     bool codeProtectedBy(std::uint16_t config) const;

@@ -18,6 +18,7 @@ enum Command : int {
     beginProgramming = 8,
     bulkEraseProgramCmd = 9,
     bulkEraseDataCmd = 11,
+    endProgramming10 = 10,
     endProgramming = 14,
     endProgrammingOnly = 23,
     beginProgrammingOnly = 24,
@@ -37,6 +38,7 @@ ChipMemory ChipMemory::erased(const ChipProfile& profile) {
     m.config.fill(blank);
     if (profile.hasDeviceId) m.config[kDeviceIdIndex] = profile.deviceId & kWordMask;
     m.config[kConfigWordIndex] = profile.configErased();
+    if (profile.config2Implemented != 0) m.config[kConfig2Index] = profile.config2Read(0x3FFF);
     m.data.assign(positive(profile.dataBytes), 0xFF);
     return m;
 }
@@ -46,6 +48,9 @@ ChipMemory ChipMemory::factory(const ChipProfile& profile) {
     if (profile.calibration && !m.program.empty()) {
         m.program.back() = *profile.calibration & profile.wordMask();
         if (profile.calibrationBackup) m.config[kBackupCalibrationIndex] = m.program.back();
+    }
+    for (std::size_t i = kConfig2Index; i < kConfigWords; ++i) {
+        if (const auto cal = profile.configCalibration(i)) m.config[i] = *cal & kWordMask;
     }
     if (profile.family == 4) {
         std::uint16_t& word = m.config[kConfigWordIndex];
@@ -102,6 +107,8 @@ void ProgrammingCore::eraseConfigWord(bool dataWiped) {
     std::uint16_t word = profile_.configErased();
     if (!dataWiped) word = static_cast<std::uint16_t>(word & (old | ~profile_.dataProtectBits));
     memory_.config[kConfigWordIndex] = word;
+    if (profile_.config2Implemented != 0)
+        memory_.config[kConfig2Index] = profile_.config2Read(kWordMask);
 }
 
 void ProgrammingCore::clearDataProtection() {
@@ -128,13 +135,17 @@ bool Core14::knows(int code) const {
         case loadProgram:
         case readProgramCmd:
         case incrementAddressCmd:
-        case beginProgramming:
         case bulkEraseProgramCmd:
             return true;
+        case beginProgramming:
+            return !profile_.noCommand8;
         case loadData:
+            return f != 3 && !profile_.noCommand8;
         case readDataCmd:
         case bulkEraseDataCmd:
             return f != 3;  // family 3 has no data memory
+        case endProgramming10:
+            return profile_.endProgramming10;
         case eraseSetup1:
         case eraseSetup2:
             return f <= 2;
@@ -143,6 +154,7 @@ bool Core14::knows(int code) const {
         case endProgrammingOnly:
             return f == 7;
         case beginProgrammingOnly:
+            return f == 6 || f == 7 || profile_.endProgramming10;
         case chipEraseCmd:
             return f == 6 || f == 7;
         default:
@@ -192,6 +204,7 @@ CommandResult Core14::command(int code) {
             return {FrameKind::none, bulkEraseData()};
         case endProgramming:
         case endProgrammingOnly:
+        case endProgramming10:
             return {FrameKind::none, std::nullopt, true};
         case beginProgrammingOnly: {
             if (f == 6) return {FrameKind::none, programCycle(profile_.programTimeNs, false)};
@@ -291,6 +304,12 @@ void Core14::writeWord(std::uint32_t pc, Target target, std::uint16_t word, bool
         std::uint32_t offset = pc - kConfigBase;
         if (offset < kIdWords) memory_.config[offset] = merge(memory_.config[offset]);
         if (offset == kConfigWordIndex) programConfigWord(merge(memory_.config[kConfigWordIndex]));
+        if (offset == kConfig2Index && profile_.config2Implemented != 0 &&
+            !faults_.deadConfigWord) {
+            memory_.config[offset] = profile_.config2Read(merge(memory_.config[offset]));
+        } else if (profile_.configCalibration(offset)) {
+            memory_.config[offset] = merge(memory_.config[offset]);
+        }
     } else {
         if (memory_.program.empty() || codeProtected()) return;
         auto index = static_cast<std::uint32_t>(pc % memory_.program.size());
@@ -346,6 +365,21 @@ TimedOp Core14::armedErase(Armed what) {
 TimedOp Core14::bulkEraseProgram() {
     const bool fromConfig = inConfigSpace();
     const int f = profile_.family;
+    if (fromConfig && profile_.endProgramming10) {
+        // Code, IDs and configuration words; the data memory and its
+        // protection stay. A calibration word goes only when the address
+        // stands on it.
+        const std::uint32_t offset = pc_ - kConfigBase;
+        return selfTimed(profile_.bulkEraseTimeNs, [this, offset] {
+            eraseProgram();
+            eraseIds();
+            eraseConfigWord(memory_.data.empty());
+            for (std::uint32_t i = kConfig2Index; i < kConfigWords; ++i) {
+                const bool hit = i == offset || faults_.eraseTakesCalibration;
+                if (hit && profile_.configCalibration(i)) memory_.config[i] = kWordMask;
+            }
+        });
+    }
     return selfTimed(profile_.bulkEraseTimeNs, [this, fromConfig, f] {
         if (fromConfig && f >= 3 && f <= 5) {
             // From configuration space code protection goes with the code;
@@ -361,7 +395,7 @@ TimedOp Core14::bulkEraseProgram() {
 }
 
 TimedOp Core14::bulkEraseData() {
-    const bool fromConfig = inConfigSpace() && profile_.family == 4;
+    const bool fromConfig = inConfigSpace() && (profile_.family == 4 || profile_.endProgramming10);
     return selfTimed(profile_.bulkEraseTimeNs, [this, fromConfig] {
         if (fromConfig) {
             eraseData();

@@ -14,10 +14,13 @@
 namespace ferrolux::sim {
 
 inline constexpr std::uint32_t kConfigBase = 0x2000;
-inline constexpr std::size_t kConfigWords = 8;
+inline constexpr std::size_t kConfigWords = 10;
 inline constexpr std::size_t kIdWords = 4;
 inline constexpr std::size_t kDeviceIdIndex = 6;
 inline constexpr std::size_t kConfigWordIndex = 7;
+// 14-bit chips: the second configuration word or a calibration word at
+// 0x2008, a calibration word at 0x2009.
+inline constexpr std::size_t kConfig2Index = 8;
 // Family 8 keeps its backup calibration word in config[4] (ID base + 4).
 inline constexpr std::size_t kBackupCalibrationIndex = 4;
 inline constexpr std::uint16_t kWordMask = 0x3FFF;
@@ -26,8 +29,9 @@ inline constexpr std::uint16_t kWordMask = 0x3FFF;
 inline constexpr std::uint32_t kConfig12Address = 0x0FFF;
 
 // The chip's nonvolatile cells. config[] holds the four IDs, [4] (family 8's
-// backup calibration), [6] the device ID and [7] the configuration word, as
-// the chip reads it back.
+// backup calibration), [6] the device ID, [7] the configuration word and
+// [8], [9] the second configuration word and calibration words of the chips
+// that have them, as the chip reads them back.
 struct ChipMemory {
     std::vector<std::uint16_t> program;
     std::array<std::uint16_t, kConfigWords> config{};
@@ -45,7 +49,10 @@ struct CellFaults {
     std::set<std::uint32_t> deadProgram;  // program words that never change
     std::set<std::uint32_t> deadData;     // data bytes that never change
     bool deadConfigWord = false;          // the configuration word never changes
-    int pulsesNeeded = 1;                 // EPROM: program pulses before a word takes
+    // A program-memory bulk erase from configuration space also takes the
+    // calibration words there, as when the address stands on one.
+    bool eraseTakesCalibration = false;
+    int pulsesNeeded = 1;  // EPROM: program pulses before a word takes
     std::map<std::uint32_t, int> pulsesNeededAt;
 };
 
@@ -103,8 +110,8 @@ class ProgrammingCore {
     void eraseProgram();
     void eraseData();
     void eraseIds();
-    // The erased configuration word; its data protection stays unless the
-    // same erase wiped the data.
+    // The erased configuration word (and second word); its data protection
+    // stays unless the same erase wiped the data.
     void eraseConfigWord(bool dataWiped = true);
     // Data was wiped from configuration space: data protection goes with it.
     void clearDataProtection();

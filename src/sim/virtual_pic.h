@@ -84,6 +84,8 @@ class VirtualPic {
     void dropWritesToProgram(std::uint32_t index) { faults_.deadProgram.insert(index); }
     void dropWritesToData(std::uint32_t index) { faults_.deadData.insert(index); }
     void dropWritesToConfigWord() { faults_.deadConfigWord = true; }
+    // A bulk erase from configuration space wipes the calibration words too.
+    void eraseTakesCalibration() { faults_.eraseTakesCalibration = true; }
     // EPROM parts: program pulses a word needs before it takes, for every
     // address or for one counter address (code, ID words, 0xFFF).
     void setPulsesNeeded(int pulses) { faults_.pulsesNeeded = pulses; }

@@ -55,6 +55,7 @@ void ConfigDialog::opened(Window& d) {
     setHexField(d);
     loadConfigLabels(s_, d);
     setIdFields(d);
+    setConfig2Field(d);
     d.repaint();
 }
 
@@ -92,6 +93,10 @@ void ConfigDialog::textChanged(Window& d, int id) {
         hexValueChanged(d);
         return;
     }
+    if (id == ctl::kConfig2Field) {
+        config2Changed(d);
+        return;
+    }
     for (int i = 0; i < 4; ++i) {
         if (id == ctl::kIdFields[i]) idFieldChanged(d, i);
     }
@@ -125,6 +130,20 @@ void ConfigDialog::setHexField(Window& d) {
     hexValueChanged(d);
 }
 
+// Shown and editable only on chips with a second configuration word.
+void ConfigDialog::setConfig2Field(Window& d) {
+    const bool has = chip_.secondConfigMask() != 0;
+    d.enable(ctl::kConfig2Field, has);
+    d.setText(ctl::kConfig2Field,
+              has ? formatText("%.4X", static_cast<unsigned>(s_.config2Word & 0x3FFF)) : "");
+}
+
+void ConfigDialog::config2Changed(Window& d) {
+    int value = 0;
+    if (chip_.secondConfigMask() != 0 && scanConfigValue(d.text(ctl::kConfig2Field), value))
+        s_.config2Word = value & 0x3FFF;
+}
+
 // Only the low four bits of an ID are shown: a write widens the values.
 void ConfigDialog::setIdFields(Window& d) {
     for (int i = 0; i < 4; ++i) {
@@ -146,6 +165,7 @@ int ConfigDialog::readConfig(Window& d) {
     if (chip_.readConfig() != 0) return fail(d);
     setHexField(d);
     loadConfigLabels(s_, d);
+    setConfig2Field(d);
     chip_.leave();
     d.beep();
     return 0;

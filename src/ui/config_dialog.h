@@ -18,8 +18,9 @@ bool scanConfigValue(const std::string& field, int& value);
 void loadConfigLabels(Session& s, Window& dialog);
 
 // The configuration word dialog ("Config-Word / ID's"): bit boxes under the
-// chip's own labels, the hex value field and the four ID fields, all working
-// directly on the session's configuration word and ID values.
+// chip's own labels, the hex value field, the second configuration word's
+// field (on chips that have one) and the four ID fields, all working directly
+// on the session's configuration words and ID values.
 class ConfigDialog : public DialogHandler {
   public:
     explicit ConfigDialog(Session& s) : s_(s), chip_(s) {}
@@ -47,6 +48,8 @@ class ConfigDialog : public DialogHandler {
   private:
     void setHexField(Window& dialog);
     void setIdFields(Window& dialog);
+    void setConfig2Field(Window& dialog);
+    void config2Changed(Window& dialog);
     int fail(Window& dialog);
 
     Session& s_;

@@ -76,6 +76,8 @@ inline constexpr int kParallelDialog = 1043;
 
 // Configuration word dialog (bit labels and boxes in files/control_ids.h).
 inline constexpr int kHexValueField = 1134;
+// The second configuration word (0x2008) of the chips that have one.
+inline constexpr int kConfig2Field = 1190;
 inline constexpr int kReadConfig = 1029;
 inline constexpr int kWriteConfig = 1030;
 inline constexpr int kReadIds = 1170;

@@ -66,7 +66,10 @@ std::string readDataMemoryText(Session& s) {
 
 int writeDataMemoryLines(Session& s, Window& d, const std::string& field) {
     ChipService chip(s);
-    chip.beginDataWrite();
+    if (!chip.beginDataWrite()) {
+        d.messageBox(s.message, "");
+        return 1;
+    }
     d.setText(ctl::kDataStatus, "writing....");
     d.repaint();
     auto stop = [&](const std::string& text) {

@@ -91,6 +91,11 @@ TEST_F(Cli, NumbersReachTheChipExactlyAsGivenWithOrWithoutPrefix) {
             EXPECT_EQ(m.config[i], c.ids[i]) << "ID" << i;
         EXPECT_EQ(m.config[sim::kConfigWordIndex], c.config);
     }
+    // A 16F88x's second word (0x2008): as given, and kept when only the first is.
+    for (const char* args : {"config 2FD4 3EFF", "config 2FD5"}) {
+        ASSERT_EQ(run(std::string("-y -p sim -c PIC16F887 ") + args).status, 0) << args;
+        EXPECT_EQ(cells("PIC16F887").config[8] & 0x0700, 0x0600) << args;
+    }
 
     // What does not fit is refused before the chip is touched.
     const std::string f84 = image("PIC16F84A");
@@ -99,7 +104,7 @@ TEST_F(Cli, NumbersReachTheChipExactlyAsGivenWithOrWithoutPrefix) {
          {"-c PIC16F84A config 0x4000", "-c PIC16F84A config 13F10", "-c PIC16F84A config FFFF",
           "-c PIC16F84A config 0x", "-c PIC12F508 config 0x1000", "-c PIC16F84A ids 1 2 3 10",
           "-c PIC16F84A ids 1 2 3 0x", "-c PIC16F84A eeprom 0x40=00", "-c PIC16F84A eeprom 5=100",
-          "-c PIC16F84A eeprom 5=-1"}) {
+          "-c PIC16F84A eeprom 5=-1", "-c PIC16F84A config 3FF1 3FFF"}) {
         SCOPED_TRACE(refused);
         EXPECT_EQ(run(refused).status, 2);
     }

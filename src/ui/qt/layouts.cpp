@@ -196,6 +196,12 @@ void buildConfigDialog(QtWindow& d) {
     hex->setMaxLength(7);
     p.button(ctl::kReadConfig, "Read", 110, 91, 50, 15);
     p.button(ctl::kWriteConfig, "Write", 166, 91, 50, 15);
+    p.label("Word 2", 228, 94, 30);
+    auto* word2 = p.field(ctl::kConfig2Field, 260, 92, 40, false);
+    word2->setMaxLength(7);
+    word2->setToolTip(
+        QStringLiteral("The second configuration word (0x2008) of the chips "
+                       "that have one, read and written with the first"));
 
     p.group("ID's", 7, 122, 240, 54);
     for (int i = 0; i < 4; ++i) {
