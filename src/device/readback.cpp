@@ -7,6 +7,7 @@
 #include "device/family.h"
 #include "files/text_file.h"
 #include "link/icsp.h"
+#include "link/line_driver.h"
 #include "platform/files.h"
 #include "session/messages.h"
 #include "session/session.h"
@@ -345,6 +346,8 @@ int writeReadback(Session& s, const char* name,
     if (!out.created()) return cannotCreate(s);
     ChipContents c;
     readAnsweringChip(s, c);
+    // Words from a link that stopped reaching the chip are not the chip's.
+    if (linesLost(s)) return 1;
     storeChipValues(s, c);
     out.text = format(s, c);
     return finishFile(s, out);

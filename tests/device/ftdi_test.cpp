@@ -99,11 +99,13 @@ TEST(Ftdi, FailingAdapterIsAFailureWithItsReason) {
     {
         // The adapter stops answering in the middle of a write, or of an
         // erase that reads nothing back: the command fails with the reason.
-        for (auto [command, bytes] : {std::pair{0, 20'000}, std::pair{ctl::kEraseCode, 2'000}}) {
+        for (auto [command, bytes] : {std::pair{0, 20'000}, std::pair{ctl::kEraseCode, 2'000},
+                                      std::pair{ctl::kSaveButton, 2'000}}) {
             FtdiRig rig("PIC16F84A");
             ASSERT_EQ(rig.open(testHex(1)), 0);
             ASSERT_NE(checkLink(rig.s), 0) << rig.s.message;
             rig.adapters.lastOpened()->failAfter(static_cast<std::uint64_t>(bytes));
+            rig.window.checked[ctl::kSaveHexRadio] = true;
             if (command == 0) {
                 EXPECT_EQ(rig.write().rfind("FTDI adapter failed: short read", 0), 0u);
             } else {
@@ -111,6 +113,7 @@ TEST(Ftdi, FailingAdapterIsAFailureWithItsReason) {
                 EXPECT_EQ(rig.main.lastEnding(), ui::Ending::failed);
                 EXPECT_EQ(rig.s.message.rfind("FTDI adapter failed: short read", 0), 0u);
             }
+            EXPECT_EQ(rig.read("readback.hex"), "");  // no file of words never read
         }
     }
 }
