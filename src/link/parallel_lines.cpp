@@ -41,15 +41,4 @@ std::uint16_t parallelRead(Session& s) {
     return word;
 }
 
-std::uint8_t p16Route(char vppLine, std::uint8_t image) {
-    if (vppLine == '3') return static_cast<std::uint8_t>(image | 0x10);
-    if (image & 0x08) return static_cast<std::uint8_t>(image | 0x18);
-    return static_cast<std::uint8_t>((image & ~0x10) | 0x08);
-}
-
-void p16Put(Session& s, std::uint8_t image) {
-    s.port.p16Image = image;
-    parallelWrite(s, p16Route(s.link.vppLine, image));
-}
-
 }  // namespace ferrolux

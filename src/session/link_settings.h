@@ -30,7 +30,6 @@ struct PortAccess {
     bool driverUsable = false;                        // driverLibrary present and directIo false
     bool driverFailed = false;  // a driver access has failed; the window is closing
     std::uint16_t lastParallelWord = 0;
-    std::uint8_t p16Image = 0;
     std::uint32_t lastModemStatus = 0;
 
     bool comOpen() const { return comHandle != nullptr; }
