@@ -216,25 +216,7 @@ TEST_P(IcspDriver, CommandsWithoutTreatmentReturnMinusOneAndAbove63NothingIsSent
     EXPECT_TRUE(b.serialPort.codes.empty());
 }
 
-TEST_P(IcspDriver, FramesSpendTheirBitDelays) {
-    // Clock reads at medium speed: 151, 301 and 601 for delays of 5, 10 and 20.
-    struct Reads {
-        char driver;
-        std::uint64_t command, load, read;
-    };
-    const Reads table[] = {{'S', 6171, 21204, 21506},
-                           {'1', 4214, 14147, 14147},
-                           {'2', 3913, 13846, 13846},
-                           {'3', 3913, 13846, 13846}};
-    for (const Reads& r : table) {
-        if (r.driver != GetParam()) continue;
-        EXPECT_EQ(b.readsOf([&] { sendIcsp(b.session, INCREMENT_ADDRESS, 0); }), r.command);
-        EXPECT_EQ(b.readsOf([&] { sendIcsp(b.session, LOAD_DATA_PROGRAM, 0x1555); }), r.load);
-        EXPECT_EQ(b.readsOf([&] { sendIcsp(b.session, READ_DATA_PROGRAM, 0); }), r.read);
-    }
-}
-
-TEST_P(IcspDriver, ErasesAndProgrammingWaitByCommandAndFamily) {
+TEST_P(IcspDriver, ErasesWaitByCommand) {
     // One clock read per microsecond here.
     const auto frame = b.readsOf([&] { sendIcsp(b.session, INCREMENT_ADDRESS, 0); });
     auto extraOf = [&](int command) {
@@ -245,26 +227,6 @@ TEST_P(IcspDriver, ErasesAndProgrammingWaitByCommandAndFamily) {
         const auto extra = extraOf(command);
         EXPECT_GE(extra, ms * 1000u) << command;
         EXPECT_LE(extra, ms * 1000u + 2) << command;
-    }
-    const bool serial = GetParam() == 'S';
-    // 12-bit: 100 us for EPROM cells (family 8), 2 ms for flash cells (9).
-    const int waitsUs[] = {0,
-                           serial ? 50000 : 15000,
-                           serial ? 50000 : 15000,
-                           1000,
-                           15000,
-                           15000,
-                           15000,
-                           15000,
-                           100,
-                           2000,
-                           0};
-    for (int family = 0; family <= 10; ++family) {
-        b.session.device.family = family;
-        useFamilyTimings(b.session);
-        const auto extra = extraOf(PROGRAM_COMMAND);
-        EXPECT_GE(extra, waitsUs[family] * 1u) << family;
-        EXPECT_LE(extra, waitsUs[family] + 2u) << family;
     }
 }
 
