@@ -12,7 +12,7 @@ std::string systemErrorText(unsigned long error) {
     while (!text.empty() &&
            (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
         text.pop_back();
-    if (text.empty()) text = "system error " + std::to_string(error);
+    if (text.empty()) text.append("system error ").append(std::to_string(error));
     return text;
 }
 
