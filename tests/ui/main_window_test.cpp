@@ -129,7 +129,11 @@ TEST_F(Commands, AFileThatFailsItsCheckIsRefusedBeforeTheChipIsTouched) {
     for (const auto& [text, refusal] : cases) {
         std::filesystem::remove(file);
         if (text.empty()) {
+#if defined(_WIN32)
+            continue;  // no FIFOs on Windows
+#else
             ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+#endif
         } else {
             writeFile(file, text);
         }
