@@ -155,15 +155,16 @@ TEST(ProgramDir, CurrentThenPerUserThenTheShippedListCopied) {
     const fs::path cwd = t.path() / "cwd", home = t.path() / "home",
                    exe = t.path() / "bin/ferrolux";
     fs::create_directories(cwd);
-    fs::create_directories(t.path() / "share/ferrolux");
+    const fs::path shipped = app::shippedDeviceList(exe), user = home / app::kUserFolder;
+    fs::create_directories(shipped.parent_path());
     const struct {
         const char* present;  // the lists that exist before the lookup
         fs::path found;
         std::size_t tried;
     } rows[] = {
         {"", {}, 3},
-        {"share", home / "ferrolux", 3},  // copied, then found in place
-        {"share user", home / "ferrolux", 2},
+        {"share", user, 3},  // copied, then found in place
+        {"share user", user, 2},
         {"share user cwd", cwd, 1},
     };
     for (const auto& row : rows) {
@@ -171,19 +172,18 @@ TEST(ProgramDir, CurrentThenPerUserThenTheShippedListCopied) {
         const std::string present = row.present;
         fs::remove_all(home);
         fs::remove(cwd / "kestrum.ini");
-        fs::remove(t.path() / "share/ferrolux/kestrum.ini");
-        if (present.find("share") != std::string::npos)
-            std::ofstream(t.path() / "share/ferrolux/kestrum.ini") << "shipped";
+        fs::remove(shipped);
+        if (present.find("share") != std::string::npos) std::ofstream(shipped) << "shipped";
         if (present.find("user") != std::string::npos) {
-            fs::create_directories(home / "ferrolux");
-            std::ofstream(home / "ferrolux/kestrum.ini") << "user";
+            fs::create_directories(user);
+            std::ofstream(user / "kestrum.ini") << "user";
         }
         if (present.find("cwd") != std::string::npos) std::ofstream(cwd / "kestrum.ini") << "";
         const app::ProgramDirChoice c = app::findProgramDir(cwd, home, exe);
         EXPECT_EQ(c.dir, row.found);
         EXPECT_EQ(c.tried.size(), row.tried);
         if (present == "share") {
-            EXPECT_EQ(readFile(home / "ferrolux/kestrum.ini"), "shipped");
+            EXPECT_EQ(readFile(user / "kestrum.ini"), "shipped");
         }
     }
     EXPECT_EQ(app::notFoundText(app::findProgramDir(cwd, {}, {})),
