@@ -60,14 +60,14 @@ INT_PTR CALLBACK Win32Window::dialogProc(HWND hwnd, UINT message, WPARAM wParam,
         ::SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
         auto* self = reinterpret_cast<Win32Window*>(lParam);
         self->hwnd_ = hwnd;
-        self->opened();
-        return TRUE;
+        // FALSE: the focus is already where opened() put it.
+        return self->opened() ? FALSE : TRUE;
     }
     auto* self = reinterpret_cast<Win32Window*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
     return self != nullptr ? self->handle(message, wParam, lParam) : FALSE;
 }
 
-void Win32Window::opened() {
+bool Win32Window::opened() {
     // The data memory lines line up in a fixed-width font.
     if (HWND data = control(ctl::kDataText)) {
         fixedFont_ = ::CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
@@ -79,6 +79,14 @@ void Win32Window::opened() {
     runCommand([&] {
         if (openedSink_) openedSink_();
     });
+    // The data memory lines from their first, with nothing selected.
+    if (HWND data = control(ctl::kDataText)) {
+        ::SetFocus(data);
+        ::SendMessageA(data, EM_SETSEL, 0, 0);
+        ::SendMessageA(data, EM_SCROLLCARET, 0, 0);
+        return true;
+    }
+    return false;
 }
 
 INT_PTR Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -63,7 +63,8 @@ class Win32Window : public ui::Window {
   private:
     static INT_PTR CALLBACK dialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
-    void opened();
+    // True when it has put the focus itself.
+    bool opened();
     void commandMessage(int id, int code, HWND control);
     void dispatch(int id);
     // The menu holds `id` (menu ids and the labels' -1 share numbers).

@@ -16,6 +16,10 @@ cp "$hex" "$work/program/"
 status=0
 # A wine session left from another display would draw nowhere: start afresh.
 wineserver -k 2>/dev/null || true
+# A desktop of wine's own draws the title bars and frames (Xvfb has no window manager).
+$wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+$wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+wineserver -w
 xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
     cd "$1/program" && $2 "$1/app/$3" "$4" &
     $2 "$5" "$(winepath -w "$1/bmp")"; s=$?

@@ -102,8 +102,11 @@ bool runAndExpect(Program& p, const std::function<void()>& click, const std::str
     ::SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
     const std::size_t boxesBefore = p.boxes.size();
     click();
-    const bool ended =
-        waitFor(p, [&] { return !textOf(field).empty() && !::IsWindowEnabled(field); });
+    const bool ended = waitFor(p, [&] {
+        // A command starts with blanks in the field, which may still be greyed.
+        return textOf(field).find_first_not_of(' ') != std::string::npos &&
+               !::IsWindowEnabled(field);
+    });
     const std::string shown = textOf(field);
     if (!ended || shown != status) {
         fail(step + ": status \"" + shown + "\", expected \"" + status + "\"");
