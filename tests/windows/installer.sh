@@ -31,7 +31,8 @@ done
 check "the user's program folder holds the list" cmp "$dir/kestrum.ini" "$user/kestrum.ini"
 link=$(find "$drive_c" -name Ferrolux.lnk | head -n 1)
 check "Start-menu shortcut" test -n "$link"
-check "the shortcut starts in the user's folder" grep -qa 'Roaming.Ferrolux' "$link"
+# Its texts are UTF-16: without the zero bytes they read as ASCII.
+check "the shortcut starts in the user's folder" sh -c "tr -d '\\000' <'$link' | grep -qa 'Roaming.Ferrolux'"
 
 rm -rf "$work"
 mkdir -p "$work"

@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #include <windows.h>
 
-#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/files.h"
@@ -56,14 +56,17 @@ std::FILE* openRegularFile(const std::filesystem::path& path, const char* mode) 
 FileReplacement::FileReplacement(std::filesystem::path target) : target_(std::move(target)) {
     const std::filesystem::path folder =
         target_.has_parent_path() ? target_.parent_path() : std::filesystem::path(".");
-    static std::atomic<unsigned> serial{0};
-    const unsigned long long seed = ::GetTickCount64() ^ (::GetCurrentProcessId() * 2654435761ull);
-    // A name nobody has: created only when it does not exist yet.
+    const unsigned long long seed = ::GetTickCount64() ^ (::GetCurrentProcessId() * 2654435761ull) ^
+                                    reinterpret_cast<std::uintptr_t>(this);
+    // A name nobody has: created only when it does not exist yet, else the next one.
     for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
         char suffix[24];
-        std::snprintf(suffix, sizeof suffix, ".%08llx%04x",
-                      (seed + attempt * 7919ull) & 0xFFFFFFFFull, serial++ & 0xFFFFu);
-        const std::string name = (folder / ("." + target_.filename().string() + suffix)).string();
+        std::snprintf(suffix, sizeof suffix, ".%012llx",
+                      (seed + attempt * 7919ull) & 0xFFFFFFFFFFFFull);
+        std::string leaf = ".";
+        leaf += target_.filename().string();
+        leaf += suffix;
+        const std::string name = (folder / leaf).string();
         int fd = -1;
         const errno_t e = ::_sopen_s(&fd, name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
                                      _SH_DENYRW, _S_IREAD | _S_IWRITE);
