@@ -17,6 +17,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace ferrolux;
 
+constexpr int kMenuKeys = 100;  // the accelerator table of ferrolux.rc
+
 // The manual shipped beside the program; shown by Help when the program
 // directory has no T3306.CHM.
 fs::path findManual() {
@@ -48,7 +50,7 @@ int runProgram(HINSTANCE instance, const fs::path& dir, const std::string& file)
         if (!program.main.open(file.empty()) || window.ended()) return;
         if (!file.empty()) window.openPath(file);
     });
-    if (window.run(ctl::kMainWindowDialog) == -1) {
+    if (window.run(ctl::kMainWindowDialog, kMenuKeys) == -1) {
         const std::string why = "The main window cannot be made (system error " +
                                 std::to_string(::GetLastError()) + ").";
         ::MessageBoxA(nullptr, why.c_str(), "Error", MB_OK | MB_ICONERROR);

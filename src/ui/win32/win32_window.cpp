@@ -43,11 +43,18 @@ void paintPending() {
 
 }  // namespace
 
-int Win32Window::run(int templateId) {
+int Win32Window::run(int templateId, int keysId) {
     ended_ = false;
+    HHOOK filter = nullptr;
+    if (keysId != 0) {
+        keys_ = ::LoadAcceleratorsA(instance_, MAKEINTRESOURCEA(keysId));
+        filter = ::SetWindowsHookExA(WH_MSGFILTER, keyFilter, nullptr, ::GetCurrentThreadId());
+    }
     const INT_PTR result = ::DialogBoxParamA(instance_, MAKEINTRESOURCEA(templateId),
                                              owner_ != nullptr ? owner_->hwnd_ : nullptr,
                                              dialogProc, reinterpret_cast<LPARAM>(this));
+    if (filter != nullptr) ::UnhookWindowsHookEx(filter);
+    keys_ = nullptr;  // resources need no freeing
     hwnd_ = nullptr;
     if (fixedFont_ != nullptr) ::DeleteObject(fixedFont_);
     fixedFont_ = nullptr;
@@ -65,6 +72,23 @@ INT_PTR CALLBACK Win32Window::dialogProc(HWND hwnd, UINT message, WPARAM wParam,
     }
     auto* self = reinterpret_cast<Win32Window*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
     return self != nullptr ? self->handle(message, wParam, lParam) : FALSE;
+}
+
+LRESULT CALLBACK Win32Window::keyFilter(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == MSGF_DIALOGBOX) {
+        auto* msg = reinterpret_cast<MSG*>(lParam);
+        HWND top = msg != nullptr ? ::GetAncestor(msg->hwnd, GA_ROOT) : nullptr;
+        // Only a window of this class has its object behind DWLP_USER.
+        if (top != nullptr &&
+            ::GetWindowLongPtrA(top, DWLP_DLGPROC) == reinterpret_cast<LONG_PTR>(dialogProc)) {
+            auto* self = reinterpret_cast<Win32Window*>(::GetWindowLongPtrA(top, DWLP_USER));
+            if (self != nullptr && self->keys_ != nullptr &&
+                ::TranslateAcceleratorA(top, self->keys_, msg)) {
+                return TRUE;
+            }
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 bool Win32Window::opened() {

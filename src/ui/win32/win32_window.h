@@ -27,8 +27,9 @@ class Win32Window : public ui::Window {
     void setOpenedSink(std::function<void()> sink) { openedSink_ = std::move(sink); }
 
     // Runs dialog template `templateId` modally until it ends; its result,
-    // or -1 when the dialog could not be made.
-    int run(int templateId);
+    // or -1 when the dialog could not be made. The keys of accelerator table
+    // `keysId` (0 = none) work while it runs.
+    int run(int templateId, int keysId = 0);
     HWND handle() const { return hwnd_; }
     bool ended() const { return ended_; }
 
@@ -62,6 +63,9 @@ class Win32Window : public ui::Window {
 
   private:
     static INT_PTR CALLBACK dialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    // Sees the keys of the dialogs' own message loop; turns those of the
+    // active window's table into its commands.
+    static LRESULT CALLBACK keyFilter(int code, WPARAM wParam, LPARAM lParam);
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
     // True when it has put the focus itself.
     bool opened();
@@ -75,6 +79,7 @@ class Win32Window : public ui::Window {
     Win32Window* owner_;
     HWND hwnd_ = nullptr;
     HFONT fixedFont_ = nullptr;
+    HACCEL keys_ = nullptr;
     std::function<void(int)> commandSink_;
     std::function<void(int)> editSink_;
     std::function<void()> openedSink_;

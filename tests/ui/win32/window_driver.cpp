@@ -18,7 +18,7 @@ namespace {
 constexpr const char* kMainTitle = "KORVANIS PIC PROGRAMMER  T3306/T3307  Rev: 2.6.0";
 // Control and menu ids of the main window.
 constexpr int kWrite = 1027, kVerify = 1028, kViewSet = 1118, kChipList = 1123, kStatus = 1018;
-constexpr int kPortSimulator = 1169, kPort0378 = 1041, kDataWindow = 1117;
+constexpr int kPortSimulator = 1169, kPort0378 = 1041;
 
 int failures = 0;
 
@@ -182,6 +182,21 @@ void dialog(Program& p, const std::function<void()>& open, const std::string& ti
         fail("\"" + title + "\" did not close");
 }
 
+// Ctrl and a letter typed on the keyboard, into the window in front.
+void typeControlKey(HWND window, char letter) {
+    ::SetForegroundWindow(window);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    INPUT keys[4] = {};
+    const WORD codes[4] = {VK_CONTROL, static_cast<WORD>(letter), static_cast<WORD>(letter),
+                           VK_CONTROL};
+    for (int i = 0; i < 4; ++i) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = codes[i];
+        keys[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+    }
+    ::SendInput(4, keys, sizeof(INPUT));
+}
+
 void command(Program& p, int id) {
     ::PostMessageA(p.main, WM_COMMAND, MAKEWPARAM(id, 0), 0);
 }
@@ -231,8 +246,9 @@ int main(int argc, char** argv) {
     picture(p.main, pictures + "\\main-window.bmp");
 
     dialog(p, click(kViewSet), "Config-Word / ID's", pictures + "\\config-dialog.bmp");
+    // The data memory window by its key, Ctrl+D.
     dialog(
-        p, [&] { command(p, kDataWindow); }, "Data Memory", pictures + "\\data-memory.bmp");
+        p, [&] { typeControlKey(p.main, 'D'); }, "Data Memory", pictures + "\\data-memory.bmp");
     dialog(
         p, [&] { command(p, kPort0378); }, "Parallelport Interface",
         pictures + "\\parallel-port.bmp");
