@@ -26,6 +26,8 @@ set(CPACK_NSIS_PACKAGE_NAME "Ferrolux ${PROJECT_VERSION}")
 set(CPACK_NSIS_DISPLAY_NAME "Ferrolux ${PROJECT_VERSION}")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_INSTALLED_ICON_NAME "ferrolux.exe")
+set(CPACK_NSIS_MUI_ICON ${CMAKE_SOURCE_DIR}/src/ui/win32/ferrolux.ico)
+set(CPACK_NSIS_MUI_UNIICON ${CMAKE_SOURCE_DIR}/src/ui/win32/ferrolux.ico)
 set(CPACK_NSIS_MUI_FINISHPAGE_RUN "")
 # The shortcut's start folder is the installing user's %APPDATA%\Ferrolux
 # with a copy of the list (an existing one, maybe edited, is kept).

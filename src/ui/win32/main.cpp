@@ -3,6 +3,8 @@
 // user's own %APPDATA%\Ferrolux (made from the list shipped beside the program).
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <filesystem>
 #include <string>
 
@@ -35,6 +37,7 @@ fs::path findManual() {
 int runProgram(HINSTANCE instance, const fs::path& dir, const std::string& file) {
     win32::Win32Window window(instance);
     app::Program program(dir, window);
+    window.setDevice(&program.session.device);
     const fs::path manual = findManual();
     window.setCommandSink([&](int id) {
         std::error_code ec;
@@ -63,6 +66,9 @@ int runProgram(HINSTANCE instance, const fs::path& dir, const std::string& file)
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The progress bar is a common control.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+    ::InitCommonControlsEx(&controls);
     // The file is named relative to where the program was started.
     std::string file;
     if (argc > 1) {

@@ -1,5 +1,6 @@
 #include "ui/win32/win32_window.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
 #include <shellapi.h>
 
@@ -9,10 +10,13 @@
 #include "platform/tick_source.h"
 #include "ui/control_ids.h"
 #include "ui/main_window.h"
+#include "ui/progress.h"
 
 namespace ferrolux::win32 {
 
 namespace {
+
+constexpr int kProgressBar = 2000;  // ferrolux.rc
 
 std::string windowText(HWND hwnd) {
     if (hwnd == nullptr) return {};
@@ -92,6 +96,14 @@ LRESULT CALLBACK Win32Window::keyFilter(int code, WPARAM wParam, LPARAM lParam) 
 }
 
 bool Win32Window::opened() {
+    // The program's icon in the title bar and the task bar; .hex files may be dropped on it.
+    if (owner_ == nullptr) {
+        ::DragAcceptFiles(hwnd_, TRUE);
+        if (HICON icon = ::LoadIconA(instance_, MAKEINTRESOURCEA(1))) {
+            ::SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+            ::SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+        }
+    }
     // The data memory lines line up in a fixed-width font.
     if (HWND data = control(ctl::kDataText)) {
         fixedFont_ = ::CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
@@ -120,6 +132,9 @@ INT_PTR Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         case WM_CLOSE:
             commandMessage(ctl::kCancel, BN_CLICKED, nullptr);
+            return TRUE;
+        case WM_DROPFILES:
+            dropped(reinterpret_cast<HDROP>(wParam));
             return TRUE;
         default:
             return FALSE;
@@ -172,6 +187,17 @@ void Win32Window::openPath(const std::string& path) {
     picked_.clear();
 }
 
+// One dropped .hex file is opened as if picked; anything else is ignored.
+void Win32Window::dropped(HDROP files) {
+    char name[MAX_PATH * 4] = {};
+    const bool one = ::DragQueryFileA(files, 0xFFFFFFFF, nullptr, 0) == 1 &&
+                     ::DragQueryFileA(files, 0, name, sizeof name) > 0;
+    ::DragFinish(files);
+    const std::string path = name;
+    const bool hex = path.size() > 4 && _stricmp(path.c_str() + path.size() - 4, ".hex") == 0;
+    if (one && hex && busy_ == 0) openPath(path);
+}
+
 bool Win32Window::inMenu(int id) const {
     HMENU menu = hwnd_ != nullptr ? ::GetMenu(hwnd_) : nullptr;
     return menu != nullptr &&
@@ -190,6 +216,22 @@ void Win32Window::setText(int id, const std::string& text) {
         if (className(c) == "Edit") ::SendMessageA(c, EM_SETMODIFY, FALSE, 0);
     }
     quiet_ = false;
+    if (id == ctl::kStatusField) showProgress(text);
+}
+
+void Win32Window::showProgress(const std::string& status) {
+    HWND bar = control(kProgressBar);
+    if (bar == nullptr || device_ == nullptr) return;
+    const int address = ui::progressAddress(status);
+    int percent = -1;
+    if (address >= 0 && address < device_->codeWords) {
+        percent = address * 100 / device_->codeWords;
+    } else if (address >= 0x2100 && device_->dataBytes > 0) {
+        percent = (address - 0x2100) * 100 / device_->dataBytes;
+    }
+    if (percent < 0) return;
+    ::SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(std::min(percent, 100)), 0);
+    ::ShowWindow(bar, SW_SHOW);
 }
 
 std::string Win32Window::text(int id) {
@@ -219,6 +261,13 @@ void Win32Window::enable(int id, bool enabled) {
         return;
     }
     if (HWND c = control(id)) ::EnableWindow(c, enabled ? TRUE : FALSE);
+    // The pass is over once the status field is greyed.
+    if (id == ctl::kStatusField && !enabled) {
+        if (HWND bar = control(kProgressBar)) {
+            ::ShowWindow(bar, SW_HIDE);
+            ::SendMessageA(bar, PBM_SETPOS, 0, 0);
+        }
+    }
 }
 
 void Win32Window::check(int id, bool checked) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "session/device_record.h"
 #include "ui/window.h"
 
 namespace ferrolux::win32 {
@@ -25,6 +26,8 @@ class Win32Window : public ui::Window {
     void setCommandSink(std::function<void(int)> sink) { commandSink_ = std::move(sink); }
     void setEditSink(std::function<void(int)> sink) { editSink_ = std::move(sink); }
     void setOpenedSink(std::function<void()> sink) { openedSink_ = std::move(sink); }
+    // The chip whose sizes turn progress addresses into a share of the pass.
+    void setDevice(const DeviceRecord* device) { device_ = device; }
 
     // Runs dialog template `templateId` modally until it ends; its result,
     // or -1 when the dialog could not be made. The keys of accelerator table
@@ -70,6 +73,8 @@ class Win32Window : public ui::Window {
     // True when it has put the focus itself.
     bool opened();
     void commandMessage(int id, int code, HWND control);
+    void showProgress(const std::string& status);
+    void dropped(HDROP files);
     void dispatch(int id);
     // The menu holds `id` (menu ids and the labels' -1 share numbers).
     bool inMenu(int id) const;
@@ -83,7 +88,8 @@ class Win32Window : public ui::Window {
     std::function<void(int)> commandSink_;
     std::function<void(int)> editSink_;
     std::function<void()> openedSink_;
-    std::string picked_;  // the next file "picked": named at start
+    const DeviceRecord* device_ = nullptr;
+    std::string picked_;  // the next file "picked": named at start or dropped
     int busy_ = 0;
     bool cancelPending_ = false;
     bool quiet_ = false;  // texts and selections set from the program
