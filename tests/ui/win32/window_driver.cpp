@@ -18,6 +18,7 @@ namespace {
 constexpr const char* kMainTitle = "KORVANIS PIC PROGRAMMER  T3306/T3307  Rev: 2.6.0";
 // Control and menu ids of the main window.
 constexpr int kWrite = 1027, kVerify = 1028, kViewSet = 1118, kChipList = 1123, kStatus = 1018;
+constexpr int kFileField = 1017;
 constexpr int kPortSimulator = 1169, kPort0378 = 1041;
 
 int failures = 0;
@@ -226,6 +227,20 @@ int main(int argc, char** argv) {
         ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE,
                       p.process.dwProcessId);
     std::printf("ok   main window open\n");
+    // The start-up has ended once the file named at start stands in the file
+    // field, no box has been up for a second and the window answers.
+    HWND fileField = ::GetDlgItem(p.main, kFileField);
+    auto quietSince = std::chrono::steady_clock::now();
+    const bool started = waitFor(p, [&] {
+        if (textOf(fileField).empty() || dialogsOf(p.process.dwProcessId).size() > 1) {
+            quietSince = std::chrono::steady_clock::now();
+            return false;
+        }
+        DWORD_PTR answer = 0;
+        return std::chrono::steady_clock::now() - quietSince > std::chrono::seconds(1) &&
+               ::SendMessageTimeoutA(p.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer) != 0;
+    });
+    if (!started) fail("the start-up did not end with the file selected");
 
     // The chip, picked in the list as the mouse does it.
     HWND chips = ::GetDlgItem(p.main, kChipList);
