@@ -240,7 +240,14 @@ int main(int argc, char** argv) {
         return std::chrono::steady_clock::now() - quietSince > std::chrono::seconds(1) &&
                ::SendMessageTimeoutA(p.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer) != 0;
     });
-    if (!started) fail("the start-up did not end with the file selected");
+    if (!started) {
+        DWORD_PTR answer = 0;
+        const bool answers =
+            ::SendMessageTimeoutA(p.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer) != 0;
+        fail("the start-up did not end with the file selected (file \"" + textOf(fileField) +
+             "\", " + std::to_string(dialogsOf(p.process.dwProcessId).size()) + " windows, " +
+             (answers ? "answering)" : "not answering)"));
+    }
 
     // The chip, picked in the list as the mouse does it.
     HWND chips = ::GetDlgItem(p.main, kChipList);
