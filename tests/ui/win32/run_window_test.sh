@@ -2,9 +2,10 @@
 # ferrolux.exe under wine on a virtual X display, driven through its controls
 # by window_driver.exe: a Write and a Verify on the simulated board end "OK",
 # and the four windows are pictured as PNG files in PICTURE_DIR.
-# Usage: run_window_test.sh FERROLUX_EXE DRIVER_EXE PORT_LIBRARY DEVICE_LIST HEX_FILE WORK_DIR PICTURE_DIR
+# Usage: run_window_test.sh FERROLUX_EXE DRIVER_EXE PORT_LIBRARY DEVICE_LIST HEX_FILE WORK_DIR
+#                           PICTURE_DIR CLI_EXE
 set -eu
-ferrolux=$1 driver=$2 library=$3 device_list=$4 hex=$5 work=$6 pictures=$7
+ferrolux=$1 driver=$2 library=$3 device_list=$4 hex=$5 work=$6 pictures=$7 cli=$8
 wine=${WINE:-wine}
 
 rm -rf "$work"
@@ -13,6 +14,9 @@ mkdir -p "$work/app" "$work/program" "$work/bmp" "$pictures"
 cp "$ferrolux" "$library" "$work/app/"
 cp "$device_list" "$work/program/kestrum.ini"
 cp "$hex" "$work/program/"
+# The state file names SIM1 and the chip, so that the start-up touches no
+# port of the machine (ferrolux-cli stores both once the board answers).
+(cd "$work/program" && $wine "$cli" -q -p SIM1 -c PIC16F628A detect >/dev/null)
 status=0
 # A wine session left from another display would draw nowhere: start afresh.
 wineserver -k 2>/dev/null || true
