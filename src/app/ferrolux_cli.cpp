@@ -1,5 +1,12 @@
 // ferrolux-cli: the main window's commands from a terminal or a script.
+#if defined(_WIN32)
+#include <io.h>
+#define isatty _isatty
+#define STDIN_FILENO 0
+#define STDERR_FILENO 2
+#else
 #include <unistd.h>
+#endif
 
 #include <iostream>
 #include <string>

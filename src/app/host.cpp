@@ -1,11 +1,5 @@
 #include "app/host.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <thread>
 
 #ifdef FERROLUX_HAVE_LIBFTDI
@@ -27,32 +21,24 @@ bool FileLock::acquire(const std::filesystem::path& file, std::chrono::milliseco
     if (held()) return true;
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec);
-    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0) {
-        why = "cannot open " + file.string() + ": " + std::strerror(errno);
-        return false;
-    }
     const auto deadline = std::chrono::steady_clock::now() + patience;
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        const bool taken = error == EWOULDBLOCK || error == EINTR;
-        if (!taken || std::chrono::steady_clock::now() >= deadline) {
-            why = taken ? std::string(ui::kSimulatorPort) + " is in use by another run (" +
-                              file.string() + ")"
-                        : "cannot lock " + file.string() + ": " + std::strerror(error);
-            ::close(fd);
+    for (;;) {
+        switch (lock_.tryLock(file, why)) {
+            case platform::ExclusiveLock::Result::locked:
+                return true;
+            case platform::ExclusiveLock::Result::failed:
+                return false;
+            case platform::ExclusiveLock::Result::taken:
+                break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            lock_.release();
+            why = std::string(ui::kSimulatorPort) + " is in use by another run (" + file.string() +
+                  ")";
             return false;
         }
         std::this_thread::sleep_for(kLockPoll);
     }
-    fd_ = fd;
-    return true;
-}
-
-void FileLock::release() {
-    if (fd_ < 0) return;
-    ::close(fd_);  // closing the last descriptor drops the lock
-    fd_ = -1;
 }
 
 void RoutedTicks::route(platform::TickSource& source) {
@@ -130,9 +116,7 @@ Host::Host(std::filesystem::path programDir)
           systemOpener_, simOpener_,
           [this] { return fillSocket(kSimPatience) ? std::string() : fault_; }, ftdiOpener_.get(),
           &simFtdiOpener_) {
-    if (platform::PpdevParallelPort::available()) {
-        ppdev_ = std::make_unique<platform::PpdevParallelPort>();
-    }
+    ppdev_ = platform::openParallelAccess();
 }
 
 Host::~Host() {

@@ -6,10 +6,9 @@
 #include <memory>
 #include <string>
 
+#include "platform/file_lock.h"
 #include "platform/ftdi_serial_port.h"
-#include "platform/linux/parallel_port_ppdev.h"
-#include "platform/linux/serial_port_linux.h"
-#include "platform/linux/tick_source_linux.h"
+#include "platform/system.h"
 #include "session/session.h"
 #include "sim/sim_board.h"
 #include "sim/sim_clock.h"
@@ -71,33 +70,28 @@ class RoutedOpener final : public platform::SerialOpener {
     std::string lastError_;
 };
 
-// An exclusive lock on a file (flock), as a real port is opened exclusively.
+// An exclusive lock on a file, as a real port is opened exclusively.
 // Locks belong to the open file, so two holders in one process exclude each
 // other as two processes do.
 class FileLock {
   public:
-    FileLock() = default;
-    ~FileLock() { release(); }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-
-    bool held() const { return fd_ >= 0; }
+    bool held() const { return lock_.held(); }
     // Tries for up to `patience`; false with the reason in `why`.
     bool acquire(const std::filesystem::path& file, std::chrono::milliseconds patience,
                  std::string& why);
-    void release();
+    void release() { lock_.release(); }
 
   private:
-    int fd_ = -1;
+    platform::ExclusiveLock lock_;
 };
 
 // What one session runs on: the system's serial ports, FTDI adapters (with
-// libftdi1), ppdev parallel ports and monotonic clock, and the built-in
-// simulated serial board "SIM1" (also behind a simulated FTDI adapter as
-// "ftdi:SIM1") whose
-// socket holds a virtual chip of the selected type. The virtual chip's cells
-// are kept in programDir/sim/CHIPNAME.hex between runs. While SIM1 is the
-// port the session's clock is the simulated one, so waits cost no real time.
+// libftdi1), parallel port access (ppdev, or a port-I/O library on Windows)
+// and monotonic clock, and the built-in simulated serial board "SIM1" (also
+// behind a simulated FTDI adapter as "ftdi:SIM1") whose socket holds a
+// virtual chip of the selected type. The virtual chip's cells are kept in
+// programDir/sim/CHIPNAME.hex between runs. While SIM1 is the port the
+// session's clock is the simulated one, so waits cost no real time.
 //
 // SIM1 is one board: while a run has it (from choosing it until another port
 // is chosen or the window closes) programDir/sim/SIM1.lock is locked, and the
@@ -146,10 +140,10 @@ class Host : public ui::LinkHost {
     std::filesystem::path imageOf(const std::string& chipName) const;
 
     std::filesystem::path programDir_;
-    platform::MonotonicTicks monotonic_;
+    platform::SystemTicks monotonic_;
     sim::SimClock simClock_;
     RoutedTicks ticks_{monotonic_};
-    platform::LinuxSerialOpener systemOpener_;
+    platform::SystemSerialOpener systemOpener_;
     sim::SimBoard board_;
     sim::SimSerialOpener simOpener_;
     sim::SimFtdiOpener simFtdi_;
@@ -157,7 +151,7 @@ class Host : public ui::LinkHost {
     std::unique_ptr<platform::FtdiOpener> ftdi_;
     std::unique_ptr<platform::FtdiSerialOpener> ftdiOpener_;
     RoutedOpener opener_;
-    std::unique_ptr<platform::PpdevParallelPort> ppdev_;
+    std::unique_ptr<platform::ParallelPort> ppdev_;
     std::unique_ptr<sim::VirtualPic> chip_;
     FileLock simLock_;
     std::string wanted_;     // the chip SIM1's socket should hold

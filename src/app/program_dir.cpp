@@ -1,6 +1,6 @@
 #include "app/program_dir.h"
 
-#include "platform/linux/system_info.h"
+#include "platform/system_info.h"
 
 namespace ferrolux::app {
 
@@ -17,6 +17,15 @@ bool isFile(const fs::path& p) {
 
 }  // namespace
 
+fs::path shippedDeviceList(const fs::path& executable) {
+#if defined(_WIN32)
+    return executable.parent_path() / kDeviceList;
+#else
+    return (executable.parent_path() / ".." / "share" / "ferrolux" / kDeviceList)
+        .lexically_normal();
+#endif
+}
+
 ProgramDirChoice findProgramDir(const fs::path& cwd, const fs::path& userHome,
                                 const fs::path& executable) {
     ProgramDirChoice choice;
@@ -26,15 +35,14 @@ ProgramDirChoice findProgramDir(const fs::path& cwd, const fs::path& userHome,
         return choice;
     }
     if (userHome.empty()) return choice;
-    const fs::path user = userHome / "ferrolux";
+    const fs::path user = userHome / kUserFolder;
     choice.tried.push_back(user / kDeviceList);
     if (isFile(user / kDeviceList)) {
         choice.dir = user;
         return choice;
     }
     if (executable.empty()) return choice;
-    const fs::path shipped =
-        (executable.parent_path() / ".." / "share" / "ferrolux" / kDeviceList).lexically_normal();
+    const fs::path shipped = shippedDeviceList(executable);
     choice.tried.push_back(shipped);
     if (!isFile(shipped)) return choice;
     std::error_code ec;

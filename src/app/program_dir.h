@@ -12,9 +12,21 @@ struct ProgramDirChoice {
     std::vector<std::filesystem::path> tried;  // the device lists looked for, in order
 };
 
+// The per-user program directory's name below the user's data home.
+#if defined(_WIN32)
+inline constexpr const char* kUserFolder = "Ferrolux";
+#else
+inline constexpr const char* kUserFolder = "ferrolux";
+#endif
+
+// The device list installed with the program `executable`:
+// <prefix>/share/ferrolux/kestrum.ini for <prefix>/bin/ferrolux; on Windows
+// kestrum.ini beside the program file.
+std::filesystem::path shippedDeviceList(const std::filesystem::path& executable);
+
 // The program directory: `cwd` when it holds kestrum.ini, else the per-user
-// directory `userHome`/ferrolux, which is created on first use with a copy of
-// the shipped list found at `executable`/../../share/ferrolux/kestrum.ini.
+// directory `userHome`/kUserFolder, which is created on first use with a copy
+// of the shipped list (shippedDeviceList).
 ProgramDirChoice findProgramDir(const std::filesystem::path& cwd,
                                 const std::filesystem::path& userHome,
                                 const std::filesystem::path& executable);

@@ -423,7 +423,7 @@ int MainWindow::dataWindow() {
 
 int MainWindow::help() {
     const std::filesystem::path file = s_.programDir / kHelpFile;
-    std::FILE* f = std::fopen(file.c_str(), "rb");
+    std::FILE* f = std::fopen(file.string().c_str(), "rb");
     if (f == nullptr) {
         w_.messageBox("T3306.CHM not found!", "Error");
         ending_ = Ending::failed;

@@ -135,6 +135,7 @@ TEST_F(ChipImage, FailedSaveLeavesNoFileAndTheWriteNeverFollowsAPlantedLink) {
     EXPECT_FALSE(saveChipImage(chip, dir / "out" / "taken.hex"));
     EXPECT_EQ(namesIn(dir / "out"), std::vector<std::string>{"taken.hex"});
 
+#if !defined(_WIN32)  // Windows lets only privileged programs make links
     // Links planted at the target and where a fixed temporary name would be:
     // none is written through, and the image replaces the link at the target.
     fs::create_directories(dir / "linked");
@@ -146,6 +147,7 @@ TEST_F(ChipImage, FailedSaveLeavesNoFileAndTheWriteNeverFollowsAPlantedLink) {
     EXPECT_FALSE(fs::is_symlink(dir / "linked" / "image.hex"));
     EXPECT_EQ(readFile(dir / "linked" / "image.hex"), chipImageText(chip.profile(), chip.memory()));
     EXPECT_EQ(namesIn(dir / "linked").size(), 3u);  // no temporary left
+#endif
 }
 
 }  // namespace

@@ -6,7 +6,11 @@
 #include <string>
 #include <string_view>
 
+#if defined(_WIN32)
+#include <process.h>
+#else
 #include <stdlib.h>
+#endif
 
 namespace ferrolux::test {
 
@@ -14,8 +18,23 @@ namespace ferrolux::test {
 class TempDir {
   public:
     TempDir() {
+#if defined(_WIN32)
+        // No mkdtemp: a name made of the process id and a count, created anew.
+        static int made = 0;
+        const auto temp = std::filesystem::temp_directory_path();
+        for (std::error_code ec;;) {
+            const auto dir =
+                temp / ("ferrolux-" + std::to_string(::_getpid()) + "-" + std::to_string(++made));
+            if (std::filesystem::create_directory(dir, ec)) {
+                path_ = dir;
+                break;
+            }
+            if (made > 100000) break;
+        }
+#else
         std::string pattern = (std::filesystem::temp_directory_path() / "ferrolux-XXXXXX").string();
         path_ = ::mkdtemp(pattern.data());
+#endif
     }
     ~TempDir() {
         std::error_code ec;
@@ -23,7 +42,9 @@ class TempDir {
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path& path() const {
+        return path_;
+    }
 
   private:
     std::filesystem::path path_;

@@ -129,7 +129,11 @@ TEST_F(Commands, AFileThatFailsItsCheckIsRefusedBeforeTheChipIsTouched) {
     for (const auto& [text, refusal] : cases) {
         std::filesystem::remove(file);
         if (text.empty()) {
+#if defined(_WIN32)
+            continue;  // no FIFOs on Windows
+#else
             ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+#endif
         } else {
             writeFile(file, text);
         }
@@ -408,11 +412,16 @@ TEST(Ports, AComPortSaysWhyItCannotOpenTheSimulatorIsDetectedAndExitStoresThem) 
     UiRig rig;
     RecordingWindow& w = rig.window;
     ASSERT_TRUE(rig.start());
+#if defined(_WIN32)  // COM3 is the machine's own there; what it says depends on it
+    rig.main().command(ctl::kPortCom3);
+    EXPECT_TRUE(w.checked[ctl::kPortCom3]);
+#else
     std::filesystem::create_symlink("/nonexistent/ttyX", rig.dir.path() / "COM3");
     rig.main().command(ctl::kPortCom3);
     EXPECT_TRUE(w.checked[ctl::kPortCom3]);
     rig.expectFailed("COM-Init-Error!\n" + (rig.dir.path() / "COM3").string() +
                      ": No such file or directory");
+#endif
 
     rig.selectChip("PIC16F84A");
     rig.main().command(ctl::kPortSimulator);

@@ -31,7 +31,10 @@ std::FILE* openRegularFile(const std::filesystem::path& path, const char* mode) 
 FileReplacement::FileReplacement(std::filesystem::path target) : target_(std::move(target)) {
     const std::filesystem::path folder =
         target_.has_parent_path() ? target_.parent_path() : std::filesystem::path(".");
-    std::string pattern = (folder / ("." + target_.filename().string() + ".XXXXXX")).string();
+    std::string name = ".";
+    name += target_.filename().string();
+    name += ".XXXXXX";
+    std::string pattern = (folder / name).string();
     fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd_ < 0) {
         fail("cannot create a file in " + folder.string());

@@ -1,4 +1,4 @@
-#include "platform/linux/system_info.h"
+#include "platform/system_info.h"
 
 #include <stdlib.h>
 

@@ -1,33 +1,4 @@
 #pragma once
 
-#include <filesystem>
-#include <string>
-#include <vector>
-
-namespace ferrolux::platform {
-
-// A port the program can be pointed at.
-struct PortEntry {
-    std::string name;    // what --port takes: "COM1", "0378", a device path
-    std::string device;  // the device file behind it
-    std::string note;    // what it is, for people
-};
-
-// The serial devices (COMn links in the program directory, ttyS ports with
-// hardware behind them, USB and ACM adapters by path and by id) and the
-// parallel ports that ppdev offers, found below `root` ("/" normally).
-std::vector<PortEntry> listPorts(const std::filesystem::path& programDir,
-                                 const std::filesystem::path& root = "/");
-
-// The running program's own file; empty when the system does not say.
-std::filesystem::path executablePath();
-
-// Where the user's program data lives: $XDG_DATA_HOME, else $HOME/.local/share;
-// empty when neither is set.
-std::filesystem::path userDataHome();
-
-// A fresh directory of the user's own under the system's temporary folder;
-// empty when none could be made.
-std::filesystem::path makePrivateDir();
-
-}  // namespace ferrolux::platform
+// The system queries moved to platform/system_info.h; every system has them.
+#include "platform/system_info.h"

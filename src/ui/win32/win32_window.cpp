@@ -1,0 +1,437 @@
+#include "ui/win32/win32_window.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/tick_source.h"
+#include "ui/control_ids.h"
+#include "ui/main_window.h"
+#include "ui/progress.h"
+
+namespace ferrolux::win32 {
+
+namespace {
+
+constexpr int kProgressBar = 2000;  // ferrolux.rc
+
+std::string windowText(HWND hwnd) {
+    if (hwnd == nullptr) return {};
+    std::vector<char> buffer(static_cast<std::size_t>(::GetWindowTextLengthA(hwnd)) + 1);
+    const int n = ::GetWindowTextA(hwnd, buffer.data(), static_cast<int>(buffer.size()));
+    return std::string(buffer.data(), static_cast<std::size_t>(std::max(n, 0)));
+}
+
+std::string className(HWND hwnd) {
+    char name[32] = {};
+    ::GetClassNameA(hwnd, name, sizeof name);
+    return name;
+}
+
+UINT iconFor(const std::string& title, ui::Buttons buttons) {
+    if (title == "Error" || title == "Error!" || title == "ERROR!") return MB_ICONERROR;
+    if (title == "Warning!" || title == "WARNING!") return MB_ICONWARNING;
+    return buttons == ui::Buttons::okCancel ? MB_ICONQUESTION : MB_ICONINFORMATION;
+}
+
+// Paints what is due and answers messages sent by the system, taking no
+// clicks or keys: those wait in the queue until the command has ended.
+void paintPending() {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT))
+        ::DispatchMessageA(&msg);
+}
+
+}  // namespace
+
+int Win32Window::run(int templateId, int keysId) {
+    ended_ = false;
+    HHOOK filter = nullptr;
+    if (keysId != 0) {
+        keys_ = ::LoadAcceleratorsA(instance_, MAKEINTRESOURCEA(keysId));
+        filter = ::SetWindowsHookExA(WH_MSGFILTER, keyFilter, nullptr, ::GetCurrentThreadId());
+    }
+    const INT_PTR result = ::DialogBoxParamA(instance_, MAKEINTRESOURCEA(templateId),
+                                             owner_ != nullptr ? owner_->hwnd_ : nullptr,
+                                             dialogProc, reinterpret_cast<LPARAM>(this));
+    if (filter != nullptr) ::UnhookWindowsHookEx(filter);
+    keys_ = nullptr;  // resources need no freeing
+    hwnd_ = nullptr;
+    if (fixedFont_ != nullptr) ::DeleteObject(fixedFont_);
+    fixedFont_ = nullptr;
+    if (result == -1) return -1;
+    return ended_ ? endResult_ : static_cast<int>(result);
+}
+
+INT_PTR CALLBACK Win32Window::dialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        ::SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
+        auto* self = reinterpret_cast<Win32Window*>(lParam);
+        self->hwnd_ = hwnd;
+        // FALSE: the focus is already where opened() put it.
+        return self->opened() ? FALSE : TRUE;
+    }
+    auto* self = reinterpret_cast<Win32Window*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
+    return self != nullptr ? self->handle(message, wParam, lParam) : FALSE;
+}
+
+LRESULT CALLBACK Win32Window::keyFilter(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == MSGF_DIALOGBOX) {
+        auto* msg = reinterpret_cast<MSG*>(lParam);
+        HWND top = msg != nullptr ? ::GetAncestor(msg->hwnd, GA_ROOT) : nullptr;
+        // Only a window of this class has its object behind DWLP_USER.
+        if (top != nullptr &&
+            ::GetWindowLongPtrA(top, DWLP_DLGPROC) == reinterpret_cast<LONG_PTR>(dialogProc)) {
+            auto* self = reinterpret_cast<Win32Window*>(::GetWindowLongPtrA(top, DWLP_USER));
+            if (self != nullptr && self->keys_ != nullptr &&
+                ::TranslateAcceleratorA(top, self->keys_, msg)) {
+                return TRUE;
+            }
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+bool Win32Window::opened() {
+    // The program's icon in the title bar and the task bar; .hex files may be dropped on it.
+    if (owner_ == nullptr) {
+        ::DragAcceptFiles(hwnd_, TRUE);
+        if (HICON icon = ::LoadIconA(instance_, MAKEINTRESOURCEA(1))) {
+            ::SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+            ::SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+        }
+    }
+    // The data memory lines line up in a fixed-width font.
+    if (HWND data = control(ctl::kDataText)) {
+        fixedFont_ = ::CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                                   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                   FIXED_PITCH | FF_MODERN, "Courier New");
+        if (fixedFont_ != nullptr)
+            ::SendMessageA(data, WM_SETFONT, reinterpret_cast<WPARAM>(fixedFont_), TRUE);
+    }
+    runCommand([&] {
+        if (openedSink_) openedSink_();
+    });
+    // The data memory lines from their first, with nothing selected.
+    if (HWND data = control(ctl::kDataText)) {
+        ::SetFocus(data);
+        ::SendMessageA(data, EM_SETSEL, 0, 0);
+        ::SendMessageA(data, EM_SCROLLCARET, 0, 0);
+        return true;
+    }
+    return false;
+}
+
+INT_PTR Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            commandMessage(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+            return TRUE;
+        case WM_CLOSE:
+            commandMessage(ctl::kCancel, BN_CLICKED, nullptr);
+            return TRUE;
+        case WM_DROPFILES:
+            dropped(reinterpret_cast<HDROP>(wParam));
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+void Win32Window::commandMessage(int id, int code, HWND from) {
+    if (from == nullptr) {
+        // A menu item, or Enter and Esc: the dialog's default and Cancel commands.
+        if (id == ctl::kCancel && busy_ > 0) {
+            cancelPending_ = true;
+            return;
+        }
+        // Enter without a default button of id 1 is no command.
+        if (id == ctl::kDefaultButton && control(id) == nullptr) return;
+        dispatch(id);
+        return;
+    }
+    const std::string kind = className(from);
+    if (kind == "Button" && code == BN_CLICKED) {
+        dispatch(id);
+    } else if (kind == "ComboBox" && code == CBN_SELCHANGE) {
+        dispatch(id);
+    } else if (kind == "Edit" && code == EN_CHANGE && !quiet_) {
+        runCommand([&] {
+            if (editSink_) editSink_(id);
+        });
+    }
+}
+
+void Win32Window::runCommand(const std::function<void()>& work) {
+    ++busy_;
+    work();
+    --busy_;
+    if (busy_ == 0 && cancelPending_ && !ended_) {
+        cancelPending_ = false;
+        dispatch(ctl::kCancel);
+    }
+}
+
+void Win32Window::dispatch(int id) {
+    runCommand([&] {
+        if (commandSink_) commandSink_(id);
+    });
+}
+
+void Win32Window::openPath(const std::string& path) {
+    picked_ = path;
+    dispatch(ctl::kOpenFile);
+    picked_.clear();
+}
+
+// One dropped .hex file is opened as if picked; anything else is ignored.
+void Win32Window::dropped(HDROP files) {
+    char name[MAX_PATH * 4] = {};
+    const bool one = ::DragQueryFileA(files, 0xFFFFFFFF, nullptr, 0) == 1 &&
+                     ::DragQueryFileA(files, 0, name, sizeof name) > 0;
+    ::DragFinish(files);
+    const std::string path = name;
+    const bool hex = path.size() > 4 && _stricmp(path.c_str() + path.size() - 4, ".hex") == 0;
+    if (one && hex && busy_ == 0) openPath(path);
+}
+
+bool Win32Window::inMenu(int id) const {
+    HMENU menu = hwnd_ != nullptr ? ::GetMenu(hwnd_) : nullptr;
+    return menu != nullptr &&
+           ::GetMenuState(menu, static_cast<UINT>(id), MF_BYCOMMAND) != static_cast<UINT>(-1);
+}
+
+// --- Texts ---
+
+void Win32Window::setText(int id, const std::string& text) {
+    quiet_ = true;
+    if (inMenu(id)) {
+        ::ModifyMenuA(::GetMenu(hwnd_), static_cast<UINT>(id), MF_BYCOMMAND | MF_STRING,
+                      static_cast<UINT_PTR>(id), text.c_str());
+    } else if (HWND c = control(id)) {
+        ::SetWindowTextA(c, text.c_str());
+        if (className(c) == "Edit") ::SendMessageA(c, EM_SETMODIFY, FALSE, 0);
+    }
+    quiet_ = false;
+    if (id == ctl::kStatusField) showProgress(text);
+}
+
+void Win32Window::showProgress(const std::string& status) {
+    HWND bar = control(kProgressBar);
+    if (bar == nullptr || device_ == nullptr) return;
+    const int address = ui::progressAddress(status);
+    int percent = -1;
+    if (address >= 0 && address < device_->codeWords) {
+        percent = address * 100 / device_->codeWords;
+    } else if (address >= 0x2100 && device_->dataBytes > 0) {
+        percent = (address - 0x2100) * 100 / device_->dataBytes;
+    }
+    if (percent < 0) return;
+    ::SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(std::min(percent, 100)), 0);
+    ::ShowWindow(bar, SW_SHOW);
+}
+
+std::string Win32Window::text(int id) {
+    if (inMenu(id)) {
+        char buffer[256] = {};
+        ::GetMenuStringA(::GetMenu(hwnd_), static_cast<UINT>(id), buffer, sizeof buffer,
+                         MF_BYCOMMAND);
+        std::string caption = buffer;
+        caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
+        return caption;
+    }
+    HWND c = control(id);
+    if (c == nullptr) return {};
+    if (className(c) == "ComboBox") return listItem(id, listSelection(id));
+    std::string caption = windowText(c);
+    if (className(c) == "Button")
+        caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
+    return caption;
+}
+
+// --- States ---
+
+void Win32Window::enable(int id, bool enabled) {
+    if (inMenu(id)) {
+        ::EnableMenuItem(::GetMenu(hwnd_), static_cast<UINT>(id),
+                         MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+        return;
+    }
+    if (HWND c = control(id)) ::EnableWindow(c, enabled ? TRUE : FALSE);
+    // The pass is over once the status field is greyed.
+    if (id == ctl::kStatusField && !enabled) {
+        if (HWND bar = control(kProgressBar)) {
+            ::ShowWindow(bar, SW_HIDE);
+            ::SendMessageA(bar, PBM_SETPOS, 0, 0);
+        }
+    }
+}
+
+void Win32Window::check(int id, bool checked) {
+    if (inMenu(id)) {
+        ::CheckMenuItem(::GetMenu(hwnd_), static_cast<UINT>(id),
+                        MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+        return;
+    }
+    ::CheckDlgButton(hwnd_, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+bool Win32Window::isChecked(int id) {
+    if (inMenu(id))
+        return (::GetMenuState(::GetMenu(hwnd_), static_cast<UINT>(id), MF_BYCOMMAND) &
+                MF_CHECKED) != 0;
+    return ::IsDlgButtonChecked(hwnd_, id) == BST_CHECKED;
+}
+
+// --- Lists ---
+
+void Win32Window::setListItems(int id, const std::vector<std::string>& items) {
+    HWND list = control(id);
+    if (list == nullptr) return;
+    quiet_ = true;
+    ::SendMessageA(list, CB_RESETCONTENT, 0, 0);
+    for (const std::string& item : items)
+        ::SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+    ::SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    quiet_ = false;
+}
+
+void Win32Window::selectListItem(int id, int index) {
+    HWND list = control(id);
+    if (list == nullptr) return;
+    const auto count = static_cast<int>(::SendMessageA(list, CB_GETCOUNT, 0, 0));
+    ::SendMessageA(list, CB_SETCURSEL,
+                   static_cast<WPARAM>(index >= 0 && index < count ? index : -1), 0);
+}
+
+int Win32Window::listSelection(int id) {
+    HWND list = control(id);
+    if (list == nullptr) return -1;
+    const LRESULT index = ::SendMessageA(list, CB_GETCURSEL, 0, 0);
+    return index == CB_ERR ? -1 : static_cast<int>(index);
+}
+
+std::string Win32Window::listItem(int id, int index) {
+    HWND list = control(id);
+    if (list == nullptr || index < 0) return {};
+    const LRESULT length = ::SendMessageA(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length == CB_ERR) return {};
+    std::vector<char> buffer(static_cast<std::size_t>(length) + 1);
+    ::SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                   reinterpret_cast<LPARAM>(buffer.data()));
+    return buffer.data();
+}
+
+// --- Boxes, sounds, painting ---
+
+ui::Answer Win32Window::messageBox(const std::string& text, const std::string& title,
+                                   ui::Buttons buttons) {
+    std::string body = text;
+    while (!body.empty() && (body.back() == '\n' || body.back() == '\r'))
+        body.pop_back();
+    const UINT kind = buttons == ui::Buttons::okCancel ? MB_OKCANCEL : MB_OK;
+    HWND owner = hwnd_ != nullptr && ::IsWindowVisible(hwnd_) ? hwnd_ : nullptr;
+    const int answer = ::MessageBoxA(owner, body.c_str(), title.c_str(),
+                                     kind | iconFor(title, buttons) | MB_SETFOREGROUND);
+    return answer == IDOK ? ui::Answer::ok : ui::Answer::cancel;
+}
+
+void Win32Window::beep() {
+    ::MessageBeep(MB_OK);
+}
+
+void Win32Window::repaint() {
+    if (hwnd_ == nullptr) return;
+    ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    paintPending();
+}
+
+void Win32Window::idleUntil(platform::TickSource& clock, std::uint64_t deadlineNs) {
+    for (;;) {
+        const std::uint64_t now = clock.nowNs();
+        if (now >= deadlineNs) return;
+        const auto ms = std::min<std::uint64_t>((deadlineNs - now) / 1'000'000, 50);
+        if (ms == 0) return;  // the caller's busy wait covers the rest
+        paintPending();
+        ::Sleep(static_cast<DWORD>(ms));
+    }
+}
+
+// --- Dialogs ---
+
+void Win32Window::endDialog(int result) {
+    ended_ = true;
+    endResult_ = result;
+    if (hwnd_ != nullptr) ::EndDialog(hwnd_, result);
+}
+
+void Win32Window::show() {
+    if (hwnd_ == nullptr) return;
+    ::ShowWindow(hwnd_, SW_SHOW);
+    ::UpdateWindow(hwnd_);
+    paintPending();
+}
+
+int Win32Window::runDialog(int dialogId, ui::DialogHandler& handler) {
+    Win32Window dialog(instance_, this);
+    dialog.setCommandSink([&](int id) { handler.command(dialog, id); });
+    dialog.setEditSink([&](int id) { handler.textChanged(dialog, id); });
+    dialog.setOpenedSink([&] { handler.opened(dialog); });
+    const int result = dialog.run(dialogId);
+    return dialog.ended() && result != -1 ? result : ctl::kCancel;
+}
+
+std::string Win32Window::pickFile(const ui::FileRequest& request) {
+    if (!picked_.empty()) {
+        std::string path;
+        path.swap(picked_);
+        return path;
+    }
+    std::string filter = request.filterName + " (" + request.pattern + ")";
+    filter += '\0';
+    filter += request.pattern;
+    filter += '\0';
+    filter += "All files (*.*)";
+    filter += '\0';
+    filter += "*.*";
+    filter += '\0';
+    char file[MAX_PATH * 4] = {};
+    OPENFILENAMEA ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = hwnd_;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = sizeof file;
+    ofn.lpstrInitialDir = request.startFolder.empty() ? nullptr : request.startFolder.c_str();
+    ofn.lpstrTitle = request.title.c_str();
+    // The program directory stays the current one whatever folder is browsed.
+    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    return ::GetOpenFileNameA(&ofn) ? std::string(file) : std::string();
+}
+
+bool Win32Window::openDocument(const std::string& path) {
+    const auto result = reinterpret_cast<INT_PTR>(
+        ::ShellExecuteA(hwnd_, "open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    return result > 32;
+}
+
+// --- Text fields ---
+
+ui::Caret Win32Window::caret(int id) {
+    HWND c = control(id);
+    if (c == nullptr) return {};
+    DWORD start = 0, end = 0;
+    // Positions count CR LF as two characters, as the program counts them.
+    ::SendMessageA(c, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return {static_cast<int>(start), static_cast<int>(end - start)};
+}
+
+bool Win32Window::isModified(int id) {
+    HWND c = control(id);
+    return c != nullptr && ::SendMessageA(c, EM_GETMODIFY, 0, 0) != 0;
+}
+
+}  // namespace ferrolux::win32

@@ -1,0 +1,54 @@
+#!/bin/sh
+# ferrolux-cli.exe under wine writes, verifies and reads back a program of
+# every family on the simulated board SIM1; its readback files (hex and
+# listing, CR LF) must equal the Linux build's byte for byte.
+# Usage: cli_families.sh LINUX_CLI WINDOWS_CLI HEX_DIR DEVICE_LIST WORK_DIR
+# The wine prefix comes from the environment (WINEPREFIX, WINEDEBUG).
+set -eu
+linux_cli=$1 windows_cli=$2 hex_dir=$3 device_list=$4 work=$5
+wine=${WINE:-wine}
+
+rm -rf "$work"
+failed=0 passed=0
+for case in 1:PIC16F84A 2:PIC16F877 3:PIC16F73 4:PIC12F675 5:PIC16F628A 6:PIC16F873A \
+            7:PIC16F818 8:PIC12C508; do
+    family=${case%%:*} chip=${case#*:}
+    hex=$hex_dir/family$family.hex
+    ok=1
+    for side in linux windows; do
+        dir=$work/$side/$chip
+        mkdir -p "$dir"
+        cp "$device_list" "$dir/kestrum.ini"
+        if [ $side = linux ]; then run="$linux_cli"; else run="$wine $windows_cli"; fi
+        (
+            cd "$dir" &&
+                $run -q -y -p SIM1 -c "$chip" write "$hex" >write.out 2>&1 &&
+                $run -q -p SIM1 -c "$chip" verify "$hex" >verify.out 2>&1 &&
+                $run -q -p SIM1 -c "$chip" read >read.out 2>&1 &&
+                $run -q -p SIM1 -c "$chip" read --text >text.out 2>&1
+        ) || {
+            echo "FAIL family $family ($chip) on $side: $(cat "$dir"/*.out | tr -d '\r')"
+            ok=0
+        }
+    done
+    for f in readback.hex readback.txt; do
+        [ $ok = 1 ] || break
+        if ! cmp -s "$work/linux/$chip/$f" "$work/windows/$chip/$f"; then
+            echo "FAIL family $family ($chip): $f differs from the Linux build's"
+            ok=0
+        fi
+    done
+    # Both files end their lines with CR LF.
+    if [ $ok = 1 ] && ! grep -q "$(printf '\r')\$" "$work/windows/$chip/readback.hex"; then
+        echo "FAIL family $family ($chip): readback.hex has no CR LF line ends"
+        ok=0
+    fi
+    if [ $ok = 1 ]; then
+        echo "ok   family $family ($chip): write, verify, readback.hex and readback.txt identical"
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+    fi
+done
+echo "$passed passed, $failed failed"
+[ $failed = 0 ]
