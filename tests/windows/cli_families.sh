@@ -10,10 +10,12 @@ wine=${WINE:-wine}
 
 rm -rf "$work"
 failed=0 passed=0
-for case in 1:PIC16F84A 2:PIC16F877 3:PIC16F73 4:PIC12F675 5:PIC16F628A 6:PIC16F873A \
-            7:PIC16F818 8:PIC12C508; do
-    family=${case%%:*} chip=${case#*:}
-    hex=$hex_dir/family$family.hex
+for case in 1:PIC16F84A:family1 2:PIC16F877:family2 3:PIC16F73:family3 4:PIC12F675:family4 \
+            5:PIC16F628A:family5 5:PIC16F887:midrange_16f887 6:PIC16F873A:family6 \
+            7:PIC16F818:family7 8:PIC12C508:family8 9:PIC12F508:flash12_12f508_first \
+            10:PIC16F616:midrange_16f616; do
+    family=${case%%:*} rest=${case#*:}
+    chip=${rest%%:*} hex=$hex_dir/${rest#*:}.hex
     ok=1
     for side in linux windows; do
         dir=$work/$side/$chip
