@@ -113,9 +113,9 @@ void useBoard(Session& s, test::SimBench& b, const char* name, const std::filesy
     s.port.comHandle = std::move(b.session.port.comHandle);
     s.device = b.session.device;
     s.device.name = name;
-    s.hexPath = hex.string();
-    s.configWord = 0x3FF1;  // unprotected on both chips
-    s.idValues = {1, 2, 3, 4};
+    s.file.hexPath = hex.string();
+    s.chip.configWord = 0x3FF1;  // unprotected on both chips
+    s.chip.idValues = {1, 2, 3, 4};
 }
 
 // The board of `b` behind the simulated FTDI adapter: the session opens it
@@ -137,21 +137,21 @@ bool writeAndVerify(Session& s) {
     bool ok = checkLink(s) != 0 && eraseChip(s) == 0;
     if (s.device.family == 6) {
         ok = ok && writeCodeRows(s, 8) == 0;
-        s.verifyOnly = 1;
+        s.pass.verifyOnly = 1;
         ok = ok && programCodeByWord(s) == 0;
-        s.verifyOnly = 0;
+        s.pass.verifyOnly = 0;
         ok = ok && writeIdRow(s, 6) == 0;
     } else {
         ok = ok && programCodeByWord(s) == 0;
-        s.verifyOnly = 1;
+        s.pass.verifyOnly = 1;
         ok = ok && programCodeByWord(s) == 0;
-        s.verifyOnly = 0;
+        s.pass.verifyOnly = 0;
         ok = ok && programIdWords(s) == 0;
     }
     ok = ok && programDataMemory(s) == 0 && writeConfigWord(s) == 0;
-    s.verifyOnly = 1;
+    s.pass.verifyOnly = 1;
     ok = ok && programCodeByWord(s) == 0 && programDataMemory(s) == 0;
-    s.verifyOnly = 0;
+    s.pass.verifyOnly = 0;
     sendIcsp(s, LEAVE_PGM, 0);
     return ok;
 }
@@ -234,7 +234,7 @@ void BM_RealTimeWriteCpuShare(benchmark::State& state) {
         const double cpuStart = threadCpuSeconds();
         const std::uint64_t wallStart = real.nowNs();
         bool ok = checkLink(s) != 0 && eraseChip(s) == 0 && programCodeByWord(s) == 0;
-        s.verifyOnly = 1;
+        s.pass.verifyOnly = 1;
         ok = ok && programCodeByWord(s) == 0;
         sendIcsp(s, LEAVE_PGM, 0);
         if (!ok) state.SkipWithError(s.message.c_str());

@@ -51,7 +51,7 @@ inline void runDeviceList(const std::filesystem::path& dir, std::span<const std:
     ui::WindowReporter shown(window);
     Session s(ticks, &shown);
     s.programDir = dir;
-    s.configWord = bytes.empty() ? 0 : bytes[0] * 0x41;
+    s.chip.configWord = bytes.empty() ? 0 : bytes[0] * 0x41;
 
     fillChipList(s);
     require(window.boxes.empty(), "list: message box");
@@ -86,22 +86,22 @@ inline void runHexInput(const std::filesystem::path& dir, std::span<const std::u
     s.device.family = twelveBit ? 8 : 2;
     s.device.codeWords = twelveBit ? 512 : 8192;
     s.device.dataBytes = twelveBit ? 0 : 256;
-    s.hexPath = (dir / "input.hex").string();
+    s.file.hexPath = (dir / "input.hex").string();
 
     const int valid = validateHexFile(s);
     require(valid == 0 || valid == 1, "validate: result");
     const int opened = openHexFile(s);
     require(opened == 0 || opened == 1, "open: result");
     require(valid == 1 || opened == 0, "open: a file that passed the check failed");
-    require(opened == 1 || s.fileSelected, "open: success without a file");
-    for (int id : s.idValues)
+    require(opened == 1 || s.file.fileSelected, "open: success without a file");
+    for (int id : s.chip.idValues)
         require(id >= 0 && id <= 15, "open: ID value");
-    require(s.configWord >= 0 && s.configWord <= 0xFFFF, "open: configuration word");
+    require(s.chip.configWord >= 0 && s.chip.configWord <= 0xFFFF, "open: configuration word");
     if (opened == 0) {
         const int checked = checkHexChecksums(s);
         require(checked == 0 || checked == 1, "check: result");
         readStoredHexPath(s);
-        require(s.hexPath == (dir / "input.hex").string(), "open: stored path");
+        require(s.file.hexPath == (dir / "input.hex").string(), "open: stored path");
     }
 }
 
@@ -134,7 +134,7 @@ inline void runStateFile(const std::filesystem::path& dir, std::span<const std::
     saveState(s);
     storeSpeed(s, static_cast<char>('0' + s.link.speed));
     setReloadFlag(s, '1');
-    s.hexPath = path;
+    s.file.hexPath = path;
     require(storeHexPath(s) == 0, "store: result");
     const std::string after = readBytes(cfg);
     const std::size_t pathEnd = 32 + (path.size() <= kStoredPathMax ? path.size() : 0) + 21;
@@ -144,9 +144,9 @@ inline void runStateFile(const std::filesystem::path& dir, std::span<const std::
                 "store: bytes after the path changed");
     }
 
-    s.hexPath = "unchanged";
+    s.file.hexPath = "unchanged";
     readStoredHexPath(s);
-    require(s.hexPath == (path.size() <= kStoredPathMax ? path : std::string()), "read: path");
+    require(s.file.hexPath == (path.size() <= kStoredPathMax ? path : std::string()), "read: path");
     require(readReloadFlag(s) == '1', "read: reload flag");
 
     Session again(ticks, &shown);
@@ -158,7 +158,8 @@ inline void runStateFile(const std::filesystem::path& dir, std::span<const std::
     require(again.link.adapter == s.link.adapter, "reload: adapter");
     require(again.link.vppLine == s.link.vppLine, "reload: Vpp line");
     require(again.link.speed == s.link.speed, "reload: speed");
-    require((again.lowVoltageChar == '1') == (s.lowVoltageChar == '1'), "reload: low voltage");
+    require((again.chip.lowVoltageChar == '1') == (s.chip.lowVoltageChar == '1'),
+            "reload: low voltage");
 }
 
 }  // namespace ferrolux::fuzz

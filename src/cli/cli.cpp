@@ -375,7 +375,7 @@ class Runner {
           win_(in, err, {a.yes, terminal.input, terminal.output && !a.quiet, stop}),
           prog_(dir, win_) {
         win_.setDevice(&prog_.session.device);
-        win_.setVerifyFlag(&prog_.session.verifyOnly);
+        win_.setVerifyFlag(&prog_.session.pass.verifyOnly);
         prog_.session.stopRequest = stop;
     }
 
@@ -715,8 +715,8 @@ class Runner {
         win_.enable(ctl::kStatusField, false);
         prog_.host.commandEnded(s());
         if (spoiled()) return kExitFailed;
-        print(s().blank ? "blank\n" : "not blank\n");
-        return s().blank ? kExitOk : kExitMismatch;
+        print(s().pass.blank ? "blank\n" : "not blank\n");
+        return s().pass.blank ? kExitOk : kExitMismatch;
     }
 
     // A chip command of the service, as the window runs one: a chip selected,
@@ -744,22 +744,22 @@ class Runner {
                 throw UsageError{"the configuration word of " + s().device.name +
                                  " has 12 bits: up to FFF, not '" + a_.operands[0] + "'"};
             }
-            s().configWord = word;
+            s().chip.configWord = word;
         }
         const int mask2 = ChipService(s()).secondConfigMask();
         if (a_.operands.size() > 1) {
             if (mask2 == 0) {
                 throw UsageError{s().device.name + " has one configuration word, not two"};
             }
-            s().config2Word = parseHex(a_.operands[1], kConfigLargest);
+            s().chip.config2Word = parseHex(a_.operands[1], kConfigLargest);
         }
         std::vector<std::pair<int, int>> calibration;
-        const int word = s().configWord;
+        const int word = s().chip.configWord;
         const bool keepSecond = writing && mask2 != 0 && a_.operands.size() == 1;
         const int r = onChip([&](ChipService& chip) {
             // Written alone, the first word leaves the second as the chip has it.
             if (keepSecond && chip.readConfig() != 0) return false;
-            s().configWord = word;
+            s().chip.configWord = word;
             if ((writing ? chip.writeConfig() : chip.readConfig()) != 0) return false;
             if (!writing) calibration = chip.readCalibrationWords();
             return true;
@@ -768,16 +768,17 @@ class Runner {
         std::array<std::string, 14> labels;
         readConfigLabels(s(), labels);
         std::string shown =
-            formatText("Config-Word: %.4X\n", static_cast<unsigned>(s().configWord));
+            formatText("Config-Word: %.4X\n", static_cast<unsigned>(s().chip.configWord));
         for (int bit = 13; bit >= 0; --bit) {
             const std::string& label = labels[static_cast<std::size_t>(bit)];
             // An active-low bit ("/CP") is ticked when it reads 0.
-            const bool set = ((s().configWord >> bit) & 1) != 0;
+            const bool set = ((s().chip.configWord >> bit) & 1) != 0;
             const bool ticked = !label.empty() && label[0] == '/' ? !set : set;
             shown += formatText("  Bit %-2d [%c] %s\n", bit, ticked ? 'x' : ' ', label.c_str());
         }
         if (mask2 != 0) {
-            shown += formatText("Config-Word 2: %.4X\n", static_cast<unsigned>(s().config2Word));
+            shown +=
+                formatText("Config-Word 2: %.4X\n", static_cast<unsigned>(s().chip.config2Word));
         }
         for (const auto& [address, word] : calibration) {
             shown += formatText("Calibration %04X: %04X\n", static_cast<unsigned>(address),
@@ -790,7 +791,7 @@ class Runner {
     int ids() {
         const bool writing = !a_.operands.empty();
         for (std::size_t i = 0; i < a_.operands.size() && i < 4; ++i)
-            s().idValues[i] = parseHex(a_.operands[i], kIdLargest);
+            s().chip.idValues[i] = parseHex(a_.operands[i], kIdLargest);
         const int r = onChip([&](ChipService& chip) {
             if (writing) return chip.writeIds() == 0;
             chip.readIds();
@@ -799,8 +800,8 @@ class Runner {
         if (r != kExitOk) return r;
         std::string shown;
         for (std::size_t i = 0; i < 4; ++i) {
-            shown += formatText(i ? "  ID%zu: %X" : "ID%zu: %X", i,
-                                static_cast<unsigned>(s().idValues[i] & 0xF));
+            shown += formatText(i ? "  ID%d: %X" : "ID%d: %X", static_cast<int>(i),
+                                static_cast<unsigned>(s().chip.idValues[i] & 0xF));
         }
         print(shown + "\n" + (writing ? "OK\n" : ""));
         return kExitOk;
@@ -826,7 +827,7 @@ class Runner {
             return kExitFailed;
         }
         std::vector<int> bytes;
-        s().blank = true;
+        s().pass.blank = true;
         const int r = onChip([&](ChipService& chip) {
             bytes = chip.readDataMemory();
             if (edits.empty()) return true;

@@ -27,15 +27,15 @@ int checkLink(Session& s) {
     if (algorithmOf(s.device).twelveBit) {
         // A 12-bit chip stands at its configuration word after entering.
         sendIcsp(s, ENTER_PGM, 0);
-        s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-        if (s.readBack == 0) {
+        s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+        if (s.pass.readBack == 0) {
             s.message = kNoPicOrProtected;
             return 0;
         }
     }
     switch (readDeviceId(s)) {
         case 1:
-            s.blank = false;
+            s.pass.blank = false;
             return 2;
         case 2:
             s.message = kNoPicOnBoard;
@@ -60,12 +60,12 @@ int readIdWord(Session& s) {
 
 int readDeviceId(Session& s) {
     s.reporter->deviceId(" ");
-    s.deviceIdRead = -1;
+    s.pass.deviceIdRead = -1;
     if (s.device.deviceIdFlag != 'Y') return 0;
     const int id = readIdWord(s);
     if (id == 0x3FFF || id == 0) return 2;
-    s.deviceIdRead = id;
-    s.blank = false;
+    s.pass.deviceIdRead = id;
+    s.pass.blank = false;
     s.reporter->deviceId(deviceIdText(s, id));
     return 1;
 }
@@ -79,8 +79,8 @@ std::string deviceIdText(const Session& s, int id) {
 
 OtherChip otherChipOnBoard(const Session& s) {
     OtherChip found;
-    if (s.deviceIdRead < 0 || s.device.deviceId < 0) return found;
-    found.id = s.deviceIdRead;
+    if (s.pass.deviceIdRead < 0 || s.device.deviceId < 0) return found;
+    found.id = s.pass.deviceIdRead;
     if ((found.id & ~kDeviceIdRevisionMask) == s.device.deviceId) return found;
     found.other = true;
     found.chip = chipOfDeviceId(s, found.id);

@@ -105,13 +105,13 @@ Outcome ChipService::write(const WriteOptions& o) {
             if (ferrolux::eraseChip(s_) != 0) return Outcome::failed;
         }
         s_.reporter->status(kWriting);
-        s_.verifyOnly = 0;
+        s_.pass.verifyOnly = 0;
         if (o.code) {
             const int r = writeCodeMemory(s_, o.eraseFirst);
             if (r == 2) return Outcome::cancelled;
             if (r != 0) return Outcome::failed;
         }
-        s_.verifyOnly = 0;
+        s_.pass.verifyOnly = 0;
         if (o.data && programDataMemory(s_) != 0) return Outcome::failed;
         if (o.config && writeConfigWord(s_) != 0) return Outcome::failed;
         leave();
@@ -122,7 +122,7 @@ Outcome ChipService::write(const WriteOptions& o) {
 
 Outcome ChipService::verify(const VerifyOptions& o) {
     const Outcome outcome = [&] {
-        s_.verifyOnly = 1;
+        s_.pass.verifyOnly = 1;
         if (algorithmOf(s_.device).twelveBit) {
             if (programCode12Bit(s_) != 0) return Outcome::failed;
         } else {
@@ -136,9 +136,9 @@ Outcome ChipService::verify(const VerifyOptions& o) {
 }
 
 int ChipService::checkBlank(const std::filesystem::path& scratch) {
-    s_.blank = true;  // the device ID read by the link check is no content
+    s_.pass.blank = true;  // the device ID read by the link check is no content
     if (algorithmOf(s_.device).twelveBit) {
-        s_.blank = blankCheck12Bit(s_) == 0;
+        s_.pass.blank = blankCheck12Bit(s_) == 0;
         return 0;
     }
     const std::filesystem::path outputDir = s_.outputDir;
@@ -201,7 +201,7 @@ std::vector<int> ChipService::readDataMemory() {
     if (algorithmOf(s_.device).dataPastConfigSpace) skipConfigSpace();
     for (int k = 0; k < s_.device.dataBytes; ++k) {
         bytes.push_back(readByte(s_));
-        if (bytes.back() != 0xFF) s_.blank = false;
+        if (bytes.back() != 0xFF) s_.pass.blank = false;
         sendIcsp(s_, INCREMENT_ADDRESS, 0);
     }
     return bytes;

@@ -18,18 +18,18 @@ constexpr int END_PROGRAMMING_ROW = 23;
 
 void configWriteError(Session& s) {
     s.message = "Write Error Config-W" +
-                formatText("\n\nWrote:  %04X", static_cast<unsigned>(s.configWord)) +
-                formatText("\nRead: %04X\n", static_cast<unsigned>(s.readBack));
+                formatText("\n\nWrote:  %04X", static_cast<unsigned>(s.chip.configWord)) +
+                formatText("\nRead: %04X\n", static_cast<unsigned>(s.pass.readBack));
 }
 
 // The 12-bit core: on EPROM up to 50 pulses until the word reads back, then
 // 11 times as many more; on flash one. Bits without function (bits 1:0 of the 10F20x) are
 // written as 1. False when it never read back.
 bool writeConfig12Bit(Session& s) {
-    s.configWord |= functionlessConfigBits(s) & 0xFFF;
+    s.chip.configWord |= functionlessConfigBits(s) & 0xFFF;
     for (int pulses = 1; pulses <= cycles12Bit(s, 50); ++pulses) {
-        if (!programOnce12Bit(s, s.configWord)) continue;
-        overprogram12Bit(s, s.configWord, pulses, 11);
+        if (!programOnce12Bit(s, s.chip.configWord)) continue;
+        overprogram12Bit(s, s.chip.configWord, pulses, 11);
         return true;
     }
     return false;
@@ -37,8 +37,9 @@ bool writeConfig12Bit(Session& s) {
 
 void writeConfig14Bit(Session& s) {
     const Family& f = algorithmOf(s.device);
-    if (f.keepsBandgapBits) s.configWord = (s.configWord & 0x1FF) | (s.readBack & 0x3000);
-    sendIcsp(s, LOAD_DATA_PROGRAM, s.configWord);
+    if (f.keepsBandgapBits)
+        s.chip.configWord = (s.chip.configWord & 0x1FF) | (s.pass.readBack & 0x3000);
+    sendIcsp(s, LOAD_DATA_PROGRAM, s.chip.configWord);
     f.commitConfig(s);
 }
 
@@ -53,11 +54,11 @@ void goToConfigWord(Session& s) {
 int readConfigWord(Session& s) {
     sendIcsp(s, ENTER_PGM, 0);
     if (!algorithmOf(s.device).twelveBit) goToConfigWord(s);
-    s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-    s.configWord = s.readBack;
+    s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+    s.chip.configWord = s.pass.readBack;
     if (s.device.config2Mask != 0 && !algorithmOf(s.device).twelveBit) {
         sendIcsp(s, INCREMENT_ADDRESS, 0);
-        s.config2Word = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0x3FFF;
+        s.chip.config2Word = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0x3FFF;
     }
     return 0;
 }
@@ -70,16 +71,16 @@ namespace {
 int writeConfig2(Session& s) {
     const Family& f = algorithmOf(s.device);
     sendIcsp(s, INCREMENT_ADDRESS, 0);
-    s.config2Word &= 0x3FFF;
-    sendIcsp(s, LOAD_DATA_PROGRAM, s.config2Word);
+    s.chip.config2Word &= 0x3FFF;
+    sendIcsp(s, LOAD_DATA_PROGRAM, s.chip.config2Word);
     f.commitConfig(s);
     waitMs(s, 5);
-    s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0x3FFF;
+    s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0x3FFF;
     const int mask = s.device.config2Mask;
-    if ((s.readBack & mask) == (s.config2Word & mask)) return 0;
+    if ((s.pass.readBack & mask) == (s.chip.config2Word & mask)) return 0;
     s.message = "Write Error Config-W2" +
-                formatText("\n\nWrote:  %04X", static_cast<unsigned>(s.config2Word)) +
-                formatText("\nRead: %04X\n", static_cast<unsigned>(s.readBack));
+                formatText("\n\nWrote:  %04X", static_cast<unsigned>(s.chip.config2Word)) +
+                formatText("\nRead: %04X\n", static_cast<unsigned>(s.pass.readBack));
     return 1;
 }
 
@@ -90,7 +91,7 @@ int writeConfigWord(Session& s) {
     const bool twelveBit = f.twelveBit;
     sendIcsp(s, ENTER_PGM, 0);
     if (!twelveBit) goToConfigWord(s);
-    s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+    s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
     if (twelveBit) {
         if (!writeConfig12Bit(s)) {
             configWriteError(s);
@@ -105,12 +106,12 @@ int writeConfigWord(Session& s) {
         goToConfigWord(s);
         sendIcsp(s, READ_DATA_PROGRAM, 0);
     }
-    s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0x3FFF;
-    s.configWord &= 0x3FFF;
+    s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0x3FFF;
+    s.chip.configWord &= 0x3FFF;
     // Bits that do not read back as written (unimplemented ones, bit 10 of
     // the 16F87x) are not compared.
     const int mask = twelveBit ? 0x3FFF : configMaskOf(s.device);
-    if ((s.configWord & mask) != (s.readBack & mask)) {
+    if ((s.chip.configWord & mask) != (s.pass.readBack & mask)) {
         configWriteError(s);
         return 1;
     }
@@ -127,8 +128,8 @@ int readIdLocations(Session& s) {
         sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
     }
     for (int i = 0; i < 4; ++i) {
-        s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0xF;
-        s.idValues[i] = s.readBack;
+        s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0xF;
+        s.chip.idValues[i] = s.pass.readBack;
         sendIcsp(s, INCREMENT_ADDRESS, 0);
     }
     return 0;
@@ -152,7 +153,7 @@ int writeIdLocations(Session& s) {
             sendIcsp(s, INCREMENT_ADDRESS, 0);
         for (int i = 0; i < 4; ++i) {
             if (i > 0) sendIcsp(s, INCREMENT_ADDRESS, 0);
-            if (writeId12Bit(s, s.idValues[i]) != 0) {
+            if (writeId12Bit(s, s.chip.idValues[i]) != 0) {
                 s.message = "Write Error ID" + std::to_string(i) + "!";
                 return 1;
             }
@@ -160,7 +161,7 @@ int writeIdLocations(Session& s) {
         return 0;
     }
     sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
-    for (auto& id : s.idValues)
+    for (auto& id : s.chip.idValues)
         id |= 0x3F80;
     if (f.idsInOneRow) {
         if (f.externallyTimed) {
@@ -170,7 +171,7 @@ int writeIdLocations(Session& s) {
         }
         for (int i = 0; i < 4; ++i) {
             if (i > 0) sendIcsp(s, INCREMENT_ADDRESS, 0);
-            sendIcsp(s, LOAD_DATA_PROGRAM, s.idValues[i]);
+            sendIcsp(s, LOAD_DATA_PROGRAM, s.chip.idValues[i]);
         }
         if (!f.externallyTimed) {
             sendIcsp(s, PROGRAM_COMMAND, 0);
@@ -184,10 +185,10 @@ int writeIdLocations(Session& s) {
         return 0;
     }
     for (int i = 0; i < 4; ++i) {
-        sendIcsp(s, LOAD_DATA_PROGRAM, s.idValues[i]);
+        sendIcsp(s, LOAD_DATA_PROGRAM, s.chip.idValues[i]);
         f.commitWord(s);
-        s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-        if (s.readBack != s.idValues[i]) {
+        s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+        if (s.pass.readBack != s.chip.idValues[i]) {
             s.message = "Write Error!";
             return 1;
         }

@@ -34,8 +34,8 @@ bool protectedBy(int config, int bits) {
 int readChipConfig(Session& s) {
     sendIcsp(s, ENTER_PGM, 0);
     if (!algorithmOf(s.device).twelveBit) goToConfigWord(s);
-    s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-    return s.readBack;
+    s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+    return s.pass.readBack;
 }
 
 }  // namespace
@@ -66,7 +66,8 @@ namespace {
 
 void goToCalibrationWord(Session& s) {
     sendIcsp(s, ENTER_PGM, 0);
-    for (s.targetAddress = 0; s.targetAddress < kCalibrationAddress; ++s.targetAddress) {
+    for (s.pass.targetAddress = 0; s.pass.targetAddress < kCalibrationAddress;
+         ++s.pass.targetAddress) {
         sendIcsp(s, INCREMENT_ADDRESS, 0);
     }
 }
@@ -86,19 +87,19 @@ bool eraseWithoutCalibration(Session& s, int address, int word, const char* kind
 
 int eraseKeepingCalibration(Session& s, bool wholeChip) {
     goToCalibrationWord(s);
-    s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-    s.savedCalibration = s.readBack;
-    const bool keepCalibration = (s.savedCalibration & 0x3F00) == 0x3400;
+    s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+    s.pass.savedCalibration = s.pass.readBack;
+    const bool keepCalibration = (s.pass.savedCalibration & 0x3F00) == 0x3400;
     if (!keepCalibration &&
-        !eraseWithoutCalibration(s, kCalibrationAddress, s.savedCalibration, "RETLW")) {
+        !eraseWithoutCalibration(s, kCalibrationAddress, s.pass.savedCalibration, "RETLW")) {
         s.message = kEraseCancelled;
         return 1;
     }
 
     goToConfigWord(s);
-    s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+    s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
     // Erasing the whole chip leaves code (bits 0-7) and data (bit 8) unprotected.
-    s.savedConfig = wholeChip ? (s.readBack | 0x1FF) : s.readBack;
+    s.pass.savedConfig = wholeChip ? (s.pass.readBack | 0x1FF) : s.pass.readBack;
 
     if (wholeChip) {
         sendIcsp(s, LOAD_CONFIGURATION, 0);
@@ -112,17 +113,17 @@ int eraseKeepingCalibration(Session& s, bool wholeChip) {
     }
 
     goToCalibrationWord(s);
-    s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-    s.fileWord = s.savedCalibration;
+    s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+    s.pass.fileWord = s.pass.savedCalibration;
     if (keepCalibration && programWord(s) != 0) {
-        s.message =
-            formatText("Write Error OSCCAL at: %04X\n", static_cast<unsigned>(s.targetAddress));
+        s.message = formatText("Write Error OSCCAL at: %04X\n",
+                               static_cast<unsigned>(s.pass.targetAddress));
         return 1;
     }
     goToConfigWord(s);
-    sendIcsp(s, LOAD_DATA_PROGRAM, s.savedConfig);
+    sendIcsp(s, LOAD_DATA_PROGRAM, s.pass.savedConfig);
     sendIcsp(s, PROGRAM_COMMAND, 0);
-    s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+    s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
     return 0;
 }
 
@@ -143,20 +144,22 @@ bool isMovlw(int word) {
 // last code word; the backup calibration lies 5 words further, after the IDs.
 void goToLastCodeWord(Session& s) {
     sendIcsp(s, ENTER_PGM, 0);
-    for (s.targetAddress = -1; s.targetAddress < s.device.codeWords - 1; ++s.targetAddress)
+    for (s.pass.targetAddress = -1; s.pass.targetAddress < s.device.codeWords - 1;
+         ++s.pass.targetAddress)
         sendIcsp(s, INCREMENT_ADDRESS, 0);
 }
 
 void toBackupCalibration(Session& s) {
     for (int i = 0; i < 5; ++i)
         sendIcsp(s, INCREMENT_ADDRESS, 0);
-    s.targetAddress += 5;
+    s.pass.targetAddress += 5;
 }
 
 // Writes a calibration word back at the current address.
 bool restore12BitCalibration(Session& s, int word) {
     if (programOnce12Bit(s, word)) return true;
-    s.message = formatText("Write Error OSCCAL at: %04X\n", static_cast<unsigned>(s.targetAddress));
+    s.message =
+        formatText("Write Error OSCCAL at: %04X\n", static_cast<unsigned>(s.pass.targetAddress));
     return false;
 }
 
@@ -174,7 +177,7 @@ bool readCalibration12Bit(Session& s, Calibration12& kept) {
     if (!s.device.calibration) return true;
     goToLastCodeWord(s);
     const int word = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0xFFF;
-    const int wordAt = s.targetAddress;
+    const int wordAt = s.pass.targetAddress;
     int backup = -1;
     if (s.device.calibrationBackup) {
         toBackupCalibration(s);
@@ -270,7 +273,7 @@ using ConfigCalibration = std::array<int, 2>;
 void toConfigAddress(Session& s, int address) {
     sendIcsp(s, ENTER_PGM, 0);
     sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
-    for (s.targetAddress = 0x2000; s.targetAddress < address; ++s.targetAddress)
+    for (s.pass.targetAddress = 0x2000; s.pass.targetAddress < address; ++s.pass.targetAddress)
         sendIcsp(s, INCREMENT_ADDRESS, 0);
 }
 
@@ -292,12 +295,12 @@ int restoreConfigCalibration(Session& s, const ConfigCalibration& before) {
         const int word = before[static_cast<std::size_t>(i)];
         if (word < 0 || word == 0x3FFF) continue;
         toConfigAddress(s, kCalibrationWordBase + i);
-        s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0x3FFF;
-        if (s.readBack == word) continue;
-        s.fileWord = word;
+        s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0x3FFF;
+        if (s.pass.readBack == word) continue;
+        s.pass.fileWord = word;
         if (programWord(s) != 0) {
-            s.message =
-                formatText("Write Error OSCCAL at: %04X\n", static_cast<unsigned>(s.targetAddress));
+            s.message = formatText("Write Error OSCCAL at: %04X\n",
+                                   static_cast<unsigned>(s.pass.targetAddress));
             return 1;
         }
     }

@@ -12,23 +12,23 @@ namespace ferrolux {
 namespace {
 
 int formatError(Session& s, int shown) {
-    s.statusText = formatText("Format? %04X\n", static_cast<unsigned>(shown & 0xFFFF));
+    s.shown.statusText = formatText("Format? %04X\n", static_cast<unsigned>(shown & 0xFFFF));
     showProgress(s);
     s.message = "Wrong File \n";
     return 1;
 }
 
 int notARecord(Session& s, int lineNumber) {
-    s.statusText = "Expected ':'\n";
+    s.shown.statusText = "Expected ':'\n";
     showProgress(s);
     return formatError(s, lineNumber);
 }
 
 void advanceTo(Session& s, const HexPass& pass, int target) {
-    while (s.positionCounter < target) {
+    while (s.pass.positionCounter < target) {
         if (pass.beforeIncrement) pass.beforeIncrement();
         sendIcsp(s, INCREMENT_ADDRESS, 0);
-        ++s.positionCounter;
+        ++s.pass.positionCounter;
     }
 }
 
@@ -40,14 +40,14 @@ int finish(const HexPass& pass, int beyondAddress) {
 }  // namespace
 
 int walkHexFile(Session& s, const HexPass& pass) {
-    TextFile file(s.hexPath, "rb");
+    TextFile file(s.file.hexPath, "rb");
     if (!file) {
         s.message = "Cannot open input file.\n";
         return 1;
     }
     sendIcsp(s, ENTER_PGM, 0);
     if (pass.position) pass.position();
-    s.positionCounter = pass.start;
+    s.pass.positionCounter = pass.start;
 
     std::string line;
     int lineNumber = 0;
@@ -70,7 +70,7 @@ int walkHexFile(Session& s, const HexPass& pass) {
         if (wordAddress > pass.endAbove) return finish(pass, wordAddress);
         // The chip cannot go back: an out-of-order or overlapping record would
         // land at the wrong address.
-        if (wordAddress < s.positionCounter) return formatError(s, address);
+        if (wordAddress < s.pass.positionCounter) return formatError(s, address);
         // A record shorter than its count would supply garbage words.
         if (line.size() < 9 + 4 * static_cast<std::size_t>(words)) return formatError(s, address);
 
@@ -80,9 +80,9 @@ int walkHexFile(Session& s, const HexPass& pass) {
             const int low = hexField(line, at, 2);
             const int high = hexField(line, at + 2, 2);
             if (low < 0 || high < 0) return formatError(s, address);
-            s.targetAddress = wordAddress + i;
-            advanceTo(s, pass, s.targetAddress);
-            s.fileWord = high * 256 + low;
+            s.pass.targetAddress = wordAddress + i;
+            advanceTo(s, pass, s.pass.targetAddress);
+            s.pass.fileWord = high * 256 + low;
             if (pass.perWord() != 0) return 1;
         }
         if (pass.firstRecordOnly) return finish(pass, -1);

@@ -20,7 +20,7 @@ struct HexPass {
     std::function<void()> beforeIncrement;
     // Called at each record that starts in the window, before its words.
     std::function<void(int wordAddress)> atRecord;
-    // The pass's work on s.targetAddress / s.fileWord: 0 to go on, 1 to fail.
+    // The pass's work on s.pass.targetAddress / s.pass.fileWord: 0 to go on, 1 to fail.
     std::function<int()> perWord;
     // Called when the pass ends without failure; `beyondAddress` is the word
     // address of a record beyond the window, or -1 for other endings.

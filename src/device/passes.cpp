@@ -21,7 +21,8 @@ constexpr int END_PROGRAMMING_ROW = 23;
 
 // ID words keep bits 0 to 6 from the file; bits 7 to 13 are written as 1.
 void markIdWord(Session& s) {
-    if (s.targetAddress >= kIdStart && s.targetAddress <= kIdEnd) s.fileWord |= 0x3F80;
+    if (s.pass.targetAddress >= kIdStart && s.pass.targetAddress <= kIdEnd)
+        s.pass.fileWord |= 0x3F80;
 }
 
 void toIdLocations(Session& s) {
@@ -32,7 +33,7 @@ void toIdLocations(Session& s) {
 // one); the number of cycles applied, or 0 when none matched.
 int program12BitAttempts(Session& s) {
     for (int pulses = 1; pulses <= cycles12Bit(s, 10); ++pulses) {
-        if (programOnce12Bit(s, s.fileWord)) return pulses;
+        if (programOnce12Bit(s, s.pass.fileWord)) return pulses;
     }
     return 0;
 }
@@ -41,15 +42,17 @@ int program12BitAttempts(Session& s) {
 // file word there is neither written nor compared, and the user is told once
 // per pass. A chip that has lost its calibration takes the file's word.
 bool keepsCalibration(Session& s, bool& told) {
-    if (!s.device.calibration || s.targetAddress != s.device.codeWords - 1) return false;
-    if ((s.readBack & 0xF00) != 0xC00) return false;
-    if ((s.readBack & 0xFFF) != (s.fileWord & 0xFFF) && (s.fileWord & 0xFFF) != 0xFFF && !told) {
+    if (!s.device.calibration || s.pass.targetAddress != s.device.codeWords - 1) return false;
+    if ((s.pass.readBack & 0xF00) != 0xC00) return false;
+    if ((s.pass.readBack & 0xFFF) != (s.pass.fileWord & 0xFFF) &&
+        (s.pass.fileWord & 0xFFF) != 0xFFF && !told) {
         told = true;
         s.reporter->message(
             formatText("The file holds %04X at %04X, where the chip keeps its calibration "
                        "word %04X.\nThe chip keeps its calibration; the file's word is skipped.",
-                       static_cast<unsigned>(s.fileWord), static_cast<unsigned>(s.targetAddress),
-                       static_cast<unsigned>(s.readBack & 0xFFF)),
+                       static_cast<unsigned>(s.pass.fileWord),
+                       static_cast<unsigned>(s.pass.targetAddress),
+                       static_cast<unsigned>(s.pass.readBack & 0xFFF)),
             "Warning!");
     }
     return true;
@@ -61,14 +64,15 @@ int programCodeByWord(Session& s) {
     HexPass pass;
     pass.endAbove = kCodeEnd;
     pass.perWord = [&s] {
-        if (s.targetAddress % 16 == 0) showAddress(s, "Contr-Adr: %04X\n", s.targetAddress);
-        s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-        if (s.readBack == s.fileWord) return 0;
-        if (s.verifyOnly == 0 && programWord(s) != 0) {
+        if (s.pass.targetAddress % 16 == 0)
+            showAddress(s, "Contr-Adr: %04X\n", s.pass.targetAddress);
+        s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+        if (s.pass.readBack == s.pass.fileWord) return 0;
+        if (s.pass.verifyOnly == 0 && programWord(s) != 0) {
             setWriteError(s, false);
             return 1;
         }
-        if (s.readBack != s.fileWord) {
+        if (s.pass.readBack != s.pass.fileWord) {
             setVerifyError(s, false);
             return 1;
         }
@@ -91,13 +95,13 @@ int writeCodeRows(Session& s, int rowSize) {
     HexPass pass;
     pass.endAbove = kCodeEnd;
     pass.beforeIncrement = [&] {
-        if (!pending || (s.positionCounter & (rowSize - 1)) != rowSize - 1) return;
-        if (rowsOfEight) showAddress(s, "Contr-Addr: %04X\n", s.targetAddress);
+        if (!pending || (s.pass.positionCounter & (rowSize - 1)) != rowSize - 1) return;
+        if (rowsOfEight) showAddress(s, "Contr-Addr: %04X\n", s.pass.targetAddress);
         commit();
         pending = false;
     };
     pass.perWord = [&] {
-        sendIcsp(s, LOAD_DATA_PROGRAM, s.fileWord & 0x3FFF);
+        sendIcsp(s, LOAD_DATA_PROGRAM, s.pass.fileWord & 0x3FFF);
         pending = true;
         return 0;
     };
@@ -123,13 +127,13 @@ int programCode12Bit(Session& s) {
     pass.endAbove = s.device.codeWords + 3;
     bool told = false;
     pass.perWord = [&s, &told] {
-        showAddress(s, "Contr-Adr: %04X\n", s.targetAddress);
-        s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+        showAddress(s, "Contr-Adr: %04X\n", s.pass.targetAddress);
+        s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
         if (keepsCalibration(s, told)) return 0;
         // ID words carry a nibble each; the readback keeps only that much of them.
-        const int mask = s.targetAddress >= s.device.codeWords ? 0xF : 0xFFF;
-        if ((s.readBack & mask) == (s.fileWord & mask)) return 0;
-        if (s.verifyOnly == 1) {
+        const int mask = s.pass.targetAddress >= s.device.codeWords ? 0xF : 0xFFF;
+        if ((s.pass.readBack & mask) == (s.pass.fileWord & mask)) return 0;
+        if (s.pass.verifyOnly == 1) {
             setVerifyError(s, false);
             return 1;
         }
@@ -138,9 +142,9 @@ int programCode12Bit(Session& s) {
             setWriteError(s, false);
             return 1;
         }
-        overprogram12Bit(s, s.fileWord, pulses, 10);
-        s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-        if (s.readBack != s.fileWord) {
+        overprogram12Bit(s, s.pass.fileWord, pulses, 10);
+        s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+        if (s.pass.readBack != s.pass.fileWord) {
             setWriteError(s, false);
             return 1;
         }
@@ -153,8 +157,8 @@ int blankCheck12Bit(Session& s) {
     sendIcsp(s, ENTER_PGM, 0);
     // Starts at the configuration word, so the last code word is not read.
     for (int i = 0; i < s.device.codeWords; ++i) {
-        s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-        if ((s.readBack & 0xFFF) != 0xFFF) return 1;
+        s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+        if ((s.pass.readBack & 0xFFF) != 0xFFF) return 1;
         sendIcsp(s, INCREMENT_ADDRESS, 0);
     }
     return 0;
@@ -169,9 +173,10 @@ int programIdWords(Session& s) {
     pass.endAbove = kIdEnd;
     pass.perWord = [&s] {
         markIdWord(s);
-        if (s.targetAddress % 16 == 0) showAddress(s, "Contr-Adr: %04X\n", s.targetAddress);
-        s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-        if (s.readBack != s.fileWord && programWord(s) != 0) {
+        if (s.pass.targetAddress % 16 == 0)
+            showAddress(s, "Contr-Adr: %04X\n", s.pass.targetAddress);
+        s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+        if (s.pass.readBack != s.pass.fileWord && programWord(s) != 0) {
             setWriteError(s, false);
             return 1;
         }
@@ -199,7 +204,7 @@ int writeIdRow(Session& s, int family) {
     };
     pass.perWord = [&] {
         markIdWord(s);
-        sendIcsp(s, LOAD_DATA_PROGRAM, s.fileWord);
+        sendIcsp(s, LOAD_DATA_PROGRAM, s.pass.fileWord);
         loaded = true;
         return 0;
     };
@@ -233,14 +238,15 @@ int programDataMemory(Session& s) {
         }
     };
     pass.perWord = [&s] {
-        if (s.targetAddress % 16 == 0) showAddress(s, "Contr-Adr: %04X\n", s.targetAddress);
-        s.readBack = sendIcsp(s, READ_DATA_DATA, 0) & 0xFF;
-        s.fileWord &= 0xFF;
-        if (s.readBack != s.fileWord && s.verifyOnly == 0 && programWord(s) != 0) {
+        if (s.pass.targetAddress % 16 == 0)
+            showAddress(s, "Contr-Adr: %04X\n", s.pass.targetAddress);
+        s.pass.readBack = sendIcsp(s, READ_DATA_DATA, 0) & 0xFF;
+        s.pass.fileWord &= 0xFF;
+        if (s.pass.readBack != s.pass.fileWord && s.pass.verifyOnly == 0 && programWord(s) != 0) {
             setWriteError(s, true);
             return 1;
         }
-        if ((s.readBack & 0xFF) != (s.fileWord & 0xFF)) {
+        if ((s.pass.readBack & 0xFF) != (s.pass.fileWord & 0xFF)) {
             setVerifyError(s, true);
             return 1;
         }
@@ -251,7 +257,7 @@ int programDataMemory(Session& s) {
 
 int writeCodeMemory(Session& s, bool erasedFirst) {
     const Family& f = algorithmOf(s.device);
-    s.verifyOnly = 0;
+    s.pass.verifyOnly = 0;
     int r = 0;
     if (f.twelveBit) {
         // A chip erased just now is blank but for its calibration.
@@ -262,14 +268,14 @@ int writeCodeMemory(Session& s, bool erasedFirst) {
         r = programCode12Bit(s);
     } else if (f.rowWords > 0) {
         r = writeCodeRows(s, f.rowWords);
-        s.verifyOnly = 1;
+        s.pass.verifyOnly = 1;
         if (r == 0) r = programCodeByWord(s);
     } else {
         r = programCodeByWord(s);
-        s.verifyOnly = 1;
+        s.pass.verifyOnly = 1;
         if (r == 0) r = programCodeByWord(s);
     }
-    s.verifyOnly = 0;
+    s.pass.verifyOnly = 0;
     if (r != 0) return 1;
     if (f.idsInOneRow) return writeIdRow(s, s.device.family) != 0 ? 1 : 0;
     if (!f.twelveBit) return programIdWords(s) != 0 ? 1 : 0;

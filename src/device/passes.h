@@ -6,7 +6,7 @@ class Session;
 
 // Passes over the selected hex file. Each enters programming mode itself, leaves
 // the chip there, and returns 0 or 1 with the message text filled. They read
-// s.verifyOnly: 0 programs where the chip differs, 1 only compares.
+// s.pass.verifyOnly: 0 programs where the chip differs, 1 only compares.
 
 // Code memory word by word with read-back (families 1 to 7).
 int programCodeByWord(Session& s);

@@ -23,16 +23,16 @@ std::string valueText(const char* label, int value, bool dataByte) {
 }  // namespace
 
 int programWord(Session& s) {
-    const bool data = s.targetAddress >= kDataMemoryStart;
+    const bool data = s.pass.targetAddress >= kDataMemoryStart;
     for (int attempt = 0; attempt < 10; ++attempt) {
-        sendIcsp(s, data ? LOAD_DATA_DATA : LOAD_DATA_PROGRAM, s.fileWord);
+        sendIcsp(s, data ? LOAD_DATA_DATA : LOAD_DATA_PROGRAM, s.pass.fileWord);
         commitWord(s);
-        s.readBack = sendIcsp(s, data ? READ_DATA_DATA : READ_DATA_PROGRAM, 0);
+        s.pass.readBack = sendIcsp(s, data ? READ_DATA_DATA : READ_DATA_PROGRAM, 0);
         if (data) {
-            s.readBack &= 0xFF;
-            s.fileWord &= 0xFF;
+            s.pass.readBack &= 0xFF;
+            s.pass.fileWord &= 0xFF;
         }
-        if (s.readBack == s.fileWord) return 0;
+        if (s.pass.readBack == s.pass.fileWord) return 0;
     }
     return 1;
 }
@@ -45,8 +45,8 @@ void pulse12Bit(Session& s, int value) {
 
 bool programOnce12Bit(Session& s, int value) {
     pulse12Bit(s, value);
-    s.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-    return (s.readBack & 0xFFF) == value;
+    s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+    return (s.pass.readBack & 0xFFF) == value;
 }
 
 int cycles12Bit(const Session& s, int epromCycles) {
@@ -60,19 +60,20 @@ void overprogram12Bit(Session& s, int value, int pulses, int factor) {
 }
 
 void setWriteError(Session& s, bool dataByte) {
-    s.message = formatText("Write Error at: %04X\n", static_cast<unsigned>(s.targetAddress)) +
-                valueText("\nWrote:  ", s.fileWord, dataByte) +
-                valueText("\nRead: ", s.readBack, dataByte) + "\n";
+    s.message = formatText("Write Error at: %04X\n", static_cast<unsigned>(s.pass.targetAddress)) +
+                valueText("\nWrote:  ", s.pass.fileWord, dataByte) +
+                valueText("\nRead: ", s.pass.readBack, dataByte) + "\n";
 }
 
 void setVerifyError(Session& s, bool dataByte) {
-    s.message = formatText("Verify failed at Adr: %04X\n", static_cast<unsigned>(s.targetAddress)) +
-                valueText("\nFile:    ", s.fileWord, dataByte) +
-                valueText("\nRead: ", s.readBack, dataByte) + "\n";
+    s.message =
+        formatText("Verify failed at Adr: %04X\n", static_cast<unsigned>(s.pass.targetAddress)) +
+        valueText("\nFile:    ", s.pass.fileWord, dataByte) +
+        valueText("\nRead: ", s.pass.readBack, dataByte) + "\n";
 }
 
 void showAddress(Session& s, const char* format, int address) {
-    s.statusText = formatText(format, static_cast<unsigned>(address));
+    s.shown.statusText = formatText(format, static_cast<unsigned>(address));
     showProgress(s);
 }
 

@@ -131,7 +131,7 @@ void toDataMemory(Session& s) {
 }
 
 void notBlankUnless(Session& s, bool erased) {
-    if (!erased) s.blank = false;
+    if (!erased) s.pass.blank = false;
 }
 
 // Configuration space of a 14-bit chip from the ID words on: IDs, device ID,
@@ -165,9 +165,9 @@ void readConfigSpace14(Session& s, ChipContents& c) {
 }
 
 void storeChipValues(Session& s, const ChipContents& c) {
-    s.idValues = c.ids;
-    s.configWord = c.config;
-    if (c.config2 >= 0) s.config2Word = c.config2 & 0x3FFF;
+    s.chip.idValues = c.ids;
+    s.chip.configWord = c.config;
+    if (c.config2 >= 0) s.chip.config2Word = c.config2 & 0x3FFF;
 }
 
 }  // namespace
@@ -178,16 +178,16 @@ char hexDigitChar(int value) {
 }
 
 void showConfigWord(Session& s) {
-    s.reporter->configWord(s.configWord);
+    s.reporter->configWord(s.chip.configWord);
 }
 
 void blinkReading(Session& s) {
     const std::uint64_t now = s.ticks.nowNs();
-    if (s.blinkStarted && now - s.lastBlinkNs <= 1'000'000'000u) return;
+    if (s.shown.blinkStarted && now - s.shown.lastBlinkNs <= 1'000'000'000u) return;
     const std::string shown = s.reporter->statusShown().substr(0, 9);
     s.reporter->status(shown.compare(0, 6, "readin") == 0 ? std::string(15, ' ') : "reading...");
-    s.blinkStarted = true;
-    s.lastBlinkNs = now;
+    s.shown.blinkStarted = true;
+    s.shown.lastBlinkNs = now;
 }
 
 namespace {

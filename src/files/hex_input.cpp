@@ -48,7 +48,7 @@ std::string fileNameOf(const std::string& path) {
 
 int wrongFormat(Session& s) {
     s.message = kWrongFormat;
-    s.fileSelected = false;
+    s.file.fileSelected = false;
     return 1;
 }
 
@@ -101,13 +101,13 @@ int hexDigitValue(char c) {
 }
 
 int openHexFile(Session& s) {
-    if (s.hexPath.empty() || s.hexPath.size() > kHexPathMax) {
-        s.fileSelected = false;
+    if (s.file.hexPath.empty() || s.file.hexPath.size() > kHexPathMax) {
+        s.file.fileSelected = false;
         s.message = kOpenError;
         return 1;
     }
     // TextFile opens regular files only: a FIFO or device never blocks here.
-    TextFile file(s.hexPath, "rb");
+    TextFile file(s.file.hexPath, "rb");
     if (!file) {
         s.message = kOpenError;
         return 1;
@@ -119,7 +119,7 @@ int openHexFile(Session& s) {
     std::string line;
 
     // ID record: the low digit of each ID's low byte.
-    std::array<int, 4> ids = s.idValues;
+    std::array<int, 4> ids = s.chip.idValues;
     // 12-bit chips keep their IDs right after the last code word.
     const std::string idRecord =
         twelveBit ? formatText(":08%.4X00", static_cast<unsigned>(2 * s.device.codeWords & 0xFFFF))
@@ -168,21 +168,21 @@ int openHexFile(Session& s) {
     file.close();
     if (storeHexPath(s) != 0) return 1;
 
-    s.fileSelected = true;
-    s.fileName = fileNameOf(s.hexPath);
-    s.idValues = ids;
+    s.file.fileSelected = true;
+    s.file.fileName = fileNameOf(s.file.hexPath);
+    s.chip.idValues = ids;
     s.reporter->idValues(ids);
     const bool found = config >= 0;
-    if (found) s.configWord = config;
-    if (config2 >= 0) s.config2Word = config2;
+    if (found) s.chip.configWord = config;
+    if (config2 >= 0) s.chip.config2Word = config2;
     s.reporter->fileConfigWord(found);
-    if (!found && !s.quiet) s.reporter->message(kNoConfigWord, "WARNING!");
+    if (!found && !s.file.quiet) s.reporter->message(kNoConfigWord, "WARNING!");
     return 0;
 }
 
 int checkHexChecksums(Session& s) {
     // TextFile opens regular files only: a FIFO or device never blocks here.
-    TextFile file(s.hexPath, "rb");
+    TextFile file(s.file.hexPath, "rb");
     if (!file) {
         s.message = kOpenError;
         return 1;
@@ -252,7 +252,7 @@ bool allHexDigits(std::string_view line) {
 }  // namespace
 
 int validateHexFile(Session& s) {
-    TextFile file(s.hexPath, "rb");
+    TextFile file(s.file.hexPath, "rb");
     if (!file) return refuse(s, kOpenError);
 
     const std::vector<Place> places = placesOf(s.device);
@@ -348,7 +348,7 @@ int validateHexFile(Session& s) {
 }
 
 void showProgress(Session& s) {
-    const std::string& text = s.statusText;
+    const std::string& text = s.shown.statusText;
     std::size_t end = 0;
     while (end < text.size()) {
         auto c = static_cast<unsigned char>(text[end]);

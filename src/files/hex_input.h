@@ -31,7 +31,7 @@ int hexDigitValue(char c);
 int hexField(std::string_view line, std::size_t pos, int digits);
 
 // Takes the ID values and the configuration word out of the file at
-// session.hexPath and records the path in the state file. 0 on success, 1 with
+// session.file.hexPath and records the path in the state file. 0 on success, 1 with
 // session.message filled on failure. A failure takes nothing from the file:
 // the values, the controls and the file name stay; only the file-selected
 // flag is cleared when the path is empty or the file has the wrong form.
@@ -51,7 +51,7 @@ int validateHexFile(Session& session);
 // its count, on an overlong record line, or when the file cannot be opened.
 int checkHexChecksums(Session& session);
 
-// Shows session.statusText, up to its first control or non-ASCII byte and
+// Shows session.shown.statusText, up to its first control or non-ASCII byte and
 // followed by 80 blanks, in the status field, and repaints the window.
 void showProgress(Session& session);
 

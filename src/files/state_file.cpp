@@ -70,7 +70,8 @@ bool adapterField(std::string_view portName, std::string& field) {
         serial.find_first_of(std::string_view("\0\r\n ", 4)) != std::string_view::npos) {
         return false;
     }
-    field.replace(0, serial.size() + 1, ":" + std::string(serial));
+    field[0] = ':';
+    field.replace(1, serial.size(), serial);
     return true;
 }
 
@@ -78,7 +79,7 @@ bool adapterField(std::string_view portName, std::string& field) {
 void applyDefaults(Session& s) {
     s.link.portName = kDefaultPort;
     s.device.listIndex = 0;
-    s.lowVoltageChar = '0';
+    s.chip.lowVoltageChar = '0';
     s.link.adapter = '1';
     s.link.vppLine = '3';
     s.link.speed = 2;
@@ -132,11 +133,14 @@ void loadState(Session& s) {
     if (name == kFtdiName && n > kAdapterOffset + 1 && bytes[kAdapterOffset] == ':') {
         std::string_view serial = bytes.substr(kAdapterOffset + 1);
         serial = serial.substr(0, serial.find_first_of(std::string_view("\0\r\n ", 4)));
-        if (!serial.empty()) s.link.portName += ":" + std::string(serial);
+        if (!serial.empty()) {
+            s.link.portName += ':';
+            s.link.portName.append(serial);
+        }
     }
 
     if (n > 4) parseIndex(bytes.substr(4, 2), s.device.listIndex);
-    s.lowVoltageChar = n > 6 ? bytes[6] : '0';
+    s.chip.lowVoltageChar = n > 6 ? bytes[6] : '0';
     s.link.adapter = n > 7 && bytes[7] >= '1' && bytes[7] <= '3' ? bytes[7] : '1';
     s.link.vppLine = n > 8 && bytes[8] == '4' ? '4' : '3';
     s.link.speed = n > 10 && bytes[10] >= '0' && bytes[10] <= '3' ? bytes[10] - '0' : 2;
@@ -156,7 +160,7 @@ void saveState(Session& s) {
     char digits[8];
     std::snprintf(digits, sizeof digits, "%02d", index);
     head += digits;
-    head += s.lowVoltageChar == '1' ? '1' : '0';
+    head += s.chip.lowVoltageChar == '1' ? '1' : '0';
     head += s.link.adapter;
     head += s.link.vppLine;
     if (file.seek(0)) file.write(head);
@@ -178,7 +182,7 @@ int storeHexPath(Session& s) {
         return 1;
     }
     // A path that would not read back whole is not stored at all.
-    std::string_view path = s.hexPath;
+    std::string_view path = s.file.hexPath;
     if (path.size() > kStoredPathMax ||
         path.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
         path = {};
@@ -202,7 +206,8 @@ void readStoredHexPath(Session& s) {
     std::size_t n = file.read(buffer, sizeof buffer);
     if (n == 0) return;
     std::string_view stored(buffer, n);
-    s.hexPath = std::string(stored.substr(0, stored.find_first_of(std::string_view("\0\r\n", 3))));
+    s.file.hexPath =
+        std::string(stored.substr(0, stored.find_first_of(std::string_view("\0\r\n", 3))));
 }
 
 char readReloadFlag(Session& s) {

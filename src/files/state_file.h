@@ -30,7 +30,7 @@ void setReloadFlag(Session& session, char flag);
 // "Open Error 'kestrum.cfg'!" when the file cannot be opened or written.
 int storeHexPath(Session& session);
 
-// Reads the stored path into session.hexPath; unchanged when there is none.
+// Reads the stored path into session.file.hexPath; unchanged when there is none.
 void readStoredHexPath(Session& session);
 
 // The reload flag at offset 9, or '\0' when the file or the offset is missing.

@@ -13,12 +13,48 @@
 
 namespace ferrolux {
 
+// The hex file the user selected.
+struct SelectedFile {
+    std::string hexPath;        // full path of the selected hex file, at most 259 characters
+    std::string fileName;       // hexPath after its last folder separator, at most 95
+    bool fileSelected = false;  // write and verify refuse to start without a file
+    bool quiet = false;         // openHexFile: no warning about a missing configuration word
+};
+
+// The values the window shows and the operations write besides the file.
+struct ChipValues {
+    int configWord = 0x3FFF;        // configuration word value, 14 bits (erased state)
+    int config2Word = 0x3FFF;       // second configuration word (0x2008), on chips that have one
+    std::array<int, 4> idValues{};  // ID0 to ID3
+    char lowVoltageChar = '0';      // the state file's form of the low-voltage option, '1' or '0'
+};
+
+// Working values of a chip operation; the messages and the window read them.
+struct PassState {
+    int verifyOnly = 0;       // 1: the passes only compare
+    int targetAddress = 0;    // chip word address being handled
+    int positionCounter = 0;  // where the chip's address counter stands
+    int fileWord = 0;         // the value for the target address
+    int readBack = 0;         // the last word read from the chip
+    bool blank = false;       // no programmed word seen since the window set it
+    int deviceIdRead = -1;    // the device ID the last link check read; -1 = none
+    int savedCalibration = 0;
+    int savedConfig = 0;
+};
+
+// The status field between the operations' reports.
+struct StatusShown {
+    std::string statusText;     // progress text that showProgress puts in the status field
+    bool blinkStarted = false;  // the "reading..." blink has toggled once
+    std::uint64_t lastBlinkNs = 0;
+};
+
 // Everything the program keeps for the length of a run. One session per window
 // (or per test); operations take it as their first argument.
 class Session {
   public:
-    explicit Session(platform::TickSource& tickSource, Reporter* shown = nullptr)
-        : ticks(tickSource), reporter(shown ? shown : &nullReporter_) {}
+    explicit Session(platform::TickSource& tickSource, Reporter* shownOn = nullptr)
+        : ticks(tickSource), reporter(shownOn ? shownOn : &nullReporter_) {}
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -36,31 +72,12 @@ class Session {
     bool stopped = false;  // LEAVE_PGM has been sent for the stop request
     std::filesystem::path programDir;
 
-    // --- Files: selected hex file, chip values, status text ---
-    std::string hexPath;            // full path of the selected hex file, at most 259 characters
-    std::string fileName;           // hexPath after its last folder separator, at most 95
-    bool fileSelected = false;      // write and verify refuse to start without a file
-    bool quiet = false;             // openHexFile: no warning about a missing configuration word
-    int configWord = 0x3FFF;        // configuration word value, 14 bits (erased state)
-    int config2Word = 0x3FFF;       // second configuration word (0x2008), on chips that have one
-    std::array<int, 4> idValues{};  // ID0 to ID3
-    char lowVoltageChar = '0';      // the state file's form of the low-voltage option, '1' or '0'
-    std::string statusText;         // progress text that showProgress puts in the status field
-
-    // Working values of the chip operations; the messages and the window read them.
-    int verifyOnly = 0;       // 1: the passes only compare
-    int targetAddress = 0;    // chip word address being handled
-    int positionCounter = 0;  // where the chip's address counter stands
-    int fileWord = 0;         // the value for the target address
-    int readBack = 0;         // the last word read from the chip
-    bool blank = false;       // no programmed word seen since the window set it
-    int deviceIdRead = -1;    // the device ID the last link check read; -1 = none
-    int savedCalibration = 0;
-    int savedConfig = 0;
+    SelectedFile file;                // the hex file the user chose
+    ChipValues chip;                  // configuration words and IDs, as shown and written
+    PassState pass;                   // working values of the chip operation in progress
+    StatusShown shown;                // what the status field shows between reports
     std::filesystem::path outputDir;  // where readback files go; empty: the current directory
     bool vppWarned = false;           // the user took the warning about the chip's Vpp limit
-    bool blinkStarted = false;        // the "reading..." blink has toggled once
-    std::uint64_t lastBlinkNs = 0;
 
   private:
     NullReporter nullReporter_;

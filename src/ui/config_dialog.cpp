@@ -46,7 +46,7 @@ void loadConfigLabels(Session& s, Window& dialog) {
     for (int bit = 0; bit < 14; ++bit) {
         const std::string label = dialog.text(ctl::kBitLabel0 + bit);
         const bool activeLow = !label.empty() && label[0] == '/';
-        const bool set = ((s.configWord >> bit) & 1) != 0;
+        const bool set = ((s.chip.configWord >> bit) & 1) != 0;
         dialog.check(ctl::kBitBox0 - bit, activeLow ? !set : set);
     }
 }
@@ -104,7 +104,7 @@ void ConfigDialog::textChanged(Window& d, int id) {
 
 void ConfigDialog::hexValueChanged(Window& d) {
     int value = 0;
-    if (scanConfigValue(d.text(ctl::kHexValueField), value)) s_.configWord = value;
+    if (scanConfigValue(d.text(ctl::kHexValueField), value)) s_.chip.configWord = value;
     loadConfigLabels(s_, d);
 }
 
@@ -115,18 +115,18 @@ void ConfigDialog::bitBoxClicked(Window& d) {
         const bool activeLow = !label.empty() && label[0] == '/';
         if (d.isChecked(ctl::kBitBox0 - bit) != activeLow) word |= 1 << bit;
     }
-    s_.configWord = word;
+    s_.chip.configWord = word;
     setHexField(d);
 }
 
 void ConfigDialog::idFieldChanged(Window& d, int index) {
     const std::string text = d.text(ctl::kIdFields[index]);
     const int v = text.empty() ? -1 : hexDigitValue(text[0]);
-    if (v >= 0) s_.idValues[static_cast<std::size_t>(index)] = v;
+    if (v >= 0) s_.chip.idValues[static_cast<std::size_t>(index)] = v;
 }
 
 void ConfigDialog::setHexField(Window& d) {
-    d.setText(ctl::kHexValueField, formatText("%.4X", static_cast<unsigned>(s_.configWord)));
+    d.setText(ctl::kHexValueField, formatText("%.4X", static_cast<unsigned>(s_.chip.configWord)));
     hexValueChanged(d);
 }
 
@@ -135,19 +135,20 @@ void ConfigDialog::setConfig2Field(Window& d) {
     const bool has = chip_.secondConfigMask() != 0;
     d.enable(ctl::kConfig2Field, has);
     d.setText(ctl::kConfig2Field,
-              has ? formatText("%.4X", static_cast<unsigned>(s_.config2Word & 0x3FFF)) : "");
+              has ? formatText("%.4X", static_cast<unsigned>(s_.chip.config2Word & 0x3FFF)) : "");
 }
 
 void ConfigDialog::config2Changed(Window& d) {
     int value = 0;
     if (chip_.secondConfigMask() != 0 && scanConfigValue(d.text(ctl::kConfig2Field), value))
-        s_.config2Word = value & 0x3FFF;
+        s_.chip.config2Word = value & 0x3FFF;
 }
 
 // Only the low four bits of an ID are shown: a write widens the values.
 void ConfigDialog::setIdFields(Window& d) {
     for (int i = 0; i < 4; ++i) {
-        const auto value = static_cast<unsigned>(s_.idValues[static_cast<std::size_t>(i)] & 0xF);
+        const auto value =
+            static_cast<unsigned>(s_.chip.idValues[static_cast<std::size_t>(i)] & 0xF);
         d.setText(ctl::kIdFields[i], formatText("%01X", value));
         idFieldChanged(d, i);
     }
@@ -194,7 +195,7 @@ int ConfigDialog::writeIds(Window& d) {
 }
 
 bool ConfigDialog::done(Window& d) {
-    if (s_.configWord > 0x3FFF) {
+    if (s_.chip.configWord > 0x3FFF) {
         d.messageBox("Configword Value?", "Error!");
         return false;
     }

@@ -212,13 +212,13 @@ int MainWindow::write() {
     const bool config = w_.isChecked(ctl::kWriteConfigBox);
     const bool erase = w_.isChecked(ctl::kEraseBeforeWriteBox);
     if (noChip()) return refused(kNoChip);
-    if ((data || code) && !s_.fileSelected) return refused(kNoFile);
+    if ((data || code) && !s_.file.fileSelected) return refused(kNoFile);
     if ((data || code) && validateHexFile(s_) != 0) return rejectFile();
     w_.enable(ctl::kStatusField, true);
     w_.repaint();
     w_.enable(ctl::kFileField, true);
 
-    s_.verifyOnly = 0;
+    s_.pass.verifyOnly = 0;
     if (chip_.checkLink() == 0) return failCommand();
     if (!sameChipOrAgreed()) return cancelled();
     const Outcome outcome = chip_.write({erase, code, data, config});
@@ -232,7 +232,7 @@ int MainWindow::write() {
 int MainWindow::verify() {
     status(kTwoBlanks);
     if (noChip()) return refused(kNoChip);
-    if (!s_.fileSelected) return refused(kNoFile);
+    if (!s_.file.fileSelected) return refused(kNoFile);
     if (validateHexFile(s_) != 0) return rejectFile();
     w_.enable(ctl::kStatusField, true);
     w_.repaint();
@@ -250,14 +250,14 @@ int MainWindow::save() {
     if (noChip()) return refused(kNoChip);
     w_.enable(ctl::kStatusField, true);
     w_.repaint();
-    s_.blank = true;
+    s_.pass.blank = true;
     if (chip_.checkLink() == 0) return failCommand();
     const bool hexForm = w_.isChecked(ctl::kSaveHexRadio);
     const bool textForm = w_.isChecked(ctl::kSaveTextRadio);
     if (hexForm && writeReadbackHex(s_) != 0) return failCommand();
     if (textForm && writeReadbackText(s_) != 0) return failCommand();
     chip_.leave();
-    if (!s_.blank) showConfigWord(s_);
+    if (!s_.pass.blank) showConfigWord(s_);
     w_.repaint();
     if (hexForm) status("'readback.hex' saved");
     if (textForm) status("'readback.txt' saved");
@@ -314,22 +314,22 @@ int MainWindow::disableCodeProtection() {
 // --- File commands ---
 
 int MainWindow::openFile() {
-    const std::string previous = s_.hexPath;
+    const std::string previous = s_.file.hexPath;
     readStoredHexPath(s_);
-    std::string folder = std::filesystem::path(s_.hexPath).parent_path().string();
-    s_.hexPath = previous;
+    std::string folder = std::filesystem::path(s_.file.hexPath).parent_path().string();
+    s_.file.hexPath = previous;
     const std::string chosen = w_.pickFile({"Open a File", "Hex-Files", "*.hex", folder});
     if (chosen.empty()) {
         ending_ = Ending::cancelled;
         return 1;
     }
     const FileChoice before = fileChoice();
-    s_.hexPath = chosen;
-    s_.quiet = false;
+    s_.file.hexPath = chosen;
+    s_.file.quiet = false;
     if (openHexFile(s_) != 0) {
         // The file that was selected before stays selected.
         restoreFileChoice(before);
-        w_.setText(ctl::kFileField, s_.fileSelected ? s_.fileName : " ");
+        w_.setText(ctl::kFileField, s_.file.fileSelected ? s_.file.fileName : " ");
         return failCommand();
     }
     if (checkHexChecksums(s_) != 0 && !ask(kChecksumWrong, "Warning!")) {
@@ -339,7 +339,7 @@ int MainWindow::openFile() {
     }
     setReloadFlag(s_, '1');
     w_.enable(ctl::kFileField, true);
-    w_.setText(ctl::kFileField, s_.fileName);
+    w_.setText(ctl::kFileField, s_.file.fileName);
     showConfigWord(s_);
     w_.repaint();
     chip_.pause(1000);
@@ -351,11 +351,11 @@ int MainWindow::openFile() {
 
 MainWindow::FileChoice MainWindow::fileChoice() {
     FileChoice c;
-    c.hexPath = s_.hexPath;
-    c.fileName = s_.fileName;
-    c.fileSelected = s_.fileSelected;
-    c.configWord = s_.configWord;
-    c.idValues = s_.idValues;
+    c.hexPath = s_.file.hexPath;
+    c.fileName = s_.file.fileName;
+    c.fileSelected = s_.file.fileSelected;
+    c.configWord = s_.chip.configWord;
+    c.idValues = s_.chip.idValues;
     for (std::size_t i = 0; i < c.idTexts.size(); ++i)
         c.idTexts[i] = w_.text(ctl::kIdFields[i]);
     c.writeConfig = w_.isChecked(ctl::kWriteConfigBox);
@@ -363,11 +363,11 @@ MainWindow::FileChoice MainWindow::fileChoice() {
 }
 
 void MainWindow::restoreFileChoice(const FileChoice& c) {
-    s_.hexPath = c.hexPath;
-    s_.fileName = c.fileName;
-    s_.fileSelected = c.fileSelected;
-    s_.configWord = c.configWord;
-    s_.idValues = c.idValues;
+    s_.file.hexPath = c.hexPath;
+    s_.file.fileName = c.fileName;
+    s_.file.fileSelected = c.fileSelected;
+    s_.chip.configWord = c.configWord;
+    s_.chip.idValues = c.idValues;
     for (std::size_t i = 0; i < c.idTexts.size(); ++i)
         w_.setText(ctl::kIdFields[i], c.idTexts[i]);
     w_.check(ctl::kWriteConfigBox, c.writeConfig);
@@ -377,14 +377,14 @@ void MainWindow::restoreFileChoice(const FileChoice& c) {
 // configuration word and IDs are not left armed for writing.
 void MainWindow::dropFile(const FileChoice& before) {
     restoreFileChoice(before);
-    s_.fileSelected = false;
+    s_.file.fileSelected = false;
     w_.setText(ctl::kFileField, " ");
     w_.enable(ctl::kViewSetButton, true);
     w_.enable(ctl::kSaveButton, true);
 }
 
 void MainWindow::closeFile() {
-    s_.fileSelected = false;
+    s_.file.fileSelected = false;
     w_.enable(ctl::kFileField, true);
     w_.setText(ctl::kFileField, " ");
     w_.enable(ctl::kViewSetButton, true);
@@ -411,7 +411,7 @@ int MainWindow::configDialog() {
 int MainWindow::dataWindow() {
     if (noChip()) return refused(kNoChip);
     if (algorithmOf(s_.device).twelveBit || s_.device.dataBytes <= 0) return refused(kNoDataMemory);
-    s_.blank = true;
+    s_.pass.blank = true;
     if (chip_.checkLink() == 0) return failCommand();
     DataWindow dialog(s_);
     w_.runDialog(ctl::kDataMemoryDialog, dialog);
@@ -461,13 +461,14 @@ bool MainWindow::open(bool offerReload) {
     w_.show();
 
     // Low voltage as stored, where the chip and the adapter allow it.
-    if (s_.lowVoltageChar == '1' && s_.device.lowVoltageFlag == 'Y' && s_.link.adapter == '1') {
+    if (s_.chip.lowVoltageChar == '1' && s_.device.lowVoltageFlag == 'Y' &&
+        s_.link.adapter == '1') {
         w_.check(ctl::kLowVoltBox, true);
         s_.link.lowVoltage = true;
     }
     if (s_.link.adapter == '2' || s_.link.adapter == '3') {
         s_.link.lowVoltage = false;
-        s_.lowVoltageChar = '0';
+        s_.chip.lowVoltageChar = '0';
         w_.enable(ctl::kLowVoltBox, false);
     }
 
@@ -505,15 +506,15 @@ void MainWindow::restoreLastFile() {
     if (mark != '1') return;
     const FileChoice before = fileChoice();
     readStoredHexPath(s_);
-    s_.quiet = true;
+    s_.file.quiet = true;
     const int loaded = openHexFile(s_);
-    s_.quiet = false;
+    s_.file.quiet = false;
     if (loaded != 0) {
         restoreFileChoice(before);
-        s_.fileSelected = false;
+        s_.file.fileSelected = false;
         return;
     }
-    std::string name = s_.fileName;
+    std::string name = s_.file.fileName;
     name = name.substr(0, name.find(' '));
     if (name.size() > 74) name.resize(74);
     if (!ask("Open '" + name + "' ?", "Kestrum")) {
@@ -527,7 +528,7 @@ void MainWindow::restoreLastFile() {
     }
     showConfigWord(s_);
     w_.enable(ctl::kFileField, true);
-    w_.setText(ctl::kFileField, s_.fileName);
+    w_.setText(ctl::kFileField, s_.file.fileName);
     w_.repaint();
     chip_.pause(1000);
     w_.enable(ctl::kFileField, false);
@@ -552,7 +553,7 @@ void MainWindow::serialChosen() {
     w_.enable(ctl::kLowVoltBox, false);
     w_.check(ctl::kLowVoltBox, false);
     s_.link.lowVoltage = false;
-    s_.lowVoltageChar = '0';
+    s_.chip.lowVoltageChar = '0';
 }
 
 void MainWindow::choosePort(int id, const std::string& name) {
@@ -617,7 +618,7 @@ void MainWindow::applyChipToControls() {
         w_.enable(ctl::kLowVoltBox, false);
         w_.check(ctl::kLowVoltBox, false);
         s_.link.lowVoltage = false;
-        s_.lowVoltageChar = '0';
+        s_.chip.lowVoltageChar = '0';
     }
     if (algorithmOf(s_.device).twelveBit) {
         applyTwelveBitBoxes();
@@ -643,7 +644,7 @@ void MainWindow::applyTwelveBitBoxes() {
 
 void MainWindow::lowVoltClicked() {
     s_.link.lowVoltage = w_.isChecked(ctl::kLowVoltBox);
-    s_.lowVoltageChar = s_.link.lowVoltage ? '1' : '0';
+    s_.chip.lowVoltageChar = s_.link.lowVoltage ? '1' : '0';
 }
 
 }  // namespace ferrolux::ui

@@ -60,7 +60,7 @@ void ParallelDialog::close(Window& d) {
     }
     if (s_.link.adapter != '1') {
         s_.link.lowVoltage = false;
-        s_.lowVoltageChar = '0';
+        s_.chip.lowVoltageChar = '0';
         main_.enable(ctl::kLowVoltBox, false);
         main_.check(ctl::kLowVoltBox, false);
     }

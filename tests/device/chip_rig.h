@@ -77,8 +77,8 @@ struct ChipRig {
     ui::MainWindow main{s, window};
 
     int open(const std::filesystem::path& hex) {
-        s.hexPath = hex.string();
-        s.quiet = true;
+        s.file.hexPath = hex.string();
+        s.file.quiet = true;
         return openHexFile(s);
     }
 

@@ -30,14 +30,14 @@ TEST(ChipService, WriteTakesWhatItIsAskedForAndVerifyComparesIt) {
     EXPECT_TRUE(chip.writeDataByte('E'));
     EXPECT_TRUE(chip.writeDataByte('x'));
     chip.leave();
-    rig.s.blank = true;
+    rig.s.pass.blank = true;
     const std::vector<int> bytes = chip.readDataMemory();
     chip.leave();
     ASSERT_EQ(bytes.size(), 64u);
     EXPECT_EQ(bytes[0], 'E');
     EXPECT_EQ(bytes[1], 'x');
     EXPECT_EQ(bytes[2], 0xFF);
-    EXPECT_FALSE(rig.s.blank);
+    EXPECT_FALSE(rig.s.pass.blank);
 }
 
 }  // namespace

@@ -93,7 +93,7 @@ TEST_P(EveryFamilyAndWiring, WriteKeepVerifyAndReadBackMatchTheFile) {
     {
         ChipRig first(chipName, c.wiring);
         ASSERT_EQ(first.open(c.program), 0) << first.s.message;
-        fileConfig = first.s.configWord;
+        fileConfig = first.s.chip.configWord;
         ASSERT_EQ(first.write(), "");
         ASSERT_TRUE(sim::saveChipImage(first.chip, image));
     }
@@ -105,12 +105,12 @@ TEST_P(EveryFamilyAndWiring, WriteKeepVerifyAndReadBackMatchTheFile) {
     const bool twelveBit = twelveBitCore(rig.s.device);
 
     ASSERT_NE(checkLink(rig.s), 0) << rig.s.message;
-    rig.s.blank = true;
+    rig.s.pass.blank = true;
     ASSERT_EQ(writeReadbackHex(rig.s), 0) << rig.s.message;
     ASSERT_EQ(writeReadbackText(rig.s), 0) << rig.s.message;
     sendIcsp(rig.s, LEAVE_PGM, 0);
-    EXPECT_FALSE(rig.s.blank);
-    const int chipConfig = rig.s.configWord;
+    EXPECT_FALSE(rig.s.pass.blank);
+    const int chipConfig = rig.s.chip.configWord;
 
     const auto file = hexWords(readFile(c.program));
     const auto back = hexWords(rig.read("readback.hex"));
@@ -144,12 +144,12 @@ TEST_P(EveryFamilyAndWiring, WriteKeepVerifyAndReadBackMatchTheFile) {
         const std::string check = "srec_cat '" + readback.string() + "' -intel -o /dev/null";
         EXPECT_EQ(std::system(check.c_str()), 0);
     }
-    rig.s.configWord = 0;
-    rig.s.idValues = {};
+    rig.s.chip.configWord = 0;
+    rig.s.chip.idValues = {};
     ASSERT_EQ(rig.open(readback), 0) << rig.s.message;
     EXPECT_EQ(checkHexChecksums(rig.s), 0);
-    EXPECT_EQ(rig.s.configWord, chipConfig);
-    EXPECT_EQ(rig.s.idValues, (std::array<int, 4>{1, 0xA, 2, 0xF}));
+    EXPECT_EQ(rig.s.chip.configWord, chipConfig);
+    EXPECT_EQ(rig.s.chip.idValues, (std::array<int, 4>{1, 0xA, 2, 0xF}));
     EXPECT_EQ(rig.verify(), "");
     if (c.chip.starts_with("PIC10F")) {
         EXPECT_EQ(rig.chip.configWord(0xFFF) & 3, 3);  // the file's 0s went in as 1

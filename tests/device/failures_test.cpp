@@ -96,7 +96,7 @@ TEST(PassFailures, WriteAndVerifyErrorsNameAddressAndWordsOrBytes) {
 
     ChipRig config("PIC16F628A");
     ASSERT_NE(checkLink(config.s), 0);
-    config.s.configWord = 0x3F70;
+    config.s.chip.configWord = 0x3F70;
     config.bench.board.muteAfterChanges(
         200);  // the board stops answering before the word is written
     EXPECT_EQ(writeConfigWord(config.s), 1);
@@ -131,13 +131,13 @@ TEST(PassFailures, BadFilesAreRefusedWhereTheyGoWrong) {
     };
     for (const Row& row : rows) {
         ChipRig rig("PIC16F84A");
-        rig.s.hexPath = (rig.dir.path() / "test.hex").string();
-        if (row.text) std::ofstream(rig.s.hexPath, std::ios::binary) << row.text;
+        rig.s.file.hexPath = (rig.dir.path() / "test.hex").string();
+        if (row.text) std::ofstream(rig.s.file.hexPath, std::ios::binary) << row.text;
         EXPECT_EQ(programCodeByWord(rig.s), row.message[0] ? 1 : 0);
         EXPECT_EQ(rig.s.message, row.message);
         for (auto [address, word] : row.words)
             EXPECT_EQ(rig.chip.programWord(address), word) << row.message << address;
-        EXPECT_EQ(rig.s.statusText.rfind(row.status, 0), 0u);
+        EXPECT_EQ(rig.s.shown.statusText.rfind(row.status, 0), 0u);
     }
 }
 
@@ -147,13 +147,13 @@ TEST(PassEdges, SameWordsAreNotProgrammedAgainAndIdsAreWidened) {
     ASSERT_EQ(rig.write(), "");
     rig.chip.enableFrameLog(true);
     ASSERT_NE(checkLink(rig.s), 0);
-    rig.s.verifyOnly = 0;
+    rig.s.pass.verifyOnly = 0;
     ASSERT_EQ(programCodeByWord(rig.s), 0);
     EXPECT_EQ(commandsSent(rig.chip, PROGRAM_COMMAND), 0);
 
     ChipRig ids("PIC16F628A");
-    ids.s.hexPath = (ids.dir.path() / "ids.hex").string();
-    std::ofstream(ids.s.hexPath, std::ios::binary)
+    ids.s.file.hexPath = (ids.dir.path() / "ids.hex").string();
+    std::ofstream(ids.s.file.hexPath, std::ios::binary)
         << ":06400000050006000700A8\r\n"  // IDs 0-2, then ID 3 alone
            ":024006000800B0\r\n"
            ":044200001234AB1276\r\n:00000001FF\r\n";

@@ -15,11 +15,11 @@ TEST(Family4, EraseKeepsTheCalibrationWordAndBandgapBits) {
     ASSERT_NE(calibration, 0x3FFF);
     ASSERT_NE(checkLink(rig.s), 0);
 
-    rig.s.configWord = 0x3FFF;
+    rig.s.chip.configWord = 0x3FFF;
     ASSERT_EQ(writeConfigWord(rig.s), 0) << rig.s.message;
-    EXPECT_EQ(rig.s.configWord, 0x1FF | bandgap);  // bits 9-11 zero, 12-13 the chip's
+    EXPECT_EQ(rig.s.chip.configWord, 0x1FF | bandgap);  // bits 9-11 zero, 12-13 the chip's
 
-    rig.s.configWord = 0x3FC4;
+    rig.s.chip.configWord = 0x3FC4;
     ASSERT_EQ(writeConfigWord(rig.s), 0);
     rig.chip.setDataByte(3, 0x55);
     rig.chip.setProgramWord(0, 0x1234);
@@ -297,7 +297,7 @@ TEST(Family8, ConfigurationWordAndIdOverprogramming) {
     ASSERT_NE(checkLink(rig.s), 0);
     rig.chip.setPulsesNeeded(0xFFF, 4);
     rig.chip.enableFrameLog(true);
-    rig.s.configWord = 0x0FEA;
+    rig.s.chip.configWord = 0x0FEA;
     ASSERT_EQ(writeConfigWord(rig.s), 0) << rig.s.message;
     // Three failed pulses, the one that took, then 11 times as many more.
     EXPECT_EQ(commandsSent(rig.chip, PROGRAM_COMMAND), 4 + 44);
@@ -309,7 +309,7 @@ TEST(Family8, ConfigurationWordAndIdOverprogramming) {
         ASSERT_NE(checkLink(ids.s), 0);
         ids.chip.setPulsesNeeded(0x200, 3);
         ids.chip.enableFrameLog(true);
-        ids.s.idValues = {5, 6, 7, 8};
+        ids.s.chip.idValues = {5, 6, 7, 8};
         ASSERT_EQ(writeIdLocations(ids.s), 0) << ids.s.message;
         EXPECT_EQ(commandsSent(ids.chip, PROGRAM_COMMAND), pulses) << name;
         EXPECT_EQ(ids.chip.configWord(0x200), 5) << name;
@@ -317,7 +317,7 @@ TEST(Family8, ConfigurationWordAndIdOverprogramming) {
 
     ChipRig wide("PIC12C508");
     ASSERT_NE(checkLink(wide.s), 0);
-    wide.s.configWord = 0x1FFF;  // bit 12 never reads back on a 12-bit chip
+    wide.s.chip.configWord = 0x1FFF;  // bit 12 never reads back on a 12-bit chip
     EXPECT_EQ(writeConfigWord(wide.s), 1);
     EXPECT_EQ(wide.s.message, "Write Error Config-W\n\nWrote:  1FFF\nRead: 0FFF\n");
 }
@@ -331,20 +331,20 @@ TEST(ConfigAndIds, IdsAreWidenedForWritingAndReadAsNibbles) {
         if (!twelveBit) {
             ASSERT_EQ(eraseChip(rig.s), 0);
         }
-        rig.s.idValues = {5, 0xC, 7, 8};
+        rig.s.chip.idValues = {5, 0xC, 7, 8};
         ASSERT_EQ(writeIdLocations(rig.s), 0) << name << rig.s.message;
         const int first = twelveBit ? 0x200 : 0x2000;
         EXPECT_EQ(rig.chip.configWord(first), twelveBit ? 5 : 0x3F85) << name;
         EXPECT_EQ(rig.chip.configWord(first + 1), twelveBit ? 0xC : 0x3F8C) << name;
         EXPECT_EQ(rig.chip.configWord(first + 3), twelveBit ? 8 : 0x3F88) << name;
-        rig.s.idValues = {};
+        rig.s.chip.idValues = {};
         ASSERT_EQ(readIdLocations(rig.s), 0);
-        EXPECT_EQ(rig.s.idValues, (std::array<int, 4>{5, 0xC, 7, 8})) << name;
+        EXPECT_EQ(rig.s.chip.idValues, (std::array<int, 4>{5, 0xC, 7, 8})) << name;
     }
     ChipRig rig("PIC16F628A");  // an ID that does not take stops the write
     ASSERT_NE(checkLink(rig.s), 0);
     rig.bench.board.muteAfterChanges(400);
-    rig.s.idValues = {1, 2, 3, 4};
+    rig.s.chip.idValues = {1, 2, 3, 4};
     EXPECT_EQ(writeIdLocations(rig.s), 1);
     EXPECT_EQ(rig.s.message, "Write Error!");
 }
@@ -352,11 +352,11 @@ TEST(ConfigAndIds, IdsAreWidenedForWritingAndReadAsNibbles) {
 TEST(ConfigAndIds, Bit10OfThe16F87xIsNotCompared) {
     ChipRig rig("PIC16F877");
     ASSERT_NE(checkLink(rig.s), 0);
-    rig.s.configWord = 0x3FFF;
+    rig.s.chip.configWord = 0x3FFF;
     ASSERT_EQ(writeConfigWord(rig.s), 0) << rig.s.message;
-    EXPECT_EQ(rig.s.readBack & 0x400, 0);
+    EXPECT_EQ(rig.s.pass.readBack & 0x400, 0);
     ASSERT_EQ(readConfigWord(rig.s), 0);
-    EXPECT_EQ(rig.s.configWord, 0x3BFF);
+    EXPECT_EQ(rig.s.chip.configWord, 0x3BFF);
 }
 
 }  // namespace

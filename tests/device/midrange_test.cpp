@@ -154,20 +154,20 @@ TEST(MidRangeFaults, CalibrationConfig2AndVppRefusal) {
     {
         ChipRig rig("PIC16F887");
         ASSERT_NE(checkLink(rig.s), 0);
-        rig.s.configWord = 0x20D4;
-        rig.s.config2Word = 0x3EFF;
+        rig.s.chip.configWord = 0x20D4;
+        rig.s.chip.config2Word = 0x3EFF;
         ChipService chip(rig.s);
         EXPECT_EQ(chip.secondConfigMask(), 0x0700);
         ASSERT_EQ(chip.writeConfig(), 0) << rig.s.message;
         EXPECT_EQ(rig.chip.configWord(0x2008), 0x0600);
-        rig.s.config2Word = 0;
+        rig.s.chip.config2Word = 0;
         ASSERT_EQ(chip.readConfig(), 0);
-        EXPECT_EQ(rig.s.config2Word, 0x0600);
+        EXPECT_EQ(rig.s.chip.config2Word, 0x0600);
         // Cells that no longer take: the first word reads as written, the
         // second does not.
         rig.chip.dropWritesToConfigWord();
-        rig.s.configWord = rig.chip.configWord(0x2007);
-        rig.s.config2Word = 0x3FFF;
+        rig.s.chip.configWord = rig.chip.configWord(0x2007);
+        rig.s.chip.config2Word = 0x3FFF;
         ASSERT_NE(checkLink(rig.s), 0);
         EXPECT_EQ(chip.writeConfig(), 1);
         EXPECT_EQ(rig.s.message, "Write Error Config-W2\n\nWrote:  3FFF\nRead: 0600\n");

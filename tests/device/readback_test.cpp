@@ -18,7 +18,7 @@ std::vector<std::string> lines(const std::string& text) {
 
 TEST(Readback, BlankFourteenBitChipGivesTheErasedRecords) {
     ChipRig rig("PIC16F84A");
-    rig.s.blank = true;
+    rig.s.pass.blank = true;
     ASSERT_EQ(writeReadbackHex(rig.s), 0);
     const auto hex = lines(rig.read("readback.hex"));
     ASSERT_EQ(hex.size(), 128u + 1 + 1 + 8 + 1);
@@ -28,7 +28,7 @@ TEST(Readback, BlankFourteenBitChipGivesTheErasedRecords) {
     EXPECT_EQ(hex[129], ":02400E00FF3F72");
     EXPECT_EQ(hex[130], ":10420000FF00FF00FF00FF00FF00FF00FF00FF00B6");
     EXPECT_EQ(hex.back(), ":00000001FF");  // and no line break after it
-    EXPECT_EQ(rig.s.configWord, 0x3FFF);
+    EXPECT_EQ(rig.s.chip.configWord, 0x3FFF);
 
     ASSERT_EQ(writeReadbackText(rig.s), 0);
     const auto text = lines(rig.read("readback.txt"));
@@ -48,7 +48,7 @@ TEST(Readback, BlankFourteenBitChipGivesTheErasedRecords) {
     };
     for (auto [line, content] : expected)
         EXPECT_EQ(text.at(line), content) << line;
-    EXPECT_TRUE(rig.s.blank);
+    EXPECT_TRUE(rig.s.pass.blank);
 }
 
 TEST(Readback, TwelveBitChipHasNoDeviceIdAndNoDataMemory) {
@@ -71,9 +71,9 @@ TEST(Readback, TwelveBitChipHasNoDeviceIdAndNoDataMemory) {
     big.chip.setConfigWord(0x400, 0x5);
     ASSERT_EQ(writeReadbackHex(big.s), 0);
     EXPECT_EQ(lines(big.read("readback.hex"))[128], ":0808000005000F000F000F00BE");
-    big.s.hexPath = (big.dir.path() / "readback.hex").string();
+    big.s.file.hexPath = (big.dir.path() / "readback.hex").string();
     ASSERT_EQ(validateHexFile(big.s), 0) << big.s.message;
-    big.s.verifyOnly = 1;
+    big.s.pass.verifyOnly = 1;
     EXPECT_EQ(programCode12Bit(big.s), 0) << big.s.message;
 }
 
@@ -81,10 +81,10 @@ TEST(Readback, OneProgrammedWordClearsTheBlankFlagAndIdsKeepTheirLowNibble) {
     ChipRig rig("PIC16F628A");
     rig.chip.setProgramWord(2047, 0x0000);
     rig.chip.setConfigWord(0x2001, 0x3FFA);
-    rig.s.blank = true;
+    rig.s.pass.blank = true;
     ASSERT_EQ(writeReadbackHex(rig.s), 0);
-    EXPECT_FALSE(rig.s.blank);
-    EXPECT_EQ(rig.s.idValues[1], 0xA);
+    EXPECT_FALSE(rig.s.pass.blank);
+    EXPECT_EQ(rig.s.chip.idValues[1], 0xA);
     EXPECT_NE(rig.read("readback.hex").find(":084000000F000A000F000F00"), std::string::npos);
 
     ChipRig f2("PIC16F877");  // family 2 reaches its data memory by re-entering

@@ -38,7 +38,7 @@ class DeviceListTest : public FilesTest {
     }
     // The dialog's boxes for the configuration word, bit 13 first.
     std::string boxes(int configWord) {
-        session.configWord = configWord;
+        session.chip.configWord = configWord;
         ui::loadConfigLabels(session, dialog);
         std::string ticks;
         for (int bit = 13; bit >= 0; --bit)

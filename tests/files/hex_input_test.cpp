@@ -50,7 +50,7 @@ class HexInputTest : public FilesTest {
     HexInputTest() {
         write("kestrum.cfg", "COM20013");
         session.device.family = 2;
-        session.hexPath = (dir / "prog.hex").string();
+        session.file.hexPath = (dir / "prog.hex").string();
     }
     int open(const std::string& contents) {
         write("prog.hex", contents);
@@ -60,18 +60,18 @@ class HexInputTest : public FilesTest {
 
 TEST_F(HexInputTest, TakesIdsAndConfigurationWordAndStoresThePath) {
     ASSERT_EQ(open(program()), 0);
-    EXPECT_TRUE(session.fileSelected);
-    EXPECT_EQ(session.fileName, "prog.hex");
-    EXPECT_EQ(session.idValues, (std::array<int, 4>{0xA, 0xF, 0, 0xC}));
-    EXPECT_EQ(session.configWord, 0x3FF2);
+    EXPECT_TRUE(session.file.fileSelected);
+    EXPECT_EQ(session.file.fileName, "prog.hex");
+    EXPECT_EQ(session.chip.idValues, (std::array<int, 4>{0xA, 0xF, 0, 0xC}));
+    EXPECT_EQ(session.chip.configWord, 0x3FF2);
     EXPECT_EQ(window.texts[1074] + window.texts[1076] + window.texts[1075] + window.texts[1077],
               "AF0C");
     EXPECT_TRUE(window.checked[ctl::kWriteConfigBox]);
     EXPECT_FALSE(window.enabled.at(ctl::kViewSetButton));
     EXPECT_FALSE(window.enabled.at(ctl::kSaveButton));
     EXPECT_TRUE(window.boxes.empty());
-    EXPECT_EQ(read("kestrum.cfg"), "COM20013"s + std::string(22, '\0') + "\r\n" + session.hexPath +
-                                       '\0' + std::string(20, ' '));
+    EXPECT_EQ(read("kestrum.cfg"), "COM20013"s + std::string(22, '\0') + "\r\n" +
+                                       session.file.hexPath + '\0' + std::string(20, ' '));
     EXPECT_EQ(checkHexChecksums(session), 0);
 }
 
@@ -125,21 +125,21 @@ TEST_F(HexInputTest, ReadsAndChecksOddFiles) {
         {"overlong last", program("\n") + tooLong + "\n", 0, 1, 0x3FF2},
         {"config not hex", ":02400E00G23F00\n" + kEnd + "\n", 1, 1, 0x1234},
     };
-    session.quiet = true;
+    session.file.quiet = true;
     for (const HexCase& c : cases) {
         SCOPED_TRACE(c.what);
-        session.configWord = 0x1234;
+        session.chip.configWord = 0x1234;
         session.message.clear();
         EXPECT_EQ(open(c.text), c.opened);
         EXPECT_EQ(session.message, c.opened ? "Wrong File-Format!" : "");
-        EXPECT_EQ(session.fileSelected, c.opened == 0);
+        EXPECT_EQ(session.file.fileSelected, c.opened == 0);
         EXPECT_EQ(checkHexChecksums(session), c.checked);
-        EXPECT_EQ(session.configWord, c.config);
+        EXPECT_EQ(session.chip.configWord, c.config);
     }
 }
 
 TEST_F(HexInputTest, MissingConfigurationRecordWarnsUnlessQuiet) {
-    session.configWord = 0x1234;
+    session.chip.configWord = 0x1234;
     const std::string text = record(0, {1, 2}) + "\n" + kEnd + "\n";
     ASSERT_EQ(open(text), 0);
     ASSERT_EQ(window.boxes.size(), 1u);
@@ -149,7 +149,7 @@ TEST_F(HexInputTest, MissingConfigurationRecordWarnsUnlessQuiet) {
     EXPECT_FALSE(window.checked[ctl::kWriteConfigBox]);
     EXPECT_TRUE(window.enabled.at(ctl::kViewSetButton));
     EXPECT_TRUE(window.enabled.at(ctl::kSaveButton));
-    session.quiet = true;
+    session.file.quiet = true;
     ASSERT_EQ(open(text), 0);
     EXPECT_EQ(window.boxes.size(), 1u);
 }
@@ -162,20 +162,20 @@ TEST_F(HexInputTest, TwelveBitRecordsAreFoundOnlyForFamily8) {
     session.device.family = 8;
     session.device.codeWords = 1024;
     ASSERT_EQ(open(text), 0);
-    EXPECT_EQ(session.idValues, (std::array<int, 4>{1, 2, 3, 4}));
-    EXPECT_EQ(session.configWord, 0x0FEA);
+    EXPECT_EQ(session.chip.idValues, (std::array<int, 4>{1, 2, 3, 4}));
+    EXPECT_EQ(session.chip.configWord, 0x0FEA);
     session.device.family = 2;
     ASSERT_EQ(open(text), 0);
-    EXPECT_EQ(session.idValues, (std::array<int, 4>{1, 2, 3, 4}));  // untouched
+    EXPECT_EQ(session.chip.idValues, (std::array<int, 4>{1, 2, 3, 4}));  // untouched
     EXPECT_EQ(window.boxes.size(), 1u);
 }
 
 TEST_F(HexInputTest, PathsAndNames) {
     std::filesystem::create_directory(dir / "a.hex.d");
     write("a.hex.d/x.HEX.bak", program());
-    session.hexPath = (dir / "a.hex.d" / "x.HEX.bak").string();
+    session.file.hexPath = (dir / "a.hex.d" / "x.HEX.bak").string();
     ASSERT_EQ(openHexFile(session), 0);
-    EXPECT_EQ(session.fileName, "x.HEX.bak");
+    EXPECT_EQ(session.file.fileName, "x.HEX.bak");
 
     std::filesystem::path deep = dir;
     while (deep.string().size() < 250)
@@ -184,11 +184,11 @@ TEST_F(HexInputTest, PathsAndNames) {
     std::ofstream(deep / "prog.hex") << program();
     for (const std::string& path :
          {""s, (deep / "prog.hex").string(), (dir / "missing.hex").string()}) {
-        session.hexPath = path;
-        session.fileSelected = true;
+        session.file.hexPath = path;
+        session.file.fileSelected = true;
         EXPECT_EQ(openHexFile(session), 1) << path;
         EXPECT_EQ(session.message, "Open Error!");
-        EXPECT_EQ(session.fileSelected, path == (dir / "missing.hex").string());
+        EXPECT_EQ(session.file.fileSelected, path == (dir / "missing.hex").string());
     }
     session.message.clear();
     EXPECT_EQ(checkHexChecksums(session), 1);
@@ -197,7 +197,7 @@ TEST_F(HexInputTest, PathsAndNames) {
 
 TEST_F(HexInputTest, AFailedOpenTakesNothingFromTheFile) {
     std::filesystem::remove(dir / "kestrum.cfg");
-    session.configWord = 0x1234;
+    session.chip.configWord = 0x1234;
     EXPECT_EQ(open(program()), 1);
     EXPECT_EQ(session.message, "Open Error 'kestrum.cfg'!");
     EXPECT_FALSE(std::filesystem::exists(dir / "kestrum.cfg"));
@@ -205,9 +205,9 @@ TEST_F(HexInputTest, AFailedOpenTakesNothingFromTheFile) {
     // The ID record is read before the blank line fails the configuration scan.
     EXPECT_EQ(open(kIds + "\n\n" + kConfig + "\n"), 1);
     EXPECT_EQ(session.message, "Wrong File-Format!");
-    EXPECT_FALSE(session.fileSelected);
-    EXPECT_EQ(session.configWord, 0x1234);
-    EXPECT_EQ(session.idValues, (std::array<int, 4>{}));
+    EXPECT_FALSE(session.file.fileSelected);
+    EXPECT_EQ(session.chip.configWord, 0x1234);
+    EXPECT_EQ(session.chip.idValues, (std::array<int, 4>{}));
     EXPECT_TRUE(window.texts.empty() && window.checked.empty() && window.enabled.empty());
 }
 
@@ -218,8 +218,8 @@ TEST_F(HexInputTest, AssemblerOutputReadsBack) {
     const std::string command = "cd '" + dir.string() + "' && gpasm -q -a inhx8m prog.asm";
     ASSERT_EQ(std::system(command.c_str()), 0) << "gpasm (package gputils) is needed";
     ASSERT_EQ(openHexFile(session), 0) << session.message;
-    EXPECT_EQ(session.idValues, (std::array<int, 4>{1, 0xA, 2, 0xF}));
-    EXPECT_EQ(session.configWord, 0x3FF1);
+    EXPECT_EQ(session.chip.idValues, (std::array<int, 4>{1, 0xA, 2, 0xF}));
+    EXPECT_EQ(session.chip.configWord, 0x3FF1);
     EXPECT_EQ(checkHexChecksums(session), 0);
 }
 
@@ -301,7 +301,7 @@ TEST_F(HexInputTest, OnlyRegularFilesAreOpened) {
     for (const std::string& path :
          {(dir / "fifo.hex").string(), (dir / "folder.hex").string(), std::string("/dev/null")}) {
         SCOPED_TRACE(path);
-        session.hexPath = path;
+        session.file.hexPath = path;
         session.message.clear();
         EXPECT_EQ(openHexFile(session), 1);
         EXPECT_EQ(session.message, "Open Error!");
@@ -333,7 +333,8 @@ TEST_F(HexInputTest, AssembledProgramsFitTheirChips) {
         for (const char* form : {"inhx8m", "inhx32"}) {
             SCOPED_TRACE(std::string(file) + " " + form);
             const std::string command = "gpasm -q -a " + std::string(form) + " -o '" +
-                                        session.hexPath + "' '" + (source / file).string() + "'";
+                                        session.file.hexPath + "' '" + (source / file).string() +
+                                        "'";
             ASSERT_EQ(std::system(command.c_str()), 0);
             session.device = device;
             EXPECT_EQ(validateHexFile(session), 0) << session.message;
@@ -342,10 +343,10 @@ TEST_F(HexInputTest, AssembledProgramsFitTheirChips) {
 }
 
 TEST_F(HexInputTest, ShowProgressEndsAtTheFirstControlByteAndBlanksTheRest) {
-    session.statusText = "Contr-Adr: 01FF\nold text";
+    session.shown.statusText = "Contr-Adr: 01FF\nold text";
     showProgress(session);
     EXPECT_EQ(window.texts[ctl::kStatusField], "Contr-Adr: 01FF" + std::string(80, ' '));
-    session.statusText = "Verify \xC4nderung";
+    session.shown.statusText = "Verify \xC4nderung";
     showProgress(session);
     EXPECT_EQ(window.texts[ctl::kStatusField], "Verify " + std::string(80, ' '));
 }

@@ -81,12 +81,12 @@ TEST_F(FilesTest, SecondConfigurationWordInHexFiles) {
         session.device.codeWords = 2048;
         session.device.family = 5;
         session.device.config2Mask = c.config2Mask;
-        session.config2Word = 0x1234;
-        session.hexPath = (dir / "p.hex").string();
-        session.quiet = true;
+        session.chip.config2Word = 0x1234;
+        session.file.hexPath = (dir / "p.hex").string();
+        session.file.quiet = true;
         ASSERT_EQ(openHexFile(session), 0) << session.message;
-        EXPECT_EQ(session.configWord, c.config);
-        EXPECT_EQ(session.config2Word, c.config2);
+        EXPECT_EQ(session.chip.configWord, c.config);
+        EXPECT_EQ(session.chip.config2Word, c.config2);
         EXPECT_EQ(validateHexFile(session) == 0, c.valid) << session.message;
     }
 }

@@ -17,7 +17,7 @@ class StateFileTest : public FilesTest {
     std::string fields() {
         const auto& l = session.link;
         return l.portName + " " + std::to_string(session.device.listIndex) + " " +
-               session.lowVoltageChar + l.adapter + l.vppLine + std::to_string(l.speed);
+               session.chip.lowVoltageChar + l.adapter + l.vppLine + std::to_string(l.speed);
     }
     std::string load(const std::string& bytes) {
         write("kestrum.cfg", bytes);
@@ -62,7 +62,7 @@ TEST_F(StateFileTest, SaveWritesOffsetsZeroToEightOnly) {
     write("kestrum.cfg", "COM20013310" + rest);
     session.link.portName = "COM7";
     session.device.listIndex = 42;
-    session.lowVoltageChar = 'x';
+    session.chip.lowVoltageChar = 'x';
     session.link.adapter = '2';
     session.link.vppLine = '9';
     saveState(session);
@@ -88,7 +88,7 @@ TEST_F(StateFileTest, FtdiAdaptersKeepTheirSerialNumberBehindTheHeader) {
         write("kestrum.cfg", "COM20013312" + zeros);
         session.link.portName = c.port;
         session.device.listIndex = 0;
-        session.lowVoltageChar = '0';
+        session.chip.lowVoltageChar = '0';
         session.link.adapter = '1';
         session.link.vppLine = '3';
         saveState(session);
@@ -104,7 +104,7 @@ TEST_F(StateFileTest, SaveAndPatchesDoNotCreateAMissingFile) {
     setReloadFlag(session, '1');
     readStoredHexPath(session);
     EXPECT_FALSE(std::filesystem::exists(dir / "kestrum.cfg"));
-    session.hexPath = "x.hex";
+    session.file.hexPath = "x.hex";
     EXPECT_EQ(storeHexPath(session), 1);
     EXPECT_EQ(session.message, "Open Error 'kestrum.cfg'!");
     EXPECT_FALSE(std::filesystem::exists(dir / "kestrum.cfg"));
@@ -118,7 +118,7 @@ TEST_F(StateFileTest, PatchesPadShortFilesWithZeros) {
               "COM20013\0"
               "13"s);
     write("kestrum.cfg", "COM20013412");  // 11 bytes
-    session.hexPath = "C:\\a.hex";
+    session.file.hexPath = "C:\\a.hex";
     ASSERT_EQ(storeHexPath(session), 0);
     EXPECT_EQ(read("kestrum.cfg"), "COM20013412"s + std::string(19, '\0') + "\r\nC:\\a.hex" + '\0' +
                                        std::string(20, ' '));
@@ -128,31 +128,31 @@ TEST_F(StateFileTest, ShorterPathOverwritesALongerOneAndOverlongIsStoredEmpty) {
     write("kestrum.cfg", "COM20013");
     const std::string longPath = "/" + std::string(99, 'L');
     const std::string shortPath = "/" + std::string(39, 'S');
-    session.hexPath = longPath;
+    session.file.hexPath = longPath;
     ASSERT_EQ(storeHexPath(session), 0);
-    session.hexPath = shortPath;
+    session.file.hexPath = shortPath;
     ASSERT_EQ(storeHexPath(session), 0);
     const std::string bytes = read("kestrum.cfg");
     EXPECT_EQ(bytes, "COM20013"s + std::string(22, '\0') + "\r\n" + shortPath + '\0' +
                          std::string(20, ' ') + longPath.substr(61) + '\0' + std::string(20, ' '));
-    session.hexPath.clear();
+    session.file.hexPath.clear();
     readStoredHexPath(session);
-    EXPECT_EQ(session.hexPath, shortPath);
+    EXPECT_EQ(session.file.hexPath, shortPath);
 
     const std::string longest = "/" + std::string(kStoredPathMax - 1, 'p');
-    session.hexPath = longest;
+    session.file.hexPath = longest;
     ASSERT_EQ(storeHexPath(session), 0);
     readStoredHexPath(session);
-    EXPECT_EQ(session.hexPath, longest);
+    EXPECT_EQ(session.file.hexPath, longest);
     const std::string before = read("kestrum.cfg");
-    session.hexPath = longest + "q";
+    session.file.hexPath = longest + "q";
     ASSERT_EQ(storeHexPath(session), 0);
     const std::string after = read("kestrum.cfg");
     EXPECT_EQ(after.size(), before.size());
     EXPECT_EQ(after.substr(0, 33), before.substr(0, 32) + '\0');
     EXPECT_EQ(after.substr(53), before.substr(53));
     readStoredHexPath(session);
-    EXPECT_EQ(session.hexPath, "");
+    EXPECT_EQ(session.file.hexPath, "");
 }
 
 TEST_F(StateFileTest, ProgramDirectoryIsTheCurrentOneAndStaysInUse) {

@@ -18,7 +18,7 @@ struct ConfigDialog : ::testing::Test {
     std::unique_ptr<ui::ConfigDialog> config;
     void open(int word) {
         rig.startOn("PIC16F873A");
-        rig.s().configWord = word;
+        rig.s().chip.configWord = word;
         config = std::make_unique<ui::ConfigDialog>(rig.s());
         config->opened(d);
     }
@@ -43,7 +43,7 @@ TEST_F(ConfigDialog, TheHexFieldTakesUpToFourDigitsAndTheBoxesFollow) {
                                                  {"  3ff", 0x3FF}, {"0x1234", 0x12}};
     for (auto [typed, word] : cases) {
         type(ctl::kHexValueField, typed);
-        EXPECT_EQ(rig.s().configWord, word) << typed;
+        EXPECT_EQ(rig.s().chip.configWord, word) << typed;
         EXPECT_EQ(boxes(), word) << typed;
     }
 }
@@ -52,7 +52,7 @@ TEST_F(ConfigDialog, ClicksRebuildTheWordAndDoneRefusesOneAboveFourteenBits) {
     open(0x3FF2);
     EXPECT_FALSE(d.checked[ctl::kBitBox0 - 11]);
     d.click(*config, ctl::kBitBox0 - 11);  // active low: checked clears the bit
-    EXPECT_EQ(rig.s().configWord, 0x37F2);
+    EXPECT_EQ(rig.s().chip.configWord, 0x37F2);
     EXPECT_EQ(d.texts[ctl::kHexValueField], "37F2");
     EXPECT_EQ(boxes(), 0x37F2);
 
@@ -63,22 +63,22 @@ TEST_F(ConfigDialog, ClicksRebuildTheWordAndDoneRefusesOneAboveFourteenBits) {
     config->command(d, ctl::kCancel);
     EXPECT_EQ(d.endResults, std::vector<int>{2});
     d.click(*config, ctl::kBitBox0 - 2);
-    EXPECT_EQ(rig.s().configWord, 0x3FFB);
+    EXPECT_EQ(rig.s().chip.configWord, 0x3FFB);
     config->command(d, ctl::kDefaultButton);
     EXPECT_EQ(d.endResults, (std::vector<int>{2, 1}));
 }
 
 TEST_F(ConfigDialog, IdsShowTheirLowFourBitsAndTheChipCommandsWriteAndRead) {
     open(0);
-    rig.s().idValues = {0x3F81, 0x3F8A, 0x3F82, 0x3F8F};
+    rig.s().chip.idValues = {0x3F81, 0x3F8A, 0x3F82, 0x3F8F};
     config->opened(d);
     const char* shown[] = {"1", "A", "2", "F"};
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(d.texts[ctl::kIdFields[i]], shown[i]) << i;
-    EXPECT_EQ(rig.s().idValues, (std::array<int, 4>{1, 0xA, 2, 0xF}));
+    EXPECT_EQ(rig.s().chip.idValues, (std::array<int, 4>{1, 0xA, 2, 0xF}));
     for (auto [typed, value] : {std::pair{"G", 0xA}, {"", 0xA}, {"b", 0xB}}) {
         type(ctl::kIdFields[1], typed);
-        EXPECT_EQ(rig.s().idValues[1], value) << typed;
+        EXPECT_EQ(rig.s().chip.idValues[1], value) << typed;
     }
     config->command(d, ctl::kWriteIds);
     EXPECT_EQ(rig.chip().configWord(0x2001) & 0xF, 0xB);
@@ -210,9 +210,9 @@ TEST_F(DataWindow, ShowsEveryByteWritesOnlyTheEditedOneAndExitDiscardsEdits) {
     EXPECT_EQ(d.beeps, 1);
     EXPECT_TRUE(d.boxes.empty());
 
-    rig.s().blank = true;
+    rig.s().pass.blank = true;
     window->command(d, ctl::kReadData);
-    EXPECT_FALSE(rig.s().blank);
+    EXPECT_FALSE(rig.s().pass.blank);
     type(6, "99");
     window->command(d, ctl::kDefaultButton);
     EXPECT_EQ(d.endResults, std::vector<int>{1});

@@ -38,7 +38,7 @@ struct Commands : ::testing::Test {
 };
 
 TEST_F(Commands, WriteAndVerifyNeedAFileOnlyForCodeOrData) {
-    rig.s().configWord = 0x3F50;
+    rig.s().chip.configWord = 0x3F50;
     w.checked[ctl::kEraseBeforeWriteBox] = false;
     for (int ticked : {ctl::kWriteCodeBox, ctl::kWriteDataBox, ctl::kWriteConfigBox}) {
         for (int id : {ctl::kWriteCodeBox, ctl::kWriteDataBox, ctl::kWriteConfigBox})
@@ -158,10 +158,10 @@ TEST_F(Commands, AFailedOpenKeepsThePreviousFile) {
     for (const char* name : {"bad.hex", "missing.hex"}) {
         EXPECT_EQ(rig.open(rig.dir.path() / name), 1);
         rig.expectFailed();
-        EXPECT_TRUE(rig.s().fileSelected) << name;
-        EXPECT_EQ(rig.s().hexPath, example("blink_16f628a").string());
+        EXPECT_TRUE(rig.s().file.fileSelected) << name;
+        EXPECT_EQ(rig.s().file.hexPath, example("blink_16f628a").string());
         EXPECT_EQ(w.texts[ctl::kFileField], "blink_16f628a.hex");
-        EXPECT_EQ(rig.s().idValues, (std::array<int, 4>{1, 0xA, 2, 0xF}));
+        EXPECT_EQ(rig.s().chip.idValues, (std::array<int, 4>{1, 0xA, 2, 0xF}));
     }
 }
 
@@ -203,14 +203,14 @@ TEST_F(Commands, OpenCancelledBadWithAWrongChecksumOrWithoutConfigWord) {
     EXPECT_EQ(rig.open(rig.dir.path() / "bad.hex"), 1);
     rig.expectFailed("Wrong File-Format!");
     EXPECT_EQ(w.texts[ctl::kFileField], " ");
-    EXPECT_FALSE(rig.s().fileSelected);
+    EXPECT_FALSE(rig.s().file.fileSelected);
 
     const auto sum = rig.edited("blink_16f628a", ":020000000528D1", ":020000000528D2");
     for (Answer a : {Answer::cancel, Answer::ok}) {
         w.answers = {a};
         EXPECT_EQ(rig.open(sum), a == Answer::ok ? 0 : 1);
         EXPECT_EQ(rig.lastBox().text, "Intel checksum wrong, continue?");
-        EXPECT_EQ(rig.s().fileSelected, a == Answer::ok);
+        EXPECT_EQ(rig.s().file.fileSelected, a == Answer::ok);
         EXPECT_EQ(w.texts[ctl::kFileField], a == Answer::ok ? "edited.hex" : " ");
     }
 
@@ -224,7 +224,7 @@ TEST_F(Commands, DialogsHelpAboutCloseAndExit) {
     ASSERT_EQ(rig.open(example("blink_16f628a")), 0);
     w.enabled[ctl::kSaveButton] = false;
     rig.main().command(ctl::kCloseFile);
-    EXPECT_FALSE(rig.s().fileSelected);
+    EXPECT_FALSE(rig.s().file.fileSelected);
     EXPECT_EQ(w.texts[ctl::kFileField], " ");
     EXPECT_TRUE(w.enabled[ctl::kSaveButton]);
 
@@ -368,18 +368,18 @@ TEST(Reload, OkReopensTheLastFileEvenAfterCloseCancelOrAGoneFileDropsIt) {
     rig.main().command(ctl::kCloseFile);
     ASSERT_TRUE(rig.restart());
     EXPECT_EQ(rig.window.boxes.at(0).text, "Open 'my' ?");
-    EXPECT_TRUE(rig.s().fileSelected);
+    EXPECT_TRUE(rig.s().file.fileSelected);
     EXPECT_EQ(rig.window.texts[ctl::kFileField], "my blinker.hex");
     EXPECT_EQ(rig.window.texts[ctl::kConfigWordField], "3F70");
 
     ASSERT_TRUE(rig.restart({Answer::cancel}));
     EXPECT_EQ(rig.window.boxes.size(), 1u);
-    EXPECT_FALSE(rig.s().fileSelected);
+    EXPECT_FALSE(rig.s().file.fileSelected);
     EXPECT_TRUE(rig.window.enabled[ctl::kSaveButton]);
     // Nothing of the declined file is left to be written.
     EXPECT_FALSE(rig.window.checked[ctl::kWriteConfigBox]);
-    EXPECT_EQ(rig.s().configWord, 0x3FFF);
-    EXPECT_EQ(rig.s().idValues, (std::array<int, 4>{}));
+    EXPECT_EQ(rig.s().chip.configWord, 0x3FFF);
+    EXPECT_EQ(rig.s().chip.idValues, (std::array<int, 4>{}));
     ASSERT_TRUE(rig.restart());
     EXPECT_TRUE(rig.window.boxes.empty());
 
@@ -387,7 +387,7 @@ TEST(Reload, OkReopensTheLastFileEvenAfterCloseCancelOrAGoneFileDropsIt) {
     std::filesystem::remove(spaced);
     ASSERT_TRUE(rig.restart());
     EXPECT_TRUE(rig.window.boxes.empty());
-    EXPECT_FALSE(rig.s().fileSelected);
+    EXPECT_FALSE(rig.s().file.fileSelected);
 }
 
 TEST(NoChip, ChipCommandsRefuseWithoutTouchingTheBoard) {
@@ -478,13 +478,13 @@ TEST(ChipList, SelectionSetsLowVoltageAndTheTwelveBitBoxesAndTheSimulatedChip) {
 
     w.checked[ctl::kLowVoltBox] = true;
     rig.main().command(ctl::kLowVoltBox);
-    EXPECT_EQ(rig.s().lowVoltageChar, '1');
+    EXPECT_EQ(rig.s().chip.lowVoltageChar, '1');
     rig.selectChip("PIC12C508");
     EXPECT_FALSE(w.checked[ctl::kLowVoltBox] || w.enabled[ctl::kLowVoltBox]);
     EXPECT_FALSE(rig.s().link.lowVoltage);
-    EXPECT_EQ(rig.s().lowVoltageChar, '0');
+    EXPECT_EQ(rig.s().chip.lowVoltageChar, '0');
     EXPECT_EQ(rig.chip().profile().name, "PIC12C508");
-    EXPECT_TRUE(rig.s().fileSelected);
+    EXPECT_TRUE(rig.s().file.fileSelected);
     expectDataBoxes(w, false);
     rig.selectChip("PIC10F206");
     expectDataBoxes(w, false, true);

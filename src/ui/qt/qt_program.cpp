@@ -49,10 +49,10 @@ void QtProgram::command(int id) {
                                          : window_.openDocument(manual_.string());
         if (shown) return;
     }
-    const std::string before = s.fileSelected ? s.hexPath : std::string();
+    const std::string before = s.file.fileSelected ? s.file.hexPath : std::string();
     program_.main.command(id);
-    if (id == ctl::kOpenFile && s.fileSelected && s.hexPath != before)
-        remember(QString::fromStdString(s.hexPath));
+    if (id == ctl::kOpenFile && s.file.fileSelected && s.file.hexPath != before)
+        remember(QString::fromStdString(s.file.hexPath));
 }
 
 QStringList QtProgram::recentFiles() const {

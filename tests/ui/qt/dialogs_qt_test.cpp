@@ -42,7 +42,7 @@ TEST(QtConfigDialog, BoxesFollowTheHexField) {
             hex->setFocus();
             QTest::keyClick(hex, Qt::Key_A, Qt::ControlModifier);  // replaces the 3FFF shown
             QTest::keyClicks(hex, "2f61");
-            EXPECT_EQ(rig.s().configWord, 0x2F61);
+            EXPECT_EQ(rig.s().chip.configWord, 0x2F61);
             for (int bit = 0; bit < 14; ++bit) {
                 // A label starting with '/' names an active-low bit.
                 auto* label = in<QLineEdit>(d, ctl::kBitLabel0 + bit);
@@ -52,7 +52,7 @@ TEST(QtConfigDialog, BoxesFollowTheHexField) {
                     << bit;
             }
             QTest::mouseClick(in(d, ctl::kBitBox0 - 1), Qt::LeftButton);
-            EXPECT_EQ(rig.s().configWord, 0x2F63);
+            EXPECT_EQ(rig.s().chip.configWord, 0x2F63);
             EXPECT_EQ(d.text(ctl::kHexValueField), "2F63");
             QTest::mouseClick(in(d, ctl::kDefaultButton), Qt::LeftButton);
             EXPECT_TRUE(d.ended());

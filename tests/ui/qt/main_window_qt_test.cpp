@@ -79,16 +79,16 @@ TEST(QtMainWindow, FilesComeByDropByNameAtStartAndFromRecentFilesHelpShowsTheMan
         static_cast<QObject&>(rig.window()).event(&event);  // as a drag ends on it
     };
     drop(QString::fromStdString((rig.dir.path() / "kestrum.ini").string()));  // not a hex file
-    EXPECT_FALSE(rig.s().fileSelected);
+    EXPECT_FALSE(rig.s().file.fileSelected);
     drop(hex);
-    EXPECT_TRUE(rig.s().fileSelected);
-    EXPECT_EQ(rig.s().fileName, "family5.hex");
+    EXPECT_TRUE(rig.s().file.fileSelected);
+    EXPECT_EQ(rig.s().file.fileName, "family5.hex");
     EXPECT_EQ(rig.program->recentFiles().front(), hex);
     auto* recent = rig.window().findChild<QMenu*>("recent");
     ASSERT_EQ(recent->actions().size(), 1);
     rig.action(ctl::kCloseFile)->trigger();
     recent->actions().front()->trigger();
-    EXPECT_TRUE(rig.s().fileSelected);
+    EXPECT_TRUE(rig.s().file.fileSelected);
 
     // The open dialog: owned by the window, with its two filters.
     QStringList filters;
@@ -119,7 +119,7 @@ TEST(QtMainWindow, FilesComeByDropByNameAtStartAndFromRecentFilesHelpShowsTheMan
     rig.modals.boxes.clear();
     rig.program = std::make_unique<qt::QtProgram>(rig.dir.path());
     ASSERT_TRUE(rig.program->openWith(hex.toStdString()));
-    EXPECT_TRUE(rig.s().fileSelected);
+    EXPECT_TRUE(rig.s().file.fileSelected);
     EXPECT_EQ(rig.modals.boxes, std::vector<std::string>{});
 }
 

@@ -89,7 +89,7 @@ struct QtRig {
         names.link.portName = ui::kSimulatorPort;
         storeSpeed(names, '3');
         if (!hexFile.empty()) {
-            names.hexPath = (std::filesystem::path(FERROLUX_TEST_HEX_DIR) / hexFile).string();
+            names.file.hexPath = (std::filesystem::path(FERROLUX_TEST_HEX_DIR) / hexFile).string();
             ASSERT_EQ(storeHexPath(names), 0);
             setReloadFlag(names, '1');
         }
