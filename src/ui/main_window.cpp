@@ -350,12 +350,7 @@ int MainWindow::openFile() {
 }
 
 MainWindow::FileChoice MainWindow::fileChoice() {
-    FileChoice c;
-    c.hexPath = s_.file.hexPath;
-    c.fileName = s_.file.fileName;
-    c.fileSelected = s_.file.fileSelected;
-    c.configWord = s_.chip.configWord;
-    c.idValues = s_.chip.idValues;
+    FileChoice c{s_.file, s_.chip, {}, false};
     for (std::size_t i = 0; i < c.idTexts.size(); ++i)
         c.idTexts[i] = w_.text(ctl::kIdFields[i]);
     c.writeConfig = w_.isChecked(ctl::kWriteConfigBox);
@@ -363,11 +358,8 @@ MainWindow::FileChoice MainWindow::fileChoice() {
 }
 
 void MainWindow::restoreFileChoice(const FileChoice& c) {
-    s_.file.hexPath = c.hexPath;
-    s_.file.fileName = c.fileName;
-    s_.file.fileSelected = c.fileSelected;
-    s_.chip.configWord = c.configWord;
-    s_.chip.idValues = c.idValues;
+    s_.file = c.file;
+    s_.chip = c.chip;
     for (std::size_t i = 0; i < c.idTexts.size(); ++i)
         w_.setText(ctl::kIdFields[i], c.idTexts[i]);
     w_.check(ctl::kWriteConfigBox, c.writeConfig);

@@ -93,12 +93,10 @@ class MainWindow {
 
   private:
     // What choosing a file may change; put back when the file is not taken.
+    // The selected file with what it armed, to go back to.
     struct FileChoice {
-        std::string hexPath;
-        std::string fileName;
-        bool fileSelected = false;
-        int configWord = 0;
-        std::array<int, 4> idValues{};
+        SelectedFile file;
+        ChipValues chip;
         std::array<std::string, 4> idTexts;
         bool writeConfig = false;
     };
