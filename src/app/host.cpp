@@ -212,6 +212,19 @@ void Host::letGo(Session& s) {
     simLock_.release();
 }
 
+std::vector<std::pair<std::string, std::string>> Host::ftdiAdapters() {
+    std::vector<std::pair<std::string, std::string>> found;
+    platform::FtdiOpener* lister = ftdiLister ? ftdiLister : ftdi_.get();
+    if (lister == nullptr) return found;
+    for (const platform::FtdiAdapterInfo& a : lister->list()) {
+        if (a.serial.empty()) continue;  // reachable only as "ftdi", the first one
+        found.emplace_back(
+            "ftdi:" + a.serial,
+            "FTDI " + a.serial + (a.description.empty() ? "" : " (" + a.description + ")"));
+    }
+    return found;
+}
+
 void Host::started(Session& s) {
     follow(s);
 }

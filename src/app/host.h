@@ -113,6 +113,10 @@ class Host : public ui::LinkHost {
     void attach(Session& s);
 
     void started(Session& s) override;
+    // The adapters the FTDI library finds that can be named ("ftdi:SERIAL").
+    std::vector<std::pair<std::string, std::string>> ftdiAdapters() override;
+    // Where ftdiAdapters() looks; the system's library when built with it.
+    platform::FtdiOpener* ftdiLister = nullptr;
     void portChosen(Session& s) override;
     void chipChosen(Session& s) override;
     bool commandEnded(Session& s) override;

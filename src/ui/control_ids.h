@@ -56,6 +56,9 @@ inline constexpr int kPort03BC = 1042;
 // first adapter found ("ftdi:SERIAL" a given one); "ftdi:SIM1" the simulated.
 inline constexpr int kPortFtdi = 1178;
 inline constexpr int kPortFtdiSimulator = 1179;
+// The FTDI adapters found at start-up, one item each ("ftdi:SERIAL").
+inline constexpr int kPortFtdiAdapter0 = 1180;
+inline constexpr int kFtdiAdapterItems = 8;
 // Menu: Erase.
 inline constexpr int kEraseCode = 122;
 inline constexpr int kEraseData = 123;

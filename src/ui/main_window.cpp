@@ -200,6 +200,9 @@ void MainWindow::command(int id) {
         setSpeed(id);
     } else if (isSerialName(ctl::portNameOf(id))) {
         selectComPort(id);
+    } else if (id >= ctl::kPortFtdiAdapter0 &&
+               id < ctl::kPortFtdiAdapter0 + static_cast<int>(ftdiNames_.size())) {
+        selectComPort(id, ftdiNames_[static_cast<std::size_t>(id - ctl::kPortFtdiAdapter0)]);
     }
 }
 
@@ -469,7 +472,8 @@ bool MainWindow::open(bool offerReload) {
     s_.link.parallelBase = 0x378;
     for (int id : ctl::kPortItems)
         w_.check(id, false);
-    const int item = ctl::portItemOf(s_.link.portName);
+    listFtdiAdapters();
+    const int item = portItem(s_.link.portName);
     if (item == ctl::kPort0278 || item == ctl::kPort0378 || item == ctl::kPort03BC) {
         s_.link.parallelBase = parallelBaseOf(item);
     } else if (item != 0) {
@@ -538,6 +542,24 @@ void MainWindow::close() {
 void MainWindow::uncheckPortItems() {
     for (int id : ctl::kPortItems)
         w_.check(id, false);
+    for (std::size_t i = 0; i < ftdiNames_.size(); ++i)
+        w_.check(ctl::kPortFtdiAdapter0 + static_cast<int>(i), false);
+}
+
+void MainWindow::listFtdiAdapters() {
+    ftdiNames_.clear();
+    for (const auto& [name, text] : host_->ftdiAdapters()) {
+        if (ftdiNames_.size() == ctl::kFtdiAdapterItems) break;
+        w_.showMenuItem(ctl::kPortFtdiAdapter0 + static_cast<int>(ftdiNames_.size()), text, true);
+        ftdiNames_.push_back(name);
+    }
+}
+
+int MainWindow::portItem(const std::string& name) const {
+    for (std::size_t i = 0; i < ftdiNames_.size(); ++i) {
+        if (ftdiNames_[i] == name) return ctl::kPortFtdiAdapter0 + static_cast<int>(i);
+    }
+    return ctl::portItemOf(name);
 }
 
 void MainWindow::serialChosen() {
@@ -557,8 +579,8 @@ void MainWindow::choosePort(int id, const std::string& name) {
     host_->portChosen(s_);
 }
 
-int MainWindow::selectComPort(int id) {
-    choosePort(id);
+int MainWindow::selectComPort(int id, const std::string& name) {
+    choosePort(id, name);
     if (chip_.openComPort() != 0) return failCommand();
     w_.enable(ctl::kStatusField, true);
     if (s_.link.lineSense == 1) status("T3306 detected");

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "device/chip_service.h"
 #include "session/session.h"
@@ -19,6 +21,8 @@ class LinkHost {
     virtual ~LinkHost() = default;
     // The state file has been read: port name and device list are known.
     virtual void started(Session& s) { (void)s; }
+    // The FTDI adapters found: port name ("ftdi:SERIAL") and menu text.
+    virtual std::vector<std::pair<std::string, std::string>> ftdiAdapters() { return {}; }
     // s.link.portName names a newly chosen port (the old serial port is closed).
     virtual void portChosen(Session& s) { (void)s; }
     // s.device holds a newly selected chip.
@@ -75,7 +79,9 @@ class MainWindow {
     void about();
 
     // Port, speed, chip, low voltage.
-    int selectComPort(int id);  // COM1..COM8 and the simulator; with board detection
+    int selectComPort(
+        int id,
+        const std::string& name = {});  // COM1..COM8 and the simulator; with board detection
     // The selection steps without detection; `name` stands for the item's
     // own (an FTDI adapter given by its serial number).
     void choosePort(int id, const std::string& name = {});
@@ -111,6 +117,10 @@ class MainWindow {
     void status(const std::string& text);
     void greyIdle(bool fileField);
     void uncheckPortItems();
+    // Shows an item per FTDI adapter the host finds.
+    void listFtdiAdapters();
+    // The menu item of a port name, the adapters found included; 0 for none.
+    int portItem(const std::string& name) const;
     void serialChosen();
     int refused(const std::string& text);
     void notifyEnded();
@@ -123,6 +133,7 @@ class MainWindow {
     LinkHost noHost_;
     bool ended_ = false;
     Ending ending_ = Ending::none;
+    std::vector<std::string> ftdiNames_;  // the port names of the adapter items, in order
 };
 
 }  // namespace ferrolux::ui

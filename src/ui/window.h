@@ -54,6 +54,11 @@ class Window {
     virtual void enable(int id, bool enabled) = 0;
     // Check box, radio button or menu item.
     virtual void check(int id, bool checked) = 0;
+    // Shows a menu item the program fills in at run time (the FTDI adapters
+    // found), with its text; a window without such items ignores it.
+    virtual void showMenuItem(int id, const std::string& text, bool shown) {
+        (void)id, (void)text, (void)shown;
+    }
     virtual bool isChecked(int id) = 0;
 
     // Drop-down lists: the items in the order given, and the selected index (-1 = none).

@@ -24,6 +24,7 @@ class RecordingWindow : public ui::Window {
     std::map<int, std::string> texts;
     std::map<int, bool> enabled;
     std::map<int, bool> checked;
+    std::map<int, std::string> menuItems;  // items shown at run time, by id
     std::map<int, std::vector<std::string>> lists;
     std::map<int, int> selections;
     std::vector<Box> boxes;
@@ -38,6 +39,13 @@ class RecordingWindow : public ui::Window {
     }
     std::string text(int id) override { return texts[id]; }
     void enable(int id, bool on) override { enabled[id] = on; }
+    void showMenuItem(int id, const std::string& text, bool shown) override {
+        if (shown) {
+            menuItems[id] = text;
+        } else {
+            menuItems.erase(id);
+        }
+    }
     void check(int id, bool on) override { checked[id] = on; }
     bool isChecked(int id) override { return checked[id]; }
     void setListItems(int id, const std::vector<std::string>& items) override {

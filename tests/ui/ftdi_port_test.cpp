@@ -42,5 +42,31 @@ TEST(FtdiPort, AnAdapterThatIsNotThereFailsWithTheReason) {
         << rig.lastBox().text;
 }
 
+// Adapters the library finds get a Port menu item each (those without a
+// serial number are reached only as "ftdi"); choosing one points the session
+// at it by serial number.
+TEST(FtdiPort, AdaptersFoundAreListedInThePortMenu) {
+    struct Found : platform::FtdiOpener {
+        std::unique_ptr<platform::FtdiDevice> open(const std::string&) override { return {}; }
+        std::vector<platform::FtdiAdapterInfo> list() override {
+            return {{"A1B2", "FT232R USB UART"}, {"", "FT231X"}, {"C3D4", ""}};
+        }
+        std::string lastError() const override { return "gone"; }
+    } found;
+    UiRig rig;
+    rig.startOn("PIC16F628A");
+    rig.program->host.ftdiLister = &found;
+    ASSERT_TRUE(rig.main().open(false));
+    EXPECT_EQ(rig.window.menuItems,
+              (std::map<int, std::string>{{ctl::kPortFtdiAdapter0, "FTDI A1B2 (FT232R USB UART)"},
+                                          {ctl::kPortFtdiAdapter0 + 1, "FTDI C3D4"}}));
+    rig.main().command(ctl::kPortFtdiAdapter0 + 1);
+    EXPECT_EQ(rig.s().link.portName, "ftdi:C3D4");
+    EXPECT_TRUE(rig.window.checked[ctl::kPortFtdiAdapter0 + 1]);
+    EXPECT_FALSE(rig.window.checked[ctl::kPortSimulator]);
+    rig.main().command(ctl::kPortSimulator);
+    EXPECT_FALSE(rig.window.checked[ctl::kPortFtdiAdapter0 + 1]);
+}
+
 }  // namespace
 }  // namespace ferrolux::test

@@ -138,6 +138,9 @@ void buildMenu(QtWindow& w, QMenuBar* bar) {
     item(w, port, ctl::kPortFtdi, "FTDI USB adapter", ports)
         ->setToolTip(QStringLiteral(
             "The serial board on the first FTDI USB-serial adapter found, in bit-bang mode"));
+    // One item per adapter found, filled in at start-up.
+    for (int i = 0; i < ctl::kFtdiAdapterItems; ++i)
+        item(w, port, ctl::kPortFtdiAdapter0 + i, "", ports)->setVisible(false);
     port->addSeparator();
     item(w, port, ctl::kPortSimulator, "Simulator", ports)
         ->setToolTip(QStringLiteral("The built-in simulated board SIM1 with a virtual chip"));

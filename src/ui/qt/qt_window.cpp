@@ -232,6 +232,13 @@ void QtWindow::enable(int id, bool enabled) {
     }
 }
 
+void QtWindow::showMenuItem(int id, const std::string& text, bool shown) {
+    if (QAction* a = action(id)) {
+        a->setText(toQ(text));
+        a->setVisible(shown);
+    }
+}
+
 void QtWindow::check(int id, bool checked) {
     if (QAction* a = action(id)) {
         marks_[id] = checked;

@@ -44,6 +44,7 @@ class QtWindow : public QDialog, public ui::Window {
     // Registers `widget` as control `id` and routes its clicks, changes and edits.
     QWidget* addControl(int id, QWidget* widget);
     QAction* registerAction(int id, QAction* action);
+    void showMenuItem(int id, const std::string& text, bool shown) override;
     void setProgressBar(QProgressBar* bar) { progress_ = bar; }
     QWidget* control(int id) const;
     QAction* action(int id) const;
