@@ -521,17 +521,10 @@ class Runner {
         return -1;
     }
 
-    void scriptParallelDialog() {
-        const std::string adapter = a_.adapter;
-        const std::string vpp = a_.vpp;
-        win_.onDialog(ctl::kParallelDialog, [adapter, vpp](ui::DialogHandler& h, ConsoleWindow& d) {
-            if (adapter == "1") h.command(d, ctl::kAn589Radio);
-            if (adapter == "2") h.command(d, ctl::kNonInvertedRadio);
-            if (adapter == "3") h.command(d, ctl::kInvertedRadio);
-            if (vpp == "3") h.command(d, ctl::kVppD3Radio);
-            if (vpp == "4") h.command(d, ctl::kVppD4Radio);
-            h.command(d, ctl::kDefaultButton);
-        });
+    // The adapter and Vpp line as given ('\0' keeps the stored one).
+    int useParallelPort(int item) {
+        return main().useParallelPort(item, a_.adapter.empty() ? '\0' : a_.adapter[0],
+                                      a_.vpp.empty() ? '\0' : a_.vpp[0]);
     }
 
     // The boxes as the window starts with them for the selected chip.
@@ -554,7 +547,7 @@ class Runner {
             main().command(ctl::kChipList);
             startUpBoxes();
         }
-        bool dialogRun = false;
+        bool parallelChosen = false;
         if (!a_.port.empty()) {
             std::string name = upper(a_.port);
             if (a_.port.find('/') != std::string::npos) name = comNameFor(a_.port);
@@ -566,9 +559,8 @@ class Runner {
             const int item = ctl::portItemOf(name);
             if (item == 0) throw UsageError{"unknown port '" + a_.port + "'"};
             if (item == ctl::kPort0278 || item == ctl::kPort0378 || item == ctl::kPort03BC) {
-                scriptParallelDialog();
-                dialogRun = true;
-                if (main().selectParallelPort(item) != 0) {
+                parallelChosen = true;
+                if (useParallelPort(item) != 0) {
                     if (main().lastEnding() == ui::Ending::refused) return kExitFailed;
                     if (portFailed()) return kExitNoChip;
                 }
@@ -576,10 +568,9 @@ class Runner {
                 main().choosePort(item, name);
             }
         }
-        if (!dialogRun && (!a_.adapter.empty() || !a_.vpp.empty())) {
+        if (!parallelChosen && (!a_.adapter.empty() || !a_.vpp.empty())) {
             if (!s().link.serial) {
-                scriptParallelDialog();
-                main().selectParallelPort(ctl::portItemOf(s().link.portName));
+                useParallelPort(ctl::portItemOf(s().link.portName));
             } else {
                 if (!a_.adapter.empty()) s().link.adapter = a_.adapter[0];
                 if (!a_.vpp.empty()) s().link.vppLine = a_.vpp[0];

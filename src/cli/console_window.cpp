@@ -31,7 +31,6 @@ ConsoleWindow::~ConsoleWindow() {
 
 void ConsoleWindow::setText(int id, const std::string& text) {
     texts_[id] = text;
-    modified_[id] = false;
     if (id == ctl::kStatusField) showProgress(text);
 }
 
@@ -96,14 +95,11 @@ void ConsoleWindow::endDialog(int result) {
     endResult_ = result;
 }
 
-int ConsoleWindow::runDialog(int dialogId, ui::DialogHandler& handler) {
+// The console program runs its commands through the chip service, not
+// dialogs: one asked for is opened and closed at once, as with Esc.
+int ConsoleWindow::runDialog(int, ui::DialogHandler& handler) {
     ConsoleWindow dialog(in_, err_, options_);
-    dialog.setDevice(device_);
-    dialog.setVerifyFlag(verifyOnly_);
     handler.opened(dialog);
-    const auto it = scripts_.find(dialogId);
-    if (it != scripts_.end() && !dialog.ended()) it->second(handler, dialog);
-    // A dialog the script leaves open is closed as with Esc.
     if (!dialog.ended()) handler.command(dialog, 2);
     boxes_ += dialog.boxesShown();
     return dialog.ended() ? dialog.endResult() : 2;
@@ -113,14 +109,6 @@ std::string ConsoleWindow::pickFile(const ui::FileRequest&) {
     std::string path;
     path.swap(picked_);
     return path;
-}
-
-void ConsoleWindow::userEdit(ui::DialogHandler& handler, int id, const std::string& text,
-                             int caretPosition) {
-    texts_[id] = text;
-    modified_[id] = true;
-    carets_[id] = {caretPosition, 0};
-    handler.textChanged(*this, id);
 }
 
 void ConsoleWindow::showProgress(const std::string& status) {

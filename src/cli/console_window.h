@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <csignal>
-#include <functional>
 #include <iosfwd>
 #include <map>
 #include <string>
@@ -21,11 +20,6 @@ struct ConsoleOptions {
     // question is answered Cancel: the command is ending.
     const volatile std::sig_atomic_t* stop = nullptr;
 };
-
-class ConsoleWindow;
-
-// What a dialog does when the console runs it: the user's clicks and edits.
-using DialogScript = std::function<void(ui::DialogHandler&, ConsoleWindow&)>;
 
 // The window on a terminal. Controls keep their state in memory; message
 // boxes go to the error output as "TITLE: text"; questions are asked there
@@ -55,14 +49,7 @@ class ConsoleWindow : public ui::Window {
     void endDialog(int result) override;
     int runDialog(int dialogId, ui::DialogHandler& handler) override;
     std::string pickFile(const ui::FileRequest& request) override;
-    ui::Caret caret(int id) override { return carets_[id]; }
-    bool isModified(int id) override { return modified_[id]; }
-
-    // The user edits field `id` to `text`, leaving the caret at `caretPosition`.
-    void userEdit(ui::DialogHandler& handler, int id, const std::string& text, int caretPosition);
-
-    // What the next dialog of that id does, and the next file picked.
-    void onDialog(int dialogId, DialogScript script) { scripts_[dialogId] = std::move(script); }
+    // The file the next file request picks.
     void setPickedFile(std::string path) { picked_ = std::move(path); }
     // The chip whose sizes turn addresses into a percentage.
     void setDevice(const DeviceRecord* device) { device_ = device; }
@@ -86,9 +73,6 @@ class ConsoleWindow : public ui::Window {
     std::map<int, bool> checked_;
     std::map<int, std::vector<std::string>> lists_;
     std::map<int, int> selections_;
-    std::map<int, ui::Caret> carets_;
-    std::map<int, bool> modified_;
-    std::map<int, DialogScript> scripts_;
     std::string picked_;
     const DeviceRecord* device_ = nullptr;
     const int* verifyOnly_ = nullptr;

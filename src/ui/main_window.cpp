@@ -590,8 +590,11 @@ int MainWindow::selectComPort(int id, const std::string& name) {
     return 0;
 }
 
-int MainWindow::selectParallelPort(int id) {
-    if (!s_.port.directIo && !s_.port.driverUsable) return refused(kDriverMissing);
+bool MainWindow::beginParallelPort(int id) {
+    if (!s_.port.directIo && !s_.port.driverUsable) {
+        refused(kDriverMissing);
+        return false;
+    }
     uncheckPortItems();
     w_.check(id, true);
     s_.link.parallelBase = parallelBaseOf(id);
@@ -600,12 +603,27 @@ int MainWindow::selectParallelPort(int id) {
     s_.link.serial = false;
     s_.port.comHandle.reset();
     host_->portChosen(s_);
+    return true;
+}
 
+int MainWindow::endParallelPort(bool found) {
+    w_.enable(ctl::kLowVoltBox, s_.device.lowVoltageFlag == 'Y' && s_.link.adapter == '1');
+    ending_ = found ? Ending::ok : Ending::failed;
+    return found ? 0 : 1;
+}
+
+int MainWindow::selectParallelPort(int id) {
+    if (!beginParallelPort(id)) return 1;
     ParallelDialog dialog(s_, w_);
     w_.runDialog(ctl::kParallelDialog, dialog);
-    w_.enable(ctl::kLowVoltBox, s_.device.lowVoltageFlag == 'Y' && s_.link.adapter == '1');
-    ending_ = dialog.adapterFound() ? Ending::ok : Ending::failed;
-    return dialog.adapterFound() ? 0 : 1;
+    return endParallelPort(dialog.adapterFound());
+}
+
+int MainWindow::useParallelPort(int id, char adapter, char vppLine) {
+    if (!beginParallelPort(id)) return 1;
+    if (adapter != '\0') s_.link.adapter = adapter;
+    if (vppLine != '\0') s_.link.vppLine = vppLine;
+    return endParallelPort(applyParallelAdapter(s_, w_, w_));
 }
 
 void MainWindow::setSpeed(int id) {

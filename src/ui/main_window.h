@@ -86,6 +86,10 @@ class MainWindow {
     // own (an FTDI adapter given by its serial number).
     void choosePort(int id, const std::string& name = {});
     int selectParallelPort(int id);
+    // The same selection with the adapter and its Vpp line given ('\0' keeps
+    // the stored one), tested as the dialog's closing tests it, without the
+    // dialog: the console program's way.
+    int useParallelPort(int id, char adapter, char vppLine);
     void setSpeed(int id);
     void chipListChanged();
     void lowVoltClicked();
@@ -117,6 +121,9 @@ class MainWindow {
     void status(const std::string& text);
     void greyIdle(bool fileField);
     void uncheckPortItems();
+    // A parallel port's selection before and after its adapter is chosen.
+    bool beginParallelPort(int id);
+    int endParallelPort(bool found);
     // Shows an item per FTDI adapter the host finds.
     void listFtdiAdapters();
     // The menu item of a port name, the adapters found included; 0 for none.

@@ -50,21 +50,27 @@ void ParallelDialog::command(Window& d, int id) {
 }
 
 void ParallelDialog::close(Window& d) {
-    const char adapter = s_.link.adapter;
+    found_ = applyParallelAdapter(s_, main_, d);
+    d.endDialog(1);
+}
+
+bool applyParallelAdapter(Session& s, Window& mainWindow, Window& box) {
+    const char adapter = s.link.adapter;
+    bool found = false;
     if (adapter == '1' || adapter == '2' || adapter == '3') {
-        found_ = ChipService(s_).findParallelAdapter();
-        if (!found_) {
-            d.messageBox(adapter == '1' ? "No AN589 based Adaptor found" : "P16PRO not found",
-                         "WARNING!");
+        found = ChipService(s).findParallelAdapter();
+        if (!found) {
+            box.messageBox(adapter == '1' ? "No AN589 based Adaptor found" : "P16PRO not found",
+                           "WARNING!");
         }
     }
-    if (s_.link.adapter != '1') {
-        s_.link.lowVoltage = false;
-        s_.chip.lowVoltageChar = '0';
-        main_.enable(ctl::kLowVoltBox, false);
-        main_.check(ctl::kLowVoltBox, false);
+    if (s.link.adapter != '1') {
+        s.link.lowVoltage = false;
+        s.chip.lowVoltageChar = '0';
+        mainWindow.enable(ctl::kLowVoltBox, false);
+        mainWindow.check(ctl::kLowVoltBox, false);
     }
-    d.endDialog(1);
+    return found;
 }
 
 }  // namespace ferrolux::ui

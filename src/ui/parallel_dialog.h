@@ -28,4 +28,10 @@ class ParallelDialog : public DialogHandler {
     bool found_ = false;
 };
 
+// What closing the dialog does with the adapter chosen in the session: tests
+// it (a warning on `box` when none answers) and, on an adapter without the
+// low-voltage line, switches low-voltage programming off in `mainWindow`.
+// True when the adapter answers.
+bool applyParallelAdapter(Session& s, Window& mainWindow, Window& box);
+
 }  // namespace ferrolux::ui
