@@ -131,13 +131,9 @@ QAction* QtWindow::action(int id) const {
 }
 
 void QtWindow::runCommand(const std::function<void()>& work) {
-    ++busy_;
-    work();
-    --busy_;
-    if (busy_ == 0 && cancelPending_ && !ended_) {
-        cancelPending_ = false;
-        dispatch(ctl::kCancel);
-    }
+    gate_.run(work, [this] {
+        if (!ended_) dispatch(ctl::kCancel);
+    });
 }
 
 void QtWindow::dispatch(int id) {
@@ -154,11 +150,7 @@ void QtWindow::edited(int id) {
 
 void QtWindow::reject() {
     // A close box clicked while a command runs takes effect once it has ended.
-    if (busy_ > 0) {
-        cancelPending_ = true;
-        return;
-    }
-    dispatch(ctl::kCancel);
+    if (!gate_.holdClose()) dispatch(ctl::kCancel);
 }
 
 // --- Texts ---
@@ -416,12 +408,13 @@ QString droppedHexFile(const QMimeData* data) {
 }  // namespace
 
 void QtWindow::dragEnterEvent(QDragEnterEvent* event) {
-    if (busy_ == 0 && !droppedHexFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    if (!gate_.busy() && !droppedHexFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
 }
 
 void QtWindow::dropEvent(QDropEvent* event) {
     const QString file = droppedHexFile(event->mimeData());
-    if (busy_ > 0 || file.isEmpty()) return;
+    if (gate_.busy() || file.isEmpty()) return;
     event->acceptProposedAction();
     openPath(fromQ(file));
 }

@@ -9,6 +9,7 @@
 
 #include "platform/tick_source.h"
 #include "session/device_record.h"
+#include "ui/command_gate.h"
 #include "ui/window.h"
 
 class QAction;
@@ -108,8 +109,7 @@ class QtWindow : public QDialog, public ui::Window {
     std::function<void(int)> editSink_;
     QProgressBar* progress_ = nullptr;
     const DeviceRecord* device_ = nullptr;
-    int busy_ = 0;
-    bool cancelPending_ = false;
+    ui::CommandGate gate_;
     bool quiet_ = false;  // texts and selections set from the program
     bool ended_ = false;
     int endResult_ = 0;

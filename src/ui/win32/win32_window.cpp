@@ -144,10 +144,7 @@ INT_PTR Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 void Win32Window::commandMessage(int id, int code, HWND from) {
     if (from == nullptr) {
         // A menu item, or Enter and Esc: the dialog's default and Cancel commands.
-        if (id == ctl::kCancel && busy_ > 0) {
-            cancelPending_ = true;
-            return;
-        }
+        if (id == ctl::kCancel && gate_.holdClose()) return;
         // Enter without a default button of id 1 is no command.
         if (id == ctl::kDefaultButton && control(id) == nullptr) return;
         dispatch(id);
@@ -166,13 +163,9 @@ void Win32Window::commandMessage(int id, int code, HWND from) {
 }
 
 void Win32Window::runCommand(const std::function<void()>& work) {
-    ++busy_;
-    work();
-    --busy_;
-    if (busy_ == 0 && cancelPending_ && !ended_) {
-        cancelPending_ = false;
-        dispatch(ctl::kCancel);
-    }
+    gate_.run(work, [this] {
+        if (!ended_) dispatch(ctl::kCancel);
+    });
 }
 
 void Win32Window::dispatch(int id) {
@@ -195,7 +188,7 @@ void Win32Window::dropped(HDROP files) {
     ::DragFinish(files);
     const std::string path = name;
     const bool hex = path.size() > 4 && _stricmp(path.c_str() + path.size() - 4, ".hex") == 0;
-    if (one && hex && busy_ == 0) openPath(path);
+    if (one && hex && !gate_.busy()) openPath(path);
 }
 
 bool Win32Window::inMenu(int id) const {

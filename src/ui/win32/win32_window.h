@@ -6,6 +6,7 @@
 #include <string>
 
 #include "session/device_record.h"
+#include "ui/command_gate.h"
 #include "ui/window.h"
 
 namespace ferrolux::win32 {
@@ -90,8 +91,7 @@ class Win32Window : public ui::Window {
     std::function<void()> openedSink_;
     const DeviceRecord* device_ = nullptr;
     std::string picked_;  // the next file "picked": named at start or dropped
-    int busy_ = 0;
-    bool cancelPending_ = false;
+    ui::CommandGate gate_;
     bool quiet_ = false;  // texts and selections set from the program
     bool ended_ = false;
     int endResult_ = 2;
