@@ -16,6 +16,7 @@
 #include "device/family.h"
 #include "files/device_list.h"
 #include "files/hex_input.h"
+#include "files/state_file.h"
 #include "platform/files.h"
 #include "platform/linux/system_info.h"
 #include "session/messages.h"
@@ -421,7 +422,7 @@ class Runner {
 
     // The status of a command that did not succeed, by how it ended.
     int failure() {
-        if (main().lastEnding() != ui::Ending::failed) return kExitFailed;
+        if (ending_ != ui::Ending::failed) return kExitFailed;
         return failureOf(s().message);
     }
 
@@ -437,7 +438,7 @@ class Runner {
 
     // The port's own failures, as opposed to the chip's.
     bool portFailed() {
-        if (main().lastEnding() != ui::Ending::failed) return false;
+        if (ending_ != ui::Ending::failed) return false;
         const std::string& m = s().message;
         return m.rfind("COM-Init-Error!", 0) == 0 || m.rfind("Kann ", 0) == 0 ||
                m.rfind("T3306 not found", 0) == 0 || m.rfind("No AN589", 0) == 0 ||
@@ -450,14 +451,39 @@ class Runner {
         out_ << text << std::flush;
     }
 
-    int ended(int r) {
-        if (spoiled()) return kExitFailed;
-        if (r != 0) return failure();
-        std::string shown = win_.text(ctl::kStatusField);
-        shown.erase(0, shown.find_first_not_of(' '));
-        shown.erase(shown.find_last_not_of(' ') + 1);
-        print((shown.empty() ? "OK" : shown) + "\n");
-        return kExitOk;
+    // A command refused before it reached the chip: no chip chosen.
+    int refuseWithoutChip() {
+        win_.messageBox(kNoChip, "ERROR!", ui::Buttons::ok);
+        ending_ = ui::Ending::refused;
+        return kExitFailed;
+    }
+
+    // A file that does not fit the chip ends the command before the link is used.
+    int rejectFile() {
+        win_.messageBox(s().message, "Error", ui::Buttons::ok);
+        ending_ = ui::Ending::failed;
+        return failure();
+    }
+
+    // A chip command that failed: its message shown, the chip let go.
+    int fail() {
+        if (!s().message.empty()) win_.messageBox(s().message, "Error", ui::Buttons::ok);
+        ChipService(s()).leave();
+        ending_ = ui::Ending::failed;
+        prog_.host.commandEnded(s());
+        return failure();
+    }
+
+    // The user said Cancel to a question: nothing more was done.
+    int cancelled() {
+        ending_ = ui::Ending::cancelled;
+        return kExitFailed;
+    }
+
+    bool noChip() { return s().device.listIndex < 0 || s().device.name.empty(); }
+
+    bool ask(const char* text) {
+        return win_.messageBox(text, "Warning!", ui::Buttons::okCancel) == ui::Answer::ok;
     }
 
     // A port given as an option is kept only when it opens and a board answers;
@@ -465,8 +491,7 @@ class Runner {
     int checkChosenPort(int result) {
         if (result == kExitOk && s().link.serial && !s().port.comOpen()) {
             if (ChipService(s()).openComPort() != 0) {
-                win_.enable(ctl::kStatusField, true);
-                main().failCommand();
+                fail();
                 result = kExitNoChip;
             } else {
                 ChipService(s()).leave();
@@ -561,7 +586,8 @@ class Runner {
             if (item == ctl::kPort0278 || item == ctl::kPort0378 || item == ctl::kPort03BC) {
                 parallelChosen = true;
                 if (useParallelPort(item) != 0) {
-                    if (main().lastEnding() == ui::Ending::refused) return kExitFailed;
+                    ending_ = main().lastEnding();
+                    if (ending_ == ui::Ending::refused) return kExitFailed;
                     if (portFailed()) return kExitNoChip;
                 }
             } else {
@@ -591,11 +617,50 @@ class Runner {
 
     bool has(const char* flag) const { return a_.flags.count(flag) != 0; }
 
-    int openFile(const std::string& file) {
+    // Reads the hex file as the window's open command does: the file checked,
+    // a wrong checksum asked about, the file remembered for the next start.
+    bool openFile(const std::string& file) {
         std::error_code ec;
         const auto path = std::filesystem::absolute(file, ec);
-        win_.setPickedFile(ec ? file : path.string());
-        return main().openFile();
+        s().file.hexPath = ec ? file : path.string();
+        s().file.quiet = false;
+        if (openHexFile(s()) != 0) return fail(), false;
+        if (checkHexChecksums(s()) != 0 && !ask(kChecksumWrong)) return cancelled(), false;
+        setReloadFlag(s(), '1');
+        return true;
+    }
+
+    // Write and verify take the file's code and data; both check it against
+    // the chip before the chip is touched.
+    int fileCommand(bool writing) {
+        if (!openFile(a_.operands[0])) return failure();
+        if (noChip()) return refuseWithoutChip();
+        const Family& family = algorithmOf(s().device);
+        WriteOptions w;
+        w.code = !has("--no-code");
+        w.data = !family.twelveBit && !has("--no-data");
+        w.config = s().file.hasConfigWord && !has("--no-config");
+        w.eraseFirst = family.erasable && !has("--no-erase");
+        const VerifyOptions v{!has("--no-code"), has("--data")};
+        if ((writing ? w.code || w.data : true) && validateHexFile(s()) != 0) return rejectFile();
+        return onChip(
+            [&](ChipService& chip) {
+                if (!chip.sameChipOrAgreed()) return Outcome::cancelled;
+                return writing ? chip.write(w) : chip.verify(v);
+            },
+            "OK\n");
+    }
+
+    int erase(const std::string& what) {
+        if (noChip()) return refuseWithoutChip();
+        if (!ask(what == "all" ? kDeletesMemory : what == "code" ? kDeletesFlash : kDeletesData))
+            return cancelled();
+        return onChip(
+            [&](ChipService& chip) {
+                if (what == "all") return chip.eraseChip() == 0;
+                return (what == "code" ? chip.eraseCode() : chip.eraseData()) == 0;
+            },
+            "OK\n");
     }
 
     int runCommand() {
@@ -607,26 +672,9 @@ class Runner {
         }
         if (c == "blank") return blank();
         if (c == "detect") return detect();
-        if (c == "write") {
-            if (openFile(a_.operands[0]) != 0) return failure();
-            if (has("--no-code")) win_.check(ctl::kWriteCodeBox, false);
-            if (has("--no-data")) win_.check(ctl::kWriteDataBox, false);
-            if (has("--no-config")) win_.check(ctl::kWriteConfigBox, false);
-            if (has("--no-erase")) win_.check(ctl::kEraseBeforeWriteBox, false);
-            return ended(main().write());
-        }
-        if (c == "verify") {
-            if (openFile(a_.operands[0]) != 0) return failure();
-            if (has("--no-code")) win_.check(ctl::kVerifyCodeBox, false);
-            if (has("--data")) win_.check(ctl::kVerifyDataBox, true);
-            return ended(main().verify());
-        }
+        if (c == "write" || c == "verify") return fileCommand(c == "write");
         if (c == "read") return read();
-        if (c == "erase") {
-            const std::string& what = a_.operands[0];
-            if (what == "all") return ended(main().disableCodeProtection());
-            return ended(main().eraseMemory(what == "code" ? ctl::kEraseCode : ctl::kEraseData));
-        }
+        if (c == "erase") return erase(a_.operands[0]);
         if (c == "config") return config();
         if (c == "ids") return ids();
         return eeprom();
@@ -635,10 +683,7 @@ class Runner {
     int detect() {
         win_.enable(ctl::kStatusField, true);
         const int r = ChipService(s()).checkLink();
-        if (r == 0) {
-            main().failCommand();
-            return failure();
-        }
+        if (r == 0) return fail();
         ChipService(s()).leave();
         prog_.host.commandEnded(s());
         if (spoiled()) return kExitFailed;
@@ -662,16 +707,19 @@ class Runner {
     // Save, into the current directory or, with -o, into a private one first.
     int read() {
         const bool text = has("--text");
-        win_.check(ctl::kSaveHexRadio, !text);
-        win_.check(ctl::kSaveTextRadio, text);
-        if (a_.output.empty()) return ended(main().save());
+        const char* name = text ? "readback.txt" : "readback.hex";
+        const auto save = [&](ChipService& chip) {
+            s().pass.blank = true;
+            return chip.saveReadback(text) == 0;
+        };
+        if (a_.output.empty()) return onChip(save, "'" + std::string(name) + "' saved\n");
         PrivateDir scratch;
         if (scratch.path.empty()) throw UsageError{"no temporary directory for the readback"};
         s().outputDir = scratch.path;
-        const int r = main().save();
+        const int r = onChip(save);
         s().outputDir.clear();
-        if (r != 0 || spoiled()) return ended(r);
-        const auto made = scratch.path / (text ? "readback.txt" : "readback.hex");
+        if (r != kExitOk) return r;
+        const auto made = scratch.path / name;
         std::ifstream in(made, std::ios::binary);
         const std::string content{std::istreambuf_iterator<char>(in), {}};
         if (a_.output == "-") {
@@ -697,10 +745,7 @@ class Runner {
         if (scratch.path.empty()) throw UsageError{"no temporary directory for the readback"};
         win_.enable(ctl::kStatusField, true);
         ChipService chip(s());
-        if (chip.checkLink() == 0 || chip.checkBlank(scratch.path) != 0) {
-            main().failCommand();
-            return failure();
-        }
+        if (chip.checkLink() == 0 || chip.checkBlank(scratch.path) != 0) return fail();
         chip.leave();
         win_.setText(ctl::kStatusField, "  ");
         win_.enable(ctl::kStatusField, false);
@@ -710,21 +755,26 @@ class Runner {
         return s().pass.blank ? kExitOk : kExitMismatch;
     }
 
+    static Outcome outcomeOf(bool ok) { return ok ? Outcome::ok : Outcome::failed; }
+    static Outcome outcomeOf(Outcome o) { return o; }
+
     // A chip command of the service, as the window runs one: a chip selected,
-    // the link checked first, the chip let go after it, a failure told.
+    // the link checked first, the chip let go after it, a failure told, and
+    // `done` printed when it succeeded.
     template <typename Op>
-    int onChip(Op op) {
-        if (s().device.listIndex < 0 || s().device.name.empty()) {
-            win_.messageBox(kNoChip, "ERROR!", ui::Buttons::ok);
-            return kExitFailed;
-        }
+    int onChip(Op op, const std::string& done = {}) {
+        if (noChip()) return refuseWithoutChip();
         ChipService chip(s());
-        const bool ok = chip.checkLink() != 0 && op(chip);
-        if (!ok && !s().message.empty()) win_.messageBox(s().message, "Error", ui::Buttons::ok);
+        if (chip.checkLink() == 0) return fail();
+        const Outcome outcome = outcomeOf(op(chip));
+        if (outcome == Outcome::failed) return fail();
         chip.leave();
         prog_.host.commandEnded(s());
+        if (outcome == Outcome::cancelled) return cancelled();
+        ending_ = ui::Ending::ok;
         if (spoiled()) return kExitFailed;
-        return ok ? kExitOk : failureOf(s().message);
+        if (!done.empty()) print(done);
+        return kExitOk;
     }
 
     int config() {
@@ -854,6 +904,9 @@ class Runner {
         char adapter, vpp;
     } storedPort_{};
     std::filesystem::path madeLink_;  // a COMn link this run made for a device path
+    // How the last step ended: the exit status, and whether a port given as
+    // an option is kept, follow it.
+    ui::Ending ending_ = ui::Ending::none;
 };
 
 }  // namespace

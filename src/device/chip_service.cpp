@@ -97,6 +97,17 @@ std::vector<std::pair<int, int>> ChipService::readCalibrationWords() {
     return words;
 }
 
+bool ChipService::sameChipOrAgreed() {
+    const OtherChip other = otherChipOnBoard(s_);
+    return !other.other || s_.reporter->ask(otherChipQuestion(s_, other), "Warning!");
+}
+
+int ChipService::saveReadback(bool listing) {
+    if ((listing ? writeReadbackText(s_) : writeReadbackHex(s_)) != 0) return 1;
+    leave();
+    return 0;
+}
+
 Outcome ChipService::write(const WriteOptions& o) {
     if (!vppAccepted()) return Outcome::cancelled;
     const Outcome outcome = [&] {
@@ -155,11 +166,13 @@ int ChipService::eraseChip() {
 
 int ChipService::eraseCode() {
     if (!vppAccepted()) return 1;
+    s_.reporter->status(kErasing);
     return unlessLost(s_, eraseCodeMemory(s_));
 }
 
 int ChipService::eraseData() {
     if (!vppAccepted()) return 1;
+    s_.reporter->status(kErasing);
     return unlessLost(s_, eraseDataMemory(s_));
 }
 

@@ -47,6 +47,10 @@ class ChipService {
     // adapter without detection counts as found).
     bool findParallelAdapter();
 
+    // After checkLink: true when the chip on the board is the selected type,
+    // or the user agrees to go on with the one whose device ID was read.
+    bool sameChipOrAgreed();
+
     // Erase first, code (with IDs), data and configuration word from the
     // selected file, each as asked, then programming mode is left. Cancelled
     // when the user declines to write over a 12-bit chip that is not blank.
@@ -60,7 +64,14 @@ class ChipService {
     // the message filled.
     int checkBlank(const std::filesystem::path& scratch);
 
-    // The three erases; each confirms it took (0, or 1 with the message).
+    // Reads the whole chip into "readback.hex" (INHX8M) or, as a listing, into
+    // "readback.txt" in the session's output folder (a blank chip clears the
+    // session's blank flag on the first word that is not erased). 0, or 1
+    // with the message filled; then programming mode is left.
+    int saveReadback(bool listing);
+
+    // The three erases; each confirms it took (0, or 1 with the message). The
+    // code and the data erase show "erasing" as they start.
     int eraseChip();
     int eraseCode();
     int eraseData();

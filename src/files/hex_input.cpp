@@ -175,6 +175,7 @@ int openHexFile(Session& s) {
     const bool found = config >= 0;
     if (found) s.chip.configWord = config;
     if (config2 >= 0) s.chip.config2Word = config2;
+    s.file.hasConfigWord = found;
     s.reporter->fileConfigWord(found);
     if (!found && !s.file.quiet) s.reporter->message(kNoConfigWord, "WARNING!");
     return 0;

@@ -15,10 +15,11 @@ namespace ferrolux {
 
 // The hex file the user selected.
 struct SelectedFile {
-    std::string hexPath;        // full path of the selected hex file, at most 259 characters
-    std::string fileName;       // hexPath after its last folder separator, at most 95
-    bool fileSelected = false;  // write and verify refuse to start without a file
-    bool quiet = false;         // openHexFile: no warning about a missing configuration word
+    std::string hexPath;         // full path of the selected hex file, at most 259 characters
+    std::string fileName;        // hexPath after its last folder separator, at most 95
+    bool fileSelected = false;   // write and verify refuse to start without a file
+    bool quiet = false;          // openHexFile: no warning about a missing configuration word
+    bool hasConfigWord = false;  // the file holds a configuration word for the chip
 };
 
 // The values the window shows and the operations write besides the file.

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "device/check_link.h"
 #include "device/family.h"
 #include "device/readback.h"
 #include "files/device_list.h"
@@ -23,7 +22,6 @@ constexpr const char* kTwoBlanks = "  ";
 constexpr const char* kErasing = "erasing.....     ";
 constexpr const char* kWriting = "writing.....     ";
 constexpr const char* kNoFile = "No File selected!";
-constexpr const char* kChecksumWrong = "Intel checksum wrong, continue?";
 constexpr const char* kHelpFile = "T3306.CHM";
 constexpr const char* kDriverMissing =
     "Driver 'DlPortIO' must be installed!\n\nDownload:\n"
@@ -99,13 +97,6 @@ int MainWindow::cancelled() {
     ending_ = Ending::cancelled;
     notifyEnded();
     return 1;
-}
-
-// A chip whose device ID belongs to another type is written or compared only
-// when the user agrees.
-bool MainWindow::sameChipOrAgreed() {
-    const OtherChip other = otherChipOnBoard(s_);
-    return !other.other || ask(otherChipQuestion(s_, other), "Warning!");
 }
 
 void MainWindow::notifyEnded() {
@@ -223,7 +214,7 @@ int MainWindow::write() {
 
     s_.pass.verifyOnly = 0;
     if (chip_.checkLink() == 0) return failCommand();
-    if (!sameChipOrAgreed()) return cancelled();
+    if (!chip_.sameChipOrAgreed()) return cancelled();
     const Outcome outcome = chip_.write({erase, code, data, config});
     if (outcome == Outcome::cancelled) return cancelled();
     if (outcome == Outcome::failed) return failCommand();
@@ -241,7 +232,7 @@ int MainWindow::verify() {
     w_.repaint();
     w_.enable(ctl::kFileField, true);
     if (chip_.checkLink() == 0) return failCommand();
-    if (!sameChipOrAgreed()) return cancelled();
+    if (!chip_.sameChipOrAgreed()) return cancelled();
     const VerifyOptions options{w_.isChecked(ctl::kVerifyCodeBox),
                                 w_.isChecked(ctl::kVerifyDataBox)};
     if (chip_.verify(options) != Outcome::ok) return failCommand();
@@ -257,9 +248,8 @@ int MainWindow::save() {
     if (chip_.checkLink() == 0) return failCommand();
     const bool hexForm = w_.isChecked(ctl::kSaveHexRadio);
     const bool textForm = w_.isChecked(ctl::kSaveTextRadio);
-    if (hexForm && writeReadbackHex(s_) != 0) return failCommand();
-    if (textForm && writeReadbackText(s_) != 0) return failCommand();
-    chip_.leave();
+    if (hexForm && chip_.saveReadback(false) != 0) return failCommand();
+    if (textForm && chip_.saveReadback(true) != 0) return failCommand();
     if (!s_.pass.blank) showConfigWord(s_);
     w_.repaint();
     if (hexForm) status("'readback.hex' saved");
@@ -276,9 +266,7 @@ int MainWindow::eraseMemory(int id) {
     const bool codeMemory = id == ctl::kEraseCode;
     status(kTwoBlanks);
     if (noChip()) return refused(kNoChip);
-    if (!ask(
-            codeMemory ? "This Command Deletes Flash-Memory!" : "This Command Deletes Data-Memory!",
-            "Warning!")) {
+    if (!ask(codeMemory ? kDeletesFlash : kDeletesData, "Warning!")) {
         greyIdle(false);
         ending_ = Ending::cancelled;
         return 1;
@@ -296,7 +284,7 @@ int MainWindow::eraseMemory(int id) {
 int MainWindow::disableCodeProtection() {
     status(kTwoBlanks);
     if (noChip()) return refused(kNoChip);
-    if (!ask("This Command Deletes Memory!", "Warning!")) {
+    if (!ask(kDeletesMemory, "Warning!")) {
         greyIdle(true);
         ending_ = Ending::cancelled;
         return 1;

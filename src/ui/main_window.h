@@ -116,7 +116,6 @@ class MainWindow {
     bool noChip();
     int rejectFile();
     int cancelled();
-    bool sameChipOrAgreed();
 
     void status(const std::string& text);
     void greyIdle(bool fileField);
