@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -16,7 +17,9 @@
 #include "files/hex_input.h"
 #include "files/state_file.h"
 #include "link/icsp.h"
+#include "platform/ftdi_serial_port.h"
 #include "sim/chip_image.h"
+#include "sim/sim_ftdi.h"
 #include "support/recording_window.h"
 #include "support/sim_bench.h"
 #include "support/temp_dir.h"
@@ -26,9 +29,18 @@
 
 namespace ferrolux::test {
 
+// A test program by file stem: "family1", or a chip's "midrange_" or
+// "flash12_" program ("flash12_" with "_first" or "_second").
+inline std::filesystem::path hexFile(const std::string& prefix, const std::string& chip = "",
+                                     const std::string& suffix = "") {
+    std::string lower = chip.empty() ? "" : chip.substr(3);
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return std::filesystem::path(FERROLUX_TEST_HEX_DIR) / (prefix + lower + suffix + ".hex");
+}
+
 inline std::filesystem::path testHex(int family) {
-    return std::filesystem::path(FERROLUX_TEST_HEX_DIR) /
-           ("family" + std::to_string(family) + ".hex");
+    return hexFile("family" + std::to_string(family));
 }
 
 // One chip per family, as the tests use them.
@@ -36,6 +48,13 @@ inline const char* chipOfFamily(int family) {
     static const char* names[] = {"",           "PIC16F84A",  "PIC16F877", "PIC16F73", "PIC12F675",
                                   "PIC16F628A", "PIC16F873A", "PIC16F818", "PIC12C508"};
     return names[family];
+}
+
+// The serial board behind the simulated FTDI adapter "ftdi:SIM1".
+inline Wiring ftdiWiring() {
+    Wiring w = allWirings()[0];
+    w.name = "Ftdi";
+    return w;
 }
 
 // A program directory with the shipped device list, a session on a simulated
@@ -48,8 +67,10 @@ struct ChipRig {
     SimBench bench;
     Session& s = bench.session;
     sim::VirtualPic& chip = bench.chip;
+    sim::SimFtdiOpener adapters{bench.board, bench.clock};
+    platform::FtdiSerialOpener ftdiOpener{adapters};
 
-    ChipRig(const std::string& chipName, const Wiring& wiring = allWirings()[0], int speed = 3,
+    ChipRig(const std::string& chipName, const Wiring& wiring = allWirings()[0],
             const char* inSocket = nullptr)
         : bench(wiring, *sim::findProfile(inSocket ? inSocket : chipName.c_str())) {
         std::filesystem::copy_file(std::filesystem::path(FERROLUX_SOURCE_DIR) / "data/kestrum.ini",
@@ -63,7 +84,13 @@ struct ChipRig {
         s.link.adapter = wiring.adapter;
         s.link.vppLine = wiring.vppLine;
         s.link.lowVoltage = wiring.lowVoltage;
-        s.link.speed = speed;
+        s.link.speed = 3;
+        if (wiring.name == "Ftdi") {
+            s.port.comHandle.reset();
+            s.serialOpener = &ftdiOpener;
+            s.link.portName = "ftdi:SIM1";
+            s.link.lineSense = 0;
+        }
         fillChipList(s);
         const auto& names = window.lists[1123];
         const auto it = std::find(names.begin(), names.end(), chipName);
@@ -75,6 +102,10 @@ struct ChipRig {
 
     int family() const { return s.device.family; }
     ui::MainWindow main{s, window};
+
+    platform::FtdiSerialPort* ftdiPort() {
+        return s.port.comOpen() ? s.port.comHandle->bitBang() : nullptr;
+    }
 
     int open(const std::filesystem::path& hex) {
         s.file.hexPath = hex.string();
@@ -114,19 +145,13 @@ struct ChipRig {
 // The words of an INHX8M file by word address (data records included).
 inline std::map<int, int> hexWords(const std::string& text) {
     std::map<int, int> words;
-    std::size_t pos = 0;
-    while ((pos = text.find(':', pos)) != std::string::npos) {
+    for (std::size_t pos = 0; (pos = text.find(':', pos)) != std::string::npos; ++pos) {
         auto byte = [&](std::size_t at) {
             return std::stoi(text.substr(pos + at, 2), nullptr, 16);
         };
-        const int count = byte(1);
         const int address = byte(3) * 256 + byte(5);
-        if (byte(7) == 0) {
-            for (int i = 0; i + 1 < count; i += 2) {
-                words[(address + i) / 2] = byte(9 + 2 * i) + 256 * byte(11 + 2 * i);
-            }
-        }
-        ++pos;
+        for (int i = 0; byte(7) == 0 && i + 1 < byte(1); i += 2)
+            words[(address + i) / 2] = byte(9 + 2 * i) + 256 * byte(11 + 2 * i);
     }
     return words;
 }

@@ -1,10 +1,15 @@
-// A real program for a chip of every family, written, kept across runs,
-// verified and read back on every programmer wiring.
+// A real program on a chip of every family, every flash 12-bit chip and
+// today's mid-range chips, on every programmer wiring and the FTDI adapter:
+// written through the main window, kept across runs, verified and read back;
+// calibration words kept through writes, erases and "Disable Codeprotection".
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
 #include "chip_rig.h"
+#include "device/chip_service.h"
+#include "session/messages.h"
+#include "ui/config_dialog.h"
 
 namespace ferrolux::test {
 namespace {
@@ -19,55 +24,78 @@ void PrintTo(const Case& c, std::ostream* os) {
     *os << c.chip << " " << c.wiring.name;
 }
 
-// The flash 12-bit chips' programs, first or second (tests/device/asm/flash12.asm).
-std::filesystem::path flash12Hex(const std::string& chip, const char* variant) {
-    std::string lower = chip.substr(3);
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return std::filesystem::path(FERROLUX_TEST_HEX_DIR) /
-           ("flash12_" + lower + "_" + variant + ".hex");
-}
+const char* const kFlash12[] = {"PIC12F508", "PIC12F509", "PIC16F54",  "PIC16F57",
+                                "PIC10F200", "PIC10F202", "PIC10F204", "PIC10F206"};
+const char* const kMidRange[] = {"PIC12F683", "PIC16F631", "PIC16F677", "PIC16F684", "PIC16F685",
+                                 "PIC16F687", "PIC16F688", "PIC16F689", "PIC16F690", "PIC16F913",
+                                 "PIC16F914", "PIC16F916", "PIC16F917", "PIC16F882", "PIC16F883",
+                                 "PIC16F884", "PIC16F886", "PIC16F887", "PIC12F615", "PIC16F616"};
 
+// Mid-range chips take low-voltage entry only where they have a PGM pin (the
+// 16F88x); the FTDI adapter carries a chip of each family.
 std::vector<Case> allCases() {
     std::vector<Case> cases;
-    for (const Wiring& w : allWirings()) {
+    auto wirings = allWirings();
+    wirings.push_back(ftdiWiring());
+    for (const Wiring& w : wirings) {
         for (int family = 1; family <= 8; ++family)
             cases.push_back({chipOfFamily(family), testHex(family), w});
-        for (const char* chip : {"PIC12F508", "PIC12F509", "PIC16F54", "PIC16F57", "PIC10F200",
-                                 "PIC10F202", "PIC10F204", "PIC10F206"})
-            cases.push_back({chip, flash12Hex(chip, "first"), w});
+        for (const char* chip : kFlash12) {
+            cases.push_back({chip, hexFile("flash12_", chip, "_first"), w});
+            if (w.name == "Ftdi") break;
+        }
+        for (const char* chip : kMidRange)
+            if (w.name != "Ftdi" && (!w.lowVoltage || std::string(chip).starts_with("PIC16F88")))
+                cases.push_back({chip, hexFile("midrange_", chip), w});
     }
     return cases;
 }
 
 // Bits of the configuration word that read back as written on these chips.
-int configReadMask(int family, const std::string& chip) {
-    if (family == 4) return 0x01FF;  // bits 9-11 read 0, 12-13 are the chip's bandgap
-    if (chip.rfind("PIC10F", 0) == 0) return 0x0FFC;  // bits 1:0 are written as 1
-    if (family >= 8) return 0x0FFF;
-    if (chip.rfind("PIC16F87", 0) == 0) return 0x3BFF;  // bit 10 does not read back
-    return 0x3FFF;
+int configReadMask(const DeviceRecord& d) {
+    if (d.family == 4) return 0x01FF;  // bits 9-11 read 0, 12-13 are the chip's bandgap
+    if (d.name.starts_with("PIC10F")) return 0x0FFC;  // bits 1:0 are written as 1
+    return twelveBitCore(d) ? 0x0FFF : configMaskOf(d);
 }
 
-// The flash 12-bit chip after a second program written over the first (the
-// Write erases it) and a "Bulk Erase Code Memory": blank but for its factory
-// calibration word and backup copy, the file's word at the last address
-// skipped with one warning per pass where the chip keeps calibration there.
+// The chip's factory calibration words in configuration space, by address.
+std::map<int, int> factoryCalibration(sim::VirtualPic& chip) {
+    std::map<int, int> words;
+    const auto& p = chip.profile();
+    if (p.calibration2008) words[0x2008] = *p.calibration2008;
+    if (p.calibration2009) words[0x2009] = *p.calibration2009;
+    return words;
+}
+
+void expectCalibrationKept(sim::VirtualPic& chip, const char* after) {
+    for (auto [address, word] : factoryCalibration(chip))
+        EXPECT_EQ(chip.configWord(static_cast<std::uint32_t>(address)), word)
+            << after << " at " << std::hex << address;
+}
+
+int warningsAbout(const ChipRig& rig, const char* topic) {
+    int n = 0;
+    for (const auto& box : rig.window.boxes)
+        n += box.title == "Warning!" && box.text.find(topic) != std::string::npos;
+    return n;
+}
+
+// A flash 12-bit chip after a second program written over the first and a
+// "Bulk Erase Code Memory": blank but for its factory calibration word and
+// backup copy; the file's word at the last address is skipped with one
+// warning per pass where the chip keeps calibration there.
 void secondProgramThenCodeErase(ChipRig& rig, const Case& c) {
     const auto& factory = rig.chip.profile().calibration;
     const int codeWords = rig.s.device.codeWords;
     const auto last = static_cast<std::size_t>(codeWords - 1);
-    ASSERT_EQ(rig.open(flash12Hex(c.chip, "second")), 0) << rig.s.message;
+    ASSERT_EQ(rig.open(hexFile("flash12_", c.chip, "_second")), 0) << rig.s.message;
     rig.window.boxes.clear();
     ASSERT_EQ(rig.write(), "");
     ASSERT_EQ(rig.verify(), "");
     EXPECT_EQ(rig.chip.programWord(0), 0x0CAA);
     EXPECT_EQ(rig.chip.programWord(last), factory ? *factory : 0x0C33);
     EXPECT_EQ(rig.chip.configWord(codeWords), 0x3);
-    int warnings = 0;
-    for (const auto& box : rig.window.boxes)
-        warnings += box.title == "Warning!" && box.text.find("calibration") != std::string::npos;
-    EXPECT_EQ(warnings, factory ? 2 : 0);
+    EXPECT_EQ(warningsAbout(rig, "calibration"), factory ? 2 : 0);
 
     rig.main.command(ctl::kEraseCode);
     ASSERT_EQ(rig.main.lastEnding(), ui::Ending::ok) << rig.s.message;
@@ -76,33 +104,61 @@ void secondProgramThenCodeErase(ChipRig& rig, const Case& c) {
     EXPECT_EQ(rig.chip.programWord(last), factory ? *factory : 0x0FFF);
     for (int id = 0; id < 4; ++id)
         EXPECT_EQ(rig.chip.configWord(codeWords + id), 0x0FFF);
-    if (rig.s.device.calibrationBackup) {
-        EXPECT_EQ(rig.chip.configWord(codeWords + 4), *factory);
-    }
+    EXPECT_TRUE(!rig.s.device.calibrationBackup || rig.chip.configWord(codeWords + 4) == *factory);
     EXPECT_EQ(rig.chip.configWord(0xFFF), rig.chip.profile().configErased());
 }
 
-class EveryFamilyAndWiring : public ::testing::TestWithParam<Case> {};
+// A protected mid-range chip: "Disable Codeprotection" erases all of it;
+// protected again, a Write erases and programs it; the calibration words
+// stay throughout. The 16F88x take at most 12 V: the user is asked once.
+void unprotectRewriteAndErase(ChipRig& rig, const Case& c) {
+    const DeviceRecord& d = rig.s.device;
+    rig.chip.protect(true, d.dataBytes > 0);
+    rig.main.command(ctl::kDisableProtection);
+    ASSERT_EQ(rig.main.lastEnding(), ui::Ending::ok) << rig.s.message;
+    EXPECT_FALSE(rig.chip.codeProtected() || rig.chip.dataProtected());
+    EXPECT_EQ(rig.chip.programWord(0), 0x3FFF);
+    EXPECT_EQ(rig.chip.dataByte(0), 0xFF);
+    expectCalibrationKept(rig.chip, "Disable Codeprotection");
 
-TEST_P(EveryFamilyAndWiring, WriteKeepVerifyAndReadBackMatchTheFile) {
+    ASSERT_EQ(rig.write(), "");
+    rig.chip.protect(true, d.dataBytes > 0);
+    ASSERT_EQ(rig.write(), "");
+    ASSERT_EQ(rig.verify(), "");
+    expectCalibrationKept(rig.chip, "second write");
+    rig.main.command(ctl::kEraseCode);
+    ASSERT_EQ(rig.main.lastEnding(), ui::Ending::ok) << rig.s.message;
+    expectCalibrationKept(rig.chip, "Bulk Erase Code Memory");
+    EXPECT_EQ(warningsAbout(rig, "MCLR/Vpp"), c.chip.starts_with("PIC16F88") ? 1 : 0);
+}
+
+class EndToEnd : public ::testing::TestWithParam<Case> {};
+
+TEST_P(EndToEnd, WriteKeepVerifyReadBackAndErase) {
     const Case& c = GetParam();
-    const char* chipName = c.chip.c_str();
     TempDir images;
-    const auto image = sim::chipImagePath(images.path(), chipName);
+    const auto image = sim::chipImagePath(images.path(), c.chip);
     int fileConfig = 0;
     {
-        ChipRig first(chipName, c.wiring);
+        ChipRig first(c.chip, c.wiring);
         ASSERT_EQ(first.open(c.program), 0) << first.s.message;
         fileConfig = first.s.chip.configWord;
         ASSERT_EQ(first.write(), "");
+        if (c.wiring.name == "Ftdi") {
+            ASSERT_NE(first.ftdiPort(), nullptr);
+            EXPECT_EQ(first.s.link.lineSense, 1);  // found by the break / RING loop-back
+            EXPECT_GT(first.ftdiPort()->transfers(), 0u);
+        }
         ASSERT_TRUE(sim::saveChipImage(first.chip, image));
     }
     // The next run finds the program in the chip image.
-    ChipRig rig(chipName, c.wiring);
+    ChipRig rig(c.chip, c.wiring);
+    const DeviceRecord& d = rig.s.device;
     ASSERT_TRUE(sim::loadChipImage(rig.chip, image));
     ASSERT_EQ(rig.open(c.program), 0);
     ASSERT_EQ(rig.verify(), "");
-    const bool twelveBit = twelveBitCore(rig.s.device);
+    expectCalibrationKept(rig.chip, "write");
+    const bool twelveBit = twelveBitCore(d);
 
     ASSERT_NE(checkLink(rig.s), 0) << rig.s.message;
     rig.s.pass.blank = true;
@@ -112,18 +168,20 @@ TEST_P(EveryFamilyAndWiring, WriteKeepVerifyAndReadBackMatchTheFile) {
     EXPECT_FALSE(rig.s.pass.blank);
     const int chipConfig = rig.s.chip.configWord;
 
-    const auto file = hexWords(readFile(c.program));
     const auto back = hexWords(rig.read("readback.hex"));
-    const int idStart = twelveBit ? 0x200 : 0x2000;
+    const int idStart = twelveBit ? d.codeWords : 0x2000;
     const int configAt = twelveBit ? 0xFFF : 0x2007;
-    const int mask = configReadMask(rig.family(), c.chip);
-    for (auto [address, word] : file) {
+    const int mask = configReadMask(d);
+    EXPECT_EQ(back.at(configAt), rig.chip.configWord(configAt));
+    for (auto [address, word] : hexWords(readFile(c.program))) {
         ASSERT_TRUE(back.count(address)) << std::hex << address;
         const int read = back.at(address);
         if (address >= idStart && address < idStart + 4) {
             EXPECT_EQ(read, word & 0xF) << "ID at " << std::hex << address;
         } else if (address == configAt) {
             EXPECT_EQ(read & mask, fileConfig & mask) << "config";
+        } else if (address == 0x2008) {
+            EXPECT_EQ(read & d.config2Mask, word & d.config2Mask) << "config 2";
         } else if (address >= 0x2100) {
             EXPECT_EQ(read, word & 0xFF) << "data at " << std::hex << address;
         } else {
@@ -137,6 +195,10 @@ TEST_P(EveryFamilyAndWiring, WriteKeepVerifyAndReadBackMatchTheFile) {
     EXPECT_NE(text.find(twelveBit ? "0000: 0C55" : "0000: 3055"), std::string::npos);
     EXPECT_NE(text.find("ID1: A\r\n"), std::string::npos);
     EXPECT_EQ(text.find("Device-ID: ") == std::string::npos, twelveBit);
+    EXPECT_EQ(text.find("Config-Word 2: ") != std::string::npos, d.config2Mask != 0);
+    for (auto [address, word] : factoryCalibration(rig.chip))
+        EXPECT_NE(text.find(formatText("Calibration %04X: %04X", address, word)),
+                  std::string::npos);
 
     // The readback is valid Intel HEX that reads back the same chip.
     const auto readback = rig.dir.path() / "readback.hex";
@@ -154,11 +216,135 @@ TEST_P(EveryFamilyAndWiring, WriteKeepVerifyAndReadBackMatchTheFile) {
     if (c.chip.starts_with("PIC10F")) {
         EXPECT_EQ(rig.chip.configWord(0xFFF) & 3, 3);  // the file's 0s went in as 1
     }
-    if (flash12Bit(rig.s.device)) secondProgramThenCodeErase(rig, c);
+    if (flash12Bit(d)) secondProgramThenCodeErase(rig, c);
+    if (!factoryCalibration(rig.chip).empty()) unprotectRewriteAndErase(rig, c);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllFamilies, EveryFamilyAndWiring, ::testing::ValuesIn(allCases()),
+INSTANTIATE_TEST_SUITE_P(AllChips, EndToEnd, ::testing::ValuesIn(allCases()),
                          [](const auto& info) { return info.param.chip + info.param.wiring.name; });
+
+// An adapter that cannot be opened, is not there, or stops answering in a
+// write, an erase or a readback: the command fails with the reason and
+// leaves no file of words never read.
+TEST(Ftdi, FailingAdapterIsAFailureWithItsReason) {
+    ChipRig refused("PIC16F84A", ftdiWiring());
+    refused.adapters.refuseOpen("no device found");
+    EXPECT_EQ(checkLink(refused.s), 0);
+    EXPECT_EQ(refused.s.message, "COM-Init-Error!\nFTDI adapter ftdi:SIM1: no device found");
+    ChipRig other("PIC16F84A", ftdiWiring());
+    other.s.link.portName = "ftdi:A5XK3RJT";
+    EXPECT_EQ(checkLink(other.s), 0);
+    EXPECT_NE(other.s.message.find("no adapter with serial number A5XK3RJT"), std::string::npos);
+
+    for (auto [command, bytes] : {std::pair{0, 20'000}, std::pair{ctl::kEraseCode, 2'000},
+                                  std::pair{ctl::kSaveButton, 2'000}}) {
+        ChipRig rig("PIC16F84A", ftdiWiring());
+        ASSERT_EQ(rig.open(testHex(1)), 0);
+        ASSERT_NE(checkLink(rig.s), 0) << rig.s.message;
+        rig.adapters.lastOpened()->failAfter(static_cast<std::uint64_t>(bytes));
+        rig.window.checked[ctl::kSaveHexRadio] = true;
+        if (command == 0) {
+            EXPECT_EQ(rig.write().rfind("FTDI adapter failed: short read", 0), 0u);
+        } else {
+            rig.main.command(command);
+            EXPECT_EQ(rig.main.lastEnding(), ui::Ending::failed);
+            EXPECT_EQ(rig.s.message.rfind("FTDI adapter failed: short read", 0), 0u);
+        }
+        EXPECT_EQ(rig.read("readback.hex"), "");
+    }
+}
+
+// The chip service does not hide a calibration word an erase wiped (written
+// back) or lost before (not made up), nor a CONFIG2 that does not read back;
+// the user who declines the Vpp warning leaves the chip untouched; the
+// configuration dialog shows and writes the second word.
+TEST(MidRange, CalibrationConfig2VppRefusalAndDialog) {
+    ChipRig f916("PIC16F916");
+    ASSERT_NE(checkLink(f916.s), 0);
+    f916.chip.eraseTakesCalibration();
+    ChipService service(f916.s);
+    ASSERT_EQ(service.eraseChip(), 0) << f916.s.message;
+    expectCalibrationKept(f916.chip, "erase");
+    const auto words = service.readCalibrationWords();
+    ASSERT_EQ(words.size(), 2u);
+    EXPECT_EQ(words[1], (std::pair<int, int>{0x2009, *f916.chip.profile().calibration2009}));
+    f916.chip.setConfigWord(0x2008, 0x3FFF);
+    ASSERT_EQ(service.eraseChip(), 0) << f916.s.message;
+    EXPECT_EQ(f916.chip.configWord(0x2008), 0x3FFF);
+
+    ChipRig rig("PIC16F887");
+    ASSERT_NE(checkLink(rig.s), 0);
+    rig.s.chip.configWord = 0x20D4;
+    rig.s.chip.config2Word = 0x3EFF;
+    ChipService chip(rig.s);
+    EXPECT_EQ(chip.secondConfigMask(), 0x0700);
+    ASSERT_EQ(chip.writeConfig(), 0) << rig.s.message;
+    EXPECT_EQ(rig.chip.configWord(0x2008), 0x0600);
+    rig.chip.dropWritesToConfigWord();
+    rig.s.chip.configWord = rig.chip.configWord(0x2007);
+    rig.s.chip.config2Word = 0x3FFF;
+    ASSERT_NE(checkLink(rig.s), 0);
+    EXPECT_EQ(chip.writeConfig(), 1);
+    EXPECT_EQ(rig.s.message, "Write Error Config-W2\n\nWrote:  3FFF\nRead: 0600\n");
+
+    ChipRig declined("PIC16F886");
+    declined.window.answers = {ui::Answer::cancel};
+    declined.chip.setProgramWord(0, 0x1234);
+    declined.main.command(ctl::kDisableProtection);
+    EXPECT_EQ(declined.chip.programWord(0), 0x1234);
+    EXPECT_FALSE(declined.s.vppWarned);
+
+    ChipRig dialogRig("PIC16F887");
+    dialogRig.chip.setConfigWord(0x2008, 0x0500);
+    ui::ConfigDialog dialog(dialogRig.s);
+    RecordingWindow d;
+    dialog.opened(d);
+    ASSERT_EQ(dialog.readConfig(d), 0);
+    EXPECT_EQ(d.texts[ctl::kConfig2Field], "0500");
+    d.setText(ctl::kConfig2Field, "0300");
+    dialog.textChanged(d, ctl::kConfig2Field);
+    ASSERT_EQ(dialog.writeConfig(d), 0) << dialogRig.s.message;
+    EXPECT_EQ(dialogRig.chip.configWord(0x2008), 0x0300);
+    ChipRig without("PIC16F690");
+    ui::ConfigDialog other(without.s);
+    RecordingWindow e;
+    other.opened(e);
+    EXPECT_EQ(e.texts[ctl::kConfig2Field], "");
+}
+
+// The chip service writes only what it is asked for, verifies only what it
+// is asked for, and writes and reads the data memory byte by byte.
+TEST(ChipService, WriteTakesWhatItIsAskedForAndVerifyComparesIt) {
+    ChipRig rig("PIC16F84A");
+    ASSERT_EQ(rig.open(testHex(1)), 0);
+    ChipService chip(rig.s);
+    ASSERT_NE(chip.checkLink(), 0);
+    WriteOptions codeOnly;
+    codeOnly.eraseFirst = true;
+    codeOnly.code = true;
+    ASSERT_EQ(chip.write(codeOnly), Outcome::ok) << rig.s.message;
+    EXPECT_EQ(rig.chip.programWord(0), 0x3055);  // movlw 0x55
+    EXPECT_EQ(rig.chip.dataByte(0), 0xFF);       // the data was not asked for
+
+    ASSERT_NE(chip.checkLink(), 0);
+    EXPECT_EQ(chip.verify({true, false}), Outcome::ok) << rig.s.message;
+    ASSERT_NE(chip.checkLink(), 0);
+    EXPECT_EQ(chip.verify({true, true}), Outcome::failed);
+
+    ASSERT_NE(chip.checkLink(), 0);
+    chip.beginDataWrite();
+    EXPECT_TRUE(chip.writeDataByte('E'));
+    EXPECT_TRUE(chip.writeDataByte('x'));
+    chip.leave();
+    rig.s.pass.blank = true;
+    const std::vector<int> bytes = chip.readDataMemory();
+    chip.leave();
+    ASSERT_EQ(bytes.size(), 64u);
+    EXPECT_EQ(bytes[0], 'E');
+    EXPECT_EQ(bytes[1], 'x');
+    EXPECT_EQ(bytes[2], 0xFF);
+    EXPECT_FALSE(rig.s.pass.blank);
+}
 
 }  // namespace
 }  // namespace ferrolux::test

@@ -1,4 +1,5 @@
-// The failure messages of the chip operations, with their exact wording.
+// The failure messages of the chip operations, with their exact wording, and
+// the readback files they guard.
 #include <gtest/gtest.h>
 
 #include "chip_rig.h"
@@ -8,7 +9,10 @@ namespace ferrolux::test {
 namespace {
 
 TEST(LinkFailures, EachProgrammerAndChipProblemHasItsMessage) {
-    for (int index : {0, 1, 3}) {  // serial, AN589, P16PRO with nothing on the port
+    // Serial, AN589 and P16PRO with nothing on the port.
+    for (auto [index, message] : {std::pair{0, "T3306 not found at COM1\n"},
+                                  {1, "No AN589 based Adaptor found!"},
+                                  {3, "P16PRO not found!"}}) {
         Wiring w = allWirings()[static_cast<std::size_t>(index)];
         w.board.kind = sim::BoardKind::none;
         ChipRig rig("PIC16F84A", w);
@@ -19,29 +23,21 @@ TEST(LinkFailures, EachProgrammerAndChipProblemHasItsMessage) {
             rig.s.link.portName = "COM1";
         }
         EXPECT_EQ(checkLink(rig.s), 0);
-        const char* messages[] = {"T3306 not found at COM1\n", "No AN589 based Adaptor found!", "",
-                                  "P16PRO not found!"};
-        EXPECT_EQ(rig.s.message, messages[index]);
+        EXPECT_EQ(rig.s.message, message);
     }
     ChipRig empty("PIC16F84A");
     empty.bench.board.removeChip();
     EXPECT_EQ(checkLink(empty.s), 0);
     EXPECT_EQ(empty.s.message, kNoPicOnBoard);
-    EXPECT_EQ(empty.window.texts[ctl::kDevIdField], " ");
 
     ChipRig stuck("PIC12C508");
     stuck.bench.board.setDataFault(sim::DataFault::stuckLow);
     EXPECT_EQ(checkLink(stuck.s), 0);
     EXPECT_EQ(stuck.s.message, kNoPicOrProtected);
 
-    ChipRig withId("PIC16F628A");  // the device ID is shown
-    EXPECT_EQ(checkLink(withId.s), 2);
-    EXPECT_EQ(withId.window.texts[ctl::kDevIdField], "1060 PIC16F628A");
-
-    ChipRig withoutId("PIC16F84");  // a chip without one is not asked
+    ChipRig withoutId("PIC16F84");  // a chip without a device ID is not asked
     withoutId.chip.enableFrameLog(true);
     EXPECT_EQ(checkLink(withoutId.s), 1);
-    EXPECT_EQ(withoutId.window.texts[ctl::kDevIdField], " ");
     EXPECT_TRUE(withoutId.chip.frames().empty());
 }
 
@@ -64,7 +60,7 @@ TEST(DeviceId, TheIdReadNamesTheChipOnTheBoard) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.selected) + " " + row.inSocket);
-        ChipRig rig(row.selected, allWirings()[0], 3, row.inSocket);
+        ChipRig rig(row.selected, allWirings()[0], row.inSocket);
         if (row.id != 0) rig.chip.setConfigWord(0x2006, static_cast<std::uint16_t>(row.id));
         ASSERT_NE(checkLink(rig.s), 0);
         EXPECT_EQ(rig.window.texts[ctl::kDevIdField], row.field);
@@ -72,7 +68,7 @@ TEST(DeviceId, TheIdReadNamesTheChipOnTheBoard) {
         EXPECT_EQ(found.other, row.other != nullptr);
         EXPECT_EQ(found.chip, row.other ? row.other : "");
     }
-    ChipRig rig("PIC16F628A", allWirings()[0], 3, "PIC16F627A");
+    ChipRig rig("PIC16F628A", allWirings()[0], "PIC16F627A");
     ASSERT_NE(checkLink(rig.s), 0);
     EXPECT_EQ(otherChipQuestion(rig.s, otherChipOnBoard(rig.s)),
               "The device ID 1040 belongs to PIC16F627A, not to PIC16F628A.\nContinue?");
@@ -97,8 +93,7 @@ TEST(PassFailures, WriteAndVerifyErrorsNameAddressAndWordsOrBytes) {
     ChipRig config("PIC16F628A");
     ASSERT_NE(checkLink(config.s), 0);
     config.s.chip.configWord = 0x3F70;
-    config.bench.board.muteAfterChanges(
-        200);  // the board stops answering before the word is written
+    config.bench.board.muteAfterChanges(200);  // mute before the word is written
     EXPECT_EQ(writeConfigWord(config.s), 1);
     EXPECT_EQ(config.s.message, "Write Error Config-W\n\nWrote:  3F70\nRead: 3FFF\n");
 }
@@ -132,7 +127,7 @@ TEST(PassFailures, BadFilesAreRefusedWhereTheyGoWrong) {
     for (const Row& row : rows) {
         ChipRig rig("PIC16F84A");
         rig.s.file.hexPath = (rig.dir.path() / "test.hex").string();
-        if (row.text) std::ofstream(rig.s.file.hexPath, std::ios::binary) << row.text;
+        if (row.text) writeFile(rig.s.file.hexPath, row.text);
         EXPECT_EQ(programCodeByWord(rig.s), row.message[0] ? 1 : 0);
         EXPECT_EQ(rig.s.message, row.message);
         for (auto [address, word] : row.words)
@@ -153,16 +148,72 @@ TEST(PassEdges, SameWordsAreNotProgrammedAgainAndIdsAreWidened) {
 
     ChipRig ids("PIC16F628A");
     ids.s.file.hexPath = (ids.dir.path() / "ids.hex").string();
-    std::ofstream(ids.s.file.hexPath, std::ios::binary)
-        << ":06400000050006000700A8\r\n"  // IDs 0-2, then ID 3 alone
-           ":024006000800B0\r\n"
-           ":044200001234AB1276\r\n:00000001FF\r\n";
+    writeFile(ids.s.file.hexPath,
+              ":06400000050006000700A8\r\n"  // IDs 0-2, then ID 3 alone
+              ":024006000800B0\r\n:044200001234AB1276\r\n:00000001FF\r\n");
     ASSERT_EQ(programIdWords(ids.s), 0);
     EXPECT_EQ(ids.chip.configWord(0x2000), 0x3F85);
     EXPECT_EQ(ids.chip.configWord(0x2003), 0x3F88);
     ASSERT_EQ(programDataMemory(ids.s), 0);  // data keeps its low byte
     EXPECT_EQ(ids.chip.dataByte(0), 0x12);
     EXPECT_EQ(ids.chip.dataByte(1), 0xAB);
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        out.push_back(text.substr(start, end - start));
+    out.push_back(text.substr(start));
+    return out;
+}
+
+// Blank chips read back record by record, the listing line by line.
+TEST(Readback, BlankChipsGiveTheErasedRecords) {
+    ChipRig rig("PIC16F84A");
+    rig.s.pass.blank = true;
+    ASSERT_EQ(writeReadbackHex(rig.s), 0);
+    const auto hex = lines(rig.read("readback.hex"));
+    ASSERT_EQ(hex.size(), 128u + 1 + 1 + 8 + 1);
+    EXPECT_EQ(hex[1], ":10001000FF3FFF3FFF3FFF3FFF3FFF3FFF3FFF3FF0");
+    EXPECT_EQ(hex[128], ":084000000F000F000F000F007C");
+    EXPECT_EQ(hex[129], ":02400E00FF3F72");
+    EXPECT_EQ(hex[130], ":10420000FF00FF00FF00FF00FF00FF00FF00FF00B6");
+    EXPECT_EQ(hex.back(), ":00000001FF");  // and no line break after it
+    ASSERT_EQ(writeReadbackText(rig.s), 0);
+    const auto text = lines(rig.read("readback.txt"));
+    const std::pair<std::size_t, const char*> expected[] = {
+        {0, "FLASH-Memory:"},
+        {2, "0000: 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF"},
+        {131, "ID0: F"},
+        {136, "Device-ID: 0560"},
+        {138, "Config-Word: 3FFF"},
+        {140, "EEPROM-Memory:"},
+        {142, "2100: FF FF FF FF FF FF FF FF"},
+        {text.size() - 1, "2138: FF FF FF FF FF FF FF FF"},
+    };
+    for (auto [line, content] : expected)
+        EXPECT_EQ(text.at(line), content) << line;
+    EXPECT_TRUE(rig.s.pass.blank);
+
+    ChipRig f508("PIC12C508");
+    ASSERT_EQ(writeReadbackHex(f508.s), 0);
+    const auto hex12 = lines(f508.read("readback.hex"));
+    ASSERT_EQ(hex12.size(), 64u + 3);
+    EXPECT_EQ(hex12[64], ":080400000F000F000F000F00B8");
+    EXPECT_EQ(hex12[65], ":021FFE00FF0FD3");
+    ASSERT_EQ(writeReadbackText(f508.s), 0);
+    const std::string text12 = f508.read("readback.txt");
+    EXPECT_EQ(text12.find("Device-ID"), std::string::npos);
+    EXPECT_EQ(text12.substr(text12.size() - 17), "Config-Word: 0FFF");
+}
+
+// The names in the rig's folder that belong to a readback, temporaries included.
+std::size_t readbackFiles(const ChipRig& rig) {
+    std::size_t n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(rig.dir.path()))
+        n += entry.path().filename().string().find("readback") != std::string::npos;
+    return n;
 }
 
 TEST(ReadbackFailures, OutputThatCannotBeCreatedOrWrittenAndSilentChips) {
@@ -179,11 +230,18 @@ TEST(ReadbackFailures, OutputThatCannotBeCreatedOrWrittenAndSilentChips) {
     EXPECT_EQ(rig.s.message, "Cannot write output file.\n");
     EXPECT_FALSE(std::filesystem::exists(rig.dir.path() / "readback.txt.part"));
 
-    ChipRig silent("PIC12C508");
-    silent.bench.board.removeChip();
-    EXPECT_EQ(writeReadbackText(silent.s), 1);
-    EXPECT_EQ(silent.s.message, kNoPicOnBoard);
-    EXPECT_FALSE(std::filesystem::exists(silent.dir.path() / "readback.txt"));
+    for (auto writer : {writeReadbackHex, writeReadbackText}) {
+        ChipRig silent("PIC12C508");
+        silent.bench.board.removeChip();
+        EXPECT_EQ(writer(silent.s), 1);
+        EXPECT_EQ(silent.s.message, kNoPicOnBoard);
+        EXPECT_EQ(readbackFiles(silent), 0u);
+
+        ChipRig twice("PIC12C508");
+        ASSERT_EQ(writer(twice.s), 0);
+        ASSERT_EQ(writer(twice.s), 0);  // again, over the first file
+        EXPECT_EQ(readbackFiles(twice), 1u);
+    }
 }
 
 }  // namespace

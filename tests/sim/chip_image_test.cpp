@@ -1,10 +1,7 @@
 // Virtual chips saved between runs as hex files.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "icsp_host.h"
 #include "sim/chip_image.h"
@@ -30,27 +27,22 @@ void scribble(VirtualPic& chip) {
     chip.protect(true, true);
 }
 
+// Each test in a fresh folder.
 class ChipImage : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("ferrolux_chip_image_" +
-               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    fs::path dir;
+    ferrolux::test::TempDir temp;
+    const fs::path& dir = temp.path();
 };
 
 TEST_F(ChipImage, RoundTripIsByteExactAndValidIntelHex) {
     const bool srec = std::system("command -v srec_cat >/dev/null 2>&1") == 0;
     for (const char* name : {"PIC16F877A", "PIC12F629", "PIC10F206", "PIC12C509A"}) {
         SCOPED_TRACE(name);
-        VirtualPic original(test::chipNamed(name));
+        VirtualPic original(*findProfile(name));
         scribble(original);
         const fs::path file = chipImagePath(dir, name);
         ASSERT_TRUE(saveChipImage(original, file));
-        VirtualPic copy(test::chipNamed(name));
+        VirtualPic copy(*findProfile(name));
         ASSERT_TRUE(loadChipImage(copy, file));
         EXPECT_EQ(copy.memory(), original.memory());
         ASSERT_TRUE(saveChipImage(copy, dir / "again.hex"));
@@ -61,7 +53,7 @@ TEST_F(ChipImage, RoundTripIsByteExactAndValidIntelHex) {
 }
 
 TEST_F(ChipImage, RecordsSitAtTheirByteAddresses) {
-    VirtualPic f84(pic16f84a());
+    VirtualPic f84(pic16f84a());  // a word, an ID, the configuration word, a byte
     f84.setProgramWord(0, 0x2801);
     f84.setConfigWord(0x2000, 0x1234);
     f84.setConfigWord(0x2007, 0x3FF1);
@@ -74,7 +66,7 @@ TEST_F(ChipImage, RecordsSitAtTheirByteAddresses) {
     EXPECT_EQ(text.substr(text.size() - 13), ":00000001FF\r\n");
 
     // 12-bit: calibration in the last code word, its backup after the IDs.
-    VirtualPic f508(test::chipNamed("PIC12F508"));
+    VirtualPic f508(*findProfile("PIC12F508"));
     const std::string twelve = chipImageText(f508.profile(), f508.memory());
     for (const char* line :
          {"\r\n:1003F000FF0FFF0FFF0FFF0FFF0FFF0FFF0F1A0C", "\r\n:08040000FF0FFF0FFF0FFF0F",
@@ -84,7 +76,7 @@ TEST_F(ChipImage, RecordsSitAtTheirByteAddresses) {
 }
 
 TEST_F(ChipImage, MissingFileIsFactoryFreshAndADamagedOneIsRefusedLeavingTheChip) {
-    VirtualPic f675(test::chipNamed("PIC12F675"));
+    VirtualPic f675(*findProfile("PIC12F675"));
     scribble(f675);
     EXPECT_TRUE(loadChipImage(f675, dir / "nothing.hex"));
     EXPECT_EQ(f675.memory(), ChipMemory::factory(f675.profile()));
@@ -118,7 +110,6 @@ std::vector<std::string> namesIn(const fs::path& folder) {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder))
         names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
     return names;
 }
 

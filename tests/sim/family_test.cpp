@@ -1,6 +1,8 @@
-// What sets each programming-algorithm family apart, driven through the pins.
+// The chip's side of the wire and what sets each programming-algorithm family
+// apart, driven through the pins of each board.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <sstream>
 #include <string_view>
 
@@ -13,17 +15,157 @@ using test::Bench;
 using test::Host;
 using test::kMs;
 
+// Runs steps on the bench. The host: "E" re-enters, "In" increments n times,
+// "Ln" or "Ln=v" loads 0x3FFF or v with command n, "c" or "c:ms" sends
+// command c and holds still ms ("c:100u": microseconds), "Rn=v" reads with
+// command n and expects v. The chip: "Pa=v", "Da=v", "Ca=v" set a code word,
+// data byte or configuration word, "X" protects code and data, "Nn" makes
+// EPROM cells take at the n-th pulse; "pa=v", "da=v", "ca=v" and "@=v"
+// expect a code word, data byte, configuration word or the address counter.
+// Counts and commands in decimal, addresses and values in hex.
+void run(Bench& b, std::string_view steps) {
+    std::istringstream in{std::string(steps)};
+    for (std::string s; in >> s;) {
+        SCOPED_TRACE(s);
+        const auto eq = s.find('=');
+        const int v = eq == std::string::npos ? 0x3FFF : std::stoi(s.substr(eq + 1), nullptr, 16);
+        const auto n = [&s] { return std::stoi(s.substr(1)); };
+        const auto a = [&s] {
+            return static_cast<std::uint32_t>(std::stoul(s.substr(1), nullptr, 16));
+        };
+        const char k = s[0];
+        if (k == 'E') b.host.enter();
+        if (k == 'I') b.host.increment(n());
+        if (k == 'L') b.host.load(n(), v);
+        if (k == 'P') b.chip.setProgramWord(a(), static_cast<std::uint16_t>(v));
+        if (k == 'D') b.chip.setDataByte(a(), static_cast<std::uint8_t>(v));
+        if (k == 'C') b.chip.setConfigWord(a(), static_cast<std::uint16_t>(v));
+        if (k == 'X') b.chip.protect(true, true);
+        if (k == 'N') b.chip.setPulsesNeeded(n());
+        const auto colon = s.find(':');
+        const std::uint64_t unit = s.back() == 'u' ? kMs / 1000 : kMs;
+        const auto wait = colon == std::string::npos ? 0 : std::stoi(s.substr(colon + 1)) * unit;
+        if (std::isdigit(k)) b.host.cycle(std::stoi(s), wait);
+        int got = -1;
+        if (k == 'R') got = b.host.read(n());
+        if (k == 'p') got = b.chip.programWord(a());
+        if (k == 'd') got = b.chip.dataByte(a());
+        if (k == 'c') got = b.chip.configWord(a());
+        if (k == '@') got = static_cast<int>(b.chip.pc());
+        EXPECT_EQ(got < 0 ? v : got, v);
+    }
+}
+
+// What each family's chips do with steps the programmer may send, read
+// through the pins.
+TEST(EveryFamily, StepsThroughThePins) {
+    const std::pair<const char*, const char*> rows[] = {
+        // Program space wraps; the device ID is read-only, 0x2008 holds
+        // nothing; configuration space never leaves.
+        {"16F84A", "E I8192 @=0 L0 I6 L2=0 8:25 R4=560 I2 L2=0 8:25 R4=3FFF I8184 @=2000"},
+        // Bulk erase takes the calibration word and keeps the bandgap; from
+        // configuration space it takes the bandgap too. Data protection goes
+        // only with the data, which 11 from configuration space wipes.
+        {"12F675",
+         "E 9:10 p3FF=3FFF c2007=21FF L0 9:10 I7 R4=31FF D0=45 X E L0 9:10 "
+         "E R4=3FFF R5=0 L0 11:10 E R5=FF d0=FF"},
+        // A bulk erase from code keeps the IDs and the backup calibration.
+        {"10F206", "C200=12 E I1 9:10 p1FF=FFF c204=C64 c200=12 E 9:10 c204=FFF"},
+        // The counter starts on the configuration word; Load Configuration
+        // is unknown: its 16 clocks decode as two Increment Address commands.
+        {"12F508", "CFFF=FEA P0=ABC E R4=FEA I1 R4=ABC L0=C3 @=2"},
+        // EPROM cells take at their third pulse, only clear bits and have no
+        // electrical erase.
+        {"12C508A",
+         "N3 E I1 L2=F0F 8:100u 14 p0=FFF 8:100u 14 p0=FFF 8:100u 14 p0=F0F "
+         "L2=0F0 8:100u 14 8:100u 14 8:100u 14 p0=0 "
+         "I1 L2=123 8:100u 14 8:100u 14 8:100u 14 9:10 p1=123"},
+    };
+    for (auto [chip, steps] : rows) {
+        SCOPED_TRACE(chip);
+        Bench b(chip);
+        run(b, steps);
+    }
+}
+
+TEST(Wire, BitsAreLatchedLsbFirstOnFallingEdges) {
+    Bench b({BoardKind::an589});
+    b.chip.enableFrameLog(true);
+    b.host.enter();
+    // Each bit is on the line only around its falling edge.
+    auto send = [&](int value, int count) {
+        for (int i = 0; i < count; ++i) {
+            const bool bit = ((value >> i) & 1) != 0;
+            b.host.data(!bit);
+            b.host.clock(true);
+            b.host.data(bit);
+            b.host.pause();
+            b.host.clock(false);
+            b.host.pause();
+        }
+    };
+    send(2, 6);
+    send(0x2ABC << 1 | 1 << 15, 16);
+    send(0x3F, 6);  // unknown: no frame follows
+    send(6, 6);
+    b.chip.setProgramWord(1, 0x2A5B);
+    EXPECT_EQ(b.host.read(4), 0x2A5B);
+    const auto& f = b.chip.frames();
+    ASSERT_EQ(f.size(), 6u);
+    EXPECT_EQ(f[0].kind, VirtualPic::Frame::command);
+    EXPECT_EQ(f[1].kind, VirtualPic::Frame::load);
+    EXPECT_EQ(f[1].value, 0x2ABC);
+    EXPECT_EQ(f[2].value, 0x3F);
+    EXPECT_EQ(f[5].kind, VirtualPic::Frame::read);
+}
+
+TEST(Wire, ChipDrivesFromTheSecondRisingEdgeAndLetsGoAtTheSixteenth) {
+    for (BoardConfig config : {BoardConfig{BoardKind::serial}, BoardConfig{BoardKind::an589, true},
+                               BoardConfig{BoardKind::p16pro, false, 4}}) {
+        Bench b(config);
+        b.chip.setProgramWord(0, 0x0000);
+        b.host.enter();
+        b.host.command(4);
+        b.host.release();
+        b.host.pulse();
+        EXPECT_TRUE(b.host.sample());  // clock 1: nobody drives, pulled up
+        b.host.clock(true);
+        EXPECT_FALSE(b.host.sample());  // clock 2: bit 0
+        b.host.clock(false);
+        for (int k = 3; k <= 15; ++k)
+            b.host.pulse();
+        EXPECT_FALSE(b.host.sample());
+        b.host.clock(true);
+        EXPECT_TRUE(b.host.sample());  // clock 16: released
+    }
+}
+
+// A self-timed write takes when left alone for its time, even without
+// another edge; an edge too early or leaving programming mode loses it.
+TEST(Wire, SelfTimedWriteTakesOnlyIfLeftAloneForItsTime) {
+    Bench b({BoardKind::serial});
+    const std::uint64_t time = b.chip.profile().programTimeNs;
+    b.host.enter();
+    b.host.write(2, 0x0002, 0);
+    b.clock.advance(time);
+    EXPECT_EQ(b.chip.programWord(0), 0x0002);
+    b.host.increment();
+    b.host.write(2, 0x0003, time / 2);
+    b.host.power(false);
+    EXPECT_EQ(b.chip.programWord(1), 0x3FFF);
+    EXPECT_EQ(b.chip.lostWrites(), 1u);
+}
+
 // How each family programs 0x0123 over 0x0F0F: begin command, end command
 // (-1 when self-timed), the least wait between them and what the word becomes.
-struct WordWrite {
-    const char* chip;
-    int begin;
-    int end;
-    std::uint64_t waitNs;
-    int result;
-};
-
 TEST(EveryFamily, WordTakesWithItsWaitAndIsLostWithoutIt) {
+    struct WordWrite {
+        const char* chip;
+        int begin;
+        int end;
+        std::uint64_t waitNs;
+        int result;
+    };
     const WordWrite writes[] = {
         {"16F84A", 8, -1, 15 * kMs, 0x0123},
         {"16F877", 8, -1, 15 * kMs, 0x0123},
@@ -53,51 +195,63 @@ TEST(EveryFamily, WordTakesWithItsWaitAndIsLostWithoutIt) {
     }
 }
 
-// Runs host steps: "Ln" loads 0x3FFF with command n, "In" increments n times,
-// "E" re-enters, "c" or "c:ms" sends command c and holds still ms ("c:100u":
-// microseconds).
-void run(Host& h, std::string_view steps) {
-    std::istringstream in{std::string(steps)};
-    for (std::string s; in >> s;) {
-        const auto colon = s.find(':');
-        if (s[0] == 'L') {
-            h.load(std::stoi(s.substr(1)), 0x3FFF);
-        } else if (s[0] == 'I') {
-            h.increment(std::stoi(s.substr(1)));
-        } else if (s[0] == 'E') {
-            h.enter();
-        } else {
-            const std::uint64_t unit = s.back() == 'u' ? kMs / 1000 : kMs;
-            h.cycle(std::stoi(s),
-                    colon == std::string::npos ? 0 : std::stoi(s.substr(colon + 1)) * unit);
+// A protected chip reads 0 for code and data and refuses their writes; IDs
+// (and a 12-bit chip's backup calibration) stay readable and writable.
+TEST(EveryFamily, ProtectedMemoryReadsZeroAndRefusesWritesButIdsStay) {
+    for (const ChipProfile& p : knownProfiles()) {
+        SCOPED_TRACE(p.name);
+        Bench b(p.name);
+        b.chip.setProgramWord(1, 0x0123);
+        b.chip.setDataByte(1, 0x45);
+        const std::uint32_t idBase = p.twelveBit() ? p.codeWords : 0x2000;
+        b.chip.setConfigWord(idBase, 0x0ABC);
+        b.chip.protect(true, true);
+        b.host.enter();
+        b.host.increment(p.twelveBit() ? 2 : 1);
+        EXPECT_EQ(b.host.read(4), 0);
+        EXPECT_EQ(p.dataBytes > 0 ? b.host.read(5) : 0, 0);
+        if (p.calibrationBackup) {
+            b.host.increment(p.codeWords + 3);
+            EXPECT_EQ(b.host.read(4), *p.calibration);
+            b.host.enter();
+            b.host.increment(2);
         }
+        p.twelveBit() ? b.host.increment(p.codeWords - 1) : b.host.load(0, 0x3FFF);
+        EXPECT_EQ(b.host.read(4), 0x0ABC);
     }
+    Bench b("16F628A");
+    b.chip.protect(true, true);
+    b.host.enter();
+    b.host.write(2, 0x0001, 15 * kMs);
+    b.host.write(3, 0x02, 15 * kMs);
+    EXPECT_EQ(b.chip.programWord(0), 0x3FFF);
+    EXPECT_EQ(b.chip.dataByte(0), 0xFF);
+    b.host.load(0, 0x0007);  // IDs still take
+    b.host.cycle(8, 15 * kMs);
+    EXPECT_EQ(b.chip.configWord(0x2000), 0x0007);
 }
 
-// Families 1 and 2: at the configuration word 1, 7, 8, wait, 1, 7.
-constexpr std::string_view kSequence = "L0 I7 1 7 8:20 1 7";
-// A program cycle on the configuration word cannot set protection bits again.
-constexpr std::string_view kRewriteConfig = "E L0 I7 L2 8:15";
-
 // A protected chip: steps each family refuses, then the steps that clear it.
-struct Erase {
-    const char* chip;
-    std::string refused, clears;
-};
-
+// Families 1 and 2 erase at the configuration word with 1, 7, 8, wait, 1, 7;
+// a program cycle there cannot set protection bits again.
 TEST(EveryFamily, ProtectedChipIsClearedOnlyByItsFullErase) {
-    const std::string rewrite(kRewriteConfig);
+    const std::string sequence = "L0 I7 1 7 8:20 1 7";
+    const std::string rewrite = "E L0 I7 L2 8:15";
     const std::string f3 = "L0 I7 1 7 8:20 1 7 14 E L0 9:25 E 9:30";  // no 1, 7; 30 ms; code only
-    const Erase erases[] = {
-        {"16F84A", "L2 9 8:20 " + rewrite, std::string(kSequence)},  // 9 only arms; 8 refuses
-        {"16F877", "L3 1 7 8:20 E L0 I7 1 7 8:15 1 7 " + rewrite, std::string(kSequence)},
+    struct Erase {
+        const char* chip;
+        std::string refused, clears;
+    };
+    const Erase rows[] = {
+        {"16F84A", "L2 9 8:20 " + rewrite, sequence},  // 9 only arms; 8 refuses
+        {"16F877", "L3 1 7 8:20 E L0 I7 1 7 8:15 1 7 " + rewrite, sequence},
         {"16F73", f3 + " L0 I7 L2 8:1 14", "L0 9:30"},
         {"12F629", "9:10 11:10 " + rewrite, "L0 9:10 11:10"},  // 4, 5: from config space only
         {"16F628A", "9:10 11:10 " + rewrite, "L0 9:10"},
         {"16F877A", "9:10 11:10 " + rewrite, "31:20"},
         {"16F819", "9:10 31:19 I1 E L0 I7 L2 24:4 14", "31:20"},  // 24 ends only with 23
         {"10F206", "I1 9:10", "9:10"}};  // from code, then from the configuration word
-    for (const Erase& e : erases) {
+    for (const Erase& e : rows) {
         SCOPED_TRACE(e.chip);
         Bench b(e.chip);
         const ChipProfile& p = b.chip.profile();
@@ -107,68 +261,22 @@ TEST(EveryFamily, ProtectedChipIsClearedOnlyByItsFullErase) {
         b.chip.setConfigWord(idBase, 0x0ABC);
         b.chip.protect(true, true);
         b.host.enter();
-        run(b.host, e.refused);
+        run(b, e.refused);
         EXPECT_TRUE(b.chip.codeProtected());
         EXPECT_EQ(b.chip.programWord(0), 0x0123);
         EXPECT_EQ(b.chip.dataByte(0), p.dataBytes > 0 ? 0x45 : 0xFF);
         b.host.enter();
-        run(b.host, e.clears);
-        EXPECT_FALSE(b.chip.codeProtected());
-        EXPECT_FALSE(b.chip.dataProtected());
+        run(b, e.clears);
+        EXPECT_FALSE(b.chip.codeProtected() || b.chip.dataProtected());
         EXPECT_EQ(b.chip.programWord(0), p.wordMask());
         EXPECT_EQ(b.chip.dataByte(0), 0xFF);
         EXPECT_EQ(b.chip.configWord(idBase), p.wordMask());
     }
 }
 
-TEST(Family1, BulkEraseIsArmedAndTheSequenceClosesWithOneSeven) {
-    Bench b("16F84A");
-    b.chip.setProgramWord(5, 0x0005);
-    b.host.enter();
-    run(b.host, "L2 9:20");
-    EXPECT_EQ(b.chip.programWord(5), 0x0005);  // only armed
-    run(b.host, "8:20");
-    EXPECT_EQ(b.chip.programWord(5), 0x3FFF);
-    // After the closing 1, 7 a new sequence erases again.
-    run(b.host, "E " + std::string(kSequence));
-    b.chip.setProgramWord(0, 0x0042);
-    run(b.host, kSequence);
-    EXPECT_EQ(b.chip.programWord(0), 0x3FFF);
-}
-
-TEST(Family4, BulkEraseTakesTheCalibrationWordAndFromConfigSpaceTheBandgap) {
-    Bench b("12F675");
-    b.host.enter();
-    run(b.host, "9:10");
-    EXPECT_EQ(b.chip.programWord(0x3FF), 0x3FFF);
-    EXPECT_EQ(b.chip.configWord(0x2007), 0x21FF);  // bandgap kept
-    run(b.host, "L0 9:10 I7");
-    EXPECT_EQ(b.host.read(4), 0x31FF);  // bandgap bits now 11
-    // Data protection goes only with the data, which 11 from config space wipes.
-    b.chip.setDataByte(0, 0x45);
-    b.chip.protect(true, true);
-    run(b.host, "E L0 9:10");
-    EXPECT_FALSE(b.chip.codeProtected());
-    EXPECT_TRUE(b.chip.dataProtected());
-    run(b.host, "11:10");
-    EXPECT_FALSE(b.chip.dataProtected());
-    EXPECT_EQ(b.chip.dataByte(0), 0xFF);
-}
-
-TEST(Family8, BulkEraseFromCodeKeepsIdsAndTheBackupCalibration) {
-    Bench b("10F206");
-    b.chip.setConfigWord(0x200, 0x0012);
-    b.host.enter();
-    run(b.host, "I1 9:10");
-    EXPECT_EQ(b.chip.programWord(0x1FF), 0x0FFF);
-    EXPECT_EQ(b.chip.configWord(0x204), 0x0C64);
-    EXPECT_EQ(b.chip.configWord(0x200), 0x0012);
-    run(b.host, "E 9:10");
-    EXPECT_EQ(b.chip.configWord(0x204), 0x0FFF);
-}
-
 // Rows of write latches: nothing reaches memory before the commit, unloaded
-// words of the row are erased, the latches then start over.
+// words of the row are erased, the latches then start over and follow the
+// counter into the next row.
 TEST(RowLatches, RowIsWrittenOnlyAtTheCommit) {
     for (const char* name : {"16F876A", "16F818"}) {
         SCOPED_TRACE(name);
@@ -184,54 +292,15 @@ TEST(RowLatches, RowIsWrittenOnlyAtTheCommit) {
         EXPECT_EQ(b.chip.programWord(row - 1), 0);
         EXPECT_EQ(b.chip.programWord(row), 0x3FFF);
         EXPECT_EQ(b.chip.programWord(row + 1), 0x1234);
-        EXPECT_EQ(b.chip.programWord(2 * row - 1), 0x3FFF);
         EXPECT_EQ(b.chip.programWord(2 * row), 0);
         b.host.cycle(8, 15 * kMs);
         EXPECT_EQ(b.chip.programWord(row + 1), 0x3FFF);
-        // The latch follows the counter into the next row.
         b.host.load(2, 0x0777);
         b.host.increment(row);
         b.host.cycle(8, 15 * kMs);
         EXPECT_EQ(b.chip.programWord(row + 1), 0x3FFF);
         EXPECT_EQ(b.chip.programWord(2 * row + 1), 0x0777);
     }
-}
-
-TEST(Family8, CounterStartsOnTheConfigWordWrapsAndUnknownCommandsDesynchronise) {
-    Bench b("12F508");
-    b.chip.setConfigWord(0xFFF, 0x0FEA);
-    b.chip.setProgramWord(0, 0x0ABC);
-    b.chip.enableFrameLog(true);
-    b.host.enter();
-    EXPECT_EQ(b.host.read(4), 0x0FEA);
-    b.host.increment();
-    EXPECT_EQ(b.host.read(4), 0x0ABC);
-    // No Load Configuration here: its 16 clocks decode as two Increment
-    // Address commands (frame bits 0..5 and 6..11).
-    b.chip.clearFrameLog();
-    b.host.load(0, 0x00C3);
-    EXPECT_EQ(b.chip.pc(), 2u);
-    EXPECT_EQ(b.chip.frames().size(), 3u);
-}
-
-TEST(Family8, EpromCellsOnlyClearAndNeedTheirPulses) {
-    Bench b("12C508A");
-    b.chip.setPulsesNeeded(3);
-    b.chip.setPulsesNeeded(1, 1);
-    b.host.enter();
-    b.host.increment();
-    b.host.load(2, 0x0F0F);
-    for (int pulse = 1; pulse <= 3; ++pulse) {
-        run(b.host, "8:100u 14");
-        EXPECT_EQ(b.chip.programWord(0), pulse < 3 ? 0x0FFF : 0x0F0F) << pulse;
-    }
-    b.host.load(2, 0x00F0);
-    run(b.host, "8:100u 14 8:100u 14 8:100u 14");
-    EXPECT_EQ(b.chip.programWord(0), 0x0000);  // no way back to 1
-    b.host.increment();
-    b.host.load(2, 0x0123);
-    run(b.host, "8:100u 14 9:10");  // one pulse at this address; no electrical erase
-    EXPECT_EQ(b.chip.programWord(1), 0x0123);
 }
 
 }  // namespace

@@ -67,7 +67,7 @@ class Host {
     }
     void command(int code) { bits(code, 6); }
     void increment(int times = 1) {
-        for (int i = 0; i < times; ++i)
+        while (times-- > 0)
             command(6);
     }
     void load(int code, int word) {
@@ -111,18 +111,14 @@ class Host {
     std::uint8_t reg_ = 0;
 };
 
-// A shipped chip by name; a blank profile if the table lacks it.
-inline ChipProfile chipNamed(std::string_view name) {
-    return findProfile(name).value_or(ChipProfile{});
-}
-
 // One chip on one board; by name, a shipped chip on a serial board.
 struct Bench {
     explicit Bench(BoardConfig config, ChipProfile p = pic16f84a())
         : board(clock, config), chip(std::move(p)), host(clock, board) {
         board.insertChip(&chip);
     }
-    explicit Bench(std::string_view chipName) : Bench({BoardKind::serial}, chipNamed(chipName)) {}
+    explicit Bench(std::string_view chipName)
+        : Bench({BoardKind::serial}, *findProfile(chipName)) {}
     SimClock clock;
     SimBoard board;
     VirtualPic chip;

@@ -3,38 +3,25 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <string_view>
 
-#if defined(_WIN32)
-#include <process.h>
-#else
-#include <stdlib.h>
-#endif
-
 namespace ferrolux::test {
 
-// A fresh directory under /tmp, removed with everything in it.
+// A fresh directory in the system's temporary folder, only its owner's,
+// removed with everything in it. A name taken already is not created anew.
 class TempDir {
   public:
     TempDir() {
-#if defined(_WIN32)
-        // No mkdtemp: a name made of the process id and a count, created anew.
-        static int made = 0;
-        const auto temp = std::filesystem::temp_directory_path();
-        for (std::error_code ec;;) {
-            const auto dir =
-                temp / ("ferrolux-" + std::to_string(::_getpid()) + "-" + std::to_string(++made));
-            if (std::filesystem::create_directory(dir, ec)) {
-                path_ = dir;
-                break;
-            }
-            if (made > 100000) break;
+        namespace fs = std::filesystem;
+        std::random_device random;
+        std::error_code ec;
+        for (int tries = 0; path_.empty() && tries < 1000; ++tries) {
+            const auto dir = fs::temp_directory_path() / ("ferrolux-" + std::to_string(random()));
+            if (fs::create_directory(dir, ec)) path_ = dir;
         }
-#else
-        std::string pattern = (std::filesystem::temp_directory_path() / "ferrolux-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-#endif
+        fs::permissions(path_, fs::perms::owner_all, ec);
     }
     ~TempDir() {
         std::error_code ec;
@@ -42,9 +29,7 @@ class TempDir {
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const {
-        return path_;
-    }
+    const std::filesystem::path& path() const { return path_; }
 
   private:
     std::filesystem::path path_;
