@@ -594,11 +594,6 @@ TEST(ChipList, SelectionSetsLowVoltageAndTheTwelveBitBoxesAndTheSimulatedChip) {
     RecordingWindow& w = rig.window;
     rig.startOn("PIC16F628A");
     ASSERT_EQ(rig.open(example("blink_16f628a")), 0);
-    w.selectListItem(ctl::kChipList, -1);
-    rig.main().command(ctl::kChipList);
-    EXPECT_EQ(rig.lastBox().text, "auswahl?");
-    EXPECT_EQ(rig.s().device.name, "PIC16F628A");
-
     w.checked[ctl::kLowVoltBox] = true;
     rig.main().command(ctl::kLowVoltBox);
     EXPECT_EQ(rig.s().chip.lowVoltageChar, '1');
@@ -607,7 +602,6 @@ TEST(ChipList, SelectionSetsLowVoltageAndTheTwelveBitBoxesAndTheSimulatedChip) {
     EXPECT_FALSE(rig.s().link.lowVoltage);
     EXPECT_EQ(rig.s().chip.lowVoltageChar, '0');
     EXPECT_EQ(rig.chip().profile().name, "PIC12C508");
-    EXPECT_TRUE(rig.s().file.fileSelected);
     rig.expectDataBoxes(false, false, false);
     rig.selectChip("PIC10F206");
     rig.expectDataBoxes(false, true, false);
