@@ -7,12 +7,10 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "app/host.h"
 #include "app/program_dir.h"
-#include "cli/console_window.h"
 #include "platform/linux/system_info.h"
 #include "session/messages.h"
 #include "sim/chip_image.h"
@@ -114,18 +112,11 @@ TEST_F(SimChip, AChipThatCannotBeSavedFailsTheCommand) {
 }
 
 TEST_F(SimChip, AStopMidWriteLeavesProgrammingModeAtTheNextFrameAndFailsTheWrite) {
-    // 128 words 0x1000 + w.
+    // 128 words 0x1000 + w, one record each.
     std::string hex;
-    for (int w = 0; w < 128; w += 8) {
-        std::string record = formatText(":10%04X00", static_cast<unsigned>(2 * w));
-        unsigned sum = 0x10 + ((2 * w) >> 8) + ((2 * w) & 0xFF);
-        for (int i = 0; i < 8; ++i) {
-            const unsigned word = 0x1000u + static_cast<unsigned>(w + i);
-            record += formatText("%02X%02X", word & 0xFF, word >> 8);
-            sum += (word & 0xFF) + (word >> 8);
-        }
-        hex += record + formatText("%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
-    }
+    for (unsigned w = 0; w < 128; ++w)
+        hex += formatText(":02%04X00%02X10%02X\r\n", 2 * w, w,
+                          (0x100 - ((0x12 + 3 * w) & 0xFF)) & 0xFF);
     std::ofstream(dir.path() / "words.hex", std::ios::binary) << hex << ":00000001FF\r\n";
 
     ProgramRun run(dir.path());
@@ -214,36 +205,6 @@ TEST(Ports, SerialDevicesComLinksAndParallelPortsAreListed) {
                   "/dev/serial/by-id/usb-FTDI_X-if00-port0 /dev/ttyUSB0", "0378 /dev/parport0"}));
 }
 #endif
-
-// The terminal's progress line names the pass, and is gone before a result.
-TEST(ConsoleProgress, NamesThePassAndClearsItsLine) {
-    DeviceRecord chip;
-    chip.codeWords = 2048;
-    chip.dataBytes = 128;
-    const struct {
-        int verifyOnly;
-        const char* status;
-        const char* shows;
-    } rows[] = {
-        {0, "erasing.....     ", "\rerasing.....  0:00"},
-        {0, "Contr-Adr: 0400\n",
-         "\rwriting         50% [###############...............] Contr-Adr: 0400"},
-        {1, "Contr-Adr: 0200\n", "\rverifying       25% [#######"},
-        {0, "Contr-Addr: 2160\n", "\rwriting data    75% ["},
-        {1, "Contr-Addr: 2100\n", "\rverifying data   0% ["},
-    };
-    for (const auto& row : rows) {
-        std::istringstream in;
-        std::ostringstream err;
-        cli::ConsoleWindow w(in, err, {false, false, true, nullptr});
-        w.setDevice(&chip);
-        w.setVerifyFlag(&row.verifyOnly);
-        w.setText(ctl::kStatusField, row.status);
-        EXPECT_EQ(err.str().rfind(row.shows, 0), 0u) << err.str();
-        w.endProgress();
-        EXPECT_EQ(err.str().substr(err.str().size() - 4), "\r\033[K");
-    }
-}
 
 }  // namespace
 }  // namespace ferrolux::test

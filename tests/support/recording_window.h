@@ -22,15 +22,13 @@ class RecordingWindow : public ui::Window {
     };
 
     std::map<int, std::string> texts;
-    std::map<int, bool> enabled;
-    std::map<int, bool> checked;
+    std::map<int, bool> enabled, checked;
     std::map<int, std::string> menuItems;  // items shown at run time, by id
     std::map<int, std::vector<std::string>> lists;
     std::map<int, int> selections;
     std::vector<Box> boxes;
     std::deque<ui::Answer> answers;
-    int beeps = 0;
-    int repaints = 0;
+    int beeps = 0, repaints = 0, shows = 0;
     std::vector<int> endResults;
 
     void setText(int id, const std::string& text) override {
@@ -40,11 +38,8 @@ class RecordingWindow : public ui::Window {
     std::string text(int id) override { return texts[id]; }
     void enable(int id, bool on) override { enabled[id] = on; }
     void showMenuItem(int id, const std::string& text, bool shown) override {
-        if (shown) {
-            menuItems[id] = text;
-        } else {
-            menuItems.erase(id);
-        }
+        if (shown) menuItems[id] = text;
+        if (!shown) menuItems.erase(id);
     }
     void check(int id, bool on) override { checked[id] = on; }
     bool isChecked(int id) override { return checked[id]; }
@@ -58,27 +53,24 @@ class RecordingWindow : public ui::Window {
         return it == selections.end() ? -1 : it->second;
     }
     std::string listItem(int id, int index) override {
-        auto it = lists.find(id);
-        if (it == lists.end() || index < 0 || index >= static_cast<int>(it->second.size())) {
-            return {};
-        }
-        return it->second[static_cast<std::size_t>(index)];
+        const auto& items = lists[id];
+        return index < 0 || index >= static_cast<int>(items.size())
+                   ? std::string()
+                   : items[static_cast<std::size_t>(index)];
     }
     ui::Answer messageBox(const std::string& text, const std::string& title,
                           ui::Buttons buttons) override {
         boxes.push_back({text, title, buttons});
-        if (answers.empty()) return ui::Answer::ok;
-        ui::Answer a = answers.front();
-        answers.pop_front();
-        return a;
+        return next(answers, ui::Answer::ok);
     }
     void beep() override { ++beeps; }
     void repaint() override { ++repaints; }
     void endDialog(int result) override { endResults.push_back(result); }
+    void show() override { ++shows; }
 
     // Dialogs: what the user does in each (by dialog id), the dialogs run, and
-    // the window of the last run of each for inspection. A dialog the script
-    // leaves open is closed with Esc.
+    // the window of the last run of each. A dialog the script leaves open is
+    // closed with Esc.
     using DialogScript = std::function<void(ui::DialogHandler&, RecordingWindow&)>;
     std::map<int, DialogScript> dialogScripts;
     std::vector<int> dialogsRun;
@@ -99,20 +91,14 @@ class RecordingWindow : public ui::Window {
     std::vector<ui::FileRequest> fileRequests;
     std::string pickFile(const ui::FileRequest& request) override {
         fileRequests.push_back(request);
-        if (pickedFiles.empty()) return {};
-        std::string path = pickedFiles.front();
-        pickedFiles.pop_front();
-        return path;
+        return next(pickedFiles, std::string());
     }
-
     std::vector<std::string> documents;
     bool documentOpens = true;
     bool openDocument(const std::string& path) override {
         documents.push_back(path);
         return documentOpens;
     }
-    int shows = 0;
-    void show() override { ++shows; }
 
     // Text fields: caret and the user-edit mark (cleared by setText).
     std::map<int, ui::Caret> carets;
@@ -131,6 +117,15 @@ class RecordingWindow : public ui::Window {
     void click(ui::DialogHandler& handler, int id) {
         checked[id] = !checked[id];
         handler.command(*this, id);
+    }
+
+  private:
+    template <class T>
+    static T next(std::deque<T>& script, T otherwise) {
+        if (script.empty()) return otherwise;
+        T first = script.front();
+        script.pop_front();
+        return first;
     }
 };
 

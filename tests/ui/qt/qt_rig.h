@@ -12,11 +12,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <deque>
-#include <filesystem>
 #include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "files/state_file.h"
 #include "support/temp_dir.h"

@@ -1,0 +1,244 @@
+// The Qt layer, headless: how the window interface maps onto widgets, menus
+// and modal windows, and what the desktop program adds (drops, recent files,
+// the manual, the close box).
+#include <QActionGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QMenu>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QSettings>
+#include <QTextBlock>
+#include <QUrl>
+
+#include "qt_rig.h"
+#include "sim/virtual_pic.h"
+#include "ui/main_window.h"
+#include "ui/parallel_dialog.h"
+
+namespace ferrolux::test {
+namespace {
+
+template <class W = QWidget>
+W* in(qt::QtWindow& d, int id) {
+    auto* w = d.findChild<W*>(QString::number(id));
+    EXPECT_NE(w, nullptr) << id;
+    return w;
+}
+
+// Runs `body` on the dialog that `open` opens; a dialog the body leaves
+// open is ended so that a failing test cannot hang.
+void onDialog(QtRig& rig, const std::function<void()>& open,
+              const std::function<void(qt::QtWindow&)>& body) {
+    bool ran = false;
+    rig.modals.onDialog = [&](QWidget* w) {
+        auto* d = dynamic_cast<qt::QtWindow*>(w);
+        ASSERT_NE(d, nullptr);
+        ran = true;
+        body(*d);
+        if (!d->ended()) d->endDialog(ctl::kCancel);
+    };
+    open();
+    EXPECT_TRUE(ran);
+}
+
+TEST(QtMainWindow, ControlsMenusAndTheUsersChipChoiceReachTheLogicWhichOwnsTheMarks) {
+    QtRig rig;
+    rig.startOnSimulator("family5.hex");
+    EXPECT_EQ(rig.find<QComboBox>(ctl::kChipList)->currentText(), "PIC16F628A");
+    rig.click(ctl::kWriteButton);
+    EXPECT_EQ(rig.window().text(ctl::kStatusField), "OK");
+    EXPECT_EQ(rig.main().lastEnding(), ui::Ending::ok);
+    rig.action(ctl::kSpeedVeryLow + 1)->trigger();
+    EXPECT_EQ(rig.s().link.speed, 1);
+    EXPECT_TRUE(rig.action(ctl::kSpeedVeryLow + 1)->isChecked());
+    EXPECT_FALSE(rig.action(ctl::kSpeedHigh)->isChecked());
+    // A refused port keeps the old marks: the menu's own toggle is undone.
+    rig.s().port.directIo = rig.s().port.driverUsable = false;
+    rig.action(ctl::kPort0378)->trigger();
+    EXPECT_FALSE(rig.action(ctl::kPort0378)->isChecked());
+    EXPECT_TRUE(rig.action(ctl::kPortSimulator)->isChecked());
+    EXPECT_TRUE(rig.action(ctl::kPort0378)->actionGroup()->isExclusive());
+    // Boxes are found and answered: OK here, Cancel to the erase question.
+    rig.modals.answers.push_back(QMessageBox::Cancel);
+    rig.action(ctl::kEraseCode)->trigger();
+    EXPECT_EQ(rig.main().lastEnding(), ui::Ending::cancelled);
+    ASSERT_EQ(rig.modals.boxes.size(), 3u);
+    EXPECT_EQ(rig.modals.boxes[0], "Kestrum: Open 'family5.hex' ?");
+    EXPECT_EQ(rig.modals.boxes[1].rfind("ERROR!: Driver 'DlPortIO' must be installed!", 0), 0u);
+    EXPECT_EQ(rig.modals.boxes[2], "Warning!: This Command Deletes Flash-Memory!");
+
+    auto* chips = rig.find<QComboBox>(ctl::kChipList);
+    chips->setCurrentIndex(chips->findText("PIC12C508"));
+    EXPECT_EQ(rig.s().device.name, "PIC12C508");
+    EXPECT_FALSE(rig.find(ctl::kWriteDataBox)->isEnabled());
+    rig.window().selectListItem(ctl::kChipList, 0);  // from the program: no command
+    EXPECT_EQ(rig.s().device.name, "PIC12C508");
+}
+
+TEST(QtMainWindow, FilesComeByDropByNameAtStartAndFromRecentFilesHelpShowsTheManual) {
+    const QString hex = QString::fromUtf8(FERROLUX_TEST_HEX_DIR "/family5.hex");
+    QtRig rig;
+    rig.startOnSimulator();
+    auto drop = [&](const QString& file) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(file)});
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        static_cast<QObject&>(rig.window()).event(&event);  // as a drag ends on it
+    };
+    drop(QString::fromStdString((rig.dir.path() / "kestrum.ini").string()));  // not a hex file
+    EXPECT_FALSE(rig.s().file.fileSelected);
+    drop(hex);
+    EXPECT_EQ(rig.s().file.fileName, "family5.hex");
+    auto* recent = rig.window().findChild<QMenu*>("recent");
+    ASSERT_EQ(recent->actions().size(), 1);
+    rig.action(ctl::kCloseFile)->trigger();
+    recent->actions().front()->trigger();
+    EXPECT_TRUE(rig.s().file.fileSelected);
+
+    // The open dialog is owned by the window.
+    rig.modals.onDialog = [&](QWidget* w) {
+        EXPECT_EQ(w->parentWidget(), &rig.window());
+        static_cast<QDialog*>(w)->reject();
+    };
+    rig.action(ctl::kOpenFile)->trigger();
+
+    // Without T3306.CHM, Help shows the HTML manual.
+    std::vector<std::string> shown;
+    rig.program->setManual(FERROLUX_SOURCE_DIR "/docs/manual.html");
+    rig.program->setDocumentOpener([&](const std::string& path) {
+        shown.push_back(path);
+        return true;
+    });
+    rig.action(ctl::kHelpTopics)->trigger();
+    EXPECT_EQ(shown, std::vector<std::string>({FERROLUX_SOURCE_DIR "/docs/manual.html"}));
+
+    // A file named at start is selected, with no reload question.
+    rig.stop();
+    rig.modals.boxes.clear();
+    rig.program = std::make_unique<qt::QtProgram>(rig.dir.path());
+    ASSERT_TRUE(rig.program->openWith(hex.toStdString()));
+    EXPECT_TRUE(rig.s().file.fileSelected);
+    EXPECT_EQ(rig.modals.boxes, std::vector<std::string>{});
+}
+
+TEST(QtMainWindow, TheCloseBoxDuringACommandWaitsForItsEndAndEscCloses) {
+    for (bool duringCommand : {true, false}) {
+        QtRig rig;
+        ASSERT_TRUE(rig.start());
+        auto& w = rig.window();
+        if (duringCommand) {
+            w.runCommand([&] {
+                w.close();
+                EXPECT_FALSE(rig.main().ended());
+            });
+        } else {
+            QTest::keyClick(&w, Qt::Key_Escape);
+        }
+        EXPECT_TRUE(rig.main().ended());
+        EXPECT_FALSE(w.isVisible());
+    }
+}
+
+TEST(QtConfigDialog, BoxesFollowTheHexField) {
+    QtRig rig;
+    rig.startOnSimulator();
+    onDialog(
+        rig, [&] { rig.click(ctl::kViewSetButton); },
+        [&](qt::QtWindow& d) {
+            QWidget* hex = in(d, ctl::kHexValueField);
+            hex->setFocus();
+            QTest::keyClick(hex, Qt::Key_A, Qt::ControlModifier);  // replaces the 3FFF shown
+            QTest::keyClicks(hex, "2f61");
+            EXPECT_EQ(rig.s().chip.configWord, 0x2F61);
+            for (int bit = 0; bit < 14; ++bit) {
+                // A label starting with '/' names an active-low bit.
+                auto* label = in<QLineEdit>(d, ctl::kBitLabel0 + bit);
+                auto* box = in<QCheckBox>(d, ctl::kBitBox0 - bit);
+                ASSERT_TRUE(label && box);
+                EXPECT_EQ(box->isChecked(), ((0x2F61 >> bit) & 1) != label->text().startsWith('/'))
+                    << bit;
+            }
+            QTest::mouseClick(in(d, ctl::kBitBox0 - 1), Qt::LeftButton);
+            EXPECT_EQ(d.text(ctl::kHexValueField), "2F63");
+            QTest::mouseClick(in(d, ctl::kDefaultButton), Qt::LeftButton);
+            EXPECT_TRUE(d.ended());
+        });
+    EXPECT_EQ(rig.window().text(ctl::kConfigWordField).substr(0, 4), "2F63");
+}
+
+TEST(QtDataWindow, KeepsAnEditOfTheDigitsAndUndoesOneInAnOffset) {
+    QtRig rig;
+    rig.startOnSimulator();
+    auto* chip = rig.program->program().host.simChip();
+    onDialog(
+        rig, [&] { rig.action(ctl::kDataWindow)->trigger(); },
+        [&](qt::QtWindow& d) {
+            auto* edit = in<QPlainTextEdit>(d, ctl::kDataText);
+            ASSERT_NE(edit, nullptr);
+            auto line = [&](int n) { return edit->document()->findBlockByNumber(n).text(); };
+            auto typeAt = [&](int lineNo, int column, int select, const char* keys) {
+                QTextCursor c(edit->document()->findBlockByNumber(lineNo));
+                c.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, column);
+                c.movePosition(QTextCursor::Right, QTextCursor::KeepAnchor, select);
+                edit->setTextCursor(c);
+                QTest::keyClicks(edit, keys);
+            };
+            EXPECT_EQ(d.text(ctl::kDataText).substr(0, 22), "0000: FF \r\n0001: FF \r\n");
+            typeAt(5, 6, 2, "3c");  // over the digits: kept, in capitals
+            EXPECT_EQ(line(5), "0005: 3C ");
+            // Into the offset of line 7 (a position the program counts with CR LF): undone.
+            typeAt(7, 2, 0, "9");
+            EXPECT_EQ(line(7), "0007: FF ");
+            QTest::mouseClick(in(d, ctl::kWriteData), Qt::LeftButton);
+            QTest::mouseClick(in(d, ctl::kDefaultButton), Qt::LeftButton);
+            EXPECT_TRUE(d.ended());
+        });
+    EXPECT_EQ(chip->dataByte(5), 0x3C);
+    EXPECT_EQ(chip->dataByte(7), 0xFF);
+    EXPECT_TRUE(rig.modals.boxes.empty());
+}
+
+TEST(QtParallelDialog, TwoExclusiveGroupsThatTheProgramMayClear) {
+    QtRig rig;
+    ASSERT_TRUE(rig.start());
+    ui::ParallelDialog logic(rig.s(), rig.window());
+    int result = 0;
+    onDialog(
+        rig, [&] { result = rig.window().runDialog(ctl::kParallelDialog, logic); },
+        [&](qt::QtWindow& d) {
+            // The group box does not cover the buttons inside it.
+            QWidget* inverted = in(d, ctl::kInvertedRadio);
+            EXPECT_EQ(d.childAt(inverted->geometry().center()), inverted);
+            QTest::mouseClick(inverted, Qt::LeftButton);
+            EXPECT_EQ(rig.s().link.adapter, '3');
+            QTest::mouseClick(in(d, ctl::kVppD4Radio), Qt::LeftButton);
+            EXPECT_EQ(rig.s().link.vppLine, '4');
+            EXPECT_TRUE(d.isChecked(ctl::kInvertedRadio));
+            // The program may clear a whole group; it stays exclusive for the user.
+            d.check(ctl::kInvertedRadio, false);
+            EXPECT_FALSE(d.isChecked(ctl::kInvertedRadio));
+            EXPECT_TRUE(d.isChecked(ctl::kVppD4Radio));
+            QTest::mouseClick(in(d, ctl::kAn589Radio), Qt::LeftButton);
+            QTest::mouseClick(in(d, ctl::kNonInvertedRadio), Qt::LeftButton);
+            EXPECT_FALSE(d.isChecked(ctl::kAn589Radio));
+            d.endDialog(7);  // OK would test the adapter on the port
+        });
+    EXPECT_EQ(result, 7);
+}
+
+}  // namespace
+}  // namespace ferrolux::test
+
+// Headless: the platform is chosen before QApplication exists, so listing the
+// tests works without a display too; Recent Files go to a folder of the run's own.
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    ferrolux::test::TempDir settings;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                       QString::fromStdString(settings.path().string()));
+    return RUN_ALL_TESTS();
+}
