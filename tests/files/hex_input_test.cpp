@@ -6,9 +6,10 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
+#include <fstream>
 #include <vector>
 
+#include "file_harness.h"
 #include "files/state_file.h"
 #include "files_fixture.h"
 #include "ui/control_ids.h"
@@ -20,17 +21,16 @@ using namespace std::string_literals;
 
 // One record line with its checksum, without line end.
 std::string record(int address, const std::vector<int>& data) {
-    char buf[16];
-    int sum = static_cast<int>(data.size()) + (address >> 8) + (address & 0xFF);
-    std::snprintf(buf, sizeof buf, ":%02X%04X00", static_cast<int>(data.size()), address);
-    std::string line = buf;
-    for (int b : data) {
-        std::snprintf(buf, sizeof buf, "%02X", b);
-        line += buf;
+    std::vector<int> bytes{static_cast<int>(data.size()), address >> 8, address & 0xFF, 0};
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    int sum = 0;
+    for (int b : bytes)
         sum += b;
-    }
-    std::snprintf(buf, sizeof buf, "%02X", (-sum) & 0xFF);
-    return line + buf;
+    bytes.push_back(-sum & 0xFF);
+    std::string line = ":";
+    for (int b : bytes)
+        line += "0123456789ABCDEF"[b >> 4 & 0xF] + std::string(1, "0123456789ABCDEF"[b & 0xF]);
+    return line;
 }
 
 const std::string kEnd = ":00000001FF";
@@ -339,13 +339,23 @@ TEST_F(HexInputTest, AssembledProgramsFitTheirChips) {
     }
 }
 
-TEST_F(HexInputTest, ShowProgressEndsAtTheFirstControlByteAndBlanksTheRest) {
-    session.shown.statusText = "Contr-Adr: 01FF\nold text";
-    showProgress(session);
-    EXPECT_EQ(window.texts[ctl::kStatusField], "Contr-Adr: 01FF" + std::string(80, ' '));
-    session.shown.statusText = "Verify \xC4nderung";
-    showProgress(session);
-    EXPECT_EQ(window.texts[ctl::kStatusField], "Verify " + std::string(80, ' '));
+// Inputs kept from fuzzing, run through the fuzz targets' own checks.
+TEST_F(FilesTest, FuzzRegressionInputs) {
+    using Reader = void (*)(const std::filesystem::path&, std::span<const std::uint8_t>);
+    const std::pair<const char*, Reader> readers[] = {{"device_list", fuzz::runDeviceList},
+                                                      {"hex_input", fuzz::runHexInput},
+                                                      {"state_file", fuzz::runStateFile}};
+    for (const auto& [kind, run] : readers) {
+        int seen = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(
+                 std::filesystem::path(FERROLUX_REGRESSION_DIR) / kind)) {
+            SCOPED_TRACE(entry.path().string());
+            const std::string bytes = readFile(entry.path());
+            run(dir, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+            ++seen;
+        }
+        EXPECT_GT(seen, 0) << kind;
+    }
 }
 
 }  // namespace
