@@ -2,10 +2,10 @@
 #include "ui/config_dialog.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <fstream>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -49,28 +49,24 @@ class DeviceListTest : public FilesTest {
     RecordingWindow dialog;
 };
 
-class LineEndTest : public DeviceListTest, public ::testing::WithParamInterface<std::string> {};
-
-TEST_P(LineEndTest, WorkedExampleGivesTheSameListRecordAndBoxes) {
-    const std::string eol = GetParam();
-    EXPECT_EQ(fill("; list" + eol + kWorkedDevice + eol + eol +
-                   "PIC16f84a\tF84\t1024\t64\tN\t1\tY" + eol + kWorkedConf + eol),
-              (Names{"PIC16f84a", "PIC16X123"}));  // sorted without regard to case
-    select("PIC16X123");
-    const DeviceRecord& d = session.device;
-    EXPECT_EQ(d.listIndex, 1);
-    EXPECT_EQ(d.configLabelKey, "B");
-    EXPECT_EQ(d.codeWords, 2048);
-    EXPECT_EQ(d.dataBytes, 128);
-    EXPECT_EQ(d.lowVoltageFlag, 'Y');
-    EXPECT_EQ(d.family, 3);
-    EXPECT_EQ(d.deviceIdFlag, 'N');
-    EXPECT_EQ(boxes(0x3FF2), "xx..xxxxxx..x.");
-    EXPECT_EQ(label(13) + label(12) + label(11) + label(10) + label(9) + label(0), "A13A12//A9A0");
+TEST_F(DeviceListTest, WorkedExampleGivesTheSameListRecordAndBoxesWithEveryLineEnd) {
+    for (const std::string eol : {"\n", "\r\n", "\r"}) {
+        EXPECT_EQ(fill("; list" + eol + kWorkedDevice + eol + eol +
+                       "PIC16f84a\tF84\t1024\t64\tN\t1\tY" + eol + kWorkedConf + eol),
+                  (Names{"PIC16f84a", "PIC16X123"}));  // sorted without regard to case
+        select("PIC16X123");
+        const DeviceRecord& d = session.device;
+        EXPECT_EQ(d.listIndex, 1);
+        EXPECT_EQ(d.configLabelKey + std::to_string(d.codeWords) + " " +
+                      std::to_string(d.dataBytes) + d.lowVoltageFlag + std::to_string(d.family) +
+                      d.deviceIdFlag,
+                  "B2048 128Y3N");
+        EXPECT_EQ(boxes(0x3FF2), "xx..xxxxxx..x.");
+        EXPECT_EQ(label(13) + label(12) + label(11) + label(10) + label(9) + label(0),
+                  "A13A12//A9A0");
+    }
     EXPECT_TRUE(window.boxes.empty());
 }
-
-INSTANTIATE_TEST_SUITE_P(LineEnds, LineEndTest, ::testing::Values("\n", "\r\n", "\r"));
 
 TEST_F(DeviceListTest, NulFFUnterminatedAndOverlongLines) {
     const std::string longDevice =
@@ -92,9 +88,6 @@ TEST_F(DeviceListTest, NulFFUnterminatedAndOverlongLines) {
     select("PIC16F84");
     EXPECT_EQ(session.device.configLabelKey, "K4K4");
     EXPECT_EQ(session.device.codeWords, 1024);
-    fill(longDevice + "\n");
-    select("PIC16X123");
-    EXPECT_EQ(session.device.deviceIdFlag, 'N');
 }
 
 TEST_F(DeviceListTest, HundredEntriesAndFourDigitNumbers) {
@@ -105,56 +98,63 @@ TEST_F(DeviceListTest, HundredEntriesAndFourDigitNumbers) {
     EXPECT_EQ(list()[97], "PIC1097");
     select("PICA");
     EXPECT_EQ(session.device.codeWords, 1638);  // four digits; blanks before a number
-    EXPECT_EQ(session.device.family, 5);
-    select("PICB");  // no digits: the numbers stay
+    select("PICB");                             // no digits: the numbers stay
     EXPECT_EQ(session.device.configLabelKey, "L");
-    EXPECT_EQ(session.device.codeWords, 1638);
-    EXPECT_EQ(session.device.dataBytes, 64);
-    EXPECT_EQ(session.device.family, 5);
+    EXPECT_EQ(std::to_string(session.device.codeWords) + " " +
+                  std::to_string(session.device.dataBytes) + " " +
+                  std::to_string(session.device.family),
+              "1638 64 5");
 }
 
-// The optional device ID column after the ID flag; lists without it read as before.
-TEST_F(DeviceListTest, DeviceIdColumnIsOptional) {
-    const std::pair<std::string, int> lines[] = {
-        {"PICA\tK\t8\t0\tN\t1\tY\t1063", 0x1060},  // revision bits dropped
-        {"PICB\tK\t8\t0\tN\t1\tY\t0e20;note", 0x0E20},
-        {"PICC\tK\t8\t0\tN\t1\tY", -1},  // the older form
-        {"PICD\tK\t8\t0\tN\t1\tY\t106", -1},
-        {"PICE\tK\t8\t0\tN\t1\tYX1060", -1},
-        {"PICF\tK\t8\t0\tN\t1\tY\t10G0", -1},
-    };
-    std::string text;
-    for (const auto& [line, id] : lines)
-        text += line + "\n";
-    fill(text + "PICG\tK\t8\t0\tN\t1\tN\t0560\n");
-    for (const auto& [line, id] : lines) {
-        select(line.substr(0, 4));
-        EXPECT_EQ(session.device.deviceId, id) << line;
-        EXPECT_EQ(session.device.deviceIdFlag, 'Y');
-    }
-    EXPECT_EQ(chipOfDeviceId(session, 0x106F), "PICA");
-    EXPECT_EQ(chipOfDeviceId(session, 0x0E21), "PICB");
-    EXPECT_EQ(chipOfDeviceId(session, 0x0560), "");  // PICG has no device ID
-    EXPECT_TRUE(window.boxes.empty());
+// The optional columns after the ID flag: the device ID (revision bits
+// dropped) and marks in any order. Lists of the older form keep their
+// meaning; a two-digit family moves the ID flag one column on.
+struct Marks {
+    std::string columns;  // everything after the name
+    int family;
+    char idFlag;
+    int deviceId, configMask, config2Mask, calibrationWords, vppTenths;
+    bool calibration = false, backup = false;
+};
+const Marks kMarks[] = {
+    {"\tK\t8\t0\tN\t1\tY\t1063", 1, 'Y', 0x1060, -1, 0, 0, 0},
+    {"\tK\t8\t0\tN\t1\tY\t0e20;note", 1, 'Y', 0x0E20, -1, 0, 0, 0},
+    {"\tK\t8\t0\tN\t1\tY", 1, 'Y', -1, -1, 0, 0, 0},
+    {"\tK\t8\t0\tN\t1\tYX1060", 1, 'Y', -1, -1, 0, 0, 0},
+    {"\tK\t8\t0\tN\t1\tY\t10G0", 1, 'Y', -1, -1, 0, 0, 0},
+    {"\tK\t8\t0\tN\t9\tN\tOSCCAL+BACKUP", 9, 'N', -1, -1, 0, 0, 0, true, true},
+    {"\tK\t8\t0\tN\t8\tY\t1060\tOSCCAL", 8, 'Y', 0x1060, -1, 0, 0, 0, true},
+    {"\tK\t1024\t128\tN\t5\tY\t1400\tCFGMASK=0FFF\tCAL2008\tVPP=13", 5, 'Y', 0x1400, 0x0FFF, 0, 1,
+     130},
+    {"\tK\t8192\t256\tY\t5\tY\t2080\tVPP=12.5\tCAL2009\tCONFIG2=0700", 5, 'Y', 0x2080, -1, 0x0700,
+     2, 125},
+    {"\tK\t4096\t256\tN\t5\tY\t13E0\tCAL2008\tCAL2009", 5, 'Y', 0x13E0, -1, 0, 3, 0},
+    {"\tK\t2048\t0\tN\t10\tY\t1240\tCFGMASK=03FF", 10, 'Y', 0x1240, 0x03FF, 0, 0, 0},
+    {"\tK\t2048\t0\tN\t10\tN", 10, 'N', -1, -1, 0, 0, 0},
+    // Malformed marks are not taken.
+    {"\tK\t2048\t0\tN\t5\tY\t1400\tCFGMASK=FFF\tVPP=x\tCONFIG2=07000", 5, 'Y', 0x1400, -1, 0, 0, 0},
+};
 
-    // 12-bit lines may end with a calibration mark; lines without one have none.
-    fill(
-        "PICH\tK\t8\t0\tN\t9\tN\tOSCCAL+BACKUP\nPICI\tK\t8\t0\tN\t8\tY\t1060\tOSCCAL\n"
-        "PICJ\tK\t8\t0\tN\tx\tN\n");
-    const struct {
-        const char* name;
-        int family, deviceId;
-        bool calibration, backup;
-    } marks[] = {{"PICH", 9, -1, true, true},
-                 {"PICI", 8, 0x1060, true, false},
-                 {"PICJ", 8, -1, false, false}};  // not a digit: the family stays
-    for (const auto& m : marks) {
-        select(m.name);
-        EXPECT_EQ(session.device.family, m.family) << m.name;
-        EXPECT_EQ(session.device.deviceId, m.deviceId) << m.name;
-        EXPECT_EQ(session.device.calibration, m.calibration) << m.name;
-        EXPECT_EQ(session.device.calibrationBackup, m.backup) << m.name;
+TEST_F(DeviceListTest, DeviceIdsAndMarks) {
+    for (const Marks& m : kMarks) {
+        SCOPED_TRACE(m.columns);
+        fill("PIC16X1" + m.columns + "\nPICG\tK\t8\t0\tN\t1\tN\t0560\n");
+        session.device = DeviceRecord{};
+        select("PIC16X1");
+        const DeviceRecord& d = session.device;
+        EXPECT_EQ(d.family, m.family);
+        EXPECT_EQ(d.deviceIdFlag, m.idFlag);
+        EXPECT_EQ(d.deviceId, m.deviceId);
+        EXPECT_EQ(d.configMask, m.configMask);
+        EXPECT_EQ(d.config2Mask, m.config2Mask);
+        EXPECT_EQ(d.calibrationWords, m.calibrationWords);
+        EXPECT_EQ(d.vppLimitTenths, m.vppTenths);
+        EXPECT_EQ(d.calibration, m.calibration);
+        EXPECT_EQ(d.calibrationBackup, m.backup);
+        EXPECT_EQ(chipOfDeviceId(session, m.deviceId | 0x1F), m.deviceId >= 0 ? "PIC16X1" : "");
+        EXPECT_EQ(chipOfDeviceId(session, 0x0560), "");  // PICG has no device ID
     }
+    EXPECT_TRUE(window.boxes.empty());
 }
 
 TEST_F(DeviceListTest, ShortAndActiveLowConfLines) {
@@ -181,7 +181,7 @@ TEST_F(DeviceListTest, NoSelectionAndOldFormatGiveTheirMessages) {
     EXPECT_TRUE(dialog.texts.empty());
 }
 
-TEST_F(DeviceListTest, MissingListGivesTheExactMessages) {
+TEST_F(DeviceListTest, MissingListGivesTheExactMessagesAndClosesTheWindow) {
     EXPECT_EQ(checkDeviceList(session), 1);
     fillChipList(session);
     EXPECT_TRUE(window.lists.empty());
@@ -198,28 +198,129 @@ TEST_F(DeviceListTest, MissingListGivesTheExactMessages) {
     EXPECT_EQ(session.device.codeWords, 0);
 }
 
-TEST_F(DeviceListTest, ReadOnlyListGivesTheExactMessages) {
-    write("kestrum.ini", kWorkedDevice + "\n");
-    ::chmod((dir / "kestrum.ini").c_str(), 0444);
-    ::chmod(dir.c_str(), 0755);
-    // In a child that cannot write files it does not own: as root, give up root.
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
-        list() = {"PIC16X123"};
-        window.selectListItem(ctl::kChipList, 0);
-        const bool refused = checkDeviceList(session) == 1;
-        selectDevice(session);
-        ::_exit(refused && window.boxes.size() == 2 &&
-                        window.boxes[0].text == "Open Error 'kestrum.ini !'" &&
-                        window.boxes[1].text == "Open Error kestrum.ini !" &&
-                        window.endResults == std::vector<int>{1} && session.device.codeWords == 0
-                    ? 0
-                    : 1);
+// The device list that ships, read with the program's own reader and
+// compared with gputils' linker scripts and processor headers.
+std::ifstream gputilsFile(std::string chip, const std::string& dir, const std::string& form) {
+    for (char& c : chip)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return std::ifstream(dir + std::regex_replace(form, std::regex("NAME"), chip.substr(3)));
+}
+
+// Code words (end of the highest code page below the IDs), data bytes and
+// whether the device ID location exists, from a chip's linker script.
+struct LinkerScript {
+    int codeWords = 0, dataBytes = 0;
+    bool deviceId = false;
+};
+
+LinkerScript readLinkerScript(const std::string& chip) {
+    std::ifstream in = gputilsFile(chip, FERROLUX_LKR_DIR, "/NAME_g.lkr");
+    EXPECT_TRUE(in) << chip;
+    LinkerScript lkr;
+    const std::regex page(
+        R"(^CODEPAGE\s+NAME=(\S+)\s+START=(0x[0-9A-Fa-f]+)\s+END=(0x[0-9A-Fa-f]+))");
+    std::vector<std::pair<long, long>> code;
+    long idStart = 0x2000;
+    for (std::string line; std::getline(in, line);) {
+        std::smatch m;
+        if (!std::regex_search(line, m, page)) continue;
+        const long start = std::stol(m[2], nullptr, 16), end = std::stol(m[3], nullptr, 16);
+        if (m[1] == ".idlocs") idStart = start;
+        lkr.deviceId = lkr.deviceId || start == 0x2006;
+        if (m[1] == "eedata" || m[1] == ".eedata") lkr.dataBytes = int(end - start + 1);
+        code.emplace_back(start, end);
     }
-    int status = 1;
-    ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (auto [start, end] : code)
+        if (end < idStart) lkr.codeWords = std::max(lkr.codeWords, int(end + 1));
+    return lkr;
+}
+
+// The bits some option of the header clears, per configuration word: the
+// implemented ones.
+std::array<int, 2> headerConfigMasks(const std::string& chip) {
+    std::ifstream in = gputilsFile(chip, "/usr/share/gputils/header", "/pNAME.inc");
+    const std::regex option(R"(^_\w+\s+EQU\s+H'([0-9A-Fa-f]{4})')");
+    std::array<int, 2> masks{0, 0};
+    int word = -1;
+    for (std::string line; std::getline(in, line);) {
+        if (line.find("CONFIG2 Options") != std::string::npos)
+            word = 1;
+        else if (line.find("Options ---") != std::string::npos)
+            word = 0;
+        else if (line.find("Equates ---") != std::string::npos)
+            word = -1;
+        std::smatch m;
+        if (word >= 0 && std::regex_search(line, m, option))
+            masks[static_cast<std::size_t>(word)] |= ~std::stoi(m[1], nullptr, 16) & 0x3FFF;
+    }
+    return masks;
+}
+
+TEST_F(FilesTest, ShippedListMatchesGputilsAndHasEveryLabel) {
+    std::filesystem::copy_file(std::string(FERROLUX_DATA_DIR) + "/kestrum.ini",
+                               dir / "kestrum.ini");
+    const std::string text = read("kestrum.ini");
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n');
+    TextFile file(dir / "kestrum.ini", "r");
+    std::vector<std::string> lines;
+    for (std::string line; readListLine(file, line);) {
+        EXPECT_FALSE(file.overlong) << line;
+        EXPECT_FALSE(line.starts_with("config1"));
+        lines.push_back(line);
+    }
+
+    fillChipList(session);
+    const std::vector<std::string> names = window.lists[ctl::kChipList];
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), 64u);
+    RecordingWindow dialog;
+    int midRange = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        SCOPED_TRACE(names[i]);
+        window.selectListItem(ctl::kChipList, static_cast<int>(i));
+        selectDevice(session);
+        const DeviceRecord& d = session.device;
+        ASSERT_EQ(d.name, names[i]);
+        const LinkerScript lkr = readLinkerScript(d.name);
+        EXPECT_EQ(d.codeWords, lkr.codeWords);
+        EXPECT_EQ(d.dataBytes, lkr.dataBytes);
+        EXPECT_EQ(d.deviceIdFlag == 'Y', lkr.deviceId);
+        // Every listed device ID names its own chip.
+        EXPECT_EQ(d.deviceId >= 0, lkr.deviceId);
+        EXPECT_EQ(chipOfDeviceId(session, d.deviceId | 0x1F), d.deviceId >= 0 ? d.name : "");
+        EXPECT_TRUE(d.family >= 1 && d.family <= 10);
+        // 12-bit: EPROM only the 12C5xx; every one calibrated but the 16F5x,
+        // the flash ones with a backup copy.
+        EXPECT_EQ(d.family == 8, d.name.starts_with("PIC12C"));
+        EXPECT_EQ(d.calibration, twelveBitCore(d) && !d.name.starts_with("PIC16F5"));
+        EXPECT_EQ(d.calibrationBackup, d.calibration && d.family == 9);
+        if (d.family == 5 || d.family == 10) {
+            const auto masks = headerConfigMasks(d.name);
+            ASSERT_NE(masks[0], 0);
+            // Bits no option clears are not compared (16F87x: bit 10 is not either).
+            EXPECT_TRUE(d.configMask < 0 || d.configMask == 0x3BFF || d.configMask == masks[0]);
+            EXPECT_EQ(d.config2Mask, masks[1]);
+            ++midRange;
+        }
+
+        // The first conf line with the key is the chip's own.
+        const auto conf = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
+            return l.starts_with("conf" + d.configLabelKey);
+        });
+        ASSERT_NE(conf, lines.end());
+        EXPECT_TRUE(conf->starts_with("conf" + d.configLabelKey + "\t\t")) << *conf;
+        dialog.texts.clear();
+        ui::loadConfigLabels(session, dialog);
+        bool lvp = false;
+        for (int bit = 0; bit < 14; ++bit) {
+            const std::string label = dialog.texts[ctl::kBitLabel0 + bit];
+            EXPECT_FALSE(label.empty()) << "bit " << bit;
+            lvp = lvp || label == "LVP";
+        }
+        EXPECT_EQ(d.lowVoltageFlag, lvp ? 'Y' : 'N');
+    }
+    EXPECT_EQ(midRange, 23);
+    EXPECT_TRUE(window.boxes.empty());
 }
 
 }  // namespace

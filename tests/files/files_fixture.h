@@ -2,12 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <string_view>
-
 #include "session/session.h"
 #include "support/counting_ticks.h"
 #include "support/recording_window.h"

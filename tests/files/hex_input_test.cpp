@@ -6,11 +6,10 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
-#include <string>
-#include <utility>
+#include <fstream>
 #include <vector>
 
+#include "file_harness.h"
 #include "files/state_file.h"
 #include "files_fixture.h"
 #include "ui/control_ids.h"
@@ -22,17 +21,16 @@ using namespace std::string_literals;
 
 // One record line with its checksum, without line end.
 std::string record(int address, const std::vector<int>& data) {
-    char buf[16];
-    int sum = static_cast<int>(data.size()) + (address >> 8) + (address & 0xFF);
-    std::snprintf(buf, sizeof buf, ":%02X%04X00", static_cast<int>(data.size()), address);
-    std::string line = buf;
-    for (int b : data) {
-        std::snprintf(buf, sizeof buf, "%02X", b);
-        line += buf;
+    std::vector<int> bytes{static_cast<int>(data.size()), address >> 8, address & 0xFF, 0};
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    int sum = 0;
+    for (int b : bytes)
         sum += b;
-    }
-    std::snprintf(buf, sizeof buf, "%02X", (-sum) & 0xFF);
-    return line + buf;
+    bytes.push_back(-sum & 0xFF);
+    std::string line = ":";
+    for (int b : bytes)
+        line += "0123456789ABCDEF"[b >> 4 & 0xF] + std::string(1, "0123456789ABCDEF"[b & 0xF]);
+    return line;
 }
 
 const std::string kEnd = ":00000001FF";
@@ -75,15 +73,6 @@ TEST_F(HexInputTest, TakesIdsAndConfigurationWordAndStoresThePath) {
     EXPECT_EQ(checkHexChecksums(session), 0);
 }
 
-// A file's open result, its checksum verdict and the configuration word taken.
-struct HexCase {
-    const char* what;
-    std::string text;
-    int opened;
-    int checked;
-    int config;  // 0x1234: none taken
-};
-
 TEST_F(HexInputTest, ReadsAndChecksOddFiles) {
     std::string lower = program("\n");
     for (char& c : lower)
@@ -91,42 +80,36 @@ TEST_F(HexInputTest, ReadsAndChecksOddFiles) {
     std::string shortRecord = record(0, {1, 2, 3, 4});
     shortRecord.erase(11, 4);  // two data bytes gone, checksum kept
     const std::string tooLong = record(0, std::vector<int>(48, 0x3A));  // 107 characters
-    std::mt19937 random(99);
     std::string binary =
         "\x7F"
         "ELF";
     for (int i = 0; i < 5000; ++i)
-        binary += static_cast<char>(random());
-    const HexCase cases[] = {
-        {"LF", program("\n"), 0, 0, 0x3FF2},
-        {"CR LF", program("\r\n"), 0, 0, 0x3FF2},
+        binary += static_cast<char>(i * 37 % 251);
+    // A file's open result, its checksum verdict and the configuration word taken.
+    const struct {
+        const char* what;
+        std::string text;
+        int opened, checked, config;  // config 0x1234: none taken
+    } cases[] = {
         {"CR", program("\r"), 0, 0, 0x3FF2},
         {"lower case", lower, 0, 0, 0x3FF2},
         {"blank line first", "\r\n" + program(), 1, 0, 0x1234},  // the check stops there
-        {"blank line between", kIds + "\r\n\r\n" + kConfig + "\r\n\r\n" + kEnd + "\r\n", 1, 0,
-         0x1234},
         {"blank line after", kIds + "\r\n" + kConfig + "\r\n\r\n" + kEnd + "\r\n", 0, 0, 0x3FF2},
         {"bad last checksum", program() + ":00000001FE\r\n", 0, 1, 0x3FF2},
-        {"odd count", record(0, {0x12, 0x34, 0x56}) + "\n" + program("\n"), 0, 0, 0x3FF2},
         {"odd count, bad sum", ":0300000012345600\n" + kEnd + "\n", 0, 1, 0x1234},
         {"short record", program("\n") + shortRecord + "\n", 0, 1, 0x3FF2},
-        {"unterminated", record(0, {1, 2}) + "\n" + kConfig, 0, 0, 0x3FF2},
         {"FF in a record",
          program("\n") + ":02\xFF"
                          "0000003\n",
          0, 1, 0x3FF2},
         {"binary", binary, 1, 0, 0x1234},
-        {"NUL in a record", program("\n") + ":0200\0000003\n"s, 0, 1, 0x3FF2},
         {"NUL first", "\0"s + program(), 0, 0, 0x1234},
-        {"FF line", kConfig + "\n\xFF" + "garbage\n", 0, 0, 0x3FF2},
-        {"91 characters", record(0, std::vector<int>(40, 0x11)) + "\n" + program("\n"), 0, 0,
-         0x3FF2},
         {"overlong first", tooLong + "\n" + program("\n"), 1, 1, 0x1234},
         {"overlong last", program("\n") + tooLong + "\n", 0, 1, 0x3FF2},
         {"config not hex", ":02400E00G23F00\n" + kEnd + "\n", 1, 1, 0x1234},
     };
     session.file.quiet = true;
-    for (const HexCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         session.chip.configWord = 0x1234;
         session.message.clear();
@@ -176,23 +159,49 @@ TEST_F(HexInputTest, PathsAndNames) {
     session.file.hexPath = (dir / "a.hex.d" / "x.HEX.bak").string();
     ASSERT_EQ(openHexFile(session), 0);
     EXPECT_EQ(session.file.fileName, "x.HEX.bak");
-
+    // Too long for the state file, or missing: refused with the open error.
     std::filesystem::path deep = dir;
     while (deep.string().size() < 250)
         deep /= std::string(40, 'd');
     std::filesystem::create_directories(deep);
     std::ofstream(deep / "prog.hex") << program();
-    for (const std::string& path :
-         {""s, (deep / "prog.hex").string(), (dir / "missing.hex").string()}) {
+    for (const std::string& path : {""s, (deep / "prog.hex").string(), (dir / "no.hex").string()}) {
         session.file.hexPath = path;
         session.file.fileSelected = true;
         EXPECT_EQ(openHexFile(session), 1) << path;
         EXPECT_EQ(session.message, "Open Error!");
-        EXPECT_EQ(session.file.fileSelected, path == (dir / "missing.hex").string());
+        EXPECT_EQ(session.file.fileSelected, path == (dir / "no.hex").string());
     }
     session.message.clear();
     EXPECT_EQ(checkHexChecksums(session), 1);
     EXPECT_EQ(session.message, "Open Error!");
+}
+
+// CONFIG2 at byte 0x4010, alone or in one record with CONFIG1; a file that
+// carries it is refused for a chip without one.
+TEST_F(HexInputTest, SecondConfigurationWord) {
+    const struct {
+        std::string records;
+        int config2Mask, config, config2;
+        bool valid;
+    } cases[] = {
+        {":02400E00D420BC\n:02401000FF3E71\n", 0x0700, 0x20D4, 0x3EFF, true},
+        {":04400E00D420FF3E7D\n", 0x0700, 0x20D4, 0x3EFF, true},
+        {":02400E00D420BC\n", 0x0700, 0x20D4, 0x1234, true},
+        {":02400E00D420BC\n:02401000FF3E71\n", 0, 0x20D4, 0x1234, false},
+    };
+    session.file.quiet = true;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.records);
+        session.device.name = "PIC16X1";
+        session.device.codeWords = 2048;
+        session.device.config2Mask = c.config2Mask;
+        session.chip.config2Word = 0x1234;
+        ASSERT_EQ(open(":020000000028D6\n" + c.records + kEnd + "\n"), 0);
+        EXPECT_EQ(session.chip.configWord, c.config);
+        EXPECT_EQ(session.chip.config2Word, c.config2);
+        EXPECT_EQ(validateHexFile(session) == 0, c.valid) << session.message;
+    }
 }
 
 TEST_F(HexInputTest, AFailedOpenTakesNothingFromTheFile) {
@@ -209,18 +218,6 @@ TEST_F(HexInputTest, AFailedOpenTakesNothingFromTheFile) {
     EXPECT_EQ(session.chip.configWord, 0x1234);
     EXPECT_EQ(session.chip.idValues, (std::array<int, 4>{}));
     EXPECT_TRUE(window.texts.empty() && window.checked.empty() && window.enabled.empty());
-}
-
-TEST_F(HexInputTest, AssemblerOutputReadsBack) {
-    write("prog.asm",
-          " list p=16f84a\n __config 0x3FF1\n __idlocs 0x1A2F\n org 0\nstart goto start\n"
-          " org 0x2100\n de 1, 2, 3\n end\n");
-    const std::string command = "cd '" + dir.string() + "' && gpasm -q -a inhx8m prog.asm";
-    ASSERT_EQ(std::system(command.c_str()), 0) << "gpasm (package gputils) is needed";
-    ASSERT_EQ(openHexFile(session), 0) << session.message;
-    EXPECT_EQ(session.chip.idValues, (std::array<int, 4>{1, 0xA, 2, 0xF}));
-    EXPECT_EQ(session.chip.configWord, 0x3FF1);
-    EXPECT_EQ(checkHexChecksums(session), 0);
 }
 
 // The chips the checks run against: family, code words, EEPROM bytes.
@@ -342,13 +339,23 @@ TEST_F(HexInputTest, AssembledProgramsFitTheirChips) {
     }
 }
 
-TEST_F(HexInputTest, ShowProgressEndsAtTheFirstControlByteAndBlanksTheRest) {
-    session.shown.statusText = "Contr-Adr: 01FF\nold text";
-    showProgress(session);
-    EXPECT_EQ(window.texts[ctl::kStatusField], "Contr-Adr: 01FF" + std::string(80, ' '));
-    session.shown.statusText = "Verify \xC4nderung";
-    showProgress(session);
-    EXPECT_EQ(window.texts[ctl::kStatusField], "Verify " + std::string(80, ' '));
+// Inputs kept from fuzzing, run through the fuzz targets' own checks.
+TEST_F(FilesTest, FuzzRegressionInputs) {
+    using Reader = void (*)(const std::filesystem::path&, std::span<const std::uint8_t>);
+    const std::pair<const char*, Reader> readers[] = {{"device_list", fuzz::runDeviceList},
+                                                      {"hex_input", fuzz::runHexInput},
+                                                      {"state_file", fuzz::runStateFile}};
+    for (const auto& [kind, run] : readers) {
+        int seen = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(
+                 std::filesystem::path(FERROLUX_REGRESSION_DIR) / kind)) {
+            SCOPED_TRACE(entry.path().string());
+            const std::string bytes = readFile(entry.path());
+            run(dir, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+            ++seen;
+        }
+        EXPECT_GT(seen, 0) << kind;
+    }
 }
 
 }  // namespace

@@ -14,27 +14,22 @@ using namespace std::string_literals;
 class StateFileTest : public FilesTest {
   protected:
     // The fields as one string: port, index, low voltage, adapter, Vpp, speed.
-    std::string fields() {
+    std::string load(const std::string& bytes) {
+        write("kestrum.cfg", bytes);
+        loadState(session);
         const auto& l = session.link;
         return l.portName + " " + std::to_string(session.device.listIndex) + " " +
                session.chip.lowVoltageChar + l.adapter + l.vppLine + std::to_string(l.speed);
     }
-    std::string load(const std::string& bytes) {
-        write("kestrum.cfg", bytes);
-        loadState(session);
-        return fields();
-    }
 };
 
-TEST_F(StateFileTest, MissingFileIsCreatedWithItsDefaults) {
+TEST_F(StateFileTest, FieldsAreReadAtTheirOffsetsAndAMissingFileIsCreated) {
+    std::filesystem::remove(dir / "kestrum.cfg");
     session.device.listIndex = -1;
     loadState(session);
     EXPECT_EQ(read("kestrum.cfg"), "COM20013");
-    EXPECT_EQ(fields(), "COM2 0 1332");
+    EXPECT_EQ(session.device.listIndex, 0);
     EXPECT_EQ(readReloadFlag(session), '\0');
-}
-
-TEST_F(StateFileTest, FieldsAreReadAtTheirOffsets) {
     session.device.listIndex = -1;
     const std::pair<std::string, std::string> cases[] = {
         {"", "COM2 -1 0132"},  // empty: defaults, index untouched
@@ -48,16 +43,16 @@ TEST_F(StateFileTest, FieldsAreReadAtTheirOffsets) {
     };
     for (const auto& [bytes, fields] : cases)
         EXPECT_EQ(load(bytes), fields) << bytes;
+    for (const std::string& bytes : {"CO\nM700013"s, "C\0OM00013"s, "COM"s})
+        EXPECT_EQ(load(bytes).substr(0, 4), "COM2");
     session.port.driverUsable = true;
     EXPECT_EQ(load("03BC00013"), "03BC 0 0132");
     session.port.directIo = true;
     EXPECT_EQ(load("03780712411"), "0378 7 1241");
     EXPECT_EQ(readReloadFlag(session), '1');
-    for (const std::string& bytes : {"CO\nM700013"s, "C\0OM00013"s, "COM"s})
-        EXPECT_EQ(load(bytes).substr(0, 4), "COM2");
 }
 
-TEST_F(StateFileTest, SaveWritesOffsetsZeroToEightOnly) {
+TEST_F(StateFileTest, SaveWritesTheHeaderOnlyAndFtdiAdaptersTheirSerialNumber) {
     const std::string rest = std::string(19, 'z') + "\r\nC:\\x.hex";
     write("kestrum.cfg", "COM20013310" + rest);
     session.link.portName = "COM7";
@@ -71,34 +66,28 @@ TEST_F(StateFileTest, SaveWritesOffsetsZeroToEightOnly) {
     session.device.listIndex = 100;  // does not fit: saved as none
     saveState(session);
     EXPECT_EQ(read("kestrum.cfg").substr(0, 9), "COM7-1023");
-}
 
-TEST_F(StateFileTest, FtdiAdaptersKeepTheirSerialNumberBehindTheHeader) {
     const std::string zeros(19, '\0');
-    const struct {
-        std::string port, stored, loaded;
-    } cases[] = {
-        {"ftdi:A5XK3RJT", "ftdi0001312:A5XK3RJT" + zeros.substr(9), "ftdi:A5XK3RJT"},
-        {"ftdi", "ftdi0001312" + zeros, "ftdi"},
-        {"ftdi:SIM1", "ftdi0001312:SIM1" + zeros.substr(5), "ftdi:SIM1"},
+    const std::pair<std::string, std::string> ports[] = {
+        {"ftdi:A5XK3RJT", "ftdi0001312:A5XK3RJT" + zeros.substr(9)},
+        {"ftdi", "ftdi0001312" + zeros},
         // A serial number the field cannot keep is not stored at all.
-        {"ftdi:" + std::string(19, 'X'), "COM20001312" + zeros, "COM2"},
+        {"ftdi:" + std::string(19, 'X'), "COM20001312" + zeros},
     };
-    for (const auto& c : cases) {
+    for (const auto& [port, stored] : ports) {
         write("kestrum.cfg", "COM20013312" + zeros);
-        session.link.portName = c.port;
+        session.link.portName = port;
         session.device.listIndex = 0;
         session.chip.lowVoltageChar = '0';
         session.link.adapter = '1';
-        session.link.vppLine = '3';
         saveState(session);
-        EXPECT_EQ(read("kestrum.cfg"), c.stored) << c.port;
+        EXPECT_EQ(read("kestrum.cfg"), stored) << port;
         loadState(session);
-        EXPECT_EQ(session.link.portName, c.loaded);
+        EXPECT_EQ(session.link.portName, port.size() > 20 ? "COM2" : port);
     }
 }
 
-TEST_F(StateFileTest, SaveAndPatchesDoNotCreateAMissingFile) {
+TEST_F(StateFileTest, SaveAndPatchesNeverCreateTheFileAndPadShortOnes) {
     saveState(session);
     storeSpeed(session, '1');
     setReloadFlag(session, '1');
@@ -108,51 +97,40 @@ TEST_F(StateFileTest, SaveAndPatchesDoNotCreateAMissingFile) {
     EXPECT_EQ(storeHexPath(session), 1);
     EXPECT_EQ(session.message, "Open Error 'kestrum.cfg'!");
     EXPECT_FALSE(std::filesystem::exists(dir / "kestrum.cfg"));
-}
 
-TEST_F(StateFileTest, PatchesPadShortFilesWithZeros) {
     write("kestrum.cfg", "COM20013");
     storeSpeed(session, '3');
     setReloadFlag(session, '1');
     EXPECT_EQ(read("kestrum.cfg"),
               "COM20013\0"
               "13"s);
-    write("kestrum.cfg", "COM20013412");  // 11 bytes
     session.file.hexPath = "C:\\a.hex";
     ASSERT_EQ(storeHexPath(session), 0);
-    EXPECT_EQ(read("kestrum.cfg"), "COM20013412"s + std::string(19, '\0') + "\r\nC:\\a.hex" + '\0' +
-                                       std::string(20, ' '));
+    EXPECT_EQ(read("kestrum.cfg"),
+              "COM20013\0"
+              "13"s +
+                  std::string(19, '\0') + "\r\nC:\\a.hex" + '\0' + std::string(20, ' '));
 }
 
 TEST_F(StateFileTest, ShorterPathOverwritesALongerOneAndOverlongIsStoredEmpty) {
     write("kestrum.cfg", "COM20013");
     const std::string longPath = "/" + std::string(99, 'L');
     const std::string shortPath = "/" + std::string(39, 'S');
-    session.file.hexPath = longPath;
-    ASSERT_EQ(storeHexPath(session), 0);
-    session.file.hexPath = shortPath;
-    ASSERT_EQ(storeHexPath(session), 0);
-    const std::string bytes = read("kestrum.cfg");
-    EXPECT_EQ(bytes, "COM20013"s + std::string(22, '\0') + "\r\n" + shortPath + '\0' +
-                         std::string(20, ' ') + longPath.substr(61) + '\0' + std::string(20, ' '));
-    session.file.hexPath.clear();
-    readStoredHexPath(session);
-    EXPECT_EQ(session.file.hexPath, shortPath);
-
+    for (const std::string& path : {longPath, shortPath}) {
+        session.file.hexPath = path;
+        ASSERT_EQ(storeHexPath(session), 0);
+    }
+    EXPECT_EQ(read("kestrum.cfg"), "COM20013"s + std::string(22, '\0') + "\r\n" + shortPath + '\0' +
+                                       std::string(20, ' ') + longPath.substr(61) + '\0' +
+                                       std::string(20, ' '));
     const std::string longest = "/" + std::string(kStoredPathMax - 1, 'p');
-    session.file.hexPath = longest;
-    ASSERT_EQ(storeHexPath(session), 0);
-    readStoredHexPath(session);
-    EXPECT_EQ(session.file.hexPath, longest);
-    const std::string before = read("kestrum.cfg");
-    session.file.hexPath = longest + "q";
-    ASSERT_EQ(storeHexPath(session), 0);
-    const std::string after = read("kestrum.cfg");
-    EXPECT_EQ(after.size(), before.size());
-    EXPECT_EQ(after.substr(0, 33), before.substr(0, 32) + '\0');
-    EXPECT_EQ(after.substr(53), before.substr(53));
-    readStoredHexPath(session);
-    EXPECT_EQ(session.file.hexPath, "");
+    for (const std::string& path : {shortPath, longest, longest + "q"}) {
+        session.file.hexPath = path;
+        ASSERT_EQ(storeHexPath(session), 0);
+        session.file.hexPath = "?";
+        readStoredHexPath(session);
+        EXPECT_EQ(session.file.hexPath, path.size() > kStoredPathMax ? "" : path);
+    }
 }
 
 TEST_F(StateFileTest, ProgramDirectoryIsTheCurrentOneAndStaysInUse) {

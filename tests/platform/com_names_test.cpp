@@ -7,25 +7,18 @@
 namespace ferrolux::test {
 namespace {
 
-using platform::serialDevicePath;
-
-TEST(ComNames, ComNMeansTtySnMinusOneWithoutALocalFile) {
+// COMn is /dev/ttyS(n-1) unless a file or link of that name, even a broken
+// one, sits in the program directory; other names are paths.
+TEST(ComNames, LocalLinksWinThenTtySThenPaths) {
     TempDir dir;
-    EXPECT_EQ(serialDevicePath(dir.path(), "COM1"), "/dev/ttyS0");
-    EXPECT_EQ(serialDevicePath(dir.path(), "COM8"), "/dev/ttyS7");
-}
-
-TEST(ComNames, AFileOrLinkInTheProgramDirectoryWins) {
-    TempDir dir;
-    std::filesystem::create_symlink("/dev/ttyUSB0", dir.path() / "COM3");  // target may be absent
-    EXPECT_EQ(serialDevicePath(dir.path(), "COM3"), dir.path() / "COM3");
-    EXPECT_EQ(serialDevicePath(dir.path(), "COM4"), "/dev/ttyS3");
-}
-
-TEST(ComNames, OtherNamesArePaths) {
-    TempDir dir;
-    EXPECT_EQ(serialDevicePath(dir.path(), "COM9"), dir.path() / "COM9");
-    EXPECT_EQ(serialDevicePath(dir.path(), "/dev/ttyACM0"), "/dev/ttyACM0");
+    std::filesystem::create_symlink("/nonexistent/ttyUSB0", dir.path() / "COM3");
+    const std::pair<const char*, std::filesystem::path> cases[] = {
+        {"COM1", "/dev/ttyS0"},           {"com8", "/dev/ttyS7"},
+        {"COM3", dir.path() / "COM3"},    {"COM9", dir.path() / "COM9"},
+        {"/dev/ttyACM0", "/dev/ttyACM0"},
+    };
+    for (const auto& [name, path] : cases)
+        EXPECT_EQ(platform::serialDevicePath(dir.path(), name), path) << name;
 }
 
 }  // namespace

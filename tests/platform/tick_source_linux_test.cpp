@@ -15,13 +15,10 @@ TEST(MonotonicTicks, SleepsAndWaitsLastAtLeastTheirTime) {
     ticks.sleepUntil(start + 2'000'000);
     EXPECT_GE(ticks.nowNs(), start + 2'000'000);
     ticks.sleepUntil(start);  // a deadline already past returns at once
-
     Session s(ticks);
-    for (int ms : {1, 3}) {
-        const std::uint64_t before = ticks.nowNs();
-        waitMs(s, ms);
-        EXPECT_GE(ticks.nowNs() - before, static_cast<std::uint64_t>(ms) * 1'000'000u);
-    }
+    const std::uint64_t before = ticks.nowNs();
+    waitMs(s, 3);
+    EXPECT_GE(ticks.nowNs() - before, 3'000'000u);
     EXPECT_GE(ticks.readTimes(3), start);
 }
 

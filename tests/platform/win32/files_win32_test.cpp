@@ -2,9 +2,6 @@
 // as they are (no text mode), and whole-file replacement.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "platform/files.h"
 #include "support/temp_dir.h"
 
@@ -13,24 +10,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void spill(const fs::path& p, const std::string& text) {
-    std::ofstream(p, std::ios::binary) << text;
-}
-
 TEST(Win32Files, OnlyRegularFilesOpenAndBytesStayAsTheyAre) {
     TempDir dir;
     const std::string bytes = "line\r\nlone\rend\n\x1a after Ctrl-Z";
-    spill(dir.path() / "file.hex", bytes);
+    writeFile(dir.path() / "file.hex", bytes);
     fs::create_directory(dir.path() / "folder");
     for (const char* mode : {"r", "rb", "r+"}) {
-        EXPECT_EQ(platform::openRegularFile(dir.path() / "folder", mode), nullptr) << mode;
-        EXPECT_EQ(platform::openRegularFile("NUL", mode), nullptr) << mode;
-        EXPECT_EQ(platform::openRegularFile(dir.path() / "missing", mode), nullptr) << mode;
+        for (const fs::path& refused : {dir.path() / "folder", fs::path("NUL")})
+            EXPECT_EQ(platform::openRegularFile(refused, mode), nullptr) << mode << refused;
         std::FILE* f = platform::openRegularFile(dir.path() / "file.hex", mode);
         ASSERT_NE(f, nullptr) << mode;
         std::string read;
@@ -43,36 +30,24 @@ TEST(Win32Files, OnlyRegularFilesOpenAndBytesStayAsTheyAre) {
     ASSERT_NE(out, nullptr);
     std::fputs("a\r\nb\n", out);
     std::fclose(out);
-    EXPECT_EQ(slurp(dir.path() / "written.txt"), "a\r\nb\n");
+    EXPECT_EQ(readFile(dir.path() / "written.txt"), "a\r\nb\n");
 }
 
 TEST(Win32Files, ReplacementPutsAllOrNothingInPlaceAndLeavesNoTemporary) {
     TempDir dir;
     const fs::path target = dir.path() / "readback.hex";
-    spill(target, "old");
-    {
-        platform::FileReplacement file(target);
-        ASSERT_TRUE(file.created()) << file.error();
-        EXPECT_EQ(slurp(target), "old");  // untouched until the commit
-    }
-    EXPECT_EQ(slurp(target), "old");
-    {
-        platform::FileReplacement file(target);
-        ASSERT_TRUE(file.commit("new\r\n")) << file.error();
-    }
-    EXPECT_EQ(slurp(target), "new\r\n");
-    // A folder in the target's place is never replaced.
+    writeFile(target, "old");
+    EXPECT_TRUE(platform::FileReplacement(target).created());  // dropped uncommitted
+    EXPECT_EQ(readFile(target), "old");
+    EXPECT_TRUE(platform::FileReplacement(target).commit("new\r\n"));
+    EXPECT_EQ(readFile(target), "new\r\n");
+    // A folder in the target's place is never replaced; the reason names it.
     fs::create_directory(dir.path() / "taken.hex");
-    {
-        platform::FileReplacement file(dir.path() / "taken.hex");
-        EXPECT_FALSE(file.commit("x"));
-        EXPECT_NE(file.error().find("taken.hex"), std::string::npos) << file.error();
-    }
+    platform::FileReplacement taken(dir.path() / "taken.hex");
+    EXPECT_FALSE(taken.commit("x"));
+    EXPECT_NE(taken.error().find("taken.hex"), std::string::npos) << taken.error();
     EXPECT_TRUE(fs::is_directory(dir.path() / "taken.hex"));
-    // No folder, no file: the reason names the folder.
-    platform::FileReplacement nowhere(dir.path() / "no" / "such" / "file.hex");
-    EXPECT_FALSE(nowhere.created());
-    EXPECT_FALSE(nowhere.commit("x"));
+    EXPECT_FALSE(platform::FileReplacement(dir.path() / "no" / "such.hex").commit("x"));
     int names = 0;
     for (const auto& entry : fs::directory_iterator(dir.path()))
         names += entry.exists() ? 1 : 0;
