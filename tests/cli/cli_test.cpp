@@ -180,6 +180,7 @@ TEST_F(Cli, ArgumentFormsFailuresAndTheirExitStatuses) {
         {"-c PIC12F675 blank", 0, "blank\n"},
         {"-c PIC16F877 blank", 0, "blank\n"},
         {"-c PIC12F508 blank", 0, "blank\n"},
+        {"-c PIC12F508 write " + blink, 1, "does not fit the PIC12F508!\nCheck the PIC type"},
         {"-c PIC12C508 verify " + example("blink_12c508"), 3, "Verify failed"},
         {"-c PIC16F628A -p /dev/null detect", 4,
          "port /dev/null not stored; kestrum.cfg keeps SIM1"},
@@ -225,13 +226,16 @@ TEST_F(Cli, ArgumentFormsFailuresAndTheirExitStatuses) {
 
 TEST_F(Cli, AComPortThatCannotOpenSaysWhyOnASecondLineAndIsNotStored) {
     std::filesystem::create_symlink("/nonexistent/ttyX", dir.path() / "COM3");
-    Result r = run("-p COM3 detect");
-    EXPECT_EQ(r.status, 4);
-    EXPECT_EQ(readFile(dir.path() / "kestrum.cfg").substr(0, 4), "COM2");
-    EXPECT_NE(r.err.find("Error: COM-Init-Error!\n" + (dir.path() / "COM3").string() +
-                         ": No such file or directory"),
-              std::string::npos)
-        << r.err;
+    for (const char* command : {"detect", "ids"}) {
+        SCOPED_TRACE(command);
+        const Result r = run(std::string("-p COM3 ") + command);
+        EXPECT_EQ(r.status, 4);
+        EXPECT_EQ(readFile(dir.path() / "kestrum.cfg").substr(0, 4), "COM2");
+        EXPECT_NE(r.err.find("Error: COM-Init-Error!\n" + (dir.path() / "COM3").string() +
+                             ": No such file or directory"),
+                  std::string::npos)
+            << r.err;
+    }
 }
 
 }  // namespace
