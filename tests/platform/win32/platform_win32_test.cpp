@@ -1,8 +1,13 @@
-// The Windows file services on the system itself: regular files only, bytes
-// as they are (no text mode), and whole-file replacement.
+// The Windows platform layer on the system itself: files (regular files
+// only, bytes as they are, whole-file replacement), the performance counter
+// clock, and the port-I/O library as the program loads it (the stand-in
+// DLPORTIO.dll beside this test, whose port registers keep what was written).
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
+#include "platform/system_info.h"
+#include "platform/win32/parallel_port_win32.h"
+#include "platform/win32/tick_source_win32.h"
 #include "support/temp_dir.h"
 
 namespace ferrolux::test {
@@ -52,6 +57,45 @@ TEST(Win32Files, ReplacementPutsAllOrNothingInPlaceAndLeavesNoTemporary) {
     for (const auto& entry : fs::directory_iterator(dir.path()))
         names += entry.exists() ? 1 : 0;
     EXPECT_EQ(names, 2);  // readback.hex and taken.hex: no temporary left behind
+}
+
+TEST(Win32Ticks, NeverGoBackAndASleepEndsOnlyAfterItsDeadline) {
+    platform::PerformanceCounterTicks ticks;
+    std::uint64_t last = ticks.nowNs();
+    for (int i = 0; i < 1000; ++i) {
+        const std::uint64_t now = ticks.nowNs();
+        ASSERT_GE(now, last);
+        last = now;
+    }
+    EXPECT_GE(ticks.readTimes(5), last);
+    EXPECT_EQ(ticks.readTimes(0), 0u);
+    for (std::uint64_t wait : {1u, 999'999u, 1'000'000u, 2'500'000u}) {
+        const std::uint64_t deadline = ticks.nowNs() + wait;
+        ticks.sleepUntil(deadline);
+        EXPECT_GE(ticks.nowNs(), deadline) << wait;
+    }
+    ticks.sleepUntil(0);  // a deadline passed long ago returns at once
+}
+
+TEST(Win32PortIo, TheDriverLibraryBesideTheProgramCarriesTheDataRegister) {
+    auto port = platform::PortIoLibrary::load();
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(port->name(), "DLPORTIO.dll");
+    const struct {
+        std::uint16_t base;
+        std::uint8_t data;
+    } cases[] = {{0x378, 0xA5}, {0x278, 0x00}, {0x3BC, 0xFF}};
+    for (const auto& c : cases) {
+        std::uint16_t word = 0xFFFF;
+        ASSERT_TRUE(port->writeData(c.base, c.data));
+        ASSERT_TRUE(port->readWord(c.base, word));
+        // Data register in the low byte; the 16-bit write puts 0 at base + 1.
+        EXPECT_EQ(word, c.data) << std::hex << c.base;
+    }
+    int parallel = 0;
+    for (const auto& p : platform::listPorts({}))
+        parallel += p.name == "0378" || p.name == "0278" || p.name == "03BC";
+    EXPECT_EQ(parallel, 3);
 }
 
 }  // namespace
