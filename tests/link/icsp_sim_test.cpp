@@ -76,22 +76,6 @@ TEST_P(OnEachWiring, TheBoardIsDetectedAndAnEmptySocketReadsTheReleasedLine) {
     EXPECT_EQ(empty.session.link.lineSense, 0);
 }
 
-TEST_P(OnEachWiring, TheFamilysProgrammingWaitDecidesWhetherAWriteTakes) {
-    // A word write takes 15 ms: 15 ms and 50 ms waits are enough, family 3's
-    // 1 ms (its writes are ended by the host) and family 8's 2 ms are not.
-    for (int family = 1; family <= 8; ++family) {
-        SimBench b(GetParam());
-        b.session.device.family = family;
-        useFamilyTimings(b.session);
-        sendIcsp(b.session, ENTER_PGM, 0);
-        sendIcsp(b.session, LOAD_DATA_PROGRAM, 0x1234);
-        sendIcsp(b.session, PROGRAM_COMMAND, 0);
-        const bool takes = family != 3 && family != 8;
-        EXPECT_EQ(sendIcsp(b.session, READ_DATA_PROGRAM, 0), takes ? 0x1234 : 0x3FFF) << family;
-        EXPECT_EQ(b.chip.lostWrites(), takes ? 0u : 1u) << "family " << family;
-    }
-}
-
 INSTANTIATE_TEST_SUITE_P(AllWirings, OnEachWiring, ::testing::ValuesIn(allWirings()),
                          [](const auto& info) { return info.param.name; });
 
