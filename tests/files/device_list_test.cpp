@@ -100,10 +100,8 @@ TEST_F(DeviceListTest, HundredEntriesAndFourDigitNumbers) {
     EXPECT_EQ(session.device.codeWords, 1638);  // four digits; blanks before a number
     select("PICB");                             // no digits: the numbers stay
     EXPECT_EQ(session.device.configLabelKey, "L");
-    EXPECT_EQ(std::to_string(session.device.codeWords) + " " +
-                  std::to_string(session.device.dataBytes) + " " +
-                  std::to_string(session.device.family),
-              "1638 64 5");
+    const DeviceRecord& d = session.device;
+    EXPECT_EQ(std::tie(d.codeWords, d.dataBytes, d.family), std::tuple(1638, 64, 5));
 }
 
 // The optional columns after the ID flag: the device ID (revision bits
@@ -263,7 +261,6 @@ TEST_F(FilesTest, ShippedListMatchesGputilsAndHasEveryLabel) {
     std::vector<std::string> lines;
     for (std::string line; readListLine(file, line);) {
         EXPECT_FALSE(file.overlong) << line;
-        EXPECT_FALSE(line.starts_with("config1"));
         lines.push_back(line);
     }
 

@@ -4,13 +4,11 @@
 #include <sys/stat.h>
 
 #include <cctype>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <vector>
 
 #include "file_harness.h"
-#include "files/state_file.h"
 #include "files_fixture.h"
 #include "ui/control_ids.h"
 
