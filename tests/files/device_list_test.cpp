@@ -100,10 +100,8 @@ TEST_F(DeviceListTest, HundredEntriesAndFourDigitNumbers) {
     EXPECT_EQ(session.device.codeWords, 1638);  // four digits; blanks before a number
     select("PICB");                             // no digits: the numbers stay
     EXPECT_EQ(session.device.configLabelKey, "L");
-    EXPECT_EQ(std::to_string(session.device.codeWords) + " " +
-                  std::to_string(session.device.dataBytes) + " " +
-                  std::to_string(session.device.family),
-              "1638 64 5");
+    const DeviceRecord& d = session.device;
+    EXPECT_EQ(std::tie(d.codeWords, d.dataBytes, d.family), std::tuple(1638, 64, 5));
 }
 
 // The optional columns after the ID flag: the device ID (revision bits
@@ -164,36 +162,33 @@ TEST_F(DeviceListTest, ShortAndActiveLowConfLines) {
     EXPECT_EQ(label(2) + "|" + label(1) + "|" + label(0), "B2||");
 }
 
-TEST_F(DeviceListTest, NoSelectionAndOldFormatGiveTheirMessages) {
+TEST_F(DeviceListTest, OldFormatNoSelectionAndAMissingListGiveTheirMessages) {
     fill(kWorkedDevice + "\nconfig1\tX\n" + kWorkedConf + "\n");
     select("PIC16X123");
     ui::loadConfigLabels(session, dialog);
     window.selectListItem(ctl::kChipList, -1);
     selectDevice(session);
     ui::loadConfigLabels(session, dialog);
-    ASSERT_EQ(window.boxes.size(), 3u);
-    EXPECT_EQ(window.boxes[0].text, "old file kestrum.ini !");
-    EXPECT_EQ(window.boxes[1].text, "auswahl?");
-    EXPECT_EQ(window.boxes[2].text, "auswahl?");
-    EXPECT_EQ(window.boxes[2].title, "Error!");
     EXPECT_EQ(session.device.listIndex, -1);
     EXPECT_EQ(session.device.codeWords, 2048);
     EXPECT_TRUE(dialog.texts.empty());
-}
-
-TEST_F(DeviceListTest, MissingListGivesTheExactMessagesAndClosesTheWindow) {
+    // Without the list nothing is read and the window closes.
+    std::filesystem::remove(dir / "kestrum.ini");
     EXPECT_EQ(checkDeviceList(session), 1);
     fillChipList(session);
-    EXPECT_TRUE(window.lists.empty());
-    list() = {"PIC16X123"};
+    EXPECT_EQ(list(), Names{"PIC16X123"});
     window.selectListItem(ctl::kChipList, 0);
+    session.device.codeWords = 0;
     selectDevice(session);
     ui::loadConfigLabels(session, dialog);
-    ASSERT_EQ(window.boxes.size(), 4u);
-    EXPECT_EQ(window.boxes[0].text, "Open Error 'kestrum.ini !'");
-    for (int i = 1; i < 4; ++i)
-        EXPECT_EQ(window.boxes[i].text, "Open Error kestrum.ini !");
-    EXPECT_EQ(window.boxes[3].title, "Error!");
+    Names texts;
+    for (const auto& box : window.boxes)
+        texts.push_back(box.text);
+    EXPECT_EQ(texts, (Names{"old file kestrum.ini !", "auswahl?", "auswahl?",
+                            "Open Error 'kestrum.ini !'", "Open Error kestrum.ini !",
+                            "Open Error kestrum.ini !", "Open Error kestrum.ini !"}));
+    EXPECT_EQ(window.boxes[2].title, "Error!");
+    EXPECT_EQ(window.boxes[6].title, "Error!");
     EXPECT_EQ(window.endResults, (std::vector<int>{1, 1}));
     EXPECT_EQ(session.device.codeWords, 0);
 }
@@ -266,15 +261,13 @@ TEST_F(FilesTest, ShippedListMatchesGputilsAndHasEveryLabel) {
     std::vector<std::string> lines;
     for (std::string line; readListLine(file, line);) {
         EXPECT_FALSE(file.overlong) << line;
-        EXPECT_FALSE(line.starts_with("config1"));
         lines.push_back(line);
     }
 
     fillChipList(session);
     const std::vector<std::string> names = window.lists[ctl::kChipList];
-    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), 64u);
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), names.size());
     RecordingWindow dialog;
-    int midRange = 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
         SCOPED_TRACE(names[i]);
         window.selectListItem(ctl::kChipList, static_cast<int>(i));
@@ -300,7 +293,6 @@ TEST_F(FilesTest, ShippedListMatchesGputilsAndHasEveryLabel) {
             // Bits no option clears are not compared (16F87x: bit 10 is not either).
             EXPECT_TRUE(d.configMask < 0 || d.configMask == 0x3BFF || d.configMask == masks[0]);
             EXPECT_EQ(d.config2Mask, masks[1]);
-            ++midRange;
         }
 
         // The first conf line with the key is the chip's own.
@@ -319,7 +311,6 @@ TEST_F(FilesTest, ShippedListMatchesGputilsAndHasEveryLabel) {
         }
         EXPECT_EQ(d.lowVoltageFlag, lvp ? 'Y' : 'N');
     }
-    EXPECT_EQ(midRange, 23);
     EXPECT_TRUE(window.boxes.empty());
 }
 

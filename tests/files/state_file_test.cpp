@@ -87,7 +87,7 @@ TEST_F(StateFileTest, SaveWritesTheHeaderOnlyAndFtdiAdaptersTheirSerialNumber) {
     }
 }
 
-TEST_F(StateFileTest, SaveAndPatchesNeverCreateTheFileAndPadShortOnes) {
+TEST_F(StateFileTest, SaveAndPatchesNeverCreateTheFileAndPadShortOnesAndPathsReadBack) {
     saveState(session);
     storeSpeed(session, '1');
     setReloadFlag(session, '1');
@@ -101,28 +101,18 @@ TEST_F(StateFileTest, SaveAndPatchesNeverCreateTheFileAndPadShortOnes) {
     write("kestrum.cfg", "COM20013");
     storeSpeed(session, '3');
     setReloadFlag(session, '1');
-    EXPECT_EQ(read("kestrum.cfg"),
-              "COM20013\0"
-              "13"s);
-    session.file.hexPath = "C:\\a.hex";
-    ASSERT_EQ(storeHexPath(session), 0);
-    EXPECT_EQ(read("kestrum.cfg"),
-              "COM20013\0"
-              "13"s +
-                  std::string(19, '\0') + "\r\nC:\\a.hex" + '\0' + std::string(20, ' '));
-}
-
-TEST_F(StateFileTest, ShorterPathOverwritesALongerOneAndOverlongIsStoredEmpty) {
-    write("kestrum.cfg", "COM20013");
+    EXPECT_EQ(read("kestrum.cfg"), "COM20013"s + '\0' + "13");
+    // A shorter path overwrites a longer one; the rest stays behind its NUL.
     const std::string longPath = "/" + std::string(99, 'L');
     const std::string shortPath = "/" + std::string(39, 'S');
     for (const std::string& path : {longPath, shortPath}) {
         session.file.hexPath = path;
         ASSERT_EQ(storeHexPath(session), 0);
     }
-    EXPECT_EQ(read("kestrum.cfg"), "COM20013"s + std::string(22, '\0') + "\r\n" + shortPath + '\0' +
-                                       std::string(20, ' ') + longPath.substr(61) + '\0' +
-                                       std::string(20, ' '));
+    EXPECT_EQ(read("kestrum.cfg"), "COM20013"s + '\0' + "13" + std::string(19, '\0') + "\r\n" +
+                                       shortPath + '\0' + std::string(20, ' ') +
+                                       longPath.substr(61) + '\0' + std::string(20, ' '));
+    // One too long for the field is stored empty.
     const std::string longest = "/" + std::string(kStoredPathMax - 1, 'p');
     for (const std::string& path : {shortPath, longest, longest + "q"}) {
         session.file.hexPath = path;

@@ -10,27 +10,21 @@ namespace {
 
 using platform::LineCode;
 
-// Hands out one recording port, or fails, as a test wants.
-struct ScriptedOpener : platform::SerialOpener {
-    RecordingSerialPort& port;
+// A serial session on COM2 whose opener hands out the recording port, or fails.
+struct SerialCase : LinkBench, platform::SerialOpener {
     bool opens = true;
     int opened = 0;
     std::string lastName;
-    explicit ScriptedOpener(RecordingSerialPort& p) : port(p) {}
+    SerialCase() {
+        session.link.serial = true;
+        session.link.portName = "COM2";
+        session.serialOpener = this;
+    }
     std::unique_ptr<platform::SerialPort> open(const std::string& name) override {
         lastName = name;
         if (!opens) return nullptr;
         ++opened;
-        return std::make_unique<SharedSerialPort>(port);
-    }
-};
-
-struct SerialCase : LinkBench {
-    ScriptedOpener opener{serialPort};
-    SerialCase() {
-        session.link.serial = true;
-        session.link.portName = "COM2";
-        session.serialOpener = &opener;
+        return std::make_unique<SharedSerialPort>(serialPort);
     }
 };
 
@@ -40,7 +34,7 @@ TEST(OpenComPort, EachFailingStepHasItsOwnMessageAndLeavesThePortClosed) {
         const char* message;
     };
     const Step steps[] = {
-        {[](SerialCase& c) { c.opener.opens = false; }, "COM-Init-Error!"},
+        {[](SerialCase& c) { c.opens = false; }, "COM-Init-Error!"},
         {[](SerialCase& c) { c.serialPort.settingsReadable = false; },
          "Kann COM-Port Einstellung nicht lesen."},
         {[](SerialCase& c) { c.serialPort.settingsWritable = false; },
@@ -54,7 +48,7 @@ TEST(OpenComPort, EachFailingStepHasItsOwnMessageAndLeavesThePortClosed) {
         EXPECT_EQ(openComPort(c.session), 1);
         EXPECT_EQ(c.session.message, step.message);
         EXPECT_FALSE(c.session.port.comOpen());
-        EXPECT_EQ(c.opener.lastName, "COM2");
+        EXPECT_EQ(c.lastName, "COM2");
     }
 }
 
@@ -78,7 +72,7 @@ TEST(OpenComPort, OnlyARingFollowingTheBreakFindsTheBoard) {
         c.serialPort.statuses = {0x40, 0x00};
         c.serialPort.codes.clear();
         EXPECT_EQ(openComPort(c.session), 0);
-        EXPECT_EQ(c.opener.opened, 1);
+        EXPECT_EQ(c.opened, 1);
         // A break left set by a failed try is not set again.
         EXPECT_EQ(c.serialPort.codes.back(), LineCode::clrBreak);
     }
@@ -87,7 +81,7 @@ TEST(OpenComPort, OnlyARingFollowingTheBreakFindsTheBoard) {
     parallel.session.link.lineSense = 1;
     EXPECT_EQ(openComPort(parallel.session), 0);
     EXPECT_EQ(detectSerialBoard(parallel.session), 0);
-    EXPECT_EQ(parallel.opener.opened, 0);
+    EXPECT_EQ(parallel.opened, 0);
     EXPECT_EQ(parallel.session.link.lineSense, 1);
 }
 

@@ -44,12 +44,6 @@ TEST_P(OnEachWiring, LoadProgramAndReadBackEveryMemoryAtEverySpeed) {
             sendIcsp(s, INCREMENT_ADDRESS, 0);
         EXPECT_EQ(sendIcsp(s, READ_DATA_PROGRAM, 0), 0x0560);
 
-        // A stuck data line reads all ones or zero.
-        b.board.setDataFault(sim::DataFault::stuckHigh);
-        EXPECT_EQ(sendIcsp(s, READ_DATA_PROGRAM, 0), 0x3FFF);
-        b.board.setDataFault(sim::DataFault::stuckLow);
-        EXPECT_EQ(sendIcsp(s, READ_DATA_PROGRAM, 0), 0);
-        b.board.setDataFault(sim::DataFault::none);
         EXPECT_EQ(sendIcsp(s, LEAVE_PGM, 0), 0);
         EXPECT_FALSE(b.chip.inProgrammingMode());
 
@@ -74,22 +68,6 @@ TEST_P(OnEachWiring, TheBoardIsDetectedAndAnEmptySocketReadsTheReleasedLine) {
     SimBench empty(w);
     EXPECT_EQ(detect(empty.session, w), 1);
     EXPECT_EQ(empty.session.link.lineSense, 0);
-}
-
-TEST_P(OnEachWiring, TheFamilysProgrammingWaitDecidesWhetherAWriteTakes) {
-    // A word write takes 15 ms: 15 ms and 50 ms waits are enough, family 3's
-    // 1 ms (its writes are ended by the host) and family 8's 2 ms are not.
-    for (int family = 1; family <= 8; ++family) {
-        SimBench b(GetParam());
-        b.session.device.family = family;
-        useFamilyTimings(b.session);
-        sendIcsp(b.session, ENTER_PGM, 0);
-        sendIcsp(b.session, LOAD_DATA_PROGRAM, 0x1234);
-        sendIcsp(b.session, PROGRAM_COMMAND, 0);
-        const bool takes = family != 3 && family != 8;
-        EXPECT_EQ(sendIcsp(b.session, READ_DATA_PROGRAM, 0), takes ? 0x1234 : 0x3FFF) << family;
-        EXPECT_EQ(b.chip.lostWrites(), takes ? 0u : 1u) << "family " << family;
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(AllWirings, OnEachWiring, ::testing::ValuesIn(allWirings()),

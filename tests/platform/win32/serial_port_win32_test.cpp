@@ -89,56 +89,50 @@ struct Rig {
     }
 };
 
-TEST(Win32Serial, PortNamesBecomeDeviceNamesAndOthersAreRefusedUnopened) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"COM1", "\\\\.\\COM1"},
-        {"com3", "\\\\.\\COM3"},
-        {"COM12", "\\\\.\\COM12"},
-        {"\\\\.\\COM7", "\\\\.\\COM7"},
-        {"COM0", ""},
-        {"LPT1", ""},
-        {"kestrum.ini", ""},
-        {"", ""},  // "": refused before CreateFileA
-    };
-    for (const auto& [name, device] : cases) {
-        Rig rig(name);
-        auto port = rig.opener.open(name);
-        EXPECT_EQ(port != nullptr, !device.empty()) << name;
-        EXPECT_EQ(fake.opened,
-                  device.empty() ? std::vector<std::string>{} : std::vector<std::string>{device});
-        if (device.empty()) {
-            EXPECT_FALSE(rig.opener.lastError().empty()) << name;
-            continue;
-        }
-        // Read and write, unshared.
-        EXPECT_EQ(fake.openAccess, static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE));
-        EXPECT_EQ(fake.openShare, 0u);
-        port.reset();
-        EXPECT_EQ(fake.closes, 1) << name;
-    }
-}
-
-TEST(Win32Serial, FailuresSayWhyAndLeaveThePortClosedButABoardlessPortStaysOpen) {
+// COM names become device names, opened for reading and writing unshared;
+// other names are refused before CreateFileA. Every failure says why and
+// leaves the port closed; a port without a board stays open.
+TEST(Win32Serial, PortNamesAndFailures) {
+    const std::string notCom = ": not a serial port name (COM1, COM2, ...)";
     const struct {
+        std::string name;
         DWORD openError;
         bool stateReadable;
-        std::string message;
+        std::string device, message;
     } cases[] = {
-        {ERROR_ACCESS_DENIED, true, "COM-Init-Error!\nCOM3: in use by another program"},
-        {ERROR_SHARING_VIOLATION, true, "COM-Init-Error!\nCOM3: in use by another program"},
-        {ERROR_FILE_NOT_FOUND, true, "COM-Init-Error!\nCOM3: no such port on this computer"},
-        {0, false, "Kann COM-Port Einstellung nicht lesen."},
-        {0, true, "T3306 not found at COM3\n"},
+        {"COM1", 0, true, "\\\\.\\COM1", "T3306 not found at COM1\n"},
+        {"com3", 0, true, "\\\\.\\COM3", "T3306 not found at com3\n"},
+        {"COM12", 0, true, "\\\\.\\COM12", "T3306 not found at COM12\n"},
+        {"\\\\.\\COM7", 0, true, "\\\\.\\COM7", "T3306 not found at \\\\.\\COM7\n"},
+        {"COM0", 0, true, "", "COM-Init-Error!\nCOM0" + notCom},
+        {"LPT1", 0, true, "", "COM-Init-Error!\nLPT1" + notCom},
+        {"kestrum.ini", 0, true, "", "COM-Init-Error!\nkestrum.ini" + notCom},
+        {"", 0, true, "", "COM-Init-Error!\nno port chosen"},
+        {"COM3", ERROR_ACCESS_DENIED, true, "\\\\.\\COM3",
+         "COM-Init-Error!\nCOM3: in use by another program"},
+        {"COM3", ERROR_SHARING_VIOLATION, true, "\\\\.\\COM3",
+         "COM-Init-Error!\nCOM3: in use by another program"},
+        {"COM3", ERROR_FILE_NOT_FOUND, true, "\\\\.\\COM3",
+         "COM-Init-Error!\nCOM3: no such port on this computer"},
+        {"COM3", 0, false, "\\\\.\\COM3", "Kann COM-Port Einstellung nicht lesen."},
     };
     for (const auto& c : cases) {
-        Rig rig("COM3");
+        SCOPED_TRACE(c.name + " " + c.message);
+        Rig rig(c.name);
         fake.openError = c.openError;
         fake.stateReadable = c.stateReadable;
         EXPECT_EQ(openComPort(rig.s), 1);
         EXPECT_EQ(rig.s.message, c.message);
-        const bool opened = c.openError == 0 && c.stateReadable;
-        EXPECT_EQ(rig.s.port.comOpen(), opened) << c.message;
-        EXPECT_EQ(fake.closes, c.openError == 0 && !opened ? 1 : 0) << c.message;
+        EXPECT_EQ(fake.opened, c.device.empty() ? std::vector<std::string>{}
+                                                : std::vector<std::string>{c.device});
+        if (!c.device.empty()) {
+            EXPECT_EQ(fake.openAccess, static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE));
+            EXPECT_EQ(fake.openShare, 0u);
+        }
+        const bool opened = !c.device.empty() && c.openError == 0;
+        EXPECT_EQ(rig.s.port.comOpen(), opened && c.stateReadable);
+        rig.s.port.comHandle.reset();
+        EXPECT_EQ(fake.closes, opened ? 1 : 0);
     }
 }
 
