@@ -100,12 +100,7 @@ struct ChipRig {
         EXPECT_EQ(s.device.name, chipName);
     }
 
-    int family() const { return s.device.family; }
     ui::MainWindow main{s, window};
-
-    platform::FtdiSerialPort* ftdiPort() {
-        return s.port.comOpen() ? s.port.comHandle->bitBang() : nullptr;
-    }
 
     int open(const std::filesystem::path& hex) {
         s.file.hexPath = hex.string();

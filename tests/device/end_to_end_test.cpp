@@ -145,9 +145,10 @@ TEST_P(EndToEnd, WriteKeepVerifyReadBackAndErase) {
         fileConfig = first.s.chip.configWord;
         ASSERT_EQ(first.write(), "");
         if (c.wiring.name == "Ftdi") {
-            ASSERT_NE(first.ftdiPort(), nullptr);
+            auto* port = first.s.port.comOpen() ? first.s.port.comHandle->bitBang() : nullptr;
+            ASSERT_NE(port, nullptr);
             EXPECT_EQ(first.s.link.lineSense, 1);  // found by the break / RING loop-back
-            EXPECT_GT(first.ftdiPort()->transfers(), 0u);
+            EXPECT_GT(port->transfers(), 0u);
         }
         ASSERT_TRUE(sim::saveChipImage(first.chip, image));
     }
@@ -168,26 +169,14 @@ TEST_P(EndToEnd, WriteKeepVerifyReadBackAndErase) {
     EXPECT_FALSE(rig.s.pass.blank);
     const int chipConfig = rig.s.chip.configWord;
 
+    // Every word of the file is in the readback; the values are compared by
+    // reading the readback in and verifying the chip against it below.
     const auto back = hexWords(rig.read("readback.hex"));
-    const int idStart = twelveBit ? d.codeWords : 0x2000;
+    for (auto [address, word] : hexWords(readFile(c.program)))
+        EXPECT_TRUE(back.count(address)) << std::hex << address;
     const int configAt = twelveBit ? 0xFFF : 0x2007;
-    const int mask = configReadMask(d);
     EXPECT_EQ(back.at(configAt), rig.chip.configWord(configAt));
-    for (auto [address, word] : hexWords(readFile(c.program))) {
-        ASSERT_TRUE(back.count(address)) << std::hex << address;
-        const int read = back.at(address);
-        if (address >= idStart && address < idStart + 4) {
-            EXPECT_EQ(read, word & 0xF) << "ID at " << std::hex << address;
-        } else if (address == configAt) {
-            EXPECT_EQ(read & mask, fileConfig & mask) << "config";
-        } else if (address == 0x2008) {
-            EXPECT_EQ(read & d.config2Mask, word & d.config2Mask) << "config 2";
-        } else if (address >= 0x2100) {
-            EXPECT_EQ(read, word & 0xFF) << "data at " << std::hex << address;
-        } else {
-            EXPECT_EQ(read, word) << "code at " << std::hex << address;
-        }
-    }
+    EXPECT_EQ(back.at(configAt) & configReadMask(d), fileConfig & configReadMask(d));
 
     // The listing shows the same chip.
     const std::string text = rig.read("readback.txt");
@@ -223,19 +212,9 @@ TEST_P(EndToEnd, WriteKeepVerifyReadBackAndErase) {
 INSTANTIATE_TEST_SUITE_P(AllChips, EndToEnd, ::testing::ValuesIn(allCases()),
                          [](const auto& info) { return info.param.chip + info.param.wiring.name; });
 
-// An adapter that cannot be opened, is not there, or stops answering in a
-// write, an erase or a readback: the command fails with the reason and
-// leaves no file of words never read.
-TEST(Ftdi, FailingAdapterIsAFailureWithItsReason) {
-    ChipRig refused("PIC16F84A", ftdiWiring());
-    refused.adapters.refuseOpen("no device found");
-    EXPECT_EQ(checkLink(refused.s), 0);
-    EXPECT_EQ(refused.s.message, "COM-Init-Error!\nFTDI adapter ftdi:SIM1: no device found");
-    ChipRig other("PIC16F84A", ftdiWiring());
-    other.s.link.portName = "ftdi:A5XK3RJT";
-    EXPECT_EQ(checkLink(other.s), 0);
-    EXPECT_NE(other.s.message.find("no adapter with serial number A5XK3RJT"), std::string::npos);
-
+// An adapter that stops answering in a write, an erase or a readback: the
+// command fails with the reason and leaves no file of words never read.
+TEST(Ftdi, AnAdapterThatStopsAnsweringFailsTheCommandWithItsReason) {
     for (auto [command, bytes] : {std::pair{0, 20'000}, std::pair{ctl::kEraseCode, 2'000},
                                   std::pair{ctl::kSaveButton, 2'000}}) {
         ChipRig rig("PIC16F84A", ftdiWiring());
@@ -256,8 +235,8 @@ TEST(Ftdi, FailingAdapterIsAFailureWithItsReason) {
 
 // The chip service does not hide a calibration word an erase wiped (written
 // back) or lost before (not made up), nor a CONFIG2 that does not read back;
-// the user who declines the Vpp warning leaves the chip untouched; the
-// configuration dialog shows and writes the second word.
+// the configuration dialog shows and writes the second word; the user who
+// declines the Vpp warning leaves the chip untouched.
 TEST(MidRange, CalibrationConfig2VppRefusalAndDialog) {
     ChipRig f916("PIC16F916");
     ASSERT_NE(checkLink(f916.s), 0);
@@ -273,6 +252,16 @@ TEST(MidRange, CalibrationConfig2VppRefusalAndDialog) {
     EXPECT_EQ(f916.chip.configWord(0x2008), 0x3FFF);
 
     ChipRig rig("PIC16F887");
+    rig.chip.setConfigWord(0x2008, 0x0500);
+    ui::ConfigDialog dialog(rig.s);
+    RecordingWindow d;
+    dialog.opened(d);
+    ASSERT_EQ(dialog.readConfig(d), 0);
+    EXPECT_EQ(d.texts[ctl::kConfig2Field], "0500");
+    d.setText(ctl::kConfig2Field, "0300");
+    dialog.textChanged(d, ctl::kConfig2Field);
+    ASSERT_EQ(dialog.writeConfig(d), 0) << rig.s.message;
+    EXPECT_EQ(rig.chip.configWord(0x2008), 0x0300);
     ASSERT_NE(checkLink(rig.s), 0);
     rig.s.chip.configWord = 0x20D4;
     rig.s.chip.config2Word = 0x3EFF;
@@ -294,17 +283,6 @@ TEST(MidRange, CalibrationConfig2VppRefusalAndDialog) {
     EXPECT_EQ(declined.chip.programWord(0), 0x1234);
     EXPECT_FALSE(declined.s.vppWarned);
 
-    ChipRig dialogRig("PIC16F887");
-    dialogRig.chip.setConfigWord(0x2008, 0x0500);
-    ui::ConfigDialog dialog(dialogRig.s);
-    RecordingWindow d;
-    dialog.opened(d);
-    ASSERT_EQ(dialog.readConfig(d), 0);
-    EXPECT_EQ(d.texts[ctl::kConfig2Field], "0500");
-    d.setText(ctl::kConfig2Field, "0300");
-    dialog.textChanged(d, ctl::kConfig2Field);
-    ASSERT_EQ(dialog.writeConfig(d), 0) << dialogRig.s.message;
-    EXPECT_EQ(dialogRig.chip.configWord(0x2008), 0x0300);
     ChipRig without("PIC16F690");
     ui::ConfigDialog other(without.s);
     RecordingWindow e;
@@ -312,38 +290,19 @@ TEST(MidRange, CalibrationConfig2VppRefusalAndDialog) {
     EXPECT_EQ(e.texts[ctl::kConfig2Field], "");
 }
 
-// The chip service writes only what it is asked for, verifies only what it
-// is asked for, and writes and reads the data memory byte by byte.
+// The chip service writes and verifies only what it is asked for.
 TEST(ChipService, WriteTakesWhatItIsAskedForAndVerifyComparesIt) {
     ChipRig rig("PIC16F84A");
     ASSERT_EQ(rig.open(testHex(1)), 0);
     ChipService chip(rig.s);
     ASSERT_NE(chip.checkLink(), 0);
-    WriteOptions codeOnly;
-    codeOnly.eraseFirst = true;
-    codeOnly.code = true;
-    ASSERT_EQ(chip.write(codeOnly), Outcome::ok) << rig.s.message;
+    ASSERT_EQ(chip.write({.eraseFirst = true, .code = true}), Outcome::ok) << rig.s.message;
     EXPECT_EQ(rig.chip.programWord(0), 0x3055);  // movlw 0x55
     EXPECT_EQ(rig.chip.dataByte(0), 0xFF);       // the data was not asked for
-
-    ASSERT_NE(chip.checkLink(), 0);
-    EXPECT_EQ(chip.verify({true, false}), Outcome::ok) << rig.s.message;
-    ASSERT_NE(chip.checkLink(), 0);
-    EXPECT_EQ(chip.verify({true, true}), Outcome::failed);
-
-    ASSERT_NE(chip.checkLink(), 0);
-    chip.beginDataWrite();
-    EXPECT_TRUE(chip.writeDataByte('E'));
-    EXPECT_TRUE(chip.writeDataByte('x'));
-    chip.leave();
-    rig.s.pass.blank = true;
-    const std::vector<int> bytes = chip.readDataMemory();
-    chip.leave();
-    ASSERT_EQ(bytes.size(), 64u);
-    EXPECT_EQ(bytes[0], 'E');
-    EXPECT_EQ(bytes[1], 'x');
-    EXPECT_EQ(bytes[2], 0xFF);
-    EXPECT_FALSE(rig.s.pass.blank);
+    for (auto [data, outcome] : {std::pair{false, Outcome::ok}, {true, Outcome::failed}}) {
+        ASSERT_NE(chip.checkLink(), 0);
+        EXPECT_EQ(chip.verify({true, data}), outcome) << rig.s.message;
+    }
 }
 
 }  // namespace

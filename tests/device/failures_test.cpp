@@ -25,15 +25,13 @@ TEST(LinkFailures, EachProgrammerAndChipProblemHasItsMessage) {
         EXPECT_EQ(checkLink(rig.s), 0);
         EXPECT_EQ(rig.s.message, message);
     }
-    ChipRig empty("PIC16F84A");
-    empty.bench.board.removeChip();
-    EXPECT_EQ(checkLink(empty.s), 0);
-    EXPECT_EQ(empty.s.message, kNoPicOnBoard);
-
-    ChipRig stuck("PIC12C508");
-    stuck.bench.board.setDataFault(sim::DataFault::stuckLow);
-    EXPECT_EQ(checkLink(stuck.s), 0);
-    EXPECT_EQ(stuck.s.message, kNoPicOrProtected);
+    for (bool stuck : {false, true}) {  // an empty socket, a data line stuck low
+        ChipRig rig(stuck ? "PIC12C508" : "PIC16F84A");
+        if (stuck) rig.bench.board.setDataFault(sim::DataFault::stuckLow);
+        if (!stuck) rig.bench.board.removeChip();
+        EXPECT_EQ(checkLink(rig.s), 0);
+        EXPECT_EQ(rig.s.message, stuck ? kNoPicOrProtected : kNoPicOnBoard);
+    }
 
     ChipRig withoutId("PIC16F84");  // a chip without a device ID is not asked
     withoutId.chip.enableFrameLog(true);
@@ -68,10 +66,6 @@ TEST(DeviceId, TheIdReadNamesTheChipOnTheBoard) {
         EXPECT_EQ(found.other, row.other != nullptr);
         EXPECT_EQ(found.chip, row.other ? row.other : "");
     }
-    ChipRig rig("PIC16F628A", allWirings()[0], "PIC16F627A");
-    ASSERT_NE(checkLink(rig.s), 0);
-    EXPECT_EQ(otherChipQuestion(rig.s, otherChipOnBoard(rig.s)),
-              "The device ID 1040 belongs to PIC16F627A, not to PIC16F628A.\nContinue?");
 }
 
 TEST(PassFailures, WriteAndVerifyErrorsNameAddressAndWordsOrBytes) {
@@ -168,18 +162,19 @@ std::vector<std::string> lines(const std::string& text) {
     return out;
 }
 
-// Blank chips read back record by record, the listing line by line.
-TEST(Readback, BlankChipsGiveTheErasedRecords) {
+// The names in the rig's folder that belong to a readback, temporaries included.
+std::size_t readbackFiles(const ChipRig& rig) {
+    std::size_t n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(rig.dir.path()))
+        n += entry.path().filename().string().find("readback") != std::string::npos;
+    return n;
+}
+
+// A blank chip's listing, line by line; output that cannot be created or
+// written and a silent chip fail with their messages.
+TEST(Readback, BlankListingAndOutputThatCannotBeWrittenOrASilentChip) {
     ChipRig rig("PIC16F84A");
     rig.s.pass.blank = true;
-    ASSERT_EQ(writeReadbackHex(rig.s), 0);
-    const auto hex = lines(rig.read("readback.hex"));
-    ASSERT_EQ(hex.size(), 128u + 1 + 1 + 8 + 1);
-    EXPECT_EQ(hex[1], ":10001000FF3FFF3FFF3FFF3FFF3FFF3FFF3FFF3FF0");
-    EXPECT_EQ(hex[128], ":084000000F000F000F000F007C");
-    EXPECT_EQ(hex[129], ":02400E00FF3F72");
-    EXPECT_EQ(hex[130], ":10420000FF00FF00FF00FF00FF00FF00FF00FF00B6");
-    EXPECT_EQ(hex.back(), ":00000001FF");  // and no line break after it
     ASSERT_EQ(writeReadbackText(rig.s), 0);
     const auto text = lines(rig.read("readback.txt"));
     const std::pair<std::size_t, const char*> expected[] = {
@@ -196,28 +191,7 @@ TEST(Readback, BlankChipsGiveTheErasedRecords) {
         EXPECT_EQ(text.at(line), content) << line;
     EXPECT_TRUE(rig.s.pass.blank);
 
-    ChipRig f508("PIC12C508");
-    ASSERT_EQ(writeReadbackHex(f508.s), 0);
-    const auto hex12 = lines(f508.read("readback.hex"));
-    ASSERT_EQ(hex12.size(), 64u + 3);
-    EXPECT_EQ(hex12[64], ":080400000F000F000F000F00B8");
-    EXPECT_EQ(hex12[65], ":021FFE00FF0FD3");
-    ASSERT_EQ(writeReadbackText(f508.s), 0);
-    const std::string text12 = f508.read("readback.txt");
-    EXPECT_EQ(text12.find("Device-ID"), std::string::npos);
-    EXPECT_EQ(text12.substr(text12.size() - 17), "Config-Word: 0FFF");
-}
-
-// The names in the rig's folder that belong to a readback, temporaries included.
-std::size_t readbackFiles(const ChipRig& rig) {
-    std::size_t n = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(rig.dir.path()))
-        n += entry.path().filename().string().find("readback") != std::string::npos;
-    return n;
-}
-
-TEST(ReadbackFailures, OutputThatCannotBeCreatedOrWrittenAndSilentChips) {
-    ChipRig rig("PIC16F84A");
+    std::filesystem::remove(rig.dir.path() / "readback.txt");
     rig.s.outputDir = rig.dir.path() / "missing";
     EXPECT_EQ(writeReadbackHex(rig.s), 1);
     EXPECT_EQ(rig.s.message, "Cannot open output file.\n");

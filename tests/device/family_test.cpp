@@ -13,10 +13,6 @@ TEST(Family4, EraseKeepsTheCalibrationWordAndBandgapBits) {
     const int calibration = rig.chip.programWord(0x3FF);
     const int bandgap = rig.chip.configWord(0x2007) & 0x3000;
     ASSERT_NE(checkLink(rig.s), 0);
-    rig.s.chip.configWord = 0x3FFF;
-    ASSERT_EQ(writeConfigWord(rig.s), 0) << rig.s.message;
-    EXPECT_EQ(rig.s.chip.configWord, 0x1FF | bandgap);  // bits 9-11 zero, 12-13 the chip's
-
     rig.s.chip.configWord = 0x3FC4;
     ASSERT_EQ(writeConfigWord(rig.s), 0);
     rig.chip.setDataByte(3, 0x55);
@@ -188,7 +184,7 @@ TEST(EraseSequences, AnEraseThatDidNotTakeFails) {
     }
 }
 
-TEST(Family8, BlankCheckAndThePulsesOfACodeWord) {
+TEST(Family8, BlankCheckAndThePulsesOfCodeConfigurationAndIdWords) {
     ChipRig rig("PIC12C508");
     // The factory calibration word sits in the last code word, which is not read.
     ASSERT_NE(rig.chip.programWord(511), 0x0FFF);
@@ -211,13 +207,10 @@ TEST(Family8, BlankCheckAndThePulsesOfACodeWord) {
     dead.chip.dropWritesToProgram(1);
     EXPECT_EQ(programCode12Bit(dead.s), 1);
     EXPECT_EQ(dead.s.message, "Write Error at: 0001\n\nWrote:  0030\nRead: 0FFF\n");
-}
 
-TEST(Family8, ConfigurationWordAndIdOverprogramming) {
-    ChipRig rig("PIC12C508");
     ASSERT_NE(checkLink(rig.s), 0);
     rig.chip.setPulsesNeeded(0xFFF, 4);
-    rig.chip.enableFrameLog(true);
+    rig.chip.clearFrameLog();
     rig.s.chip.configWord = 0x0FEA;
     ASSERT_EQ(writeConfigWord(rig.s), 0) << rig.s.message;
     // Three failed pulses, the one that took, then 11 times as many more.
@@ -245,7 +238,7 @@ TEST(ConfigAndIds, IdsAreWidenedForWritingAndReadAsNibbles) {
     for (const char* name : {"PIC16F628A", "PIC16F73", "PIC16F873A", "PIC16F818", "PIC12C508"}) {
         SCOPED_TRACE(name);
         ChipRig rig(name);
-        const bool twelveBit = rig.family() == 8;
+        const bool twelveBit = twelveBitCore(rig.s.device);
         ASSERT_NE(checkLink(rig.s), 0);
         ASSERT_EQ(twelveBit ? 0 : eraseChip(rig.s), 0);
         rig.s.chip.idValues = {5, 0xC, 7, 8};
@@ -264,13 +257,6 @@ TEST(ConfigAndIds, IdsAreWidenedForWritingAndReadAsNibbles) {
     rig.s.chip.idValues = {1, 2, 3, 4};
     EXPECT_EQ(writeIdLocations(rig.s), 1);
     EXPECT_EQ(rig.s.message, "Write Error!");
-
-    ChipRig f877("PIC16F877");  // bit 10 of the 16F87x is not compared
-    ASSERT_NE(checkLink(f877.s), 0);
-    f877.s.chip.configWord = 0x3FFF;
-    ASSERT_EQ(writeConfigWord(f877.s), 0) << f877.s.message;
-    ASSERT_EQ(readConfigWord(f877.s), 0);
-    EXPECT_EQ(f877.s.chip.configWord, 0x3BFF);
 }
 
 }  // namespace

@@ -20,8 +20,9 @@ using test::kMs;
 // command c and holds still ms ("c:100u": microseconds), "Rn=v" reads with
 // command n and expects v. The chip: "Pa=v", "Da=v", "Ca=v" set a code word,
 // data byte or configuration word, "X" protects code and data, "Nn" makes
-// EPROM cells take at the n-th pulse; "pa=v", "da=v", "ca=v" and "@=v"
-// expect a code word, data byte, configuration word or the address counter.
+// EPROM cells take at the n-th pulse; "pa=v", "da=v", "ca=v", "@=v" and "!=v"
+// expect a code word, data byte, configuration word, the address counter or
+// the count of lost writes.
 // Counts and commands in decimal, addresses and values in hex.
 void run(Bench& b, std::string_view steps) {
     std::istringstream in{std::string(steps)};
@@ -52,6 +53,7 @@ void run(Bench& b, std::string_view steps) {
         if (k == 'd') got = b.chip.dataByte(a());
         if (k == 'c') got = b.chip.configWord(a());
         if (k == '@') got = static_cast<int>(b.chip.pc());
+        if (k == '!') got = static_cast<int>(b.chip.lostWrites());
         EXPECT_EQ(got < 0 ? v : got, v);
     }
 }
@@ -63,6 +65,23 @@ TEST(EveryFamily, StepsThroughThePins) {
         // Program space wraps; the device ID is read-only, 0x2008 holds
         // nothing; configuration space never leaves.
         {"16F84A", "E I8192 @=0 L0 I6 L2=0 8:25 R4=560 I2 L2=0 8:25 R4=3FFF I8184 @=2000"},
+        // A self-timed write takes when left alone for its time, without
+        // another edge; leaving programming mode before then loses it.
+        {"16F84A", "E L2=2 8:15 p0=2 I1 L2=3 8:7 E p1=3FFF !=1"},
+        // A protected chip reads 0 for code and data and refuses their writes;
+        // IDs (and a 12-bit chip's backup calibration) stay readable and writable.
+        {"16F628A", "X E L2=1 8:15 L3=2 8:15 p0=3FFF d0=FF L0=7 8:15 c2000=7"},
+        {"16F877A", "P1=123 D1=45 C2000=ABC X E I1 R4=0 R5=0 L0 R4=ABC"},
+        {"10F206", "P1=123 C200=ABC X E I2 R4=0 I511 R4=ABC I4 R4=C64"},
+        // Row latches: nothing reaches memory before the commit, unloaded
+        // words of the row are erased, then the latches start over and
+        // follow the counter into the next row.
+        {"16F876A",
+         "P7=0 P8=0 P9=0 P10=0 E I9 L2=1234 p9=0 8:15 p7=0 p8=3FFF p9=1234 p10=0 "
+         "8:15 p9=3FFF L2=777 I8 8:15 p9=3FFF p11=777"},
+        {"16F818",
+         "P3=0 P4=0 P5=0 P8=0 E I5 L2=1234 p5=0 8:15 p3=0 p4=3FFF p5=1234 p8=0 "
+         "8:15 p5=3FFF L2=777 I4 8:15 p5=3FFF p9=777"},
         // Bulk erase takes the calibration word and keeps the bandgap; from
         // configuration space it takes the bandgap too. Data protection goes
         // only with the data, which 11 from configuration space wipes.
@@ -88,43 +107,37 @@ TEST(EveryFamily, StepsThroughThePins) {
     }
 }
 
-TEST(Wire, BitsAreLatchedLsbFirstOnFallingEdges) {
-    Bench b({BoardKind::an589});
-    b.chip.enableFrameLog(true);
-    b.host.enter();
-    // Each bit is on the line only around its falling edge.
-    auto send = [&](int value, int count) {
-        for (int i = 0; i < count; ++i) {
-            const bool bit = ((value >> i) & 1) != 0;
-            b.host.data(!bit);
-            b.host.clock(true);
-            b.host.data(bit);
-            b.host.pause();
-            b.host.clock(false);
-            b.host.pause();
-        }
-    };
-    send(2, 6);
-    send(0x2ABC << 1 | 1 << 15, 16);
-    send(0x3F, 6);  // unknown: no frame follows
-    send(6, 6);
-    b.chip.setProgramWord(1, 0x2A5B);
-    EXPECT_EQ(b.host.read(4), 0x2A5B);
-    const auto& f = b.chip.frames();
-    ASSERT_EQ(f.size(), 6u);
-    EXPECT_EQ(f[0].kind, VirtualPic::Frame::command);
-    EXPECT_EQ(f[1].kind, VirtualPic::Frame::load);
-    EXPECT_EQ(f[1].value, 0x2ABC);
-    EXPECT_EQ(f[2].value, 0x3F);
-    EXPECT_EQ(f[5].kind, VirtualPic::Frame::read);
-}
-
-TEST(Wire, ChipDrivesFromTheSecondRisingEdgeAndLetsGoAtTheSixteenth) {
+// Each bit is on the line only around its falling edge, LSB first; a read
+// drives the chip's bits from the second rising edge and lets go at the 16th.
+TEST(Wire, BitsAreLatchedOnFallingEdgesAndReadOnClocks2To15) {
     for (BoardConfig config : {BoardConfig{BoardKind::serial}, BoardConfig{BoardKind::an589, true},
                                BoardConfig{BoardKind::p16pro, false, 4}}) {
         Bench b(config);
-        b.chip.setProgramWord(0, 0x0000);
+        b.chip.enableFrameLog(true);
         b.host.enter();
+        auto send = [&](int value, int count) {
+            for (int i = 0; i < count; ++i) {
+                const bool bit = ((value >> i) & 1) != 0;
+                b.host.data(!bit);
+                b.host.clock(true);
+                b.host.data(bit);
+                b.host.pause();
+                b.host.clock(false);
+                b.host.pause();
+            }
+        };
+        send(2, 6);
+        send(0x2ABC << 1 | 1 << 15, 16);
+        send(0x3F, 6);  // unknown: no frame follows
+        send(6, 6);
+        b.chip.setProgramWord(1, 0x2A5B);
+        EXPECT_EQ(b.host.read(4), 0x2A5B);
+        const auto& f = b.chip.frames();
+        ASSERT_EQ(f.size(), 6u);
+        EXPECT_TRUE(f[1].kind == VirtualPic::Frame::load && f[1].value == 0x2ABC);
+        EXPECT_TRUE(f[2].value == 0x3F && f[5].kind == VirtualPic::Frame::read);
+
+        b.chip.setProgramWord(1, 0x0000);
         b.host.command(4);
         b.host.release();
         b.host.pulse();
@@ -138,22 +151,6 @@ TEST(Wire, ChipDrivesFromTheSecondRisingEdgeAndLetsGoAtTheSixteenth) {
         b.host.clock(true);
         EXPECT_TRUE(b.host.sample());  // clock 16: released
     }
-}
-
-// A self-timed write takes when left alone for its time, even without
-// another edge; an edge too early or leaving programming mode loses it.
-TEST(Wire, SelfTimedWriteTakesOnlyIfLeftAloneForItsTime) {
-    Bench b({BoardKind::serial});
-    const std::uint64_t time = b.chip.profile().programTimeNs;
-    b.host.enter();
-    b.host.write(2, 0x0002, 0);
-    b.clock.advance(time);
-    EXPECT_EQ(b.chip.programWord(0), 0x0002);
-    b.host.increment();
-    b.host.write(2, 0x0003, time / 2);
-    b.host.power(false);
-    EXPECT_EQ(b.chip.programWord(1), 0x3FFF);
-    EXPECT_EQ(b.chip.lostWrites(), 1u);
 }
 
 // How each family programs 0x0123 over 0x0F0F: begin command, end command
@@ -193,42 +190,6 @@ TEST(EveryFamily, WordTakesWithItsWaitAndIsLostWithoutIt) {
             EXPECT_EQ(b.chip.lostWrites(), enough ? 0u : 1u);
         }
     }
-}
-
-// A protected chip reads 0 for code and data and refuses their writes; IDs
-// (and a 12-bit chip's backup calibration) stay readable and writable.
-TEST(EveryFamily, ProtectedMemoryReadsZeroAndRefusesWritesButIdsStay) {
-    for (const ChipProfile& p : knownProfiles()) {
-        SCOPED_TRACE(p.name);
-        Bench b(p.name);
-        b.chip.setProgramWord(1, 0x0123);
-        b.chip.setDataByte(1, 0x45);
-        const std::uint32_t idBase = p.twelveBit() ? p.codeWords : 0x2000;
-        b.chip.setConfigWord(idBase, 0x0ABC);
-        b.chip.protect(true, true);
-        b.host.enter();
-        b.host.increment(p.twelveBit() ? 2 : 1);
-        EXPECT_EQ(b.host.read(4), 0);
-        EXPECT_EQ(p.dataBytes > 0 ? b.host.read(5) : 0, 0);
-        if (p.calibrationBackup) {
-            b.host.increment(p.codeWords + 3);
-            EXPECT_EQ(b.host.read(4), *p.calibration);
-            b.host.enter();
-            b.host.increment(2);
-        }
-        p.twelveBit() ? b.host.increment(p.codeWords - 1) : b.host.load(0, 0x3FFF);
-        EXPECT_EQ(b.host.read(4), 0x0ABC);
-    }
-    Bench b("16F628A");
-    b.chip.protect(true, true);
-    b.host.enter();
-    b.host.write(2, 0x0001, 15 * kMs);
-    b.host.write(3, 0x02, 15 * kMs);
-    EXPECT_EQ(b.chip.programWord(0), 0x3FFF);
-    EXPECT_EQ(b.chip.dataByte(0), 0xFF);
-    b.host.load(0, 0x0007);  // IDs still take
-    b.host.cycle(8, 15 * kMs);
-    EXPECT_EQ(b.chip.configWord(0x2000), 0x0007);
 }
 
 // A protected chip: steps each family refuses, then the steps that clear it.
@@ -271,35 +232,6 @@ TEST(EveryFamily, ProtectedChipIsClearedOnlyByItsFullErase) {
         EXPECT_EQ(b.chip.programWord(0), p.wordMask());
         EXPECT_EQ(b.chip.dataByte(0), 0xFF);
         EXPECT_EQ(b.chip.configWord(idBase), p.wordMask());
-    }
-}
-
-// Rows of write latches: nothing reaches memory before the commit, unloaded
-// words of the row are erased, the latches then start over and follow the
-// counter into the next row.
-TEST(RowLatches, RowIsWrittenOnlyAtTheCommit) {
-    for (const char* name : {"16F876A", "16F818"}) {
-        SCOPED_TRACE(name);
-        Bench b(name);
-        const int row = std::min(b.chip.profile().rowWords, 8);
-        for (int i = 0; i < 3 * row; ++i)
-            b.chip.setProgramWord(static_cast<std::size_t>(i), 0);
-        b.host.enter();
-        b.host.increment(row + 1);
-        b.host.load(2, 0x1234);
-        EXPECT_EQ(b.chip.programWord(row + 1), 0);
-        b.host.cycle(8, 15 * kMs);
-        EXPECT_EQ(b.chip.programWord(row - 1), 0);
-        EXPECT_EQ(b.chip.programWord(row), 0x3FFF);
-        EXPECT_EQ(b.chip.programWord(row + 1), 0x1234);
-        EXPECT_EQ(b.chip.programWord(2 * row), 0);
-        b.host.cycle(8, 15 * kMs);
-        EXPECT_EQ(b.chip.programWord(row + 1), 0x3FFF);
-        b.host.load(2, 0x0777);
-        b.host.increment(row);
-        b.host.cycle(8, 15 * kMs);
-        EXPECT_EQ(b.chip.programWord(row + 1), 0x3FFF);
-        EXPECT_EQ(b.chip.programWord(2 * row + 1), 0x0777);
     }
 }
 

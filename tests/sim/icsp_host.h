@@ -90,10 +90,6 @@ class Host {
         command(code);
         pause(waitNs);
     }
-    void write(int loadCode, int word, std::uint64_t waitNs) {
-        load(loadCode, word);
-        cycle(8, waitNs);
-    }
 
   private:
     using LC = platform::LineCode;

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <memory>
 #include <vector>
 
 #include "platform/parallel_port.h"
@@ -16,7 +15,6 @@ class RecordingSerialPort : public platform::SerialPort {
   public:
     std::vector<platform::LineCode> codes;
     std::deque<std::uint32_t> statuses{0};
-    bool statusWorks = true;
     bool settingsReadable = true;
     bool settingsWritable = true;
     bool timeoutsWritable = true;
@@ -29,7 +27,6 @@ class RecordingSerialPort : public platform::SerialPort {
         return true;
     }
     bool modemStatus(std::uint32_t& bits) override {
-        if (!statusWorks) return false;
         bits = statuses.front();
         if (statuses.size() > 1) statuses.pop_front();
         return true;
@@ -57,20 +54,15 @@ class RecordingParallelPort : public platform::ParallelPort {
   public:
     std::vector<std::uint8_t> writes;
     std::deque<std::uint16_t> reads{0};
-    int readCount = 0;
     bool works = true;
-    std::uint16_t lastBase = 0;
 
-    bool writeData(std::uint16_t base, std::uint8_t value) override {
-        lastBase = base;
+    bool writeData(std::uint16_t, std::uint8_t value) override {
         if (!works) return false;
         writes.push_back(value);
         return true;
     }
-    bool readWord(std::uint16_t base, std::uint16_t& word) override {
-        lastBase = base;
+    bool readWord(std::uint16_t, std::uint16_t& word) override {
         if (!works) return false;
-        ++readCount;
         word = reads.front();
         if (reads.size() > 1) reads.pop_front();
         return true;

@@ -28,7 +28,7 @@ class RecordingWindow : public ui::Window {
     std::map<int, int> selections;
     std::vector<Box> boxes;
     std::deque<ui::Answer> answers;
-    int beeps = 0, repaints = 0, shows = 0;
+    int shows = 0;
     std::vector<int> endResults;
 
     void setText(int id, const std::string& text) override {
@@ -38,8 +38,8 @@ class RecordingWindow : public ui::Window {
     std::string text(int id) override { return texts[id]; }
     void enable(int id, bool on) override { enabled[id] = on; }
     void showMenuItem(int id, const std::string& text, bool shown) override {
+        menuItems.erase(id);
         if (shown) menuItems[id] = text;
-        if (!shown) menuItems.erase(id);
     }
     void check(int id, bool on) override { checked[id] = on; }
     bool isChecked(int id) override { return checked[id]; }
@@ -63,8 +63,8 @@ class RecordingWindow : public ui::Window {
         boxes.push_back({text, title, buttons});
         return next(answers, ui::Answer::ok);
     }
-    void beep() override { ++beeps; }
-    void repaint() override { ++repaints; }
+    void beep() override {}
+    void repaint() override {}
     void endDialog(int result) override { endResults.push_back(result); }
     void show() override { ++shows; }
 
@@ -86,18 +86,13 @@ class RecordingWindow : public ui::Window {
         return d->endResults.empty() ? 2 : d->endResults.back();
     }
 
-    // The files the picker hands out in turn ("" = cancelled), and what it was asked.
+    // The files the picker hands out in turn ("" = cancelled); the documents opened.
     std::deque<std::string> pickedFiles;
-    std::vector<ui::FileRequest> fileRequests;
-    std::string pickFile(const ui::FileRequest& request) override {
-        fileRequests.push_back(request);
-        return next(pickedFiles, std::string());
-    }
+    std::string pickFile(const ui::FileRequest&) override { return next(pickedFiles, {}); }
     std::vector<std::string> documents;
-    bool documentOpens = true;
     bool openDocument(const std::string& path) override {
         documents.push_back(path);
-        return documentOpens;
+        return true;
     }
 
     // Text fields: caret and the user-edit mark (cleared by setText).

@@ -64,7 +64,6 @@ struct SimBench {
             session.port.comHandle = board.openSerial();
             session.link.lineSense = 1;  // as board detection leaves it
         } else {
-            session.link.serial = false;
             session.port.driverLibrary = &board;
             session.port.driverUsable = true;
         }
