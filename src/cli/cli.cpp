@@ -438,11 +438,9 @@ class Runner {
 
     // The port's own failures, as opposed to the chip's.
     bool portFailed() {
-        if (ending_ != ui::Ending::failed) return false;
         const std::string& m = s().message;
-        return m.rfind("COM-Init-Error!", 0) == 0 || m.rfind("Kann ", 0) == 0 ||
-               m.rfind("T3306 not found", 0) == 0 || m.rfind("No AN589", 0) == 0 ||
-               m.rfind("P16PRO not found", 0) == 0;
+        return ending_ == ui::Ending::failed && failureOf(m) == kExitNoChip &&
+               m.rfind("NO PIC ON BOARD", 0) != 0;
     }
 
     // A result line on the output, after the progress line has gone.
