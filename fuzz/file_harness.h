@@ -88,18 +88,22 @@ inline void runHexInput(const std::filesystem::path& dir, std::span<const std::u
     s.device.dataBytes = twelveBit ? 0 : 256;
     s.file.hexPath = (dir / "input.hex").string();
 
-    const int valid = validateHexFile(s);
-    require(valid == 0 || valid == 1, "validate: result");
-    const int opened = openHexFile(s);
+    HexFile file;
+    const int opened = openHexFile(s, file);
     require(opened == 0 || opened == 1, "open: result");
-    require(valid == 1 || opened == 0, "open: a file that passed the check failed");
     require(opened == 1 || s.file.fileSelected, "open: success without a file");
     for (int id : s.chip.idValues)
         require(id >= 0 && id <= 15, "open: ID value");
     require(s.chip.configWord >= 0 && s.chip.configWord <= 0xFFFF, "open: configuration word");
     if (opened == 0) {
-        const int checked = checkHexChecksums(s);
-        require(checked == 0 || checked == 1, "check: result");
+        ChipImage image;
+        const int fits = fitSelectedFile(s, file, image, true);
+        require(fits == 0 || fits == 1, "fit: result");
+        if (fits == 0) {
+            require(!image.words.empty(), "fit: an image without words");
+            for (const auto& [address, value] : image.words)
+                require(value >= 0 && value <= 0x3FFF && address >= 0, "fit: a word too wide");
+        }
         readStoredHexPath(s);
         require(s.file.hexPath == (dir / "input.hex").string(), "open: stored path");
     }

@@ -375,8 +375,6 @@ class Runner {
           stop_(stop),
           win_(in, err, {a.yes, terminal.input, terminal.output && !a.quiet, stop}),
           prog_(dir, win_) {
-        win_.setDevice(&prog_.session.device);
-        win_.setVerifyFlag(&prog_.session.pass.verifyOnly);
         prog_.session.stopRequest = stop;
     }
 
@@ -421,27 +419,21 @@ class Runner {
     bool spoiled() const { return stopped() || prog_.host.saveFailures() > 0; }
 
     // The status of a command that did not succeed, by how it ended.
-    int failure() {
+    int failure() const {
         if (ending_ != ui::Ending::failed) return kExitFailed;
-        return failureOf(s().message);
-    }
-
-    // The status a failure message stands for.
-    static int failureOf(const std::string& m) {
-        if (m.rfind("Verify failed", 0) == 0) return kExitMismatch;
-        for (const char* noChip : {"COM-Init-Error!", "Kann ", "T3306 not found", "No AN589",
-                                   "P16PRO not found", "NO PIC ON BOARD"}) {
-            if (m.rfind(noChip, 0) == 0) return kExitNoChip;
+        switch (failure_) {
+            case Failure::mismatch:
+                return kExitMismatch;
+            case Failure::noChip:
+            case Failure::port:
+                return kExitNoChip;
+            default:
+                return kExitFailed;
         }
-        return kExitFailed;
     }
 
     // The port's own failures, as opposed to the chip's.
-    bool portFailed() {
-        const std::string& m = s().message;
-        return ending_ == ui::Ending::failed && failureOf(m) == kExitNoChip &&
-               m.rfind("NO PIC ON BOARD", 0) != 0;
-    }
+    bool portFailed() const { return ending_ == ui::Ending::failed && failure_ == Failure::port; }
 
     // A result line on the output, after the progress line has gone.
     void print(const std::string& text) {
@@ -490,6 +482,7 @@ class Runner {
         if (result == kExitOk && s().link.serial && !s().port.comOpen()) {
             if (ChipService(s()).openComPort() != 0) {
                 fail();
+                failure_ = Failure::port;
                 result = kExitNoChip;
             } else {
                 ChipService(s()).leave();
@@ -586,6 +579,8 @@ class Runner {
                 if (useParallelPort(item) != 0) {
                     ending_ = main().lastEnding();
                     if (ending_ == ui::Ending::refused) return kExitFailed;
+                    // The adapter did not answer at that port.
+                    failure_ = Failure::port;
                     if (portFailed()) return kExitNoChip;
                 }
             } else {
@@ -622,8 +617,9 @@ class Runner {
         const auto path = std::filesystem::absolute(file, ec);
         s().file.hexPath = ec ? file : path.string();
         s().file.quiet = false;
-        if (openHexFile(s()) != 0) return fail(), false;
-        if (checkHexChecksums(s()) != 0 && !ask(kChecksumWrong)) return cancelled(), false;
+        if (openHexFile(s(), file_) != 0) return fail(), false;
+        const std::string doubt = fileDoubt(file_);
+        if (!doubt.empty() && !ask(doubt.c_str())) return cancelled(), false;
         setReloadFlag(s(), '1');
         return true;
     }
@@ -640,11 +636,14 @@ class Runner {
         w.config = s().file.hasConfigWord && !has("--no-config");
         w.eraseFirst = family.erasable && !has("--no-erase");
         const VerifyOptions v{!has("--no-code"), has("--data")};
-        if ((writing ? w.code || w.data : true) && validateHexFile(s()) != 0) return rejectFile();
+        // The file read once: checked against the chip, then written or compared.
+        ChipImage image;
+        const bool needsData = writing ? w.code || w.data : true;
+        if (fitSelectedFile(s(), file_, image, needsData) != 0) return rejectFile();
         return onChip(
             [&](ChipService& chip) {
-                if (!chip.sameChipOrAgreed()) return Outcome::cancelled;
-                return writing ? chip.write(w) : chip.verify(v);
+                if (!chip.sameChipOrAgreed()) return Result{Outcome::cancelled, Failure::none};
+                return writing ? chip.write(w, image) : chip.verify(v, image);
             },
             "OK\n");
     }
@@ -680,7 +679,7 @@ class Runner {
 
     int detect() {
         win_.enable(ctl::kStatusField, true);
-        const int r = ChipService(s()).checkLink();
+        const int r = ChipService(s()).checkLink(&failure_);
         if (r == 0) return fail();
         ChipService(s()).leave();
         prog_.host.commandEnded(s());
@@ -743,7 +742,7 @@ class Runner {
         if (scratch.path.empty()) throw UsageError{"no temporary directory for the readback"};
         win_.enable(ctl::kStatusField, true);
         ChipService chip(s());
-        if (chip.checkLink() == 0 || chip.checkBlank(scratch.path) != 0) return fail();
+        if (chip.checkLink(&failure_) == 0 || chip.checkBlank(scratch.path) != 0) return fail();
         chip.leave();
         win_.setText(ctl::kStatusField, "  ");
         win_.enable(ctl::kStatusField, false);
@@ -753,8 +752,18 @@ class Runner {
         return s().pass.blank ? kExitOk : kExitMismatch;
     }
 
-    static Outcome outcomeOf(bool ok) { return ok ? Outcome::ok : Outcome::failed; }
-    static Outcome outcomeOf(Outcome o) { return o; }
+    Outcome outcomeOf(bool ok) {
+        failure_ = ok ? Failure::none : Failure::failed;
+        return ok ? Outcome::ok : Outcome::failed;
+    }
+    Outcome outcomeOf(Outcome o) {
+        failure_ = o == Outcome::failed ? Failure::failed : Failure::none;
+        return o;
+    }
+    Outcome outcomeOf(Result r) {
+        failure_ = r.failure;
+        return r.outcome;
+    }
 
     // A chip command of the service, as the window runs one: a chip selected,
     // the link checked first, the chip let go after it, a failure told, and
@@ -763,7 +772,7 @@ class Runner {
     int onChip(Op op, const std::string& done = {}) {
         if (noChip()) return refuseWithoutChip();
         ChipService chip(s());
-        if (chip.checkLink() == 0) return fail();
+        if (chip.checkLink(&failure_) == 0) return fail();
         const Outcome outcome = outcomeOf(op(chip));
         if (outcome == Outcome::failed) return fail();
         chip.leave();
@@ -905,6 +914,8 @@ class Runner {
     // How the last step ended: the exit status, and whether a port given as
     // an option is kept, follow it.
     ui::Ending ending_ = ui::Ending::none;
+    Failure failure_ = Failure::none;  // why the last chip step failed
+    HexFile file_;                     // the hex file of write and verify, read once
 };
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <ostream>
 
 #include "ui/control_ids.h"
-#include "ui/progress.h"
 
 namespace ferrolux::cli {
 
@@ -31,7 +30,11 @@ ConsoleWindow::~ConsoleWindow() {
 
 void ConsoleWindow::setText(int id, const std::string& text) {
     texts_[id] = text;
-    if (id == ctl::kStatusField) showProgress(text);
+    // A new status ends the pass shown; a pass's progress follows its text.
+    if (id == ctl::kStatusField) {
+        pass_ = {};
+        showProgress(text);
+    }
 }
 
 std::string ConsoleWindow::text(int id) {
@@ -127,17 +130,10 @@ void ConsoleWindow::showProgress(const std::string& status) {
                   static_cast<long long>(seconds % 60));
 
     std::string line;
-    const int address = ui::progressAddress(shown);
     int percent = -1;
-    std::string pass = verifyOnly_ != nullptr && *verifyOnly_ ? "verifying" : "writing";
-    if (address >= 0 && device_ != nullptr) {
-        if (address < device_->codeWords && device_->codeWords > 0) {
-            percent = address * 100 / device_->codeWords;
-        } else if (address >= 0x2100 && device_->dataBytes > 0) {
-            percent = (address - 0x2100) * 100 / device_->dataBytes;
-            pass += " data";
-        }
-    }
+    std::string pass = pass_.stage == Stage::verifying ? "verifying" : "writing";
+    if (pass_.data) pass += " data";
+    if (pass_.total > 0) percent = (pass_.done + 1) * 100 / pass_.total;
     if (percent >= 0) {
         if (percent > 100) percent = 100;
         const int filled = percent * kBarWidth / 100;
@@ -153,7 +149,13 @@ void ConsoleWindow::showProgress(const std::string& status) {
     progressShown_ = true;
 }
 
+void ConsoleWindow::progress(const Progress& p) {
+    pass_ = p;
+    showProgress(text(ctl::kStatusField));
+}
+
 void ConsoleWindow::endProgress() {
+    pass_ = {};
     if (!progressShown_) return;
     err_ << "\r\033[K" << std::flush;
     progressShown_ = false;

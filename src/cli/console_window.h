@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "session/device_record.h"
 #include "ui/window.h"
 
 namespace ferrolux::cli {
@@ -51,10 +50,8 @@ class ConsoleWindow : public ui::Window {
     std::string pickFile(const ui::FileRequest& request) override;
     // The file the next file request picks.
     void setPickedFile(std::string path) { picked_ = std::move(path); }
-    // The chip whose sizes turn addresses into a percentage.
-    void setDevice(const DeviceRecord* device) { device_ = device; }
-    // The passes' verify-only flag, which names a pass "writing" or "verifying".
-    void setVerifyFlag(const int* verifyOnly) { verifyOnly_ = verifyOnly; }
+    // How far a pass has come: the progress line shows it as a bar.
+    void progress(const Progress& p) override;
     // Takes the progress line off the terminal, before a result is printed.
     void endProgress();
 
@@ -74,8 +71,7 @@ class ConsoleWindow : public ui::Window {
     std::map<int, std::vector<std::string>> lists_;
     std::map<int, int> selections_;
     std::string picked_;
-    const DeviceRecord* device_ = nullptr;
-    const int* verifyOnly_ = nullptr;
+    Progress pass_;  // the pass the progress line shows; total 0 = none
     bool ended_ = false;
     int endResult_ = 0;
     int boxes_ = 0;

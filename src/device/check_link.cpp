@@ -9,7 +9,10 @@
 
 namespace ferrolux {
 
-int checkLink(Session& s) {
+int checkLink(Session& s, LinkFailure* why) {
+    LinkFailure ignored;
+    LinkFailure& failure = why != nullptr ? *why : ignored;
+    failure = LinkFailure::port;
     useFamilyTimings(s);
     if (s.link.serial) {
         if (openComPort(s) != 0) return 0;
@@ -24,6 +27,7 @@ int checkLink(Session& s) {
             return 0;
         }
     }
+    failure = LinkFailure::noChip;
     if (algorithmOf(s.device).twelveBit) {
         // A 12-bit chip stands at its configuration word after entering.
         sendIcsp(s, ENTER_PGM, 0);
@@ -35,12 +39,14 @@ int checkLink(Session& s) {
     }
     switch (readDeviceId(s)) {
         case 1:
+            failure = LinkFailure::none;
             s.pass.blank = false;
             return 2;
         case 2:
             s.message = kNoPicOnBoard;
             return 0;
         default:
+            failure = LinkFailure::none;
             return 1;
     }
 }

@@ -6,10 +6,13 @@ namespace ferrolux {
 
 class Session;
 
+// Why a link check failed: the port or adapter did not answer, or no chip did.
+enum class LinkFailure { none, port, noChip };
+
 // First step of every chip command: tests the programmer on the selected port
-// and reads the device ID. 0 = failure (message text filled), 1 = chip without
-// device ID, 2 = device ID read and shown.
-int checkLink(Session& s);
+// and reads the device ID. 0 = failure (message text filled, `why` set when
+// given), 1 = chip without device ID, 2 = device ID read and shown.
+int checkLink(Session& s, LinkFailure* why = nullptr);
 
 // Reads the device ID at 0x2006 into the DEV-ID field. 0 = the chip type has
 // none, 1 = read and shown, 2 = the chip answered 0x3FFF or 0.

@@ -1,11 +1,15 @@
 #include "device/chip_service.h"
 
+#include <array>
+
 #include "device/check_link.h"
 #include "device/config_ids.h"
 #include "device/erase.h"
 #include "device/family.h"
 #include "device/passes.h"
 #include "device/readback.h"
+#include "files/device_list.h"
+#include "files/hex_image.h"
 #include "link/delays.h"
 #include "link/detect.h"
 #include "link/icsp.h"
@@ -33,8 +37,21 @@ int unlessLost(Session& s, int result) {
 
 }  // namespace
 
-int ChipService::checkLink() {
-    return ferrolux::checkLink(s_);
+int ChipService::checkLink(Failure* why) {
+    LinkFailure failure = LinkFailure::none;
+    const int r = ferrolux::checkLink(s_, &failure);
+    if (why != nullptr) {
+        // Frames that stopped reaching the board are the adapter's failure
+        // whatever the chip seemed to answer.
+        if (r != 0) {
+            *why = Failure::none;
+        } else if (linesLost(s_)) {
+            *why = Failure::failed;
+        } else {
+            *why = failure == LinkFailure::port ? Failure::port : Failure::noChip;
+        }
+    }
+    return r;
 }
 
 void ChipService::leave() {
@@ -108,42 +125,101 @@ int ChipService::saveReadback(bool listing) {
     return 0;
 }
 
-Outcome ChipService::write(const WriteOptions& o) {
-    if (!vppAccepted()) return Outcome::cancelled;
-    const Outcome outcome = [&] {
+Result ChipService::write(const WriteOptions& o, const ChipImage& image) {
+    if (!vppAccepted()) return {Outcome::cancelled, Failure::none};
+    const Result result = [&]() -> Result {
+        const Result failed{Outcome::failed, Failure::failed};
         if (o.eraseFirst) {
             s_.reporter->status(kErasing);
-            if (ferrolux::eraseChip(s_) != 0) return Outcome::failed;
+            if (ferrolux::eraseChip(s_) != 0) return failed;
         }
         s_.reporter->status(kWriting);
         s_.pass.verifyOnly = 0;
         if (o.code) {
-            const int r = writeCodeMemory(s_, o.eraseFirst);
-            if (r == 2) return Outcome::cancelled;
-            if (r != 0) return Outcome::failed;
+            const int r = writeCodeMemory(s_, image, o.eraseFirst);
+            if (r == kPassDeclined) return {Outcome::cancelled, Failure::none};
+            if (r == kPassMismatch) return {Outcome::failed, Failure::mismatch};
+            if (r != 0) return failed;
         }
         s_.pass.verifyOnly = 0;
-        if (o.data && programDataMemory(s_) != 0) return Outcome::failed;
-        if (o.config && writeConfigWord(s_) != 0) return Outcome::failed;
+        if (o.data && programDataMemory(s_, image) != 0) return failed;
+        if (o.config && writeConfigWord(s_) != 0) return failed;
         leave();
-        return Outcome::ok;
+        return {};
     }();
-    return unlessLost(s_, 0) == 0 ? outcome : Outcome::failed;
+    return unlessLost(s_, 0) == 0 ? result : Result{Outcome::failed, Failure::failed};
 }
 
-Outcome ChipService::verify(const VerifyOptions& o) {
-    const Outcome outcome = [&] {
-        s_.pass.verifyOnly = 1;
-        if (algorithmOf(s_.device).twelveBit) {
-            if (programCode12Bit(s_) != 0) return Outcome::failed;
-        } else {
-            if (o.code && programCodeByWord(s_) != 0) return Outcome::failed;
-            if (o.data && programDataMemory(s_) != 0) return Outcome::failed;
+namespace {
+
+// The configuration bits a verify compares: those that read back as
+// written.
+int configCompareMask(Session& s) {
+    const Family& f = algorithmOf(s.device);
+    if (f.twelveBit) return 0xFFF & ~functionlessConfigBits(s) & configMaskOf(s.device);
+    return f.keepsBandgapBits ? 0x01FF : configMaskOf(s.device);
+}
+
+int mismatch(Session& s, const char* place, int chip, int file) {
+    s.message = formatText("Verify failed at %s: chip %04X, file %04X", place,
+                           static_cast<unsigned>(chip), static_cast<unsigned>(file));
+    return kPassMismatch;
+}
+
+// The configuration words and IDs the file holds, compared with the chip's.
+int verifyConfigSpace(Session& s, const ChipImage& image) {
+    const bool twelveBit = algorithmOf(s.device).twelveBit;
+    if (image.hasIds()) {
+        readIdLocations(s);
+        for (std::size_t i = 0; i < image.ids.size(); ++i) {
+            if (!image.ids[i]) continue;
+            const int chip = s.chip.idValues[i] & 0xF;
+            const int file = *image.ids[i] & 0xF;
+            if (chip != file) {
+                const std::string place = "ID" + std::to_string(i);
+                return mismatch(s, place.c_str(), chip, file);
+            }
         }
+    }
+    if (!image.config && !image.config2) return 0;
+    sendIcsp(s, ENTER_PGM, 0);
+    if (!twelveBit) goToConfigWord(s);
+    const int config = sendIcsp(s, READ_DATA_PROGRAM, 0) & blankWord(s.device);
+    const int mask = configCompareMask(s);
+    if (image.config && (config & mask) != (*image.config & mask))
+        return mismatch(s, "Config-Word", config, *image.config);
+    if (twelveBit || !image.config2 || s.device.config2Mask == 0) return 0;
+    sendIcsp(s, INCREMENT_ADDRESS, 0);
+    const int config2 = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0x3FFF;
+    const int mask2 = s.device.config2Mask;
+    if ((config2 & mask2) != (*image.config2 & mask2))
+        return mismatch(s, "Config-Word 2", config2, *image.config2);
+    return 0;
+}
+
+}  // namespace
+
+Result ChipService::verify(const VerifyOptions& o, const ChipImage& image) {
+    const Result result = [&]() -> Result {
+        s_.pass.verifyOnly = 1;
+        int r = 0;
+        if (algorithmOf(s_.device).twelveBit) {
+            r = programCode12Bit(s_, image);
+        } else {
+            if (o.code) r = programCodeByWord(s_, image);
+            if (r == 0 && o.data) r = programDataMemory(s_, image);
+        }
+        // The IDs read back into the shown values are put back after the compare.
+        const std::array<int, 4> shownIds = s_.chip.idValues;
+        if (r == 0) r = verifyConfigSpace(s_, image);
+        s_.chip.idValues = shownIds;
+        s_.pass.verifyOnly = 0;
+        if (r == kPassMismatch) return {Outcome::failed, Failure::mismatch};
+        if (r != 0) return {Outcome::failed, Failure::failed};
         leave();
-        return Outcome::ok;
+        return {};
     }();
-    return unlessLost(s_, 0) == 0 ? outcome : Outcome::failed;
+    return unlessLost(s_, 0) == 0 ? result : Result{Outcome::failed, Failure::failed};
 }
 
 int ChipService::checkBlank(const std::filesystem::path& scratch) {

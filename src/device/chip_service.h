@@ -8,6 +8,7 @@
 namespace ferrolux {
 
 class Session;
+struct ChipImage;
 
 // What a write takes from the file, and whether the chip is erased first.
 struct WriteOptions {
@@ -25,6 +26,17 @@ struct VerifyOptions {
 
 enum class Outcome { ok, failed, cancelled };
 
+// Why a chip command failed, so that the front ends act on it without
+// reading its message: the chip differs from the file, no chip answered, the
+// port or adapter failed, or anything else.
+enum class Failure { none, failed, mismatch, noChip, port };
+
+// How a write or verify ended.
+struct Result {
+    Outcome outcome = Outcome::ok;
+    Failure failure = Failure::none;
+};
+
 // The chip operations the windows and the console program run, on the chip
 // the session reaches. Failures leave the reason in the session's message;
 // what is shown on the way goes through its reporter. The windows never reach
@@ -34,8 +46,9 @@ class ChipService {
     explicit ChipService(Session& s) : s_(s) {}
 
     // Tests the programmer and reads the device ID (0 = failure, 1 = no ID,
-    // 2 = ID read), as every chip command starts.
-    int checkLink();
+    // 2 = ID read), as every chip command starts. On failure `why` (when
+    // given) says whether the port or the chip did not answer.
+    int checkLink(Failure* why = nullptr);
     // Leaves programming mode: the chip is let go.
     void leave();
     // A pause on the session's clock that lets the window paint.
@@ -52,11 +65,16 @@ class ChipService {
     bool sameChipOrAgreed();
 
     // Erase first, code (with IDs), data and configuration word from the
-    // selected file, each as asked, then programming mode is left. Cancelled
+    // file's image, each as asked, then programming mode is left. Cancelled
     // when the user declines to write over a 12-bit chip that is not blank.
-    Outcome write(const WriteOptions& options);
-    // Compares the chip with the file, then leaves programming mode.
-    Outcome verify(const VerifyOptions& options);
+    // The configuration words written are the session's (the file's, as
+    // loaded, or the ones the user set).
+    Result write(const WriteOptions& options, const ChipImage& image);
+    // Compares the chip with the file's image: code and data as asked, then
+    // every configuration word the file holds (in the bits the chip
+    // implements) and the IDs when the file has them; then leaves
+    // programming mode. A difference names its place and both values.
+    Result verify(const VerifyOptions& options, const ChipImage& image);
 
     // Whether the chip reads blank, into the session's blank flag: a 12-bit
     // chip by its blank check, which passes over the calibration word it is

@@ -6,30 +6,32 @@
 namespace ferrolux {
 
 class Session;
+struct ChipImage;
 
-// How one pass walks the selected hex file: where the chip starts, which
-// records it takes, and what it does with each word.
+// How one pass walks the file's image: where the chip starts, which words it
+// takes, and what it does with each.
 struct HexPass {
     int start = 0;                   // the position counter after positioning
     std::function<void()> position;  // commands after ENTER_PGM that move the chip there
-    bool typeTest = true;            // skip records of a type other than 0
-    int skipBelow = 0;               // records starting below are skipped
-    int endAbove = INT_MAX;          // a record starting above ends the pass
-    bool firstRecordOnly = false;    // end after the first record in the window
+    int skipBelow = 0;               // words below are not the pass's
+    int endAbove = INT_MAX;          // a word above ends the pass
+    bool firstRunOnly = false;       // end after the first run of adjacent words
     // Called before each Increment Address (row passes commit here).
     std::function<void()> beforeIncrement;
-    // Called at each record that starts in the window, before its words.
-    std::function<void(int wordAddress)> atRecord;
-    // The pass's work on s.pass.targetAddress / s.pass.fileWord: 0 to go on, 1 to fail.
-    std::function<int()> perWord;
-    // Called when the pass ends without failure; `beyondAddress` is the word
-    // address of a record beyond the window, or -1 for other endings.
+    // Called where a run of adjacent words starts, before its words.
+    std::function<void(int wordAddress)> atRun;
+    // The pass's work on one word: 0 to go on, another value to end the pass with it.
+    std::function<int(int address, int value)> perWord;
+    // Called when the pass ends without failure; `beyondAddress` is the
+    // address of the image's first word above the window, or -1 when there is none.
     std::function<void(int beyondAddress)> endStep;
+    // Progress: called before each word with its address, how many of the
+    // pass's words came before it and how many it has.
+    std::function<void(int address, int done, int total)> progress;
 };
 
-// Streams the selected hex file through `pass`: 0 at its end, 1 on failure
-// with the message text filled. The chip is only ever moved forward; a record
-// that would need it to go back is refused as a format error.
-int walkHexFile(Session& s, const HexPass& pass);
+// Walks the words of `image` in rising address order through `pass`, moving
+// the chip forward to each: 0 at the end, else what perWord ended it with.
+int walkImage(Session& s, const ChipImage& image, const HexPass& pass);
 
 }  // namespace ferrolux

@@ -1,7 +1,10 @@
 #include "device/passes.h"
 
+#include <functional>
+
 #include "device/family.h"
 #include "device/hex_walk.h"
+#include "files/hex_image.h"
 #include "device/program_word.h"
 #include "link/delays.h"
 #include "link/icsp.h"
@@ -23,6 +26,24 @@ constexpr int END_PROGRAMMING_ROW = 23;
 void markIdWord(Session& s) {
     if (s.pass.targetAddress >= kIdStart && s.pass.targetAddress <= kIdEnd)
         s.pass.fileWord |= 0x3F80;
+}
+
+// The word a pass handles, where program_word and the messages find it.
+void take(Session& s, int address, int value) {
+    s.pass.targetAddress = address;
+    s.pass.fileWord = value;
+}
+
+// Shows `format` with the address and reports how far the pass has come.
+void shown(Session& s, const char* format, int address, bool data, int done, int total) {
+    showAddress(s, format, address);
+    const Stage stage = s.pass.verifyOnly != 0 ? Stage::verifying : Stage::writing;
+    s.reporter->progress({stage, data, address, done, total});
+}
+
+// Every 16th address is shown, and the first and last word of the pass.
+bool showsAt(int address, int done, int total) {
+    return address % 16 == 0 || done == 0 || done == total - 1;
 }
 
 void toIdLocations(Session& s) {
@@ -60,12 +81,24 @@ bool keepsCalibration(Session& s, bool& told) {
 
 }  // namespace
 
-int programCodeByWord(Session& s) {
+namespace {
+
+// Progress every 16th address (every word with `everyWord`), first and last.
+std::function<void(int, int, int)> progressOf(Session& s, const char* format, bool data,
+                                              bool everyWord = false) {
+    return [&s, format, data, everyWord](int address, int done, int total) {
+        if (everyWord || showsAt(address, done, total)) shown(s, format, address, data, done, total);
+    };
+}
+
+}  // namespace
+
+int programCodeByWord(Session& s, const ChipImage& image) {
     HexPass pass;
     pass.endAbove = kCodeEnd;
-    pass.perWord = [&s] {
-        if (s.pass.targetAddress % 16 == 0)
-            showAddress(s, "Contr-Adr: %04X\n", s.pass.targetAddress);
+    pass.progress = progressOf(s, "Contr-Adr: %04X\n", false);
+    pass.perWord = [&s](int address, int value) {
+        take(s, address, value);
         s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
         if (s.pass.readBack == s.pass.fileWord) return 0;
         if (s.pass.verifyOnly == 0 && programWord(s) != 0) {
@@ -74,16 +107,17 @@ int programCodeByWord(Session& s) {
         }
         if (s.pass.readBack != s.pass.fileWord) {
             setVerifyError(s, false);
-            return 1;
+            return kPassMismatch;
         }
         return 0;
     };
-    return walkHexFile(s, pass);
+    return walkImage(s, image, pass);
 }
 
-int writeCodeRows(Session& s, int rowSize) {
+int writeCodeRows(Session& s, const ChipImage& image, int rowSize) {
     bool pending = false;
     const bool rowsOfEight = rowSize == 8;
+    int position = 0;
     auto commit = [&s, rowsOfEight] {
         if (rowsOfEight) {
             sendIcsp(s, PROGRAM_COMMAND, 0);
@@ -94,14 +128,17 @@ int writeCodeRows(Session& s, int rowSize) {
     };
     HexPass pass;
     pass.endAbove = kCodeEnd;
+    pass.progress = progressOf(s, "Contr-Addr: %04X\n", false);
     pass.beforeIncrement = [&] {
-        if (!pending || (s.pass.positionCounter & (rowSize - 1)) != rowSize - 1) return;
-        if (rowsOfEight) showAddress(s, "Contr-Addr: %04X\n", s.pass.targetAddress);
+        const bool rowEnds = (position & (rowSize - 1)) == rowSize - 1;
+        ++position;
+        if (!pending || !rowEnds) return;
         commit();
         pending = false;
     };
-    pass.perWord = [&] {
-        sendIcsp(s, LOAD_DATA_PROGRAM, s.pass.fileWord & 0x3FFF);
+    pass.perWord = [&](int address, int value) {
+        take(s, address, value);
+        sendIcsp(s, LOAD_DATA_PROGRAM, value & 0x3FFF);
         pending = true;
         return 0;
     };
@@ -116,18 +153,19 @@ int writeCodeRows(Session& s, int rowSize) {
         }
         pending = false;
     };
-    return walkHexFile(s, pass);
+    return walkImage(s, image, pass);
 }
 
-int programCode12Bit(Session& s) {
+int programCode12Bit(Session& s, const ChipImage& image) {
     HexPass pass;
     // From the configuration word to address 0.
     pass.position = [&s] { sendIcsp(s, INCREMENT_ADDRESS, 0); };
     // Code, then the four ID words that follow it, as the file gives them.
     pass.endAbove = s.device.codeWords + 3;
+    pass.progress = progressOf(s, "Contr-Adr: %04X\n", false, true);
     bool told = false;
-    pass.perWord = [&s, &told] {
-        showAddress(s, "Contr-Adr: %04X\n", s.pass.targetAddress);
+    pass.perWord = [&s, &told](int address, int value) {
+        take(s, address, value);
         s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
         if (keepsCalibration(s, told)) return 0;
         // ID words carry a nibble each; the readback keeps only that much of them.
@@ -135,7 +173,7 @@ int programCode12Bit(Session& s) {
         if ((s.pass.readBack & mask) == (s.pass.fileWord & mask)) return 0;
         if (s.pass.verifyOnly == 1) {
             setVerifyError(s, false);
-            return 1;
+            return kPassMismatch;
         }
         const int pulses = program12BitAttempts(s);
         if (pulses == 0) {
@@ -150,7 +188,7 @@ int programCode12Bit(Session& s) {
         }
         return 0;
     };
-    return walkHexFile(s, pass);
+    return walkImage(s, image, pass);
 }
 
 int blankCheck12Bit(Session& s) {
@@ -161,20 +199,24 @@ int blankCheck12Bit(Session& s) {
         if ((s.pass.readBack & 0xFFF) != 0xFFF) return 1;
         sendIcsp(s, INCREMENT_ADDRESS, 0);
     }
+    // Past the calibration word: the four IDs.
+    for (int i = 0; i < 4; ++i) {
+        sendIcsp(s, INCREMENT_ADDRESS, 0);
+        if ((sendIcsp(s, READ_DATA_PROGRAM, 0) & 0xFFF) != 0xFFF) return 1;
+    }
     return 0;
 }
 
-int programIdWords(Session& s) {
+int programIdWords(Session& s, const ChipImage& image) {
     HexPass pass;
     pass.start = kIdStart;
     pass.position = [&s] { toIdLocations(s); };
-    pass.typeTest = false;
     pass.skipBelow = kIdStart;
     pass.endAbove = kIdEnd;
-    pass.perWord = [&s] {
+    pass.progress = progressOf(s, "Contr-Adr: %04X\n", false);
+    pass.perWord = [&s](int address, int value) {
+        take(s, address, value);
         markIdWord(s);
-        if (s.pass.targetAddress % 16 == 0)
-            showAddress(s, "Contr-Adr: %04X\n", s.pass.targetAddress);
         s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
         if (s.pass.readBack != s.pass.fileWord && programWord(s) != 0) {
             setWriteError(s, false);
@@ -182,27 +224,27 @@ int programIdWords(Session& s) {
         }
         return 0;
     };
-    return walkHexFile(s, pass);
+    return walkImage(s, image, pass);
 }
 
-int writeIdRow(Session& s, int family) {
+int writeIdRow(Session& s, const ChipImage& image, int family) {
     const Family* rows = findFamily(family);
     const bool timed = rows && rows->externallyTimed;
     bool loaded = false;
     HexPass pass;
     pass.start = kIdStart;
     pass.position = [&s] { toIdLocations(s); };
-    pass.typeTest = false;
     pass.skipBelow = kIdStart;
     pass.endAbove = kIdEnd;
-    pass.firstRecordOnly = true;
-    pass.atRecord = [&s, timed](int) {
+    pass.firstRunOnly = true;
+    pass.atRun = [&s, timed](int) {
         if (!timed) return;
         sendIcsp(s, PROGRAM_COMMAND, 0);
         waitMs(s, 10);
         sendIcsp(s, END_PROGRAMMING_ROW, 0);
     };
-    pass.perWord = [&] {
+    pass.perWord = [&](int address, int value) {
+        take(s, address, value);
         markIdWord(s);
         sendIcsp(s, LOAD_DATA_PROGRAM, s.pass.fileWord);
         loaded = true;
@@ -217,12 +259,11 @@ int writeIdRow(Session& s, int family) {
             sendIcsp(s, END_PROGRAMMING_ROW, 0);
         }
     };
-    return walkHexFile(s, pass);
+    return walkImage(s, image, pass);
 }
 
-int programDataMemory(Session& s) {
+int programDataMemory(Session& s, const ChipImage& image) {
     HexPass pass;
-    pass.typeTest = false;
     pass.skipBelow = kDataSkipBelow;
     const DataWalk walk = algorithmOf(s.device).dataWalk;
     pass.start = walk == DataWalk::fromIds ? kIdStart : kDataStart;
@@ -237,25 +278,24 @@ int programDataMemory(Session& s) {
                 sendIcsp(s, INCREMENT_ADDRESS, 0);
         }
     };
-    pass.perWord = [&s] {
-        if (s.pass.targetAddress % 16 == 0)
-            showAddress(s, "Contr-Adr: %04X\n", s.pass.targetAddress);
+    pass.progress = progressOf(s, "Contr-Adr: %04X\n", true);
+    pass.perWord = [&s](int address, int value) {
+        take(s, address, value & 0xFF);
         s.pass.readBack = sendIcsp(s, READ_DATA_DATA, 0) & 0xFF;
-        s.pass.fileWord &= 0xFF;
         if (s.pass.readBack != s.pass.fileWord && s.pass.verifyOnly == 0 && programWord(s) != 0) {
             setWriteError(s, true);
             return 1;
         }
         if ((s.pass.readBack & 0xFF) != (s.pass.fileWord & 0xFF)) {
             setVerifyError(s, true);
-            return 1;
+            return kPassMismatch;
         }
         return 0;
     };
-    return walkHexFile(s, pass);
+    return walkImage(s, image, pass);
 }
 
-int writeCodeMemory(Session& s, bool erasedFirst) {
+int writeCodeMemory(Session& s, const ChipImage& image, bool erasedFirst) {
     const Family& f = algorithmOf(s.device);
     s.pass.verifyOnly = 0;
     int r = 0;
@@ -263,22 +303,22 @@ int writeCodeMemory(Session& s, bool erasedFirst) {
         // A chip erased just now is blank but for its calibration.
         if (!(erasedFirst && f.flash12Bit()) && blankCheck12Bit(s) != 0 &&
             !s.reporter->ask("PIC not blank, continue?", "Warning!")) {
-            return 2;
+            return kPassDeclined;
         }
-        r = programCode12Bit(s);
+        r = programCode12Bit(s, image);
     } else if (f.rowWords > 0) {
-        r = writeCodeRows(s, f.rowWords);
+        r = writeCodeRows(s, image, f.rowWords);
         s.pass.verifyOnly = 1;
-        if (r == 0) r = programCodeByWord(s);
+        if (r == 0) r = programCodeByWord(s, image);
     } else {
-        r = programCodeByWord(s);
+        r = programCodeByWord(s, image);
         s.pass.verifyOnly = 1;
-        if (r == 0) r = programCodeByWord(s);
+        if (r == 0) r = programCodeByWord(s, image);
     }
     s.pass.verifyOnly = 0;
-    if (r != 0) return 1;
-    if (f.idsInOneRow) return writeIdRow(s, s.device.family) != 0 ? 1 : 0;
-    if (!f.twelveBit) return programIdWords(s) != 0 ? 1 : 0;
+    if (r != 0) return r;
+    if (f.idsInOneRow) return writeIdRow(s, image, s.device.family);
+    if (!f.twelveBit) return programIdWords(s, image);
     return 0;
 }
 

@@ -3,31 +3,39 @@
 namespace ferrolux {
 
 class Session;
+struct ChipImage;
 
-// Passes over the selected hex file. Each enters programming mode itself, leaves
+// How a pass ends besides 0: a write that did not take, a word that differs
+// from the file, a write the user declined.
+inline constexpr int kPassFailed = 1;
+inline constexpr int kPassDeclined = 2;
+inline constexpr int kPassMismatch = 3;
+
+// Passes over the file's image. Each enters programming mode itself, leaves
 // the chip there, and returns 0 or 1 with the message text filled. They read
 // s.pass.verifyOnly: 0 programs where the chip differs, 1 only compares.
 
 // Code memory word by word with read-back (families 1 to 7).
-int programCodeByWord(Session& s);
+int programCodeByWord(Session& s, const ChipImage& image);
 // Code memory in rows of `rowSize` words, no read-back.
-int writeCodeRows(Session& s, int rowSize);
+int writeCodeRows(Session& s, const ChipImage& image, int rowSize);
 // Code memory (and the IDs after it) of the 12-bit core (families 8 and 9).
-int programCode12Bit(Session& s);
-// 0 when the 12-bit chip reads blank, 1 when not (no message).
+int programCode12Bit(Session& s, const ChipImage& image);
+// 0 when the 12-bit chip reads blank (code and IDs), 1 when not (no message).
 int blankCheck12Bit(Session& s);
 // ID locations word by word (families 1 to 5).
-int programIdWords(Session& s);
+int programIdWords(Session& s, const ChipImage& image);
 // ID locations as one row, as the row family `family` writes them.
-int writeIdRow(Session& s, int family);
+int writeIdRow(Session& s, const ChipImage& image, int family);
 // Data memory byte by byte with read-back.
-int programDataMemory(Session& s);
+int programDataMemory(Session& s, const ChipImage& image);
 
 // Writes the code memory and the IDs as the chip's family does: word by word
 // and verified in a second pass, in rows then verified, or the 12-bit way
 // after a blank check (skipped when a flash chip was erased just before, as
-// `erasedFirst` says). 0 when written, 1 with the message filled, 2 when the
-// user declined to write over a chip that is not blank.
-int writeCodeMemory(Session& s, bool erasedFirst);
+// `erasedFirst` says). 0 when written; kPassFailed or kPassMismatch with the
+// message filled; kPassDeclined when the user declined to write over a chip
+// that is not blank.
+int writeCodeMemory(Session& s, const ChipImage& image, bool erasedFirst);
 
 }  // namespace ferrolux

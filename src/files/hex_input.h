@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "files/text_file.h"
+#include "files/hex_image.h"
 #include "session/session.h"
 
 namespace ferrolux {
@@ -11,45 +11,36 @@ namespace ferrolux {
 inline constexpr std::size_t kHexPathMax = 259;
 inline constexpr std::size_t kFileNameMax = 95;
 
-enum class HexLine {
-    endOfData,  // EOF, NUL or 0xFF where a line would begin
-    notRecord,  // one character that is not ':' was consumed; `line` is empty
-    record,     // `line` holds the record, ':' included, without its line end
-};
-
-// Reads the next line of an open hex file. A record line keeps every byte up
-// to its line end or the end of the file, so an unterminated last line is
-// read and a binary byte inside a record stays in it (and fails its parse).
-// A record line longer than kLineMax is refused: it is consumed whole and
-// reported as notRecord with `file.overlong` set.
-HexLine readHexLine(TextFile& file, std::string& line);
-
 // Value of a hexadecimal digit of either case; -1 for any other character.
 int hexDigitValue(char c);
 
-// The value of `digits` hex digits at `pos` of a line; -1 when they are not all there.
-int hexField(std::string_view line, std::size_t pos, int digits);
+// Reads the file at session.file.hexPath once into `file`, takes the ID values
+// and the configuration words out of it and records the path in the state
+// file. 0 on success, 1 with session.message filled on failure. A failure
+// takes nothing from the file: the values, the controls and the file name
+// stay; only the file-selected flag is cleared when the path is empty or the
+// file has the wrong form. The caller asks about what `fileDoubt` names.
+int openHexFile(Session& session, HexFile& file);
 
-// Takes the ID values and the configuration word out of the file at
-// session.file.hexPath and records the path in the state file. 0 on success, 1 with
-// session.message filled on failure. A failure takes nothing from the file:
-// the values, the controls and the file name stay; only the file-selected
-// flag is cleared when the path is empty or the file has the wrong form.
-int openHexFile(Session& session);
+// The question to ask about a file that was read but may be damaged (a wrong
+// checksum, no end record); empty when there is none.
+std::string fileDoubt(const HexFile& file);
+inline constexpr const char* kNoEndRecord =
+    "The file has no end record: it may be cut short.\nUse it all the same?";
 
-// Reads the selected file once and checks it against the selected chip, so
-// that a bad file is refused before anything is erased or programmed: a
-// regular file; only well-formed records of type 00, 01 and 02/04 with value
-// 0; at least one data record; data records in rising address order without
-// repeats; whole words; each record inside one place of the chip (code, IDs,
-// configuration word, EEPROM) with values that fit it; nothing after the end
-// record. 0 when the file fits; 1 with session.message filled.
-int validateHexFile(Session& session);
+// Fits a read file to the selected chip, so that a bad file is refused before
+// anything is erased or programmed: every word in one place of the chip
+// (code, IDs, configuration words, EEPROM) with a value that fits it, and,
+// when `needsData`, at least one word. Blank words past the chip are left out
+// and the user is told once. 0 when the file fits; 1 with session.message
+// filled.
+int fitSelectedFile(Session& session, const HexFile& file, ChipImage& image, bool needsData);
 
-// 0 when every record up to the end of data (or the first line that is not a
-// record line) sums to 0 modulo 256; 1 on a mismatch, on a record shorter than
-// its count, on an overlong record line, or when the file cannot be opened.
-int checkHexChecksums(Session& session);
+// Reads the selected file anew for a command (one open), takes its IDs and
+// configuration words as openHexFile does, asks about a damaged file and fits
+// it to the chip. 0 when it fits; 1 with session.message filled (empty when the
+// user said Cancel).
+int loadSelectedFile(Session& session, ChipImage& image, bool needsData);
 
 // Shows session.shown.statusText, up to its first control or non-ASCII byte and
 // followed by 80 blanks, in the status field, and repaints the window.

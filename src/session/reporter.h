@@ -11,6 +11,17 @@ class TickSource;
 
 namespace ferrolux {
 
+// How far a pass over the file's image has come, in numbers the front ends
+// draw as they like.
+enum class Stage { writing, verifying };
+struct Progress {
+    Stage stage = Stage::writing;
+    bool data = false;  // the data memory pass
+    int address = 0;    // the chip word address reached
+    int done = 0;       // the pass's words handled before this one
+    int total = 0;      // the words the pass has
+};
+
 // What the chip and file operations tell the user, and the few things they ask.
 // The window logic shows it in its controls, the console on its streams; the
 // operations never see a window.
@@ -41,6 +52,9 @@ class Reporter {
     virtual void deviceId(const std::string& text) = 0;
     virtual void idValues(const std::array<int, 4>& ids) = 0;
     virtual void fileConfigWord(bool found) = 0;
+
+    // A pass has come so far; the status line already names the address.
+    virtual void progress(const Progress& p) { (void)p; }
 
     // A wait has time to spare until `deadlineNs` on `clock`: the user's view
     // may be kept painted meanwhile.

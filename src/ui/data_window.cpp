@@ -2,6 +2,7 @@
 
 #include "device/chip_service.h"
 #include "files/hex_input.h"
+#include "files/text_file.h"
 #include "session/messages.h"
 #include "ui/control_ids.h"
 

@@ -82,8 +82,13 @@ bool MainWindow::noChip() {
 // A file that fails its check ends the command before the link is used.
 int MainWindow::rejectFile() {
     w_.setText(ctl::kStatusField, " ");
-    w_.messageBox(s_.message, "Error");
     greyIdle(true);
+    // An empty message: the user said Cancel to a question about the file.
+    if (s_.message.empty()) {
+        ending_ = Ending::cancelled;
+        return 1;
+    }
+    w_.messageBox(s_.message, "Error");
     ending_ = Ending::failed;
     return 1;
 }
@@ -207,7 +212,9 @@ int MainWindow::write() {
     const bool erase = w_.isChecked(ctl::kEraseBeforeWriteBox);
     if (noChip()) return refused(kNoChip);
     if ((data || code) && !s_.file.fileSelected) return refused(kNoFile);
-    if ((data || code) && validateHexFile(s_) != 0) return rejectFile();
+    // The file as it is now, read once for the whole write.
+    ChipImage image;
+    if ((data || code) && loadSelectedFile(s_, image, true) != 0) return rejectFile();
     w_.enable(ctl::kStatusField, true);
     w_.repaint();
     w_.enable(ctl::kFileField, true);
@@ -215,7 +222,7 @@ int MainWindow::write() {
     s_.pass.verifyOnly = 0;
     if (chip_.checkLink() == 0) return failCommand();
     if (!chip_.sameChipOrAgreed()) return cancelled();
-    const Outcome outcome = chip_.write({erase, code, data, config});
+    const Outcome outcome = chip_.write({erase, code, data, config}, image).outcome;
     if (outcome == Outcome::cancelled) return cancelled();
     if (outcome == Outcome::failed) return failCommand();
     if (config) w_.enable(ctl::kViewSetButton, true);
@@ -227,7 +234,8 @@ int MainWindow::verify() {
     status(kTwoBlanks);
     if (noChip()) return refused(kNoChip);
     if (!s_.file.fileSelected) return refused(kNoFile);
-    if (validateHexFile(s_) != 0) return rejectFile();
+    ChipImage image;
+    if (loadSelectedFile(s_, image, true) != 0) return rejectFile();
     w_.enable(ctl::kStatusField, true);
     w_.repaint();
     w_.enable(ctl::kFileField, true);
@@ -235,7 +243,7 @@ int MainWindow::verify() {
     if (!chip_.sameChipOrAgreed()) return cancelled();
     const VerifyOptions options{w_.isChecked(ctl::kVerifyCodeBox),
                                 w_.isChecked(ctl::kVerifyDataBox)};
-    if (chip_.verify(options) != Outcome::ok) return failCommand();
+    if (chip_.verify(options, image).outcome != Outcome::ok) return failCommand();
     return finishCommand("OK", true);
 }
 
@@ -317,13 +325,14 @@ int MainWindow::openFile() {
     const FileChoice before = fileChoice();
     s_.file.hexPath = chosen;
     s_.file.quiet = false;
-    if (openHexFile(s_) != 0) {
+    HexFile file;
+    if (openHexFile(s_, file) != 0) {
         // The file that was selected before stays selected.
         restoreFileChoice(before);
         w_.setText(ctl::kFileField, s_.file.fileSelected ? s_.file.fileName : " ");
         return failCommand();
     }
-    if (checkHexChecksums(s_) != 0 && !ask(kChecksumWrong, "Warning!")) {
+    if (const std::string doubt = fileDoubt(file); !doubt.empty() && !ask(doubt, "Warning!")) {
         dropFile(before);
         ending_ = Ending::cancelled;
         return 1;
@@ -491,7 +500,8 @@ void MainWindow::restoreLastFile() {
     const FileChoice before = fileChoice();
     readStoredHexPath(s_);
     s_.file.quiet = true;
-    const int loaded = openHexFile(s_);
+    HexFile file;
+    const int loaded = openHexFile(s_, file);
     s_.file.quiet = false;
     if (loaded != 0) {
         restoreFileChoice(before);
@@ -506,7 +516,11 @@ void MainWindow::restoreLastFile() {
         setReloadFlag(s_, '0');
         return;
     }
-    if (openHexFile(s_) != 0 || (checkHexChecksums(s_) != 0 && !ask(kChecksumWrong, "Warning!"))) {
+    if (openHexFile(s_, file) != 0) {
+        dropFile(before);
+        return;
+    }
+    if (const std::string doubt = fileDoubt(file); !doubt.empty() && !ask(doubt, "Warning!")) {
         dropFile(before);
         return;
     }

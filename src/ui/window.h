@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "session/reporter.h"
+
 namespace ferrolux::platform {
 class TickSource;
 }
@@ -99,6 +101,9 @@ class Window {
         (void)id;
         return false;
     }
+    // A pass over the file has come so far: a window with a progress bar
+    // draws it.
+    virtual void progress(const Progress& p) { (void)p; }
     // A wait has time to spare until `deadlineNs` on `clock`: the window may
     // keep painting meanwhile, taking no user input.
     virtual void idleUntil(platform::TickSource& clock, std::uint64_t deadlineNs) {

@@ -21,6 +21,7 @@ class WindowReporter final : public Reporter {
     void deviceId(const std::string& text) override;
     void idValues(const std::array<int, 4>& ids) override;
     void fileConfigWord(bool found) override;
+    void progress(const Progress& p) override { w_.progress(p); }
     void idleUntil(platform::TickSource& clock, std::uint64_t deadlineNs) override;
 
   private:

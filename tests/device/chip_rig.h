@@ -102,11 +102,19 @@ struct ChipRig {
 
     ui::MainWindow main{s, window};
 
+    // Opens `hex` as the window does and fits it to the chip into `image`,
+    // for the tests that run the passes themselves.
     int open(const std::filesystem::path& hex) {
         s.file.hexPath = hex.string();
         s.file.quiet = true;
-        return openHexFile(s);
+        HexFile file;
+        if (openHexFile(s, file) != 0) return 1;
+        image = {};
+        if (fitHexFile(file, s.device, image, s.message)) return 0;
+        image = {};  // a file that does not fit the chip is only opened
+        return 0;
     }
+    ChipImage image;
 
     // The main window's Write with every box the chip offers ticked ("Erase
     // bef. Write" but on EPROM chips); "" on success, else the message shown.

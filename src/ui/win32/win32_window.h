@@ -74,7 +74,7 @@ class Win32Window : public ui::Window {
     // True when it has put the focus itself.
     bool opened();
     void commandMessage(int id, int code, HWND control);
-    void showProgress(const std::string& status);
+    void progress(const Progress& p) override;
     void dropped(HDROP files);
     void dispatch(int id);
     // The menu holds `id` (menu ids and the labels' -1 share numbers).

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "session/device_record.h"
+
+namespace ferrolux {
+
+// One byte of a hex file, with the line that gave it.
+struct HexByte {
+    std::uint8_t value = 0;
+    int line = 0;
+};
+
+// A hex file as it is on disk, read once: every data byte at its full address
+// (extended segment and linear addresses applied), whatever order the records
+// came in.
+struct HexFile {
+    std::map<std::uint32_t, HexByte> bytes;
+    int dataRecords = 0;
+    bool endRecord = false;
+    int checksumErrorLine = 0;  // the first record whose checksum is wrong; 0 = none
+};
+
+// What the reader accepts besides plain 16-bit addresses.
+struct HexRules {
+    std::string chipName;        // named when a file is for a larger address space
+    bool wideAddresses = false;  // extended addresses other than 0 are taken
+};
+
+// Reads the file at `path` into `out`. Records may come in any order; a byte
+// given twice must be given the same value. Lines starting with ';' are
+// comments anywhere; blank lines, white space around a line and a final
+// Ctrl-Z are ignored. After the end record only comments and blank lines may
+// follow: anything else means two files were joined or one was damaged.
+// Wrong checksums are noted, not refused (the user is asked). True when read;
+// false with `message` filled.
+bool readHexFile(const std::string& path, const HexRules& rules, HexFile& out,
+                 std::string& message);
+
+// The blank (erased) value of a code word, ID or configuration word.
+inline int blankWord(const DeviceRecord& d) {
+    return twelveBitCore(d) ? 0xFFF : 0x3FFF;
+}
+
+// A hex file's contents as the selected chip takes them, by chip word
+// address: code from 0, the IDs (0x2000, or right after the last code word on
+// the 12-bit core), the configuration words (0x2007 and 0x2008, or 0xFFF) and
+// the EEPROM bytes (0x2100 + k). Configuration and ID words are cut to the
+// core's width.
+struct ChipImage {
+    std::map<int, int> words;
+    int codeWords = 0;  // how many of `words` are code
+    int dataBytes = 0;  // how many are EEPROM bytes
+    std::optional<int> config;
+    std::optional<int> config2;
+    std::array<std::optional<int>, 4> ids;
+    int paddingSkipped = 0;     // blank words past the chip, left out
+    int checksumErrorLine = 0;  // as HexFile
+    bool endRecord = true;
+
+    bool hasIds() const { return ids[0] || ids[1] || ids[2] || ids[3]; }
+};
+
+// The first word address of the ID locations of chip `d`.
+int idAddressOf(const DeviceRecord& d);
+// The word address of the configuration word of chip `d`.
+int configAddressOf(const DeviceRecord& d);
+inline constexpr int kDataWordBase = 0x2100;
+
+// Fits a read file to chip `d`: every word must lie in one of the chip's
+// places with a value that fits it. Words past the chip that hold only the
+// blank value are padding and left out. Bits above the core's width of a
+// configuration or ID word must all be 1. True when the file fits; false with
+// `message` filled, naming the line.
+bool fitHexFile(const HexFile& file, const DeviceRecord& d, ChipImage& out, std::string& message);
+
+// Reads and fits in one step: the file opened once.
+bool readChipImage(const std::string& path, const DeviceRecord& d, ChipImage& out,
+                   std::string& message);
+
+}  // namespace ferrolux
