@@ -130,7 +130,12 @@ int fitSelectedFile(Session& s, const HexFile& file, ChipImage& image, bool need
 
 int loadSelectedFile(Session& s, ChipImage& image, bool needsData) {
     HexFile file;
-    if (readSelected(s, file) != 0) return 1;
+    // The file stays selected: the user may mend it and try again.
+    const bool selected = s.file.fileSelected;
+    if (readSelected(s, file) != 0) {
+        s.file.fileSelected = selected;
+        return 1;
+    }
     const bool quiet = s.file.quiet;
     s.file.quiet = true;  // the warning came when the file was opened
     takeValues(s, file);

@@ -296,7 +296,8 @@ TEST(ChipService, WriteTakesWhatItIsAskedForAndVerifyComparesIt) {
     ASSERT_EQ(rig.open(testHex(1)), 0);
     ChipService chip(rig.s);
     ASSERT_NE(chip.checkLink(), 0);
-    ASSERT_EQ(chip.write({.eraseFirst = true, .code = true}, rig.image).outcome, Outcome::ok)
+    ASSERT_EQ(chip.write({.eraseFirst = true, .code = true, .config = true}, rig.image).outcome,
+              Outcome::ok)
         << rig.s.message;
     EXPECT_EQ(rig.chip.programWord(0), 0x3055);  // movlw 0x55
     EXPECT_EQ(rig.chip.dataByte(0), 0xFF);       // the data was not asked for

@@ -100,7 +100,7 @@ TEST_F(HexInputTest, ReadsAndChecksOddFiles) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     std::string shortRecord = record(0, {1, 2, 3, 4});
     shortRecord.erase(11, 4);  // two data bytes gone, checksum kept
-    const std::string tooLong = record(0, std::vector<int>(48, 0x3A));  // 107 characters
+    const std::string tooLong = record(0x100, std::vector<int>(48, 0x3A));  // 107 characters
     std::string binary = "\x7F"s + "ELF";
     for (int i = 0; i < 5000; ++i)
         binary += static_cast<char>(i * 37 % 251);

@@ -211,7 +211,7 @@ TEST_F(Commands, AFileThatFailsItsCheckIsRefusedBeforeTheChipIsTouched) {
     writeFile(file, good);
     ASSERT_EQ(open(file), 0);
     const std::pair<std::string, std::string> cases[] = {
-        {":02400E00703F01\n" + good, "Address 0000 in line 2 comes again or out of order!"},
+        {":02400E00743FFD\n" + good, "Address 400E is given 74 in line 1 and 70 in line"},
         {":0200000005\0"
          "8D1\n"s +
              good.substr(good.find('\n') + 1),
@@ -249,8 +249,8 @@ TEST_F(Commands, OpenCancelledBadOrWithAWrongChecksumKeepsOrDropsTheFile) {
 
     // A file that does not open leaves the one selected before, with its IDs.
     ASSERT_EQ(open(example("blink_16f628a")), 0);
-    // IDs 9 9 9 9, then a blank line that fails the scan for the configuration word.
-    writeFile(dir.path() / "bad.hex", ":08400000090009000900090094\r\n\r\n");
+    // IDs 9 9 9 9, then a line that is no record.
+    writeFile(dir.path() / "bad.hex", ":08400000090009000900090094\r\nhello\r\n");
     for (const char* name : {"bad.hex", "missing.hex"}) {
         EXPECT_EQ(open(dir.path() / name), 1);
         expectFailed();
@@ -263,7 +263,7 @@ TEST_F(Commands, OpenCancelledBadOrWithAWrongChecksumKeepsOrDropsTheFile) {
     EXPECT_EQ(w.texts[ctl::kFileField], " ");
     writeFile(dir.path() / "bad.hex", "hello\r\n");
     EXPECT_EQ(open(dir.path() / "bad.hex"), 1);
-    expectFailed("Wrong File-Format!");
+    expectFailed("Wrong File-Format!\nLine 1 is not a record.");
     EXPECT_FALSE(s().file.fileSelected);
 
     const auto sum = edited("blink_16f628a", ":020000000528D1", ":020000000528D2");
