@@ -141,6 +141,7 @@ void readConfigSpace14(Session& s, ChipContents& c) {
     sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
     for (int& id : c.ids) {
         id = read(s, READ_DATA_PROGRAM) & 0xF;
+        notBlankUnless(s, id == 0xF);
         increment(s);
     }
     increment(s);
@@ -210,6 +211,7 @@ void readAnsweringChip(Session& s, ChipContents& c) {
         // the chip stands after entering.
         for (int& id : c.ids) {
             id = read(s, READ_DATA_PROGRAM) & 0xF;
+            notBlankUnless(s, id == 0xF);
             increment(s);
         }
         sendIcsp(s, ENTER_PGM, 0);
