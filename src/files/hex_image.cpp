@@ -74,7 +74,6 @@ std::vector<std::string_view> linesOf(std::string_view text) {
 // hex digit.
 bool recordBytes(std::string_view record, std::vector<int>& bytes) {
     bytes.clear();
-    if ((record.size() - 1) % 2 != 0) return false;
     for (std::size_t i = 1; i + 1 < record.size(); i += 2) {
         const int high = hexDigitValue(record[i]);
         const int low = hexDigitValue(record[i + 1]);
@@ -111,6 +110,8 @@ bool readHexFile(const std::string& path, const HexRules& rules, HexFile& out,
         }
         if (line.front() != ':') return badLine(message, lineNumber, "is not a record");
         if (line.size() > kRecordMax) return badLine(message, lineNumber, "is too long");
+        if ((line.size() - 1) % 2 != 0)
+            return badLine(message, lineNumber, "does not match its byte count");
         if (!recordBytes(line, bytes))
             return badLine(message, lineNumber, "holds a byte that is not a hex digit");
         if (bytes.size() < 5 || bytes.size() != 5 + static_cast<std::size_t>(bytes[0]))
@@ -180,7 +181,7 @@ int configAddressOf(const DeviceRecord& d) {
 
 namespace {
 
-enum class Place { code, id, config, config2, data, none };
+enum class Place { code, id, config, config2, data, kept, none };
 
 struct Where {
     Place place;
@@ -193,8 +194,14 @@ Where placeOf(const DeviceRecord& d, int word) {
     const int ids = idAddressOf(d);
     if (word >= ids && word < ids + 4) return {Place::id, core};
     if (word == configAddressOf(d)) return {Place::config, core};
-    if (twelveBitCore(d)) return {Place::none, core};
+    // Words the chip keeps itself: a readback of another programmer may
+    // carry them, but they are never written.
+    if (twelveBitCore(d)) {
+        const bool backup = d.calibrationBackup && word == ids + 4;
+        return {backup ? Place::kept : Place::none, core};
+    }
     if (word == kConfig2Address && d.config2Mask != 0) return {Place::config2, core};
+    if (word == kDeviceIdAddress || keepsCalibrationAt(d, word)) return {Place::kept, core};
     if (word >= kDataWordBase && word < kDataWordBase + d.dataBytes) return {Place::data, 0xFF};
     return {Place::none, core};
 }
@@ -243,6 +250,10 @@ bool fitHexFile(const HexFile& file, const DeviceRecord& d, ChipImage& out, std:
                                             "Check the PIC type, or open a file made for it.",
                                             static_cast<unsigned>(byteAddress), line, name));
         }
+        if (where.place == Place::kept) {
+            ++out.keptSkipped;
+            continue;
+        }
         int fitted = v;
         // Configuration and ID words: bits above the core that are all 1
         // carry no meaning (some compilers write FF32 for 3F32).
@@ -272,6 +283,7 @@ bool fitHexFile(const HexFile& file, const DeviceRecord& d, ChipImage& out, std:
             case Place::data:
                 ++out.dataBytes;
                 break;
+            case Place::kept:
             case Place::none:
                 break;
         }

@@ -60,6 +60,7 @@ struct ChipImage {
     std::optional<int> config2;
     std::array<std::optional<int>, 4> ids;
     int paddingSkipped = 0;     // blank words past the chip, left out
+    int keptSkipped = 0;        // device ID and calibration words the chip keeps, left out
     int checksumErrorLine = 0;  // as HexFile
     bool endRecord = true;
 
@@ -71,10 +72,12 @@ int idAddressOf(const DeviceRecord& d);
 // The word address of the configuration word of chip `d`.
 int configAddressOf(const DeviceRecord& d);
 inline constexpr int kDataWordBase = 0x2100;
+inline constexpr int kDeviceIdAddress = 0x2006;
 
 // Fits a read file to chip `d`: every word must lie in one of the chip's
 // places with a value that fits it. Words past the chip that hold only the
-// blank value are padding and left out. Bits above the core's width of a
+// blank value are padding and left out, as are the device ID and the
+// calibration words the chip keeps (a readback may carry them). Bits above the core's width of a
 // configuration or ID word must all be 1. True when the file fits; false with
 // `message` filled, naming the line.
 bool fitHexFile(const HexFile& file, const DeviceRecord& d, ChipImage& out, std::string& message);

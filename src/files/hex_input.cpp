@@ -120,11 +120,17 @@ int fitSelectedFile(Session& s, const HexFile& file, ChipImage& image, bool need
         s.message = "The file holds no data!\nOpen the hex file of a program.";
         return 1;
     }
+    std::string note;
     if (image.paddingSkipped > 0) {
-        s.reporter->message(formatText("%d blank words past the end of the %s are left out.",
-                                       image.paddingSkipped, s.device.name.c_str()),
-                            "Note");
+        note = formatText("%d blank words past the end of the %s are left out.",
+                          image.paddingSkipped, s.device.name.c_str());
     }
+    if (image.keptSkipped > 0) {
+        if (!note.empty()) note += "\n";
+        note += formatText("%d words the %s keeps itself (device ID, calibration) are left out.",
+                           image.keptSkipped, s.device.name.c_str());
+    }
+    if (!note.empty()) s.reporter->message(note, "Note");
     return 0;
 }
 
