@@ -202,13 +202,29 @@ bool readSelection(Session& s) {
     return true;
 }
 
-// Opens the list for an operation that cannot go on without it.
-bool openOrEnd(Session& s, std::optional<TextFile>& file) {
-    file.emplace(listPath(s), "r+");
-    if (*file) return true;
+// The list's lines as readListLine gives them; false when it does not open.
+bool readLines(const std::filesystem::path& path, std::vector<std::string>& lines) {
+    TextFile file(path, "r");
+    if (!file) return false;
+    std::string line;
+    while (readListLine(file, line))
+        lines.push_back(line);
+    return true;
+}
+
+// The list's lines: those read at the start of the run, or, in a session that
+// did not read it, the file's now (into `scratch`). Null when it does not open.
+const std::vector<std::string>* listLines(const Session& s, std::vector<std::string>& scratch) {
+    if (s.deviceList.read) return &s.deviceList.lines;
+    return readLines(listPath(s), scratch) ? &scratch : nullptr;
+}
+
+// The lines for an operation that cannot go on without them.
+const std::vector<std::string>* linesOrEnd(Session& s, std::vector<std::string>& scratch) {
+    if (const auto* lines = listLines(s, scratch)) return lines;
     s.reporter->message(kOpenError, kErrorTitle);
     s.reporter->closeProgram(1);
-    return false;
+    return nullptr;
 }
 
 }  // namespace
@@ -237,35 +253,40 @@ bool readListLine(TextFile& file, std::string& line) {
 }
 
 int checkDeviceList(Session& s) {
-    TextFile file(listPath(s), "r+");
-    if (file) return 0;
+    // Read once here; the list only needs reading, so a read-only one will do.
+    s.deviceList = {};
+    if (readLines(listPath(s), s.deviceList.lines)) {
+        s.deviceList.read = true;
+        return 0;
+    }
+    s.deviceList.lines.clear();
     s.reporter->message(kOpenErrorAtStart, kErrorTitle);
     return 1;
 }
 
 void fillChipList(Session& s) {
-    TextFile file(listPath(s), "r+");
-    if (!file) {
+    std::vector<std::string> scratch;
+    const auto* lines = listLines(s, scratch);
+    if (lines == nullptr) {
         s.reporter->message(kOpenError, kErrorTitle);
         return;
     }
     std::vector<std::string> names;
-    std::string line;
-    while (names.size() < kChipListMax && readListLine(file, line)) {
+    for (const std::string& line : *lines) {
+        if (names.size() >= kChipListMax) break;
         Column name;
         if (usableDeviceLine(line, name)) names.emplace_back(name.text);
     }
-    file.close();
     std::stable_sort(names.begin(), names.end(), lessNoCase);
     s.reporter->chipNames(names);
 }
 
 void selectDevice(Session& s) {
     if (!readSelection(s)) return;
-    std::optional<TextFile> file;
-    if (!openOrEnd(s, file)) return;
-    std::string line;
-    while (readListLine(*file, line)) {
+    std::vector<std::string> scratch;
+    const auto* lines = linesOrEnd(s, scratch);
+    if (lines == nullptr) return;
+    for (const std::string& line : *lines) {
         Column name;
         if (usableDeviceLine(line, name) && name.text == s.device.name) {
             parseDeviceLine(line, name, s.device);
@@ -275,11 +296,11 @@ void selectDevice(Session& s) {
 }
 
 std::string chipOfDeviceId(const Session& s, int id) {
-    TextFile file(listPath(s), "r");
-    if (!file) return {};
+    std::vector<std::string> scratch;
+    const auto* lines = listLines(s, scratch);
+    if (lines == nullptr) return {};
     const int wanted = id & ~kDeviceIdRevisionMask & 0x3FFF;
-    std::string line;
-    while (readListLine(file, line)) {
+    for (const std::string& line : *lines) {
         Column name;
         if (!usableDeviceLine(line, name)) continue;
         const std::size_t flag = flagPosition(line, name);
@@ -290,11 +311,11 @@ std::string chipOfDeviceId(const Session& s, int id) {
 }
 
 int functionlessConfigBits(const Session& s) {
-    TextFile file(listPath(s), "r");
-    if (!file) return 0;
+    std::vector<std::string> scratch;
+    const auto* lines = listLines(s, scratch);
+    if (lines == nullptr) return 0;
     const std::string key = "conf" + s.device.configLabelKey;
-    std::string line;
-    while (readListLine(file, line)) {
+    for (const std::string& line : *lines) {
         if (line.starts_with("config1")) return 0;
         if (!line.starts_with(key)) continue;
         int bits = 0;
@@ -311,23 +332,24 @@ int functionlessConfigBits(const Session& s) {
 
 bool readConfigLabels(Session& s, std::array<std::string, 14>& labels) {
     if (!readSelection(s)) return false;
-    std::optional<TextFile> file;
-    if (!openOrEnd(s, file)) return false;
+    std::vector<std::string> scratch;
+    const auto* lines = linesOrEnd(s, scratch);
+    if (lines == nullptr) return false;
 
     const std::string key = "conf" + s.device.configLabelKey;
     std::string line;
     bool found = false;
-    while (readListLine(*file, line)) {
-        if (line.starts_with("config1")) {
+    for (const std::string& candidate : *lines) {
+        if (candidate.starts_with("config1")) {
             s.reporter->message(kOldFile, kErrorTitle);
             return false;
         }
-        if (line.starts_with(key)) {
+        if (candidate.starts_with(key)) {
+            line = candidate;
             found = true;
             break;
         }
     }
-    file->close();
     if (!found) return false;
 
     // Labels from the third character after the key, bit 13 first.

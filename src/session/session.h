@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/tick_source.h"
 #include "session/device_record.h"
@@ -50,6 +51,13 @@ struct StatusShown {
     std::uint64_t lastBlinkNs = 0;
 };
 
+// The device list's lines as read once at the start of a run; every reader
+// of the list takes them from here.
+struct DeviceListText {
+    bool read = false;  // the list was read (it opened)
+    std::vector<std::string> lines;
+};
+
 // Everything the program keeps for the length of a run. One session per window
 // (or per test); operations take it as their first argument.
 class Session {
@@ -66,6 +74,7 @@ class Session {
     LinkSettings link;
     PortAccess port;
     DeviceRecord device;
+    DeviceListText deviceList;  // read by checkDeviceList
     std::string message;  // the reason of the last failure, shown titled "Error"
     // Raised from outside (a signal handler) to stop: the next ICSP frame
     // becomes LEAVE_PGM and nothing follows it. Nonzero = raised.
