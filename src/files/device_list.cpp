@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <optional>
 #include <string_view>
 #include <vector>
 
