@@ -206,7 +206,12 @@ int erase12Bit(Session& s) {
     Calibration12 kept;
     if (!readCalibration12Bit(s, kept)) return 1;
 
+    // From the configuration word, where entry leaves the PC, a bulk erase
+    // keeps the IDs and the backup calibration word; only from the first ID
+    // location does it take them too (DS41227E, DS41228E Table 3-2).
     sendIcsp(s, ENTER_PGM, 0);
+    for (int i = 0; i < s.device.codeWords + 1; ++i)
+        sendIcsp(s, INCREMENT_ADDRESS, 0);
     sendIcsp(s, BULK_ERASE_PROGRAM, 0);  // the command layer waits its 10 ms
 
     if (kept.word < 0) return 0;

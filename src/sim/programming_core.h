@@ -74,6 +74,9 @@ struct CommandResult {
     FrameKind frame = FrameKind::none;
     std::optional<TimedOp> timedOp;
     bool endsProgramming = false;  // End Programming for an externally timed cycle
+    // The chip ignores commands that start sooner than this after the
+    // command ends (a discharge or hold time).
+    std::uint64_t deafNs = 0;
 };
 
 // The meaning of decoded commands for one programming-algorithm family. The pin

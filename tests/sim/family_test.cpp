@@ -88,8 +88,14 @@ TEST(EveryFamily, StepsThroughThePins) {
         {"12F675",
          "E 9:10 p3FF=3FFF c2007=21FF L0 9:10 I7 R4=31FF D0=45 X E L0 9:10 "
          "E R4=3FFF R5=0 L0 11:10 E R5=FF d0=FF"},
-        // A bulk erase from code keeps the IDs and the backup calibration.
-        {"10F206", "C200=12 E I1 9:10 p1FF=FFF c204=C64 c200=12 E 9:10 c204=FFF"},
+        // Bulk erase, DS41228E Table 3-2: from code or from the configuration
+        // word it takes code, reset-vector calibration and configuration
+        // word, and keeps the IDs and the backup calibration; from the first
+        // ID it takes those too (the 512 code words are 513 increments away).
+        {"10F206",
+         "C200=12 CFFF=FF3 E I1 9:10 p1FF=FFF cFFF=FFF c204=C64 c200=12 CFFF=FF3 E 9:10 "
+         "cFFF=FFF c204=C64 c200=12 P0=0 E I512 9:10 p0=FFF c200=12 E I513 9:10 c200=FFF "
+         "c204=FFF"},
         // The counter starts on the configuration word; Load Configuration
         // is unknown: its 16 clocks decode as two Increment Address commands.
         {"12F508", "CFFF=FEA P0=ABC E R4=FEA I1 R4=ABC L0=C3 @=2"},
@@ -211,7 +217,8 @@ TEST(EveryFamily, ProtectedChipIsClearedOnlyByItsFullErase) {
         {"16F628A", "9:10 11:10 " + rewrite, "L0 9:10"},
         {"16F877A", "9:10 11:10 " + rewrite, "31:20"},
         {"16F819", "9:10 31:19 I1 E L0 I7 L2 24:4 14", "31:20"},  // 24 ends only with 23
-        {"10F206", "I1 9:10", "9:10"}};  // from code, then from the configuration word
+        // A bulk erase from the first ID location.
+        {"10F206", "I1 L2=0 8:2 14", "I513 9:10"}};
     for (const Erase& e : rows) {
         SCOPED_TRACE(e.chip);
         Bench b(e.chip);
