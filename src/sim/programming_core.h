@@ -113,11 +113,8 @@ class ProgrammingCore {
     void eraseProgram();
     void eraseData();
     void eraseIds();
-    // The erased configuration word (and second word); its data protection
-    // stays unless the same erase wiped the data.
-    void eraseConfigWord(bool dataWiped = true);
-    // Data was wiped from configuration space: data protection goes with it.
-    void clearDataProtection();
+    // The erased configuration word (and second word).
+    void eraseConfigWord();
 
     const ChipProfile& profile_;
     ChipMemory& memory_;
