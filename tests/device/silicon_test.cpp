@@ -80,5 +80,58 @@ TEST(TwelveBitFlash, SixteenF57ComparesOnlyItsFourConfigurationBits) {
     ASSERT_EQ(rig.main.lastEnding(), ui::Ending::ok) << rig.s.message;
 }
 
+// "Bulk Erase Code Memory" where the chip's erase takes more than the code:
+// the question names what else goes before anything is erased, and the
+// simulated chip loses it as silicon does (DS41191D, DS41196G, DS41204G:
+// protected EEPROM goes with the code).
+TEST(EraseQuestion, NamesWhatTheChipLosesBesidesTheCode) {
+    struct Row {
+        const char* chip;
+        const char* also;  // the question's second line
+        bool dataLost;     // with the data memory protected
+    };
+    const Row rows[] = {
+        {"PIC16F84A",
+         "On this chip it also erases the data memory (EEPROM), the ID locations and the "
+         "configuration word.",
+         true},
+        {"PIC16F877", "", false},
+        {"PIC12F675",
+         "On this chip it also erases the ID locations and the data memory (EEPROM) if it is "
+         "code protected.",
+         true},
+        {"PIC16F628A",
+         "On this chip it also erases the ID locations, the configuration word and the data "
+         "memory (EEPROM) if it is code protected.",
+         true},
+        {"PIC16F684",
+         "On this chip it also erases the ID locations, the configuration word and the data "
+         "memory (EEPROM) if it is code protected.",
+         true},
+        {"PIC12F508", "On this chip it also erases the ID locations and the configuration word.",
+         false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.chip);
+        ChipRig rig(r.chip);
+        const std::string question =
+            std::string("This Command Deletes Flash-Memory!") + (*r.also ? "\n" : "") + r.also;
+        rig.chip.setProgramWord(0, 0x0123);
+        rig.chip.setDataByte(0, 0x45);
+        rig.chip.protect(false, true);
+        rig.window.answers = {ui::Answer::cancel};
+        rig.main.command(ctl::kEraseCode);
+        ASSERT_FALSE(rig.window.boxes.empty());
+        EXPECT_EQ(rig.window.boxes.back().text, question);
+        EXPECT_EQ(rig.chip.programWord(0), 0x0123);
+        rig.window.answers = {ui::Answer::ok};
+        rig.main.command(ctl::kEraseCode);
+        ASSERT_EQ(rig.main.lastEnding(), ui::Ending::ok) << rig.s.message;
+        EXPECT_EQ(rig.chip.programWord(0), rig.chip.profile().wordMask());
+        const int data = rig.s.device.dataBytes == 0 ? 0xFF : r.dataLost ? 0xFF : 0x45;
+        EXPECT_EQ(rig.chip.dataByte(0), data);
+    }
+}
+
 }  // namespace
 }  // namespace ferrolux::test
