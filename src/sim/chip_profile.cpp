@@ -193,6 +193,11 @@ ChipProfile twelveBit(std::string name, int codeWords, Cells cells, std::uint16_
     return p;
 }
 
+ChipProfile slowCycle(ChipProfile p) {
+    p.programTimeNs = 20'000'000;
+    return p;
+}
+
 ChipProfile readsZero(ChipProfile p, std::uint16_t bits) {
     p.configReadsZero = bits;
     return p;
@@ -203,8 +208,10 @@ std::vector<ChipProfile> table() {
     const Cells fl = Cells::flash;
     std::vector<ChipProfile> all = {
         family1("PIC16F84A", 1024, 0x0560),
-        family1("PIC16F84", 1024, kNoDeviceId),
-        family1("PIC16F83", 512, kNoDeviceId),
+        // Erase and program take up to 20 ms on all but the 16F84A (DS30262E
+        // Table 5-1).
+        slowCycle(family1("PIC16F84", 1024, kNoDeviceId)),
+        slowCycle(family1("PIC16F83", 512, kNoDeviceId)),
         pic16c84(),
         pic16f87x("PIC16F870", 2048, 64, 0x0D00),
         pic16f87x("PIC16F871", 2048, 64, 0x0D20),

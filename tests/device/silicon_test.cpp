@@ -80,6 +80,19 @@ TEST(TwelveBitFlash, SixteenF57ComparesOnlyItsFourConfigurationBits) {
     ASSERT_EQ(rig.main.lastEnding(), ui::Ending::ok) << rig.s.message;
 }
 
+// The 16F84 and 16F83 (not A) take up to 20 ms per erase and program cycle
+// (DS30262E Table 5-1); parallel adapters wait that long.
+TEST(SixteenF84, ProgramCycleOf20MsOnEveryWiring) {
+    for (const Wiring& w : wiringsAndCable()) {
+        if (w.lowVoltage) continue;
+        SCOPED_TRACE(w.name);
+        ChipRig rig("PIC16F84", w);
+        ASSERT_EQ(rig.open(testHex(1)), 0) << rig.s.message;
+        ASSERT_EQ(rig.write(), "");
+        EXPECT_EQ(rig.chip.lostWrites(), 0u);
+    }
+}
+
 // "Bulk Erase Code Memory" where the chip's erase takes more than the code:
 // the question names what else goes before anything is erased, and the
 // simulated chip loses it as silicon does (DS41191D, DS41196G, DS41204G:
