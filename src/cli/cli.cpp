@@ -13,6 +13,7 @@
 #include "app/program_dir.h"
 #include "cli/console_window.h"
 #include "device/chip_service.h"
+#include "device/erase.h"
 #include "device/family.h"
 #include "files/device_list.h"
 #include "files/hex_input.h"
@@ -650,8 +651,10 @@ class Runner {
 
     int erase(const std::string& what) {
         if (noChip()) return refuseWithoutChip();
-        if (!ask(what == "all" ? kDeletesMemory : what == "code" ? kDeletesFlash : kDeletesData))
-            return cancelled();
+        const EraseKind kind = what == "all"    ? EraseKind::chip
+                               : what == "code" ? EraseKind::code
+                                                : EraseKind::data;
+        if (!ask(eraseQuestion(s().device, kind).c_str())) return cancelled();
         return onChip(
             [&](ChipService& chip) {
                 if (what == "all") return chip.eraseChip() == 0;

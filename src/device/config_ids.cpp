@@ -22,13 +22,17 @@ void configWriteError(Session& s) {
                 formatText("\nRead: %04X\n", static_cast<unsigned>(s.pass.readBack));
 }
 
-// The 12-bit core: on EPROM up to 50 pulses until the word reads back, then
-// 11 times as many more; on flash one. Bits without function (bits 1:0 of the 10F20x) are
-// written as 1. False when it never read back.
+// The 12-bit core: on EPROM up to 50 pulses until the word reads back in
+// its implemented bits, then 11 times as many more; on flash one. Bits
+// without function (bits 1:0 of the 10F20x) are written as 1. False when it
+// never read back.
 bool writeConfig12Bit(Session& s) {
     s.chip.configWord |= functionlessConfigBits(s) & 0xFFF;
+    const int mask = configMaskOf(s.device);
     for (int pulses = 1; pulses <= cycles12Bit(s, 50); ++pulses) {
-        if (!programOnce12Bit(s, s.chip.configWord)) continue;
+        pulse12Bit(s, s.chip.configWord);
+        s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+        if ((s.pass.readBack & mask) != (s.chip.configWord & mask)) continue;
         overprogram12Bit(s, s.chip.configWord, pulses, 11);
         return true;
     }
@@ -110,7 +114,7 @@ int writeConfigWord(Session& s) {
     s.chip.configWord &= 0x3FFF;
     // Bits that do not read back as written (unimplemented ones, bit 10 of
     // the 16F87x) are not compared.
-    const int mask = twelveBit ? 0x3FFF : configMaskOf(s.device);
+    const int mask = configMaskOf(s.device);
     if ((s.chip.configWord & mask) != (s.pass.readBack & mask)) {
         configWriteError(s);
         return 1;

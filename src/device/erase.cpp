@@ -1,6 +1,7 @@
 #include "device/erase.h"
 
 #include <array>
+#include <vector>
 
 #include "device/config_ids.h"
 #include "device/erase_steps.h"
@@ -206,7 +207,12 @@ int erase12Bit(Session& s) {
     Calibration12 kept;
     if (!readCalibration12Bit(s, kept)) return 1;
 
+    // From the configuration word, where entry leaves the PC, a bulk erase
+    // keeps the IDs and the backup calibration word; only from the first ID
+    // location does it take them too (DS41227E, DS41228E Table 3-2).
     sendIcsp(s, ENTER_PGM, 0);
+    for (int i = 0; i < s.device.codeWords + 1; ++i)
+        sendIcsp(s, INCREMENT_ADDRESS, 0);
     sendIcsp(s, BULK_ERASE_PROGRAM, 0);  // the command layer waits its 10 ms
 
     if (kept.word < 0) return 0;
@@ -319,6 +325,25 @@ int eraseKeepingConfigCalibration(Session& s, int (*erase)(Session&)) {
 
 ProtectionBits protectionBits(const DeviceRecord& d) {
     return algorithmOf(d).protection(d);
+}
+
+std::string eraseQuestion(const DeviceRecord& d, EraseKind kind) {
+    if (kind == EraseKind::chip) return kDeletesMemory;
+    if (kind == EraseKind::data) return kDeletesData;
+    const int reach = algorithmOf(d).codeEraseAlso;
+    const bool data = d.dataBytes > 0;
+    std::vector<std::string> lost;
+    if (data && (reach & kErasesData) != 0) lost.emplace_back("the data memory (EEPROM)");
+    if ((reach & kErasesIds) != 0) lost.emplace_back("the ID locations");
+    if ((reach & kErasesConfig) != 0) lost.emplace_back("the configuration word");
+    if (data && (reach & kErasesProtectedData) != 0)
+        lost.emplace_back("the data memory (EEPROM) if it is code protected");
+    std::string text = kDeletesFlash;
+    for (std::size_t i = 0; i < lost.size(); ++i) {
+        text += i == 0 ? "\nOn this chip it also erases " : i + 1 < lost.size() ? ", " : " and ";
+        text += lost[i];
+    }
+    return lost.empty() ? text : text + ".";
 }
 
 // Each family's erase is a step of its algorithm; what is shared (the refusals

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace ferrolux {
 
 class Session;
@@ -25,5 +27,13 @@ int eraseChip(Session& s);
 int eraseCodeMemory(Session& s);
 // Erases the data memory ("Bulk Erase Data Memory").
 int eraseDataMemory(Session& s);
+
+// The erase commands the user chooses.
+enum class EraseKind { chip, code, data };
+
+// The question asked before an erase of `kind`: what it deletes and, where
+// the chip's erase takes more than that memory (a bulk erase of code that
+// also takes the IDs, or a protected EEPROM), what else will be lost.
+std::string eraseQuestion(const DeviceRecord& d, EraseKind kind);
 
 }  // namespace ferrolux

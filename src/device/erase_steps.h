@@ -23,10 +23,9 @@ void eraseFromConfigSpace(Session& s, int command, int data, int ms = 20);
 // The factory calibration word at 0x3FF and the bandgap bits of the
 // configuration word survive the erase.
 int eraseKeepingCalibration(Session& s, bool wholeChip);
-// 12-bit flash: Bulk Erase Program Memory from the configuration word, where
-// the chip stands after entering, takes code, configuration word, IDs and the
-// backup calibration; the calibration words are read first and written back.
-// An EPROM chip is refused.
+// 12-bit flash: Bulk Erase Program Memory from the first ID location takes
+// code, configuration word, IDs and the backup calibration; the calibration
+// words are read first and written back. An EPROM chip is refused.
 int erase12Bit(Session& s);
 // From the configuration word, a bulk erase (of code, or of data) and its
 // Begin Erase/Programming Cycle.

@@ -17,6 +17,13 @@ enum class DataWalk {
     pastConfigSpace,  // entered again, 256 addresses past the configuration word
 };
 
+// What a family's "Bulk Erase Code Memory" takes besides the code, as the
+// chip's own erase commands do it (bits of Family::codeEraseAlso).
+inline constexpr int kErasesData = 1;           // the data memory, always
+inline constexpr int kErasesProtectedData = 2;  // the data memory when it is code protected
+inline constexpr int kErasesIds = 4;            // the ID locations
+inline constexpr int kErasesConfig = 8;         // the configuration word (not written back)
+
 struct Family {
     int digit = 0;
 
@@ -40,6 +47,7 @@ struct Family {
     // calibration (the chip's are kept); bits 9 to 11 are written as 0.
     bool keepsBandgapBits = false;
     DataWalk dataWalk = DataWalk::fromIds;
+    int codeEraseAlso = 0;
 
     // Steps, each on the chip the session reaches. Erases return 0 or 1 with
     // the message filled; they leave confirming to the caller.
@@ -50,9 +58,10 @@ struct Family {
     int (*eraseCode)(Session& s) = nullptr;
     int (*eraseData)(Session& s) = nullptr;
     ProtectionBits (*protection)(const DeviceRecord& d) = nullptr;
-    // The wait after Begin Programming: 50 ms on the serial board and 15 ms
-    // on parallel adapters for families 1 and 2; 100 us for EPROM cells
-    // (95 to 105 us pulses), 2 ms for 12-bit flash cells.
+    // The wait after Begin Programming: 50 ms on the serial board for
+    // families 1 and 2, on parallel adapters 20 ms for family 1 (the 16F83/84
+    // take up to 20 ms, DS30262E Table 5-1) and 15 ms for family 2; 100 us
+    // for EPROM cells (95 to 105 us pulses), 2 ms for 12-bit flash cells.
     ProgramWait programWait;
 
     bool flash12Bit() const { return twelveBit && erasable; }

@@ -2,6 +2,7 @@
 
 #include "device/family.h"
 #include "files/hex_input.h"
+#include "link/delays.h"
 #include "link/icsp.h"
 #include "session/messages.h"
 #include "session/session.h"
@@ -11,6 +12,7 @@ namespace ferrolux {
 namespace {
 
 constexpr int kDataMemoryStart = 0x2010;
+constexpr int kDischargeUs = 100;
 
 void commitWord(Session& s) {
     algorithmOf(s.device).commitWord(s);
@@ -41,6 +43,9 @@ void pulse12Bit(Session& s, int value) {
     sendIcsp(s, LOAD_DATA_PROGRAM, value);
     sendIcsp(s, PROGRAM_COMMAND, 0);
     sendIcsp(s, END_PROGRAM_COMMAND, 0);
+    // Flash cells: TDIS, 100 us for the programming voltage to discharge
+    // before the next command (DS41227E, DS41228E).
+    if (algorithmOf(s.device).erasable) waitUs(s, kDischargeUs);
 }
 
 bool programOnce12Bit(Session& s, int value) {

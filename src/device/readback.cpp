@@ -115,7 +115,6 @@ bool codeErased(const Session& s, int address, int word) {
 // with bandgap bits keep them in 13:12 and read 11:9 as 0; others as listed.
 bool configErased(const Session& s, int config) {
     const Family& f = algorithmOf(s.device);
-    if (f.twelveBit) return (config & 0xFFF) == 0xFFF;
     const int mask = f.keepsBandgapBits ? 0x01FF : configMaskOf(s.device);
     return (config & mask) == mask;
 }

@@ -27,8 +27,8 @@ struct DeviceRecord {
     bool calibration = false;
     bool calibrationBackup = false;
     ProgramWait programWait;  // handed to the link by the device layer
-    // 14-bit chips: configuration bits that read back as written (the others
-    // are compared as equal); -1 = not listed, the name decides (configMaskOf).
+    // Configuration bits that read back as written (the others are compared
+    // as equal); -1 = not listed: every bit of the word (configMaskOf).
     int configMask = -1;
     // A second configuration word at 0x2008: its implemented bits; 0 = none.
     int config2Mask = 0;
@@ -75,11 +75,11 @@ inline bool idsInOneRecord(const DeviceRecord& d) {
 }
 
 // The configuration bits compared after a write and taken as erased: the
-// listed mask, else all 14 bits but bit 10 on the chips named PIC16F87...,
-// which does not read back as written.
+// listed mask, else every bit of the word (12 on the 12-bit core, 14 on the
+// others). Only the list says which bits a chip implements, never its name.
 inline int configMaskOf(const DeviceRecord& d) {
-    if (d.configMask >= 0) return d.configMask & 0x3FFF;
-    return d.name.compare(0, 8, "PIC16F87") == 0 ? 0x3BFF : 0x3FFF;
+    const int word = twelveBitCore(d) ? 0x0FFF : 0x3FFF;
+    return d.configMask >= 0 ? d.configMask & word : word;
 }
 
 // Whether the chip's calibration word at `address` (0x2008 or 0x2009) is kept.

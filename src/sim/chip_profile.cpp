@@ -43,8 +43,8 @@ ChipProfile pic16c84() {
 
 ChipProfile pic16f87x(std::string name, int codeWords, int dataBytes, std::uint16_t deviceId) {
     ChipProfile p = base(std::move(name), 2, codeWords, dataBytes, deviceId);
+    // Bit 10 is unimplemented and reads 1 (DS39025F Register 3-1).
     p.configImplemented = 0x3BFF;
-    p.configReadsZero = 0x0400;
     p.codeProtectBits = 0x3030;
     p.dataProtectBits = 0x0100;
     return p;
@@ -95,8 +95,12 @@ ChipProfile family6(std::string name, int codeWords, int dataBytes, std::uint16_
     return p;
 }
 
-ChipProfile family7(std::string name, int codeWords, int dataBytes, std::uint16_t deviceId) {
+// The 16F87/88 have a second configuration word at 0x2008: IESO (bit 1)
+// and FCMEN (bit 0), bits 13:2 read 1 (DS39607B Register 4-2).
+ChipProfile family7(std::string name, int codeWords, int dataBytes, std::uint16_t deviceId,
+                    std::uint16_t config2 = 0) {
     ChipProfile p = base(std::move(name), 7, codeWords, dataBytes, deviceId);
+    p.config2Implemented = config2;
     p.codeProtectBits = 0x2000;
     p.dataProtectBits = 0x0100;
     p.rowWords = 4;
@@ -105,8 +109,10 @@ ChipProfile family7(std::string name, int codeWords, int dataBytes, std::uint16_
 }
 
 // Today's mid-range chips: family 5 (8 internally timed, or 24 ... 10) or
-// 10 (24 ... 10 only). Unimplemented configuration bits read 0; /CP is bit 6,
-// /CPD bit 7; the factory calibration words sit in configuration space.
+// 10 (24 ... 10 only). Unimplemented configuration bits read 1 (DS41204G
+// Register 4-2, DS41244E Register 4-1, DS41284C, DS41287C Register 4-2); /CP
+// is bit 6, /CPD bit 7; the factory calibration words sit in configuration
+// space.
 struct MidRange {
     const char* name;
     int family;
@@ -123,7 +129,6 @@ struct MidRange {
 ChipProfile midRange(const MidRange& m) {
     ChipProfile p = base(m.name, m.family, m.codeWords, m.dataBytes, m.deviceId);
     p.configImplemented = m.configMask;
-    p.configReadsZero = static_cast<std::uint16_t>(0x3FFF & ~m.configMask);
     p.codeProtectBits = 0x0040;
     p.dataProtectBits = m.dataBytes > 0 ? 0x0080 : 0;
     p.endProgramming10 = true;
@@ -188,13 +193,25 @@ ChipProfile twelveBit(std::string name, int codeWords, Cells cells, std::uint16_
     return p;
 }
 
+ChipProfile slowCycle(ChipProfile p) {
+    p.programTimeNs = 20'000'000;
+    return p;
+}
+
+ChipProfile readsZero(ChipProfile p, std::uint16_t bits) {
+    p.configReadsZero = bits;
+    return p;
+}
+
 std::vector<ChipProfile> table() {
     const Cells ep = Cells::eprom;
     const Cells fl = Cells::flash;
     std::vector<ChipProfile> all = {
         family1("PIC16F84A", 1024, 0x0560),
-        family1("PIC16F84", 1024, kNoDeviceId),
-        family1("PIC16F83", 512, kNoDeviceId),
+        // Erase and program take up to 20 ms on all but the 16F84A (DS30262E
+        // Table 5-1).
+        slowCycle(family1("PIC16F84", 1024, kNoDeviceId)),
+        slowCycle(family1("PIC16F83", 512, kNoDeviceId)),
         pic16c84(),
         pic16f87x("PIC16F870", 2048, 64, 0x0D00),
         pic16f87x("PIC16F871", 2048, 64, 0x0D20),
@@ -220,8 +237,8 @@ std::vector<ChipProfile> table() {
         family6("PIC16F874A", 4096, 128, 0x0E60),
         family6("PIC16F876A", 8192, 256, 0x0E00),
         family6("PIC16F877A", 8192, 256, 0x0E20),
-        family7("PIC16F87", 4096, 256, 0x0720),
-        family7("PIC16F88", 4096, 256, 0x0760),
+        family7("PIC16F87", 4096, 256, 0x0720, 0x0003),
+        family7("PIC16F88", 4096, 256, 0x0760, 0x0003),
         family7("PIC16F818", 1024, 128, 0x04C0),
         family7("PIC16F819", 2048, 256, 0x04E0),
         // Each its own factory calibration, as real parts differ.
@@ -232,7 +249,10 @@ std::vector<ChipProfile> table() {
         twelveBit("PIC12F508", 512, fl, 0x01F, 0x0C1A),
         twelveBit("PIC12F509", 1024, fl, 0x01F, 0x0C2C),
         twelveBit("PIC16F54", 512, fl, 0x00F, 0),
-        twelveBit("PIC16F57", 2048, fl, 0x00F, 0),
+        // DS41208C Register 3-1 reads bits 11:4 as 0 on the 16F57 (DS41207D
+        // reads them as 1 on the 16F54); the simulated chip follows its own
+        // document.
+        readsZero(twelveBit("PIC16F57", 2048, fl, 0x00F, 0), 0x3FF0),
         twelveBit("PIC10F200", 256, fl, 0x01D, 0x0C3E),
         twelveBit("PIC10F202", 512, fl, 0x01D, 0x0C40),
         twelveBit("PIC10F204", 256, fl, 0x01D, 0x0C52),
@@ -257,7 +277,8 @@ ChipProfile named(std::string_view name) {
 }  // namespace
 
 std::uint16_t ChipProfile::config2Read(std::uint16_t written) const {
-    return static_cast<std::uint16_t>(written & config2Implemented);
+    return static_cast<std::uint16_t>((written & config2Implemented) |
+                                      (0x3FFF & ~config2Implemented));
 }
 
 std::uint16_t ChipProfile::configRead(std::uint16_t written) const {

@@ -60,7 +60,7 @@ struct ChipProfile {
     // (12F615/16F616).
     bool noCommand8 = false;
     // A second configuration word at 0x2008: its implemented bits (the
-    // others read 0); 0 = none.
+    // others read 1); 0 = none.
     std::uint16_t config2Implemented = 0;
     // Factory calibration words at 0x2008 and 0x2009 (configuration space).
     std::optional<std::uint16_t> calibration2008;

@@ -14,6 +14,9 @@ enum Command : int {
 };
 
 constexpr std::uint16_t kBlank12 = 0x0FFF;
+// TDIS: after End Programming the flash parts take no command for 100 us
+// while the programming voltage discharges (DS41227E, DS41228E).
+constexpr std::uint64_t kDischargeNs = 100'000;
 
 }  // namespace
 
@@ -39,8 +42,11 @@ CommandResult Core12::command(int code) {
                        [this, address, word] { program(address, word); }, true};
             return {FrameKind::none, std::move(op)};
         }
-        case endProgramming:
-            return {FrameKind::none, std::nullopt, true};
+        case endProgramming: {
+            CommandResult result{FrameKind::none, std::nullopt, true};
+            if (!profile_.eprom) result.deafNs = kDischargeNs;
+            return result;
+        }
         case bulkEraseCmd:
             if (profile_.eprom) return {};  // no electrical erase
             return {FrameKind::none, bulkErase()};
@@ -99,18 +105,19 @@ bool Core12::takesAfterPulse(std::uint32_t address, std::uint16_t word) {
     return true;
 }
 
+// DS41227E / DS41228E Table 3-2: with the PC on the configuration word or
+// in program memory the code (the reset-vector calibration word with it) and
+// the configuration word are erased, the IDs and the backup calibration word
+// are not; with the PC on the first ID location those are erased too.
+// Code protection does not stop it.
 TimedOp Core12::bulkErase() {
-    const bool fromConfig = pc_ >= memory_.program.size();
-    return {profile_.bulkEraseTimeNs, [this, fromConfig] {
-                if (fromConfig) {
-                    // Everything goes, both calibration copies included.
-                    eraseProgram();
-                    eraseIds();
-                    memory_.config[kBackupCalibrationIndex] = kBlank12;
-                    eraseConfigWord();
-                } else if (!codeProtected()) {
-                    eraseProgram();
-                }
+    const bool fromFirstId = pc_ == memory_.program.size();
+    return {profile_.bulkEraseTimeNs, [this, fromFirstId] {
+                eraseProgram();
+                eraseConfigWord();
+                if (!fromFirstId) return;
+                eraseIds();
+                if (profile_.calibrationBackup) memory_.config[kBackupCalibrationIndex] = kBlank12;
             }};
 }
 

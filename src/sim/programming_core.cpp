@@ -101,20 +101,11 @@ void ProgrammingCore::eraseIds() {
     std::fill_n(memory_.config.begin(), kIdWords, profile_.wordMask());
 }
 
-void ProgrammingCore::eraseConfigWord(bool dataWiped) {
+void ProgrammingCore::eraseConfigWord() {
     if (faults_.deadConfigWord) return;
-    const std::uint16_t old = memory_.config[kConfigWordIndex];
-    std::uint16_t word = profile_.configErased();
-    if (!dataWiped) word = static_cast<std::uint16_t>(word & (old | ~profile_.dataProtectBits));
-    memory_.config[kConfigWordIndex] = word;
+    memory_.config[kConfigWordIndex] = profile_.configErased();
     if (profile_.config2Implemented != 0)
         memory_.config[kConfig2Index] = profile_.config2Read(kWordMask);
-}
-
-void ProgrammingCore::clearDataProtection() {
-    if (faults_.deadConfigWord) return;
-    std::uint16_t& word = memory_.config[kConfigWordIndex];
-    word = profile_.configRead(word | profile_.dataProtectBits);
 }
 
 // --- Families 1-7.
@@ -363,31 +354,41 @@ TimedOp Core14::armedErase(Armed what) {
 }
 
 TimedOp Core14::bulkEraseProgram() {
+    const std::uint32_t pc = pc_;
     const bool fromConfig = inConfigSpace();
     const int f = profile_.family;
-    if (fromConfig && profile_.endProgramming10) {
-        // Code, IDs and configuration words; the data memory and its
-        // protection stay. A calibration word goes only when the address
-        // stands on it.
-        const std::uint32_t offset = pc_ - kConfigBase;
-        return selfTimed(profile_.bulkEraseTimeNs, [this, offset] {
+    if (profile_.endProgramming10 || f == 5) {
+        // From any address: program memory and configuration word(s), the
+        // data memory too when it is protected (DS41204G 3.1.5.10, DS41244E
+        // 3.1.5, DS41287C 3.2.5; DS41196G Table 3-1). The IDs go with the PC
+        // at 0x2000 (16F627A family: anywhere in configuration space); the
+        // calibration words only with the PC on one of them, and then all
+        // of them (DS41244E: 0x2008 or 0x2009 erases both).
+        const bool ids = profile_.endProgramming10 ? pc == kConfigBase : fromConfig;
+        const bool calibration =
+            fromConfig && profile_.configCalibration(pc - kConfigBase).has_value();
+        return selfTimed(profile_.bulkEraseTimeNs, [this, ids, calibration] {
+            const bool dataToo = dataProtected();
             eraseProgram();
-            eraseIds();
-            eraseConfigWord(memory_.data.empty());
+            if (ids) eraseIds();
+            if (dataToo) eraseData();
+            eraseConfigWord();
             for (std::uint32_t i = kConfig2Index; i < kConfigWords; ++i) {
-                const bool hit = i == offset || faults_.eraseTakesCalibration;
+                const bool hit = calibration || faults_.eraseTakesCalibration;
                 if (hit && profile_.configCalibration(i)) memory_.config[i] = kWordMask;
             }
         });
     }
     return selfTimed(profile_.bulkEraseTimeNs, [this, fromConfig, f] {
-        if (fromConfig && f >= 3 && f <= 5) {
+        if (fromConfig && (f == 3 || f == 4)) {
             // From configuration space code protection goes with the code;
-            // family 5 wipes the data too, family 4 keeps it and its protection.
+            // the 12F629 family's data goes too when it is protected
+            // (DS41191D 2.3.1.9).
+            const bool dataToo = f == 4 && dataProtected();
             eraseProgram();
             eraseIds();
-            if (f == 5) eraseData();
-            eraseConfigWord(f != 4);
+            if (dataToo) eraseData();
+            eraseConfigWord();
         } else if (!codeProtected()) {
             eraseProgram();
         }
@@ -395,14 +396,12 @@ TimedOp Core14::bulkEraseProgram() {
 }
 
 TimedOp Core14::bulkEraseData() {
-    const bool fromConfig = inConfigSpace() && (profile_.family == 4 || profile_.endProgramming10);
-    return selfTimed(profile_.bulkEraseTimeNs, [this, fromConfig] {
-        if (fromConfig) {
-            eraseData();
-            clearDataProtection();
-        } else if (!dataProtected()) {
-            eraseData();
-        }
+    // The 16F627A family erases protected data too and keeps its protection
+    // (DS41196G Table 3-1); the others leave protected data alone
+    // (DS41191D 2.3.1.10, DS41204G 3.1.5.11, DS41244E, DS41287C).
+    const bool evenProtected = profile_.family == 5 && !profile_.endProgramming10;
+    return selfTimed(profile_.bulkEraseTimeNs, [this, evenProtected] {
+        if (evenProtected || !dataProtected()) eraseData();
     });
 }
 

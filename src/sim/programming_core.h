@@ -74,6 +74,9 @@ struct CommandResult {
     FrameKind frame = FrameKind::none;
     std::optional<TimedOp> timedOp;
     bool endsProgramming = false;  // End Programming for an externally timed cycle
+    // The chip ignores commands that start sooner than this after the
+    // command ends (a discharge or hold time).
+    std::uint64_t deafNs = 0;
 };
 
 // The meaning of decoded commands for one programming-algorithm family. The pin
@@ -110,11 +113,8 @@ class ProgrammingCore {
     void eraseProgram();
     void eraseData();
     void eraseIds();
-    // The erased configuration word (and second word); its data protection
-    // stays unless the same erase wiped the data.
-    void eraseConfigWord(bool dataWiped = true);
-    // Data was wiped from configuration space: data protection goes with it.
-    void clearDataProtection();
+    // The erased configuration word (and second word).
+    void eraseConfigWord();
 
     const ChipProfile& profile_;
     ChipMemory& memory_;

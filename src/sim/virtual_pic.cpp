@@ -7,6 +7,9 @@ namespace ferrolux::sim {
 namespace {
 constexpr int kCommandBits = 6;
 constexpr int kFrameClocks = 16;
+// THLD0: the least time from programming mode entry to the first clock edge
+// (5 us in the flash parts' programming specifications).
+constexpr std::uint64_t kEntryHoldNs = 5'000;
 }  // namespace
 
 VirtualPic::VirtualPic(ChipProfile profile)
@@ -23,6 +26,7 @@ void VirtualPic::setPins(bool clock, bool data, bool programEnable, std::uint64_
         programEnable_ = programEnable;
         if (programEnable) {
             enter();
+            deafUntilNs_ = nowNs + kEntryHoldNs;
         } else {
             leave();
         }
@@ -114,8 +118,16 @@ void VirtualPic::fallingEdge(bool data, std::uint64_t nowNs) {
             if (data) shift_ |= 1u << bits_;
             if (++bits_ < kCommandBits) return;
             int code = static_cast<int>(shift_);
+            const bool tooSoon = frameStartNs_ < deafUntilNs_;
             endFrame(Frame::command, code, nowNs);
+            // A command that comes too soon after entry or a discharge
+            // time is not taken, and has no frame.
+            if (tooSoon) {
+                ++earlyCommands_;
+                return;
+            }
             CommandResult result = core_->command(code);
+            if (result.deafNs != 0) deafUntilNs_ = nowNs + result.deafNs;
             if (result.endsProgramming) endExternal(nowNs);
             if (result.timedOp) begin(std::move(*result.timedOp), nowNs);
             code_ = code;

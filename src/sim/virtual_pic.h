@@ -46,6 +46,9 @@ class VirtualPic {
     // Cycles that did not take: the pins moved before a self-timed one was
     // done, or an externally timed one ended too early or never ended.
     std::uint64_t lostWrites() const { return lostWrites_; }
+    // Commands ignored because they came too soon after entry or after an
+    // End Programming that asks for a discharge time.
+    std::uint64_t earlyCommands() const { return earlyCommands_; }
 
     // Test access to memory; indexes wrap at the memory size. Config addresses
     // are 0x2000..0x2007 on 14-bit chips; on the 12-bit core the IDs after the
@@ -138,6 +141,8 @@ class VirtualPic {
 
     std::optional<Pending> pending_;
     std::uint64_t lostWrites_ = 0;
+    std::uint64_t deafUntilNs_ = 0;
+    std::uint64_t earlyCommands_ = 0;
 
     bool logFrames_ = false;
     std::vector<Frame> frames_;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "device/erase.h"
 #include "device/family.h"
 #include "device/readback.h"
 #include "files/device_list.h"
@@ -274,7 +275,8 @@ int MainWindow::eraseMemory(int id) {
     const bool codeMemory = id == ctl::kEraseCode;
     status(kTwoBlanks);
     if (noChip()) return refused(kNoChip);
-    if (!ask(codeMemory ? kDeletesFlash : kDeletesData, "Warning!")) {
+    if (!ask(eraseQuestion(s_.device, codeMemory ? EraseKind::code : EraseKind::data),
+             "Warning!")) {
         greyIdle(false);
         ending_ = Ending::cancelled;
         return 1;

@@ -83,13 +83,19 @@ TEST(EveryFamily, StepsThroughThePins) {
          "P3=0 P4=0 P5=0 P8=0 E I5 L2=1234 p5=0 8:15 p3=0 p4=3FFF p5=1234 p8=0 "
          "8:15 p5=3FFF L2=777 I4 8:15 p5=3FFF p9=777"},
         // Bulk erase takes the calibration word and keeps the bandgap; from
-        // configuration space it takes the bandgap too. Data protection goes
-        // only with the data, which 11 from configuration space wipes.
+        // configuration space it takes the bandgap too, and protected data
+        // with its protection.
         {"12F675",
          "E 9:10 p3FF=3FFF c2007=21FF L0 9:10 I7 R4=31FF D0=45 X E L0 9:10 "
-         "E R4=3FFF R5=0 L0 11:10 E R5=FF d0=FF"},
-        // A bulk erase from code keeps the IDs and the backup calibration.
-        {"10F206", "C200=12 E I1 9:10 p1FF=FFF c204=C64 c200=12 E 9:10 c204=FFF"},
+         "E R4=3FFF R5=FF d0=FF"},
+        // Bulk erase, DS41228E Table 3-2: from code or from the configuration
+        // word it takes code, reset-vector calibration and configuration
+        // word, and keeps the IDs and the backup calibration; from the first
+        // ID it takes those too (the 512 code words are 513 increments away).
+        {"10F206",
+         "C200=12 CFFF=FF3 E I1 9:10 p1FF=FFF cFFF=FFF c204=C64 c200=12 CFFF=FF3 E 9:10 "
+         "cFFF=FFF c204=C64 c200=12 P0=0 E I512 9:10 p0=FFF c200=12 E I513 9:10 c200=FFF "
+         "c204=FFF"},
         // The counter starts on the configuration word; Load Configuration
         // is unknown: its 16 clocks decode as two Increment Address commands.
         {"12F508", "CFFF=FEA P0=ABC E R4=FEA I1 R4=ABC L0=C3 @=2"},
@@ -208,10 +214,11 @@ TEST(EveryFamily, ProtectedChipIsClearedOnlyByItsFullErase) {
         {"16F877", "L3 1 7 8:20 E L0 I7 1 7 8:15 1 7 " + rewrite, sequence},
         {"16F73", f3 + " L0 I7 L2 8:1 14", "L0 9:30"},
         {"12F629", "9:10 11:10 " + rewrite, "L0 9:10 11:10"},  // 4, 5: from config space only
-        {"16F628A", "9:10 11:10 " + rewrite, "L0 9:10"},
+        {"16F628A", rewrite, "L0 9:10"},                       // 9 from anywhere clears it
         {"16F877A", "9:10 11:10 " + rewrite, "31:20"},
         {"16F819", "9:10 31:19 I1 E L0 I7 L2 24:4 14", "31:20"},  // 24 ends only with 23
-        {"10F206", "I1 9:10", "9:10"}};  // from code, then from the configuration word
+        // A bulk erase from the first ID location.
+        {"10F206", "I1 L2=0 8:2 14", "I513 9:10"}};
     for (const Erase& e : rows) {
         SCOPED_TRACE(e.chip);
         Bench b(e.chip);
@@ -232,6 +239,56 @@ TEST(EveryFamily, ProtectedChipIsClearedOnlyByItsFullErase) {
         EXPECT_EQ(b.chip.programWord(0), p.wordMask());
         EXPECT_EQ(b.chip.dataByte(0), 0xFF);
         EXPECT_EQ(b.chip.configWord(idBase), p.wordMask());
+    }
+}
+
+// What Bulk Erase Program Memory (9) and Bulk Erase Data Memory (11) take,
+// by chip, data protection and address: DS41191D 2.3.1.9-10 (12F629
+// family), DS41204G 3.1.5.10-11 / DS41244E 3.1.5 / DS41287C 3.2.5 (12F683,
+// 16F6xx, 16F91x, 16F88x) and DS41196G Table 3-1 (16F627A family).
+TEST(EveryFamily, BulkErasesTakeWhatTheirSpecificationsSay) {
+    struct Row {
+        const char* chip;
+        bool cpd;           // data protected before the erase
+        const char* steps;  // after entry
+        bool code, data, ids, calibration, cpdAfter;
+    };
+    const Row rows[] = {
+        {"12F675", true, "L0 9:10", true, true, true, false, false},
+        {"12F675", false, "L0 9:10", true, false, true, false, false},
+        {"12F675", true, "L0 11:10", false, false, false, false, true},
+        {"12F675", false, "11:10", false, true, false, false, false},
+        {"16F684", true, "9:10", true, true, false, false, false},
+        {"16F684", false, "L0 9:10", true, false, true, false, false},
+        {"16F684", false, "L0 I1 9:10", true, false, false, false, false},
+        {"16F684", true, "L0 11:10", false, false, false, false, true},
+        {"16F684", false, "L0 I8 9:10", true, false, false, true, false},
+        {"16F917", false, "L0 I8 9:10", true, false, false, true, false},
+        {"16F917", false, "L0 I9 9:10", true, false, false, true, false},
+        {"16F886", true, "L0 I8 9:10", true, true, false, false, false},
+        {"16F886", false, "L0 I9 9:10", true, false, false, true, false},
+        {"16F628A", true, "9:10", true, true, false, false, false},
+        {"16F628A", false, "L0 9:10", true, false, true, false, false},
+        {"16F628A", true, "11:10", false, true, false, false, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.chip) + (r.cpd ? " CPD " : " ") + r.steps);
+        Bench b(r.chip);
+        b.chip.setProgramWord(0, 0x0123);
+        b.chip.setDataByte(0, 0x45);
+        b.chip.setConfigWord(0x2000, 0x0ABC);
+        if (r.cpd) b.chip.protect(false, true);
+        const auto before = b.chip.memory().config;
+        b.host.enter();
+        run(b, r.steps);
+        EXPECT_EQ(b.chip.programWord(0), r.code ? 0x3FFF : 0x0123);
+        EXPECT_EQ(b.chip.dataByte(0), r.data ? 0xFF : 0x45);
+        EXPECT_EQ(b.chip.configWord(0x2000), r.ids ? 0x3FFF : 0x0ABC);
+        for (std::uint32_t cal = 0x2008; cal <= 0x2009; ++cal) {
+            if (!b.chip.profile().configCalibration(cal - 0x2000)) continue;
+            EXPECT_EQ(b.chip.configWord(cal), r.calibration ? 0x3FFF : before[cal - 0x2000]);
+        }
+        EXPECT_EQ(b.chip.dataProtected(), r.cpdAfter);
     }
 }
 

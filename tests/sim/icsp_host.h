@@ -44,14 +44,15 @@ class Host {
         clock_.idleUntil(clock_.peek() + ns);
         clock_.nowNs();
     }
-    // Leaves programming mode, then enters it again.
+    // Leaves programming mode, then enters it again and holds still for the
+    // chips' entry hold time (5 us).
     void enter() {
         clock(false);
         data(false);
         power(false);
         pause();
         power(true);
-        pause();
+        pause(5'000);
     }
     void pulse() {
         clock(true);

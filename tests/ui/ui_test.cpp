@@ -281,9 +281,14 @@ TEST_F(Commands, OpenCancelledBadOrWithAWrongChecksumKeepsOrDropsTheFile) {
 
 TEST_F(Commands, EraseQuestionsCancelSendsNothingAndOkErases) {
     openAndWrite();
-    for (auto [id, question] : {std::pair{ctl::kEraseCode, "This Command Deletes Flash-Memory!"},
-                                {ctl::kEraseData, "This Command Deletes Data-Memory!"},
-                                {ctl::kDisableProtection, "This Command Deletes Memory!"}}) {
+    // The 16F628A's code erase takes IDs, configuration word and protected data too.
+    for (auto [id, question] :
+         {std::pair{
+              ctl::kEraseCode,
+              "This Command Deletes Flash-Memory!\nOn this chip it also erases the ID locations, "
+              "the configuration word and the data memory (EEPROM) if it is code protected."},
+          {ctl::kEraseData, "This Command Deletes Data-Memory!"},
+          {ctl::kDisableProtection, "This Command Deletes Memory!"}}) {
         watchBoard();
         w.answers = {Answer::cancel};
         main().command(id);

@@ -67,7 +67,7 @@ TEST(QtMainWindow, ControlsMenusAndTheUsersChipChoiceReachTheLogicWhichOwnsTheMa
     ASSERT_EQ(rig.modals.boxes.size(), 3u);
     EXPECT_EQ(rig.modals.boxes[0], "Kestrum: Open 'family5.hex' ?");
     EXPECT_EQ(rig.modals.boxes[1].rfind("ERROR!: Driver 'DlPortIO' must be installed!", 0), 0u);
-    EXPECT_EQ(rig.modals.boxes[2], "Warning!: This Command Deletes Flash-Memory!");
+    EXPECT_EQ(rig.modals.boxes[2].rfind("Warning!: This Command Deletes Flash-Memory!\n", 0), 0u);
 
     auto* chips = rig.find<QComboBox>(ctl::kChipList);
     chips->setCurrentIndex(chips->findText("PIC12C508"));

@@ -1,0 +1,150 @@
+// Chip behaviour taken from Microchip's programming specifications, through
+// the product's own paths on simulated chips that follow those documents.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <vector>
+
+#include "chip_rig.h"
+#include "session/messages.h"
+
+namespace ferrolux::test {
+namespace {
+
+// An INHX8M record of little-endian words at word address `word`.
+std::string hexRecord(int word, const std::vector<int>& words) {
+    const int address = 2 * word;
+    const int count = static_cast<int>(2 * words.size());
+    int sum = count + (address >> 8) + (address & 0xFF);
+    std::string line = formatText(":%02X%04X00", static_cast<unsigned>(count),
+                                  static_cast<unsigned>(address & 0xFFFF));
+    for (int w : words) {
+        line += formatText("%02X%02X", static_cast<unsigned>(w & 0xFF),
+                           static_cast<unsigned>(w >> 8 & 0xFF));
+        sum += (w & 0xFF) + (w >> 8 & 0xFF);
+    }
+    return line + formatText("%02X\n", static_cast<unsigned>(-sum & 0xFF));
+}
+
+// A 12-bit program: one code word, the four IDs and the configuration word.
+std::filesystem::path program12Bit(const ChipRig& rig, const std::string& name,
+                                   const std::vector<int>& ids, int config) {
+    const auto path = rig.dir.path() / name;
+    std::ofstream(path) << hexRecord(0, {0x0A00}) << hexRecord(rig.s.device.codeWords, ids)
+                        << hexRecord(0xFFF, {config}) << ":00000001FF\n";
+    return path;
+}
+
+std::vector<Wiring> wiringsAndCable() {
+    std::vector<Wiring> all = allWirings();
+    all.push_back(ftdiWiring());
+    return all;
+}
+
+// A bulk erase from the configuration word, where entry leaves the PC, keeps
+// the IDs on silicon (DS41227E Table 3-2): new IDs over old ones would only
+// clear bits. With the PC at the first ID they go, and the calibration word
+// and its backup are written back. On every wiring and the FTDI cable, whose
+// timing the chip checks (it ignores a command within 100 us of End
+// Programming).
+TEST(TwelveBitFlash, SecondIdsReplaceTheFirstAndBothCalibrationWordsStay) {
+    for (const Wiring& w : wiringsAndCable()) {
+        if (w.lowVoltage) continue;  // no low-voltage entry on the 12-bit core
+        SCOPED_TRACE(w.name);
+        ChipRig rig("PIC12F508", w);
+        const std::uint16_t calibration = rig.chip.programWord(0x1FF);
+        ASSERT_EQ(rig.open(program12Bit(rig, "first.hex", {1, 2, 3, 4}, 0xFEA)), 0)
+            << rig.s.message;
+        ASSERT_EQ(rig.write(), "");
+        ASSERT_EQ(rig.open(program12Bit(rig, "second.hex", {5, 6, 7, 8}, 0xFEA)), 0)
+            << rig.s.message;
+        ASSERT_EQ(rig.write(), "");
+        for (std::uint32_t id = 0; id < 4; ++id)
+            EXPECT_EQ(rig.chip.configWord(0x200 + id), 5 + id);
+        EXPECT_EQ(rig.chip.programWord(0x1FF), calibration);
+        EXPECT_EQ(rig.chip.configWord(0x204), calibration);
+        EXPECT_EQ(rig.chip.earlyCommands(), 0u);
+    }
+}
+
+// DS41208C reads the 16F57's configuration bits 11:4 as 0, DS41207D (16F54)
+// and the PICkit 2 file as 1: only bits 3:0 are compared, so a chip with
+// either answer verifies and reads blank after an erase.
+TEST(TwelveBitFlash, SixteenF57ComparesOnlyItsFourConfigurationBits) {
+    ChipRig rig("PIC16F57");
+    ASSERT_EQ(rig.open(program12Bit(rig, "p.hex", {1, 2, 3, 4}, 0xFF9)), 0) << rig.s.message;
+    ASSERT_EQ(rig.write(), "");
+    EXPECT_EQ(rig.chip.configWord(0xFFF), 0x009);
+    ASSERT_EQ(rig.verify(), "");
+    rig.main.command(ctl::kEraseCode);
+    ASSERT_EQ(rig.main.lastEnding(), ui::Ending::ok) << rig.s.message;
+}
+
+// The 16F84 and 16F83 (not A) take up to 20 ms per erase and program cycle
+// (DS30262E Table 5-1); parallel adapters wait that long.
+TEST(SixteenF84, ProgramCycleOf20MsOnEveryWiring) {
+    for (const Wiring& w : wiringsAndCable()) {
+        if (w.lowVoltage) continue;
+        SCOPED_TRACE(w.name);
+        ChipRig rig("PIC16F84", w);
+        ASSERT_EQ(rig.open(testHex(1)), 0) << rig.s.message;
+        ASSERT_EQ(rig.write(), "");
+        EXPECT_EQ(rig.chip.lostWrites(), 0u);
+    }
+}
+
+// "Bulk Erase Code Memory" where the chip's erase takes more than the code:
+// the question names what else goes before anything is erased, and the
+// simulated chip loses it as silicon does (DS41191D, DS41196G, DS41204G:
+// protected EEPROM goes with the code).
+TEST(EraseQuestion, NamesWhatTheChipLosesBesidesTheCode) {
+    struct Row {
+        const char* chip;
+        const char* also;  // the question's second line
+        bool dataLost;     // with the data memory protected
+    };
+    const Row rows[] = {
+        {"PIC16F84A",
+         "On this chip it also erases the data memory (EEPROM), the ID locations and the "
+         "configuration word.",
+         true},
+        {"PIC16F877", "", false},
+        {"PIC12F675",
+         "On this chip it also erases the ID locations and the data memory (EEPROM) if it is "
+         "code protected.",
+         true},
+        {"PIC16F628A",
+         "On this chip it also erases the ID locations, the configuration word and the data "
+         "memory (EEPROM) if it is code protected.",
+         true},
+        {"PIC16F684",
+         "On this chip it also erases the ID locations, the configuration word and the data "
+         "memory (EEPROM) if it is code protected.",
+         true},
+        {"PIC12F508", "On this chip it also erases the ID locations and the configuration word.",
+         false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.chip);
+        ChipRig rig(r.chip);
+        const std::string question =
+            std::string("This Command Deletes Flash-Memory!") + (*r.also ? "\n" : "") + r.also;
+        rig.chip.setProgramWord(0, 0x0123);
+        rig.chip.setDataByte(0, 0x45);
+        rig.chip.protect(false, true);
+        rig.window.answers = {ui::Answer::cancel};
+        rig.main.command(ctl::kEraseCode);
+        ASSERT_FALSE(rig.window.boxes.empty());
+        EXPECT_EQ(rig.window.boxes.back().text, question);
+        EXPECT_EQ(rig.chip.programWord(0), 0x0123);
+        rig.window.answers = {ui::Answer::ok};
+        rig.main.command(ctl::kEraseCode);
+        ASSERT_EQ(rig.main.lastEnding(), ui::Ending::ok) << rig.s.message;
+        EXPECT_EQ(rig.chip.programWord(0), rig.chip.profile().wordMask());
+        const int data = rig.s.device.dataBytes == 0 ? 0xFF : r.dataLost ? 0xFF : 0x45;
+        EXPECT_EQ(rig.chip.dataByte(0), data);
+    }
+}
+
+}  // namespace
+}  // namespace ferrolux::test
