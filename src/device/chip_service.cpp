@@ -134,14 +134,12 @@ Result ChipService::write(const WriteOptions& o, const ChipImage& image) {
             if (ferrolux::eraseChip(s_) != 0) return failed;
         }
         s_.reporter->status(kWriting);
-        s_.pass.verifyOnly = 0;
         if (o.code) {
             const int r = writeCodeMemory(s_, image, o.eraseFirst);
             if (r == kPassDeclined) return {Outcome::cancelled, Failure::none};
             if (r == kPassMismatch) return {Outcome::failed, Failure::mismatch};
             if (r != 0) return failed;
         }
-        s_.pass.verifyOnly = 0;
         if (o.data && programDataMemory(s_, image) != 0) return failed;
         if (o.config && writeConfigWord(s_) != 0) return failed;
         leave();
@@ -201,19 +199,17 @@ int verifyConfigSpace(Session& s, const ChipImage& image) {
 
 Result ChipService::verify(const VerifyOptions& o, const ChipImage& image) {
     const Result result = [&]() -> Result {
-        s_.pass.verifyOnly = 1;
         int r = 0;
         if (algorithmOf(s_.device).twelveBit) {
-            r = programCode12Bit(s_, image);
+            r = programCode12Bit(s_, image, PassMode::verify);
         } else {
-            if (o.code) r = programCodeByWord(s_, image);
-            if (r == 0 && o.data) r = programDataMemory(s_, image);
+            if (o.code) r = programCodeByWord(s_, image, PassMode::verify);
+            if (r == 0 && o.data) r = programDataMemory(s_, image, PassMode::verify);
         }
         // The IDs read back into the shown values are put back after the compare.
         const std::array<int, 4> shownIds = s_.chip.idValues;
         if (r == 0) r = verifyConfigSpace(s_, image);
         s_.chip.idValues = shownIds;
-        s_.pass.verifyOnly = 0;
         if (r == kPassMismatch) return {Outcome::failed, Failure::mismatch};
         if (r != 0) return {Outcome::failed, Failure::failed};
         leave();

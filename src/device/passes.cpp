@@ -4,8 +4,8 @@
 
 #include "device/family.h"
 #include "device/hex_walk.h"
-#include "files/hex_image.h"
 #include "device/program_word.h"
+#include "files/hex_image.h"
 #include "link/delays.h"
 #include "link/icsp.h"
 #include "session/messages.h"
@@ -23,21 +23,15 @@ constexpr int kDataStart = 0x2100;
 constexpr int END_PROGRAMMING_ROW = 23;
 
 // ID words keep bits 0 to 6 from the file; bits 7 to 13 are written as 1.
-void markIdWord(Session& s) {
-    if (s.pass.targetAddress >= kIdStart && s.pass.targetAddress <= kIdEnd)
-        s.pass.fileWord |= 0x3F80;
-}
-
-// The word a pass handles, where program_word and the messages find it.
-void take(Session& s, int address, int value) {
-    s.pass.targetAddress = address;
-    s.pass.fileWord = value;
+int idWord(int address, int value) {
+    return address >= kIdStart && address <= kIdEnd ? value | 0x3F80 : value;
 }
 
 // Shows `format` with the address and reports how far the pass has come.
-void shown(Session& s, const char* format, int address, bool data, int done, int total) {
+void shown(Session& s, const char* format, PassMode mode, int address, bool data, int done,
+           int total) {
     showAddress(s, format, address);
-    const Stage stage = s.pass.verifyOnly != 0 ? Stage::verifying : Stage::writing;
+    const Stage stage = mode == PassMode::verify ? Stage::verifying : Stage::writing;
     s.reporter->progress({stage, data, address, done, total});
 }
 
@@ -52,9 +46,9 @@ void toIdLocations(Session& s) {
 
 // Program cycles until the low 12 bits read back (EPROM up to 10, flash
 // one); the number of cycles applied, or 0 when none matched.
-int program12BitAttempts(Session& s) {
+int program12BitAttempts(Session& s, PassWord& w) {
     for (int pulses = 1; pulses <= cycles12Bit(s, 10); ++pulses) {
-        if (programOnce12Bit(s, s.pass.fileWord)) return pulses;
+        if (programOnce12Bit(s, w.value, w.read)) return pulses;
     }
     return 0;
 }
@@ -62,18 +56,16 @@ int program12BitAttempts(Session& s) {
 // The chip's factory calibration (a MOVLW in its last code word) stays: a
 // file word there is neither written nor compared, and the user is told once
 // per pass. A chip that has lost its calibration takes the file's word.
-bool keepsCalibration(Session& s, bool& told) {
-    if (!s.device.calibration || s.pass.targetAddress != s.device.codeWords - 1) return false;
-    if ((s.pass.readBack & 0xF00) != 0xC00) return false;
-    if ((s.pass.readBack & 0xFFF) != (s.pass.fileWord & 0xFFF) &&
-        (s.pass.fileWord & 0xFFF) != 0xFFF && !told) {
+bool keepsCalibration(Session& s, const PassWord& w, bool& told) {
+    if (!s.device.calibration || w.address != s.device.codeWords - 1) return false;
+    if ((w.read & 0xF00) != 0xC00) return false;
+    if ((w.read & 0xFFF) != (w.value & 0xFFF) && (w.value & 0xFFF) != 0xFFF && !told) {
         told = true;
         s.reporter->message(
             formatText("The file holds %04X at %04X, where the chip keeps its calibration "
                        "word %04X.\nThe chip keeps its calibration; the file's word is skipped.",
-                       static_cast<unsigned>(s.pass.fileWord),
-                       static_cast<unsigned>(s.pass.targetAddress),
-                       static_cast<unsigned>(s.pass.readBack & 0xFFF)),
+                       static_cast<unsigned>(w.value), static_cast<unsigned>(w.address),
+                       static_cast<unsigned>(w.read & 0xFFF)),
             "Warning!");
     }
     return true;
@@ -84,29 +76,29 @@ bool keepsCalibration(Session& s, bool& told) {
 namespace {
 
 // Progress every 16th address (every word with `everyWord`), first and last.
-std::function<void(int, int, int)> progressOf(Session& s, const char* format, bool data,
-                                              bool everyWord = false) {
-    return [&s, format, data, everyWord](int address, int done, int total) {
-        if (everyWord || showsAt(address, done, total)) shown(s, format, address, data, done, total);
+std::function<void(int, int, int)> progressOf(Session& s, const char* format, PassMode mode,
+                                              bool data, bool everyWord = false) {
+    return [&s, format, mode, data, everyWord](int address, int done, int total) {
+        if (everyWord || showsAt(address, done, total))
+            shown(s, format, mode, address, data, done, total);
     };
 }
 
 }  // namespace
 
-int programCodeByWord(Session& s, const ChipImage& image) {
+int programCodeByWord(Session& s, const ChipImage& image, PassMode mode) {
     HexPass pass;
     pass.endAbove = kCodeEnd;
-    pass.progress = progressOf(s, "Contr-Adr: %04X\n", false);
-    pass.perWord = [&s](int address, int value) {
-        take(s, address, value);
-        s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-        if (s.pass.readBack == s.pass.fileWord) return 0;
-        if (s.pass.verifyOnly == 0 && programWord(s) != 0) {
-            setWriteError(s, false);
-            return 1;
+    pass.progress = progressOf(s, "Contr-Adr: %04X\n", mode, false);
+    pass.perWord = [&s, mode](int address, int value) {
+        PassWord w{address, value, sendIcsp(s, READ_DATA_PROGRAM, 0)};
+        if (w.read == w.value) return 0;
+        if (mode == PassMode::write && programWord(s, w) != 0) {
+            setWriteError(s, w, false);
+            return kPassFailed;
         }
-        if (s.pass.readBack != s.pass.fileWord) {
-            setVerifyError(s, false);
+        if (w.read != w.value) {
+            setVerifyError(s, w, false);
             return kPassMismatch;
         }
         return 0;
@@ -128,7 +120,7 @@ int writeCodeRows(Session& s, const ChipImage& image, int rowSize) {
     };
     HexPass pass;
     pass.endAbove = kCodeEnd;
-    pass.progress = progressOf(s, "Contr-Addr: %04X\n", false);
+    pass.progress = progressOf(s, "Contr-Addr: %04X\n", PassMode::write, false);
     pass.beforeIncrement = [&] {
         const bool rowEnds = (position & (rowSize - 1)) == rowSize - 1;
         ++position;
@@ -136,8 +128,7 @@ int writeCodeRows(Session& s, const ChipImage& image, int rowSize) {
         commit();
         pending = false;
     };
-    pass.perWord = [&](int address, int value) {
-        take(s, address, value);
+    pass.perWord = [&](int, int value) {
         sendIcsp(s, LOAD_DATA_PROGRAM, value & 0x3FFF);
         pending = true;
         return 0;
@@ -156,35 +147,34 @@ int writeCodeRows(Session& s, const ChipImage& image, int rowSize) {
     return walkImage(s, image, pass);
 }
 
-int programCode12Bit(Session& s, const ChipImage& image) {
+int programCode12Bit(Session& s, const ChipImage& image, PassMode mode) {
     HexPass pass;
     // From the configuration word to address 0.
     pass.position = [&s] { sendIcsp(s, INCREMENT_ADDRESS, 0); };
     // Code, then the four ID words that follow it, as the file gives them.
     pass.endAbove = s.device.codeWords + 3;
-    pass.progress = progressOf(s, "Contr-Adr: %04X\n", false, true);
+    pass.progress = progressOf(s, "Contr-Adr: %04X\n", mode, false, true);
     bool told = false;
-    pass.perWord = [&s, &told](int address, int value) {
-        take(s, address, value);
-        s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-        if (keepsCalibration(s, told)) return 0;
+    pass.perWord = [&s, &told, mode](int address, int value) {
+        PassWord w{address, value, sendIcsp(s, READ_DATA_PROGRAM, 0)};
+        if (keepsCalibration(s, w, told)) return 0;
         // ID words carry a nibble each; the readback keeps only that much of them.
-        const int mask = s.pass.targetAddress >= s.device.codeWords ? 0xF : 0xFFF;
-        if ((s.pass.readBack & mask) == (s.pass.fileWord & mask)) return 0;
-        if (s.pass.verifyOnly == 1) {
-            setVerifyError(s, false);
+        const int mask = w.address >= s.device.codeWords ? 0xF : 0xFFF;
+        if ((w.read & mask) == (w.value & mask)) return 0;
+        if (mode == PassMode::verify) {
+            setVerifyError(s, w, false);
             return kPassMismatch;
         }
-        const int pulses = program12BitAttempts(s);
+        const int pulses = program12BitAttempts(s, w);
         if (pulses == 0) {
-            setWriteError(s, false);
-            return 1;
+            setWriteError(s, w, false);
+            return kPassFailed;
         }
-        overprogram12Bit(s, s.pass.fileWord, pulses, 10);
-        s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-        if (s.pass.readBack != s.pass.fileWord) {
-            setWriteError(s, false);
-            return 1;
+        overprogram12Bit(s, w.value, pulses, 10);
+        w.read = sendIcsp(s, READ_DATA_PROGRAM, 0);
+        if (w.read != w.value) {
+            setWriteError(s, w, false);
+            return kPassFailed;
         }
         return 0;
     };
@@ -213,14 +203,12 @@ int programIdWords(Session& s, const ChipImage& image) {
     pass.position = [&s] { toIdLocations(s); };
     pass.skipBelow = kIdStart;
     pass.endAbove = kIdEnd;
-    pass.progress = progressOf(s, "Contr-Adr: %04X\n", false);
+    pass.progress = progressOf(s, "Contr-Adr: %04X\n", PassMode::write, false);
     pass.perWord = [&s](int address, int value) {
-        take(s, address, value);
-        markIdWord(s);
-        s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-        if (s.pass.readBack != s.pass.fileWord && programWord(s) != 0) {
-            setWriteError(s, false);
-            return 1;
+        PassWord w{address, idWord(address, value), sendIcsp(s, READ_DATA_PROGRAM, 0)};
+        if (w.read != w.value && programWord(s, w) != 0) {
+            setWriteError(s, w, false);
+            return kPassFailed;
         }
         return 0;
     };
@@ -244,9 +232,7 @@ int writeIdRow(Session& s, const ChipImage& image, int family) {
         sendIcsp(s, END_PROGRAMMING_ROW, 0);
     };
     pass.perWord = [&](int address, int value) {
-        take(s, address, value);
-        markIdWord(s);
-        sendIcsp(s, LOAD_DATA_PROGRAM, s.pass.fileWord);
+        sendIcsp(s, LOAD_DATA_PROGRAM, idWord(address, value));
         loaded = true;
         return 0;
     };
@@ -262,7 +248,7 @@ int writeIdRow(Session& s, const ChipImage& image, int family) {
     return walkImage(s, image, pass);
 }
 
-int programDataMemory(Session& s, const ChipImage& image) {
+int programDataMemory(Session& s, const ChipImage& image, PassMode mode) {
     HexPass pass;
     pass.skipBelow = kDataSkipBelow;
     const DataWalk walk = algorithmOf(s.device).dataWalk;
@@ -278,16 +264,15 @@ int programDataMemory(Session& s, const ChipImage& image) {
                 sendIcsp(s, INCREMENT_ADDRESS, 0);
         }
     };
-    pass.progress = progressOf(s, "Contr-Adr: %04X\n", true);
-    pass.perWord = [&s](int address, int value) {
-        take(s, address, value & 0xFF);
-        s.pass.readBack = sendIcsp(s, READ_DATA_DATA, 0) & 0xFF;
-        if (s.pass.readBack != s.pass.fileWord && s.pass.verifyOnly == 0 && programWord(s) != 0) {
-            setWriteError(s, true);
-            return 1;
+    pass.progress = progressOf(s, "Contr-Adr: %04X\n", mode, true);
+    pass.perWord = [&s, mode](int address, int value) {
+        PassWord w{address, value & 0xFF, sendIcsp(s, READ_DATA_DATA, 0) & 0xFF};
+        if (w.read != w.value && mode == PassMode::write && programWord(s, w) != 0) {
+            setWriteError(s, w, true);
+            return kPassFailed;
         }
-        if ((s.pass.readBack & 0xFF) != (s.pass.fileWord & 0xFF)) {
-            setVerifyError(s, true);
+        if (w.read != w.value) {
+            setVerifyError(s, w, true);
             return kPassMismatch;
         }
         return 0;
@@ -297,7 +282,6 @@ int programDataMemory(Session& s, const ChipImage& image) {
 
 int writeCodeMemory(Session& s, const ChipImage& image, bool erasedFirst) {
     const Family& f = algorithmOf(s.device);
-    s.pass.verifyOnly = 0;
     int r = 0;
     if (f.twelveBit) {
         // A chip erased just now is blank but for its calibration.
@@ -305,17 +289,13 @@ int writeCodeMemory(Session& s, const ChipImage& image, bool erasedFirst) {
             !s.reporter->ask("PIC not blank, continue?", "Warning!")) {
             return kPassDeclined;
         }
-        r = programCode12Bit(s, image);
-    } else if (f.rowWords > 0) {
-        r = writeCodeRows(s, image, f.rowWords);
-        s.pass.verifyOnly = 1;
-        if (r == 0) r = programCodeByWord(s, image);
+        r = programCode12Bit(s, image, PassMode::write);
     } else {
-        r = programCodeByWord(s, image);
-        s.pass.verifyOnly = 1;
-        if (r == 0) r = programCodeByWord(s, image);
+        // Rows, or word by word with read-back; then a pass that only compares.
+        r = f.rowWords > 0 ? writeCodeRows(s, image, f.rowWords)
+                           : programCodeByWord(s, image, PassMode::write);
+        if (r == 0) r = programCodeByWord(s, image, PassMode::verify);
     }
-    s.pass.verifyOnly = 0;
     if (r != 0) return r;
     if (f.idsInOneRow) return writeIdRow(s, image, s.device.family);
     if (!f.twelveBit) return programIdWords(s, image);

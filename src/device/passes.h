@@ -11,16 +11,19 @@ inline constexpr int kPassFailed = 1;
 inline constexpr int kPassDeclined = 2;
 inline constexpr int kPassMismatch = 3;
 
+// Whether a pass programs the words that differ, or only compares.
+enum class PassMode { write, verify };
+
 // Passes over the file's image. Each enters programming mode itself, leaves
-// the chip there, and returns 0 or 1 with the message text filled. They read
-// s.pass.verifyOnly: 0 programs where the chip differs, 1 only compares.
+// the chip there, and returns 0, or kPassFailed or kPassMismatch with the
+// message text filled.
 
 // Code memory word by word with read-back (families 1 to 7).
-int programCodeByWord(Session& s, const ChipImage& image);
+int programCodeByWord(Session& s, const ChipImage& image, PassMode mode = PassMode::write);
 // Code memory in rows of `rowSize` words, no read-back.
 int writeCodeRows(Session& s, const ChipImage& image, int rowSize);
 // Code memory (and the IDs after it) of the 12-bit core (families 8 and 9).
-int programCode12Bit(Session& s, const ChipImage& image);
+int programCode12Bit(Session& s, const ChipImage& image, PassMode mode = PassMode::write);
 // 0 when the 12-bit chip reads blank (code and IDs), 1 when not (no message).
 int blankCheck12Bit(Session& s);
 // ID locations word by word (families 1 to 5).
@@ -28,7 +31,7 @@ int programIdWords(Session& s, const ChipImage& image);
 // ID locations as one row, as the row family `family` writes them.
 int writeIdRow(Session& s, const ChipImage& image, int family);
 // Data memory byte by byte with read-back.
-int programDataMemory(Session& s, const ChipImage& image);
+int programDataMemory(Session& s, const ChipImage& image, PassMode mode = PassMode::write);
 
 // Writes the code memory and the IDs as the chip's family does: word by word
 // and verified in a second pass, in rows then verified, or the 12-bit way

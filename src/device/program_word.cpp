@@ -24,19 +24,25 @@ std::string valueText(const char* label, int value, bool dataByte) {
 
 }  // namespace
 
-int programWord(Session& s) {
-    const bool data = s.pass.targetAddress >= kDataMemoryStart;
+int programWord(Session& s, PassWord& w) {
+    const bool data = w.address >= kDataMemoryStart;
+    if (data) w.value &= 0xFF;
     for (int attempt = 0; attempt < 10; ++attempt) {
-        sendIcsp(s, data ? LOAD_DATA_DATA : LOAD_DATA_PROGRAM, s.pass.fileWord);
+        sendIcsp(s, data ? LOAD_DATA_DATA : LOAD_DATA_PROGRAM, w.value);
         commitWord(s);
-        s.pass.readBack = sendIcsp(s, data ? READ_DATA_DATA : READ_DATA_PROGRAM, 0);
-        if (data) {
-            s.pass.readBack &= 0xFF;
-            s.pass.fileWord &= 0xFF;
-        }
-        if (s.pass.readBack == s.pass.fileWord) return 0;
+        w.read = sendIcsp(s, data ? READ_DATA_DATA : READ_DATA_PROGRAM, 0);
+        if (data) w.read &= 0xFF;
+        if (w.read == w.value) return 0;
     }
     return 1;
+}
+
+int programWord(Session& s) {
+    PassWord w{s.pass.targetAddress, s.pass.fileWord, 0};
+    const int r = programWord(s, w);
+    s.pass.fileWord = w.value;
+    s.pass.readBack = w.read;
+    return r;
 }
 
 void pulse12Bit(Session& s, int value) {
@@ -46,6 +52,12 @@ void pulse12Bit(Session& s, int value) {
     // Flash cells: TDIS, 100 us for the programming voltage to discharge
     // before the next command (DS41227E, DS41228E).
     if (algorithmOf(s.device).erasable) waitUs(s, kDischargeUs);
+}
+
+bool programOnce12Bit(Session& s, int value, int& read) {
+    pulse12Bit(s, value);
+    read = sendIcsp(s, READ_DATA_PROGRAM, 0);
+    return (read & 0xFFF) == value;
 }
 
 bool programOnce12Bit(Session& s, int value) {
@@ -64,18 +76,18 @@ void overprogram12Bit(Session& s, int value, int pulses, int factor) {
         pulse12Bit(s, value);
 }
 
-void setWriteError(Session& s, bool dataByte) {
-    s.message = formatText("Write Error at: %04X\n", static_cast<unsigned>(s.pass.targetAddress)) +
-                valueText("\nWrote:  ", s.pass.fileWord, dataByte) +
-                valueText("\nRead: ", s.pass.readBack, dataByte) + "\n";
+void setWriteError(Session& s, const PassWord& w, bool dataByte) {
+    s.message = formatText("Write Error at: %04X\n", static_cast<unsigned>(w.address)) +
+                valueText("\nWrote:  ", w.value, dataByte) +
+                valueText("\nRead: ", w.read, dataByte) + "\n";
 }
 
-void setVerifyError(Session& s, bool dataByte) {
-    s.message =
-        formatText("Verify failed at Adr: %04X\n", static_cast<unsigned>(s.pass.targetAddress)) +
-        valueText("\nFile:    ", s.pass.fileWord, dataByte) +
-        valueText("\nRead: ", s.pass.readBack, dataByte) + "\n";
+void setVerifyError(Session& s, const PassWord& w, bool dataByte) {
+    s.message = formatText("Verify failed at Adr: %04X\n", static_cast<unsigned>(w.address)) +
+                valueText("\nFile:    ", w.value, dataByte) +
+                valueText("\nRead: ", w.read, dataByte) + "\n";
 }
+
 
 void showAddress(Session& s, const char* format, int address) {
     s.shown.statusText = formatText(format, static_cast<unsigned>(address));

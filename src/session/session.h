@@ -33,9 +33,7 @@ struct ChipValues {
 
 // Working values of a chip operation; the messages and the window read them.
 struct PassState {
-    int verifyOnly = 0;       // 1: the passes only compare
     int targetAddress = 0;    // chip word address being handled
-    int positionCounter = 0;  // where the chip's address counter stands
     int fileWord = 0;         // the value for the target address
     int readBack = 0;         // the last word read from the chip
     bool blank = false;       // no programmed word seen since the window set it

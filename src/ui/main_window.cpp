@@ -220,7 +220,6 @@ int MainWindow::write() {
     w_.repaint();
     w_.enable(ctl::kFileField, true);
 
-    s_.pass.verifyOnly = 0;
     if (chip_.checkLink() == 0) return failCommand();
     if (!chip_.sameChipOrAgreed()) return cancelled();
     const Outcome outcome = chip_.write({erase, code, data, config}, image).outcome;

@@ -98,7 +98,6 @@ TEST(PassEdges, SameWordsAreNotProgrammedAgainAndIdsAreWidened) {
     ASSERT_EQ(rig.write(), "");
     rig.chip.enableFrameLog(true);
     ASSERT_NE(checkLink(rig.s), 0);
-    rig.s.pass.verifyOnly = 0;
     ASSERT_EQ(programCodeByWord(rig.s, rig.image), 0);
     EXPECT_EQ(commandsSent(rig.chip, PROGRAM_COMMAND), 0);
 
