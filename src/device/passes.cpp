@@ -183,10 +183,12 @@ int programCode12Bit(Session& s, const ChipImage& image, PassMode mode) {
 
 int blankCheck12Bit(Session& s) {
     sendIcsp(s, ENTER_PGM, 0);
-    // Starts at the configuration word, so the last code word is not read.
+    // Starts at the configuration word (blank in the bits the chip
+    // implements), so the last code word is not read.
+    const int configMask = configMaskOf(s.device) & 0xFFF;
     for (int i = 0; i < s.device.codeWords; ++i) {
-        s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
-        if ((s.pass.readBack & 0xFFF) != 0xFFF) return 1;
+        const int mask = i == 0 ? configMask : 0xFFF;
+        if ((sendIcsp(s, READ_DATA_PROGRAM, 0) & mask) != mask) return 1;
         sendIcsp(s, INCREMENT_ADDRESS, 0);
     }
     // Past the calibration word: the four IDs.
