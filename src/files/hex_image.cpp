@@ -14,7 +14,7 @@ namespace {
 constexpr const char* kOpenError = "Open Error!";
 constexpr const char* kWrongFormat = "Wrong File-Format!";
 // Larger than any hex file of a chip this program knows, by far.
-constexpr std::size_t kFileMax = 16u << 20;
+constexpr std::size_t kFileMax = 4u << 20;
 // A record of 255 data bytes: mark, count, address, type, data, checksum.
 constexpr std::size_t kRecordMax = 11 + 2 * 255;
 constexpr char kCtrlZ = 0x1A;
