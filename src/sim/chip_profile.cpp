@@ -92,6 +92,9 @@ ChipProfile family6(std::string name, int codeWords, int dataBytes, std::uint16_
     p.codeProtectBits = 0x2000;
     p.dataProtectBits = 0x0100;
     p.rowWords = 8;
+    // Begin Programming Only (24) is externally timed: tprog1 >= 1 ms, ended
+    // by End Programming (23) (DS39589B Table 2-1).
+    p.externalProgramTimeNs = 1'000'000;
     return p;
 }
 
@@ -104,7 +107,11 @@ ChipProfile family7(std::string name, int codeWords, int dataBytes, std::uint16_
     p.codeProtectBits = 0x2000;
     p.dataProtectBits = 0x0100;
     p.rowWords = 4;
+    // Begin Erase (8) and Begin Programming Only (24) are externally timed,
+    // ended by End Programming (23): tprog2 >= 1 ms, tprog1 >= 2 ms
+    // (DS39607B Table 3-1, DS39603C).
     p.externalProgramTimeNs = 2'000'000;
+    p.externalEraseTimeNs = 1'000'000;
     return p;
 }
 

@@ -143,7 +143,7 @@ bool Core14::knows(int code) const {
         case endProgramming:
             return f == 3;
         case endProgrammingOnly:
-            return f == 7;
+            return f == 6 || f == 7;
         case beginProgrammingOnly:
             return f == 6 || f == 7 || profile_.endProgramming10;
         case chipEraseCmd:
@@ -198,7 +198,6 @@ CommandResult Core14::command(int code) {
         case endProgramming10:
             return {FrameKind::none, std::nullopt, true};
         case beginProgrammingOnly: {
-            if (f == 6) return {FrameKind::none, programCycle(profile_.programTimeNs, false)};
             TimedOp op = programCycle(profile_.externalProgramTimeNs, false);
             op.external = true;
             return {FrameKind::none, std::move(op)};
@@ -221,8 +220,10 @@ CommandResult Core14::beginCycle() {
         sequence_ = Sequence::erased;
         return {FrameKind::none, sequenceErase()};
     }
-    if (f == 3) {
-        TimedOp op = programCycle(profile_.externalProgramTimeNs, true);
+    if (f == 3 || f == 7) {
+        const std::uint64_t ns =
+            f == 7 ? profile_.externalEraseTimeNs : profile_.externalProgramTimeNs;
+        TimedOp op = programCycle(ns, true);
         op.external = true;
         return {FrameKind::none, std::move(op)};
     }

@@ -79,9 +79,10 @@ TEST(EveryFamily, StepsThroughThePins) {
         {"16F876A",
          "P7=0 P8=0 P9=0 P10=0 E I9 L2=1234 p9=0 8:15 p7=0 p8=3FFF p9=1234 p10=0 "
          "8:15 p9=3FFF L2=777 I8 8:15 p9=3FFF p11=777"},
+        // Begin Erase (8) on the 16F818 ends with End Programming (23).
         {"16F818",
-         "P3=0 P4=0 P5=0 P8=0 E I5 L2=1234 p5=0 8:15 p3=0 p4=3FFF p5=1234 p8=0 "
-         "8:15 p5=3FFF L2=777 I4 8:15 p5=3FFF p9=777"},
+         "P3=0 P4=0 P5=0 P8=0 E I5 L2=1234 p5=0 8:1 23 p3=0 p4=3FFF p5=1234 p8=0 "
+         "8:1 23 p5=3FFF L2=777 I4 8:1 23 p5=3FFF p9=777"},
         // Bulk erase takes the calibration word and keeps the bandgap; from
         // configuration space it takes the bandgap too, and protected data
         // with its protection.
@@ -176,9 +177,9 @@ TEST(EveryFamily, WordTakesWithItsWaitAndIsLostWithoutIt) {
         {"12F629", 8, -1, 15 * kMs, 0x0123},
         {"16F628A", 8, -1, 15 * kMs, 0x0123},
         {"16F877A", 8, -1, 15 * kMs, 0x0123},
-        {"16F877A", 24, -1, 15 * kMs, 0x0103},
+        {"16F877A", 24, 23, kMs, 0x0103},
         {"16F88", 24, 23, 2 * kMs, 0x0103},
-        {"16F88", 8, -1, 15 * kMs, 0x0123},
+        {"16F88", 8, 23, kMs, 0x0123},
         {"12F508", 8, 14, 2 * kMs, 0x0103},  // programming only clears bits
         {"12C508", 8, 14, 90'000, 0x0103}};  // EPROM: 95 us with the clocks of 14
     for (const WordWrite& w : writes) {
