@@ -52,6 +52,12 @@ struct ChipProfile {
     std::uint64_t externalEraseTimeNs = 0;
     // Program-memory write latches per row (families 6, 7); 1 elsewhere.
     int rowWords = 1;
+    // Write latches that keep what was loaded, IDs and configuration words
+    // included, until programming mode is left (12F683/16F6xx 4, 16F88x 8,
+    // 16F913/914 4, 916/917 8: DS41204G, DS41287C 3.2.4, DS41244E 3.1.4). A
+    // Begin Programming on program memory programs every latch of the
+    // row, a stale one too; 0: none of this.
+    int writeLatches = 0;
 
     // Today's mid-range chips (16F6xx, 16F91x, 16F88x, 12F683, 12F615/16F616):
     // Begin Programming externally timed (24) ended by End Programming (10);

@@ -243,6 +243,22 @@ TEST(EveryFamily, ProtectedChipIsClearedOnlyByItsFullErase) {
     }
 }
 
+// Write latches that keep what was loaded (4 on the 16F684 and 16F913, 8 on
+// the 16F917 and 16F886): a word loaded but not programmed goes in with the
+// next program cycle of its row, until programming mode is left.
+TEST(EveryFamily, StaleWriteLatchesGoInUntilProgrammingModeIsLeft) {
+    for (auto [chip, latches] :
+         {std::pair{"16F684", 4}, {"16F913", 4}, {"16F917", 8}, {"16F886", 8}}) {
+        SCOPED_TRACE(chip);
+        const std::string last = std::to_string(latches - 1);
+        Bench b(chip);
+        b.host.enter();
+        run(b, "L2=0 I" + last + " L2=1234 8:6 p0=0 p" + last + "=1234");
+        // Entered again: the latches hold ones.
+        run(b, "P0=3FFF L2=0 E I" + last + " L2=777 8:6 p0=3FFF p" + last + "=777");
+    }
+}
+
 // What Bulk Erase Program Memory (9) and Bulk Erase Data Memory (11) take,
 // by chip, data protection and address: DS41191D 2.3.1.9-10 (12F629
 // family), DS41204G 3.1.5.10-11 / DS41244E 3.1.5 / DS41287C 3.2.5 (12F683,
