@@ -243,6 +243,34 @@ TEST(EveryFamily, ProtectedChipIsClearedOnlyByItsFullErase) {
     }
 }
 
+// A command that comes too soon is not taken: within the 5 us entry hold
+// time, or within TDIS (100 us) of a 12-bit flash chip's End Programming
+// (DS41227E, DS41228E); the 12C508's EPROM cells have no such wait.
+TEST(EveryFamily, CommandsTooSoonAreIgnored) {
+    for (bool early : {true, false}) {
+        for (const char* chip : {"16F84A", "12F508", "12C508A"}) {
+            SCOPED_TRACE(std::string(chip) + (early ? " early" : " in time"));
+            Bench b(chip);
+            const bool twelveBit = b.chip.profile().twelveBit();
+            b.host.power(true);
+            b.host.pause(early ? 2'500 : 5'000);
+            b.host.increment();
+            const std::uint32_t entry = twelveBit ? 0x0FFF : 0;
+            EXPECT_EQ(b.chip.pc(), early ? entry : twelveBit ? 0u : 1u);
+            if (!twelveBit) continue;
+            b.host.enter();
+            b.host.increment();
+            b.host.load(2, 0x0123);
+            b.host.cycle(8, 2 * kMs);
+            b.host.command(14);
+            const bool flash = !b.chip.profile().eprom;
+            b.host.pause(early && flash ? 50'000 : 100'000);
+            EXPECT_EQ(b.host.read(4), early && flash ? 0x3FFF : 0x0123);
+            EXPECT_EQ(b.chip.earlyCommands() > 0, early);
+        }
+    }
+}
+
 // Write latches that keep what was loaded (4 on the 16F684 and 16F913, 8 on
 // the 16F917 and 16F886): a word loaded but not programmed goes in with the
 // next program cycle of its row, until programming mode is left.
