@@ -232,6 +232,9 @@ void eraseRowFamily(Session& s, int command) {
     }
     sendIcsp(s, PROGRAM_COMMAND, 0);
     waitMs(s, 20);
+    // Begin Erase is externally timed on the 16F87/88 and 16F818/819
+    // (DS39607B, DS39603C): End Programming ends it.
+    sendIcsp(s, END_PROGRAMMING_ROW, 0);
 }
 
 }  // namespace erase_steps

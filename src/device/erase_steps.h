@@ -8,6 +8,7 @@ class Session;
 namespace ferrolux::erase_steps {
 
 inline constexpr int CHIP_ERASE = 31;
+inline constexpr int END_PROGRAMMING_ROW = 23;  // End Programming of the row families
 inline constexpr const char* kCodeProtected = "Flash memory code protected!";
 inline constexpr const char* kDataProtected = "Data EE memory code protected!";
 

@@ -13,8 +13,7 @@ namespace {
 
 using namespace erase_steps;
 
-constexpr int END_PROGRAMMING_ROW = 23;  // End Programming of the row families
-constexpr int END_PROGRAMMING = 10;      // End Programming of the chips without command 8
+constexpr int END_PROGRAMMING = 10;  // End Programming of the chips without command 8
 
 // --- Commits after a load ---
 

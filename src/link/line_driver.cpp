@@ -63,6 +63,8 @@ constexpr PowerStep kAn589Enter[] = {{0x34, 10}, {0x08, 10}};
 constexpr PowerStep kAn589EnterLow[] = {{0x34, 10}, {0xA4, 10}, {0xE4, 10}, {0xC0, 10}};
 // VDD up, through the idle state, before D3 raises Vpp.
 constexpr PowerStep kAn589EnterVddFirst[] = {{0x34, 10}, {0x24, 10}, {0x08, 10}};
+// D3 raises Vpp while D4 still holds VDD off, then VDD comes up.
+constexpr PowerStep kAn589EnterVppFirst[] = {{0x34, 10}, {0x3C, 10}, {0x08, 10}};
 constexpr PowerStep kAn589Leave[] = {{0x24, 0, 10}};
 
 // P16PRO / PP: D2 holds the chip unpowered, the Vpp bit (D3 or D4, the other
@@ -84,6 +86,8 @@ constexpr Wiring kWirings[] = {
     {"AN589", 0x02, 0x01, 0x04, 0x08, 0, 0, kAck, false, kAn589Enter, kAn589Leave, &kAn589Timing},
     {"AN589, VDD before Vpp", 0x02, 0x01, 0x04, 0x08, 0, 0, kAck, false, kAn589EnterVddFirst,
      kAn589Leave, &kAn589Timing},
+    {"AN589, Vpp before VDD", 0x02, 0x01, 0x04, 0x08, 0, 0, kAck, false, kAn589EnterVppFirst,
+     kAn589Leave, &kAn589Timing},
     {"AN589, low voltage", 0x02, 0x01, 0x04, 0x40, 0, 0, kAck, false, kAn589EnterLow, kAn589Leave,
      &kAn589Timing},
     {"P16PRO, Vpp on D4", 0x02, 0x01, 0, 0x10, 0x10, 0x08, kAck, false, kP16ProEnterD4,
@@ -92,7 +96,16 @@ constexpr Wiring kWirings[] = {
      kP16ProLeave, &kP16ProTiming},
 };
 
-enum Row { kSerial1, kSerial0, kAn589, kAn589VddFirst, kAn589Low, kP16ProD4, kP16ProD3 };
+enum Row {
+    kSerial1,
+    kSerial0,
+    kAn589,
+    kAn589VddFirst,
+    kAn589VppFirst,
+    kAn589Low,
+    kP16ProD4,
+    kP16ProD3
+};
 
 // --- Drivers
 
@@ -255,7 +268,8 @@ const Wiring& wiringOf(const Session& s) {
         return kWirings[s.link.vppLine == '3' ? kP16ProD3 : kP16ProD4];
     }
     if (s.link.lowVoltage) return kWirings[kAn589Low];
-    return kWirings[flash12Bit(s.device) ? kAn589VddFirst : kAn589];
+    if (flash12Bit(s.device)) return kWirings[kAn589VddFirst];
+    return kWirings[vppBeforeVdd(s.device) ? kAn589VppFirst : kAn589];
 }
 
 std::unique_ptr<LineDriver> driverFor(Session& s) {

@@ -68,6 +68,15 @@ inline bool flash12Bit(const DeviceRecord& d) {
     return d.family == 9;
 }
 
+// The chips that enter programming mode best with Vpp before VDD: the
+// 12F629 family and 16F627A family want it (DS41191D 2.3, DS41196G 2.4), the
+// later ones of their algorithms need it when the program runs on the
+// internal oscillator with MCLR as input (DS41204G, DS41244E, DS41284C,
+// DS41287C). A wiring that switches VDD raises Vpp first for them.
+inline bool vppBeforeVdd(const DeviceRecord& d) {
+    return d.family == 4 || d.family == 5 || d.family == 10;
+}
+
 // The chips that write their four ID words as one row (families 6 and 7):
 // a hex file must carry them in one record.
 inline bool idsInOneRecord(const DeviceRecord& d) {

@@ -92,6 +92,9 @@ ChipProfile family6(std::string name, int codeWords, int dataBytes, std::uint16_
     p.codeProtectBits = 0x2000;
     p.dataProtectBits = 0x0100;
     p.rowWords = 8;
+    // Begin Programming Only (24) is externally timed: tprog1 >= 1 ms, ended
+    // by End Programming (23) (DS39589B Table 2-1).
+    p.externalProgramTimeNs = 1'000'000;
     return p;
 }
 
@@ -104,7 +107,11 @@ ChipProfile family7(std::string name, int codeWords, int dataBytes, std::uint16_
     p.codeProtectBits = 0x2000;
     p.dataProtectBits = 0x0100;
     p.rowWords = 4;
+    // Begin Erase (8) and Begin Programming Only (24) are externally timed,
+    // ended by End Programming (23): tprog2 >= 1 ms, tprog1 >= 2 ms
+    // (DS39607B Table 3-1, DS39603C).
     p.externalProgramTimeNs = 2'000'000;
+    p.externalEraseTimeNs = 1'000'000;
     return p;
 }
 
@@ -124,6 +131,7 @@ struct MidRange {
     std::optional<std::uint16_t> cal2008;
     std::optional<std::uint16_t> cal2009;
     std::uint64_t externalNs;  // least time from 24 to 10
+    int latches;
 };
 
 ChipProfile midRange(const MidRange& m) {
@@ -140,6 +148,7 @@ ChipProfile midRange(const MidRange& m) {
     p.programTimeNs = 6'000'000;
     p.bulkEraseTimeNs = 6'000'000;
     p.externalProgramTimeNs = m.externalNs;
+    p.writeLatches = m.latches;
     return p;
 }
 
@@ -149,26 +158,26 @@ std::vector<ChipProfile> midRangeTable() {
     const std::optional<std::uint16_t> none;
     // Each its own factory calibration, as real parts differ.
     const MidRange chips[] = {
-        {"PIC12F683", 5, 2048, 256, 0x0460, 0x0FFF, 0, 0x1A5C, none, ms3},
-        {"PIC16F631", 5, 1024, 128, 0x1420, 0x0FFF, 0, 0x1A61, none, ms3},
-        {"PIC16F677", 5, 2048, 256, 0x1440, 0x0FFF, 0, 0x1A62, none, ms3},
-        {"PIC16F684", 5, 2048, 256, 0x1080, 0x0FFF, 0, 0x1A63, none, ms3},
-        {"PIC16F685", 5, 4096, 256, 0x04A0, 0x0FFF, 0, 0x1A64, none, ms3},
-        {"PIC16F687", 5, 2048, 256, 0x1320, 0x0FFF, 0, 0x1A65, none, ms3},
-        {"PIC16F688", 5, 4096, 256, 0x1180, 0x0FFF, 0, 0x1A66, none, ms3},
-        {"PIC16F689", 5, 4096, 256, 0x1340, 0x0FFF, 0, 0x1A67, none, ms3},
-        {"PIC16F690", 5, 4096, 256, 0x1400, 0x0FFF, 0, 0x1A68, none, ms3},
-        {"PIC16F913", 5, 4096, 256, 0x13E1, 0x1FFF, 0, 0x1B21, 0x2C42, ms3},
-        {"PIC16F914", 5, 4096, 256, 0x13C1, 0x1FFF, 0, 0x1B22, 0x2C43, ms3},
-        {"PIC16F916", 5, 8192, 256, 0x13A1, 0x1FFF, 0, 0x1B23, 0x2C44, ms3},
-        {"PIC16F917", 5, 8192, 256, 0x1381, 0x1FFF, 0, 0x1B24, 0x2C45, ms3},
-        {"PIC16F882", 5, 2048, 128, 0x2002, 0x3FFF, 0x0700, none, 0x2A31, ms25},
-        {"PIC16F883", 5, 4096, 256, 0x2022, 0x3FFF, 0x0700, none, 0x2A32, ms25},
-        {"PIC16F884", 5, 4096, 256, 0x2042, 0x3FFF, 0x0700, none, 0x2A33, ms25},
-        {"PIC16F886", 5, 8192, 256, 0x2062, 0x3FFF, 0x0700, none, 0x2A34, ms25},
-        {"PIC16F887", 5, 8192, 256, 0x2082, 0x3FFF, 0x0700, none, 0x2A35, ms25},
-        {"PIC12F615", 10, 1024, 0, 0x2181, 0x03FF, 0, 0x1A70, none, ms3},
-        {"PIC16F616", 10, 2048, 0, 0x1241, 0x03FF, 0, 0x1A71, none, ms3},
+        {"PIC12F683", 5, 2048, 256, 0x0460, 0x0FFF, 0, 0x1A5C, none, ms3, 4},
+        {"PIC16F631", 5, 1024, 128, 0x1420, 0x0FFF, 0, 0x1A61, none, ms3, 4},
+        {"PIC16F677", 5, 2048, 256, 0x1440, 0x0FFF, 0, 0x1A62, none, ms3, 4},
+        {"PIC16F684", 5, 2048, 256, 0x1080, 0x0FFF, 0, 0x1A63, none, ms3, 4},
+        {"PIC16F685", 5, 4096, 256, 0x04A0, 0x0FFF, 0, 0x1A64, none, ms3, 4},
+        {"PIC16F687", 5, 2048, 256, 0x1320, 0x0FFF, 0, 0x1A65, none, ms3, 4},
+        {"PIC16F688", 5, 4096, 256, 0x1180, 0x0FFF, 0, 0x1A66, none, ms3, 4},
+        {"PIC16F689", 5, 4096, 256, 0x1340, 0x0FFF, 0, 0x1A67, none, ms3, 4},
+        {"PIC16F690", 5, 4096, 256, 0x1400, 0x0FFF, 0, 0x1A68, none, ms3, 4},
+        {"PIC16F913", 5, 4096, 256, 0x13E1, 0x1FFF, 0, 0x1B21, 0x2C42, ms3, 4},
+        {"PIC16F914", 5, 4096, 256, 0x13C1, 0x1FFF, 0, 0x1B22, 0x2C43, ms3, 4},
+        {"PIC16F916", 5, 8192, 256, 0x13A1, 0x1FFF, 0, 0x1B23, 0x2C44, ms3, 8},
+        {"PIC16F917", 5, 8192, 256, 0x1381, 0x1FFF, 0, 0x1B24, 0x2C45, ms3, 8},
+        {"PIC16F882", 5, 2048, 128, 0x2002, 0x3FFF, 0x0700, none, 0x2A31, ms25, 8},
+        {"PIC16F883", 5, 4096, 256, 0x2022, 0x3FFF, 0x0700, none, 0x2A32, ms25, 8},
+        {"PIC16F884", 5, 4096, 256, 0x2042, 0x3FFF, 0x0700, none, 0x2A33, ms25, 8},
+        {"PIC16F886", 5, 8192, 256, 0x2062, 0x3FFF, 0x0700, none, 0x2A34, ms25, 8},
+        {"PIC16F887", 5, 8192, 256, 0x2082, 0x3FFF, 0x0700, none, 0x2A35, ms25, 8},
+        {"PIC12F615", 10, 1024, 0, 0x2181, 0x03FF, 0, 0x1A70, none, ms3, 0},
+        {"PIC16F616", 10, 2048, 0, 0x1241, 0x03FF, 0, 0x1A71, none, ms3, 0},
     };
     std::vector<ChipProfile> out;
     for (const MidRange& m : chips)

@@ -37,7 +37,7 @@ struct ChipProfile {
     // Family 4: factory bandgap bits 13:12 of the configuration word.
     std::uint16_t bandgap = 0;
 
-    // Self-timed Begin Programming (8; 24 on family 6).
+    // Self-timed Begin Programming (8 but on family 7).
     std::uint64_t programTimeNs = 15'000'000;
     // An erase that 8 runs on families 1-3 (after 1+7 or an armed 9/11).
     std::uint64_t eraseCycleTimeNs = 20'000'000;
@@ -46,10 +46,18 @@ struct ChipProfile {
     // Chip Erase (31).
     std::uint64_t chipEraseTimeNs = 20'000'000;
     // Externally timed programming: least time from its begin to its end
-    // command (family 3: 8..14, family 7: 24..23, family 8: 8..14).
+    // command (family 3: 8..14, families 6, 7: 24..23, family 8: 8..14).
     std::uint64_t externalProgramTimeNs = 0;
+    // Family 7: least time from Begin Erase (8) to End Programming (23).
+    std::uint64_t externalEraseTimeNs = 0;
     // Program-memory write latches per row (families 6, 7); 1 elsewhere.
     int rowWords = 1;
+    // Write latches that keep what was loaded, IDs and configuration words
+    // included, until programming mode is left (12F683/16F6xx 4, 16F88x 8,
+    // 16F913/914 4, 916/917 8: DS41204G, DS41287C 3.2.4, DS41244E 3.1.4). A
+    // Begin Programming on program memory programs every latch of the
+    // row, a stale one too; 0: none of this.
+    int writeLatches = 0;
 
     // Today's mid-range chips (16F6xx, 16F91x, 16F88x, 12F683, 12F615/16F616):
     // Begin Programming externally timed (24) ended by End Programming (10);

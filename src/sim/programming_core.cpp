@@ -115,6 +115,7 @@ void Core14::enterProgramming() {
     latch_ = kWordMask;
     target_ = Target::program;
     row_ = {};
+    latches_.fill(kWordMask);
     sequence_ = Sequence::idle;
     armed_ = Armed::none;
 }
@@ -143,7 +144,7 @@ bool Core14::knows(int code) const {
         case endProgramming:
             return f == 3;
         case endProgrammingOnly:
-            return f == 7;
+            return f == 6 || f == 7;
         case beginProgrammingOnly:
             return f == 6 || f == 7 || profile_.endProgramming10;
         case chipEraseCmd:
@@ -198,7 +199,6 @@ CommandResult Core14::command(int code) {
         case endProgramming10:
             return {FrameKind::none, std::nullopt, true};
         case beginProgrammingOnly: {
-            if (f == 6) return {FrameKind::none, programCycle(profile_.programTimeNs, false)};
             TimedOp op = programCycle(profile_.externalProgramTimeNs, false);
             op.external = true;
             return {FrameKind::none, std::move(op)};
@@ -221,8 +221,10 @@ CommandResult Core14::beginCycle() {
         sequence_ = Sequence::erased;
         return {FrameKind::none, sequenceErase()};
     }
-    if (f == 3) {
-        TimedOp op = programCycle(profile_.externalProgramTimeNs, true);
+    if (f == 3 || f == 7) {
+        const std::uint64_t ns =
+            f == 7 ? profile_.externalEraseTimeNs : profile_.externalProgramTimeNs;
+        TimedOp op = programCycle(ns, true);
         op.external = true;
         return {FrameKind::none, std::move(op)};
     }
@@ -235,6 +237,10 @@ void Core14::load(int code, std::uint16_t word) {
     if (target_ == Target::program && profile_.rowWords > 1) {
         const auto slots = static_cast<std::uint32_t>(std::min<int>(profile_.rowWords, 8));
         row_[pc_ & (slots - 1)] = latch_;
+    }
+    if (target_ == Target::program && profile_.writeLatches > 0) {
+        const auto slots = static_cast<std::uint32_t>(std::min<int>(profile_.writeLatches, 8));
+        latches_[pc_ & (slots - 1)] = latch_;
     }
 }
 
@@ -280,7 +286,26 @@ TimedOp Core14::programCycle(std::uint64_t ns, bool erase) {
     }
     const Target target = target_;
     const std::uint16_t word = latch_;
+    if (profile_.writeLatches > 0 && target == Target::program && !inConfigSpace()) {
+        const auto latches = latches_;
+        return selfTimed(ns, [this, pc, word, erase, latches] {
+            writeWord(pc, Target::program, word, !erase);
+            programStaleLatches(pc, latches);
+        });
+    }
     return selfTimed(ns, [this, pc, target, word, erase] { writeWord(pc, target, word, !erase); });
+}
+
+void Core14::programStaleLatches(std::uint32_t pc, const std::array<std::uint16_t, 8>& latches) {
+    if (memory_.program.empty() || codeProtected()) return;
+    const auto slots = static_cast<std::uint32_t>(std::min<int>(profile_.writeLatches, 8));
+    const auto at = static_cast<std::uint32_t>(pc % memory_.program.size());
+    const std::uint32_t first = at & ~(slots - 1);
+    for (std::uint32_t i = 0; i < slots; ++i) {
+        // Programming only clears bits: a latch of all ones changes nothing.
+        if (first + i != at && first + i < memory_.program.size())
+            putProgram(first + i, memory_.program[first + i] & latches[i]);
+    }
 }
 
 void Core14::writeWord(std::uint32_t pc, Target target, std::uint16_t word, bool andOnly) {

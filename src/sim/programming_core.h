@@ -157,11 +157,15 @@ class Core14 : public ProgrammingCore {
     TimedOp chipErase();
     void writeWord(std::uint32_t pc, Target target, std::uint16_t word, bool andOnly);
     void writeRow(std::uint32_t pc, const Row& row, bool erase);
+    // The other latches of the row of `pc`, as loaded, programmed too.
+    void programStaleLatches(std::uint32_t pc, const std::array<std::uint16_t, 8>& latches);
 
     std::uint32_t pc_ = 0;
     std::uint16_t latch_ = kWordMask;
     Target target_ = Target::program;
     Row row_{};
+    // The write latches that outlive a program cycle (profile writeLatches).
+    std::array<std::uint16_t, 8> latches_{};
     Sequence sequence_ = Sequence::idle;
     Armed armed_ = Armed::none;
 };

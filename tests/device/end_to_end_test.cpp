@@ -209,6 +209,13 @@ TEST_P(EndToEnd, WriteKeepVerifyReadBackAndErase) {
     }
     if (flash12Bit(d)) secondProgramThenCodeErase(rig, c);
     if (!factoryCalibration(rig.chip).empty()) unprotectRewriteAndErase(rig, c);
+    rig.main.command(ctl::kEraseCode);
+    ASSERT_EQ(rig.main.lastEnding(), epromChip(d) ? ui::Ending::failed : ui::Ending::ok)
+        << rig.s.message;
+    // Every cycle started was given its time and ended; no command came
+    // sooner than the chip takes one.
+    EXPECT_EQ(rig.chip.lostWrites(), 0u);
+    EXPECT_EQ(rig.chip.earlyCommands(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllChips, EndToEnd, ::testing::ValuesIn(allCases()),

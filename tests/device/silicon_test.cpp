@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "chip_rig.h"
+#include "device/program_word.h"
 #include "session/messages.h"
 
 namespace ferrolux::test {
@@ -90,6 +91,30 @@ TEST(SixteenF84, ProgramCycleOf20MsOnEveryWiring) {
         ASSERT_EQ(rig.open(testHex(1)), 0) << rig.s.message;
         ASSERT_EQ(rig.write(), "");
         EXPECT_EQ(rig.chip.lostWrites(), 0u);
+    }
+}
+
+// The 12F683/16F6xx, 16F91x and 16F88x keep their write latches until
+// programming mode is left (DS41244E 3.1.3, DS41287C 3.2.3): every operation
+// enters it anew, and on every wiring and the FTDI cable that drops the
+// programming voltage first, so a word loaded earlier does not go in with
+// the next word written.
+TEST(WriteLatches, EachOperationStartsWithFreshLatchesOnEveryWiring) {
+    for (const Wiring& w : wiringsAndCable()) {
+        for (const char* chip : {"PIC16F684", "PIC16F886"}) {
+            ChipRig rig(chip, w);
+            if (w.lowVoltage && rig.s.device.lowVoltageFlag != 'Y') continue;
+            SCOPED_TRACE(w.name + " " + chip);
+            ASSERT_NE(checkLink(rig.s), 0) << rig.s.message;
+            sendIcsp(rig.s, ENTER_PGM, 0);
+            sendIcsp(rig.s, LOAD_DATA_PROGRAM, 0);  // loaded, never programmed
+            sendIcsp(rig.s, ENTER_PGM, 0);
+            sendIcsp(rig.s, INCREMENT_ADDRESS, 0);
+            rig.s.pass.targetAddress = 1;
+            rig.s.pass.fileWord = 0x1234;
+            ASSERT_EQ(programWord(rig.s), 0);
+            EXPECT_EQ(rig.chip.programWord(0), 0x3FFF);
+        }
     }
 }
 

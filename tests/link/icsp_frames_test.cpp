@@ -18,7 +18,9 @@ using platform::LineCode;
 
 TEST(IcspParallel, PowerStepsOfEveryAdapter) {
     // AN589: flash 12-bit chips (family 9) get VDD up, through the idle byte,
-    // before Vpp; low voltage raises PGM instead of Vpp. P16PRO with Vpp on
+    // before Vpp; the 12F629 and 16F627A families and their successors
+    // (families 4, 5 and 10) Vpp before VDD; low voltage raises PGM instead
+    // of Vpp. P16PRO with Vpp on
     // D4 (D3 high), complemented by inverted buffers: VDD before Vpp, and
     // leaving waits for the chip to lose its power.
     const struct {
@@ -32,6 +34,9 @@ TEST(IcspParallel, PowerStepsOfEveryAdapter) {
         {'1', false, 1, {0x34, 0x08}, 0x24, 0},
         {'1', true, 1, {0x34, 0xA4, 0xE4, 0xC0}, 0x24, 0},
         {'1', false, 9, {0x34, 0x24, 0x08}, 0x24, 0},
+        {'1', false, 4, {0x34, 0x3C, 0x08}, 0x24, 0},
+        {'1', false, 5, {0x34, 0x3C, 0x08}, 0x24, 0},
+        {'1', false, 10, {0x34, 0x3C, 0x08}, 0x24, 0},
         {'2', false, 1, {0x1C, 0x18, 0x08}, 0x1B, 50},
         {'3', false, 1, {0xE3, 0xE7, 0xF7}, 0xE4, 50},
     };

@@ -79,9 +79,10 @@ TEST(EveryFamily, StepsThroughThePins) {
         {"16F876A",
          "P7=0 P8=0 P9=0 P10=0 E I9 L2=1234 p9=0 8:15 p7=0 p8=3FFF p9=1234 p10=0 "
          "8:15 p9=3FFF L2=777 I8 8:15 p9=3FFF p11=777"},
+        // Begin Erase (8) on the 16F818 ends with End Programming (23).
         {"16F818",
-         "P3=0 P4=0 P5=0 P8=0 E I5 L2=1234 p5=0 8:15 p3=0 p4=3FFF p5=1234 p8=0 "
-         "8:15 p5=3FFF L2=777 I4 8:15 p5=3FFF p9=777"},
+         "P3=0 P4=0 P5=0 P8=0 E I5 L2=1234 p5=0 8:1 23 p3=0 p4=3FFF p5=1234 p8=0 "
+         "8:1 23 p5=3FFF L2=777 I4 8:1 23 p5=3FFF p9=777"},
         // Bulk erase takes the calibration word and keeps the bandgap; from
         // configuration space it takes the bandgap too, and protected data
         // with its protection.
@@ -176,9 +177,9 @@ TEST(EveryFamily, WordTakesWithItsWaitAndIsLostWithoutIt) {
         {"12F629", 8, -1, 15 * kMs, 0x0123},
         {"16F628A", 8, -1, 15 * kMs, 0x0123},
         {"16F877A", 8, -1, 15 * kMs, 0x0123},
-        {"16F877A", 24, -1, 15 * kMs, 0x0103},
+        {"16F877A", 24, 23, kMs, 0x0103},
         {"16F88", 24, 23, 2 * kMs, 0x0103},
-        {"16F88", 8, -1, 15 * kMs, 0x0123},
+        {"16F88", 8, 23, kMs, 0x0123},
         {"12F508", 8, 14, 2 * kMs, 0x0103},  // programming only clears bits
         {"12C508", 8, 14, 90'000, 0x0103}};  // EPROM: 95 us with the clocks of 14
     for (const WordWrite& w : writes) {
@@ -239,6 +240,50 @@ TEST(EveryFamily, ProtectedChipIsClearedOnlyByItsFullErase) {
         EXPECT_EQ(b.chip.programWord(0), p.wordMask());
         EXPECT_EQ(b.chip.dataByte(0), 0xFF);
         EXPECT_EQ(b.chip.configWord(idBase), p.wordMask());
+    }
+}
+
+// A command that comes too soon is not taken: within the 5 us entry hold
+// time, or within TDIS (100 us) of a 12-bit flash chip's End Programming
+// (DS41227E, DS41228E); the 12C508's EPROM cells have no such wait.
+TEST(EveryFamily, CommandsTooSoonAreIgnored) {
+    for (bool early : {true, false}) {
+        for (const char* chip : {"16F84A", "12F508", "12C508A"}) {
+            SCOPED_TRACE(std::string(chip) + (early ? " early" : " in time"));
+            Bench b(chip);
+            const bool twelveBit = b.chip.profile().twelveBit();
+            b.host.power(true);
+            b.host.pause(early ? 2'500 : 5'000);
+            b.host.increment();
+            const std::uint32_t entry = twelveBit ? 0x0FFF : 0;
+            EXPECT_EQ(b.chip.pc(), early ? entry : twelveBit ? 0u : 1u);
+            if (!twelveBit) continue;
+            b.host.enter();
+            b.host.increment();
+            b.host.load(2, 0x0123);
+            b.host.cycle(8, 2 * kMs);
+            b.host.command(14);
+            const bool flash = !b.chip.profile().eprom;
+            b.host.pause(early && flash ? 50'000 : 100'000);
+            EXPECT_EQ(b.host.read(4), early && flash ? 0x3FFF : 0x0123);
+            EXPECT_EQ(b.chip.earlyCommands() > 0, early);
+        }
+    }
+}
+
+// Write latches that keep what was loaded (4 on the 16F684 and 16F913, 8 on
+// the 16F917 and 16F886): a word loaded but not programmed goes in with the
+// next program cycle of its row, until programming mode is left.
+TEST(EveryFamily, StaleWriteLatchesGoInUntilProgrammingModeIsLeft) {
+    for (auto [chip, latches] :
+         {std::pair{"16F684", 4}, {"16F913", 4}, {"16F917", 8}, {"16F886", 8}}) {
+        SCOPED_TRACE(chip);
+        const std::string last = std::to_string(latches - 1);
+        Bench b(chip);
+        b.host.enter();
+        run(b, "L2=0 I" + last + " L2=1234 8:6 p0=0 p" + last + "=1234");
+        // Entered again: the latches hold ones.
+        run(b, "P0=3FFF L2=0 E I" + last + " L2=777 8:6 p0=3FFF p" + last + "=777");
     }
 }
 
