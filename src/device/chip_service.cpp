@@ -26,9 +26,16 @@ int readByte(Session& s) {
 }
 
 // An operation whose frames stopped reaching the chip has failed, whatever it
-// saw: what it read is not the chip's.
+// saw: what it read is not the chip's. A failed one lets the chip go first:
+// with the lines idle the board must answer, so a pulled board is told apart
+// from a chip that failed.
 int unlessLost(Session& s, int result) {
+    if (result != 0) sendIcsp(s, LEAVE_PGM, 0);
     return linesLost(s) ? 1 : result;
+}
+
+int unlessLost(Session& s, Outcome outcome) {
+    return unlessLost(s, outcome == Outcome::failed ? 1 : 0) == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -128,7 +135,7 @@ Outcome ChipService::write(const WriteOptions& o) {
         leave();
         return Outcome::ok;
     }();
-    return unlessLost(s_, 0) == 0 ? outcome : Outcome::failed;
+    return unlessLost(s_, outcome) == 0 ? outcome : Outcome::failed;
 }
 
 Outcome ChipService::verify(const VerifyOptions& o) {
@@ -143,14 +150,15 @@ Outcome ChipService::verify(const VerifyOptions& o) {
         leave();
         return Outcome::ok;
     }();
-    return unlessLost(s_, 0) == 0 ? outcome : Outcome::failed;
+    return unlessLost(s_, outcome) == 0 ? outcome : Outcome::failed;
 }
 
 int ChipService::checkBlank(const std::filesystem::path& scratch) {
     s_.pass.blank = true;  // the device ID read by the link check is no content
     if (algorithmOf(s_.device).twelveBit) {
         s_.pass.blank = blankCheck12Bit(s_) == 0;
-        return 0;
+        leave();
+        return unlessLost(s_, 0);
     }
     const std::filesystem::path outputDir = s_.outputDir;
     s_.outputDir = scratch;

@@ -347,6 +347,8 @@ int writeReadback(Session& s, const char* name,
     ChipContents c;
     readAnsweringChip(s, c);
     // Words from a link that stopped reaching the chip are not the chip's.
+    // The chip is let go first: with the lines idle the board must answer.
+    sendIcsp(s, LEAVE_PGM, 0);
     if (linesLost(s)) return 1;
     storeChipValues(s, c);
     out.text = format(s, c);
