@@ -34,6 +34,10 @@ int checkLink(Session& s) {
             s.message = kNoPicOrProtected;
             return 0;
         }
+        if (emptyTwelveBitSocket(s.pass.readBack)) {
+            s.message = kNoPicOnBoard;
+            return 0;
+        }
     }
     const int id = readDeviceId(s);
     // Words from a port that stopped answering say nothing about the socket.

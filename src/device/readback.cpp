@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "device/check_link.h"
 #include "device/chip_contents.h"
 #include "device/family.h"
 #include "files/text_file.h"
@@ -81,10 +82,10 @@ int read(Session& s, int command) {
     return sendIcsp(s, command, 0);
 }
 
-// After entering programming mode a 12-bit chip stands at its configuration
-// word, which never reads as 14 bits of ones: that is an empty socket.
+// A 12-bit chip's empty socket, told as the link check tells it.
 bool noChipAnswers(Session& s) {
-    if (!algorithmOf(s.device).twelveBit || read(s, READ_DATA_PROGRAM) != 0x3FFF) return false;
+    if (!algorithmOf(s.device).twelveBit || !emptyTwelveBitSocket(read(s, READ_DATA_PROGRAM)))
+        return false;
     s.message = kNoPicOnBoard;
     return true;
 }

@@ -26,8 +26,11 @@ TEST(LinkFailures, EachProgrammerAndChipProblemHasItsMessage) {
         EXPECT_EQ(checkLink(rig.s), 0);
         EXPECT_EQ(rig.s.message, message);
     }
-    for (bool stuck : {false, true}) {  // an empty socket, a data line stuck low
-        ChipRig rig(stuck ? "PIC12C508" : "PIC16F84A");
+    // Empty sockets (a 14-bit and a 12-bit chip selected), a data line stuck low.
+    for (auto [chip, stuck] :
+         {std::pair{"PIC16F84A", false}, {"PIC12F508", false}, {"PIC12C508", true}}) {
+        SCOPED_TRACE(chip);
+        ChipRig rig(chip);
         if (stuck) rig.bench.board.setDataFault(sim::DataFault::stuckLow);
         if (!stuck) rig.bench.board.removeChip();
         EXPECT_EQ(checkLink(rig.s), 0);
