@@ -106,7 +106,10 @@ std::vector<std::pair<int, int>> ChipService::readCalibrationWords() {
 
 bool ChipService::sameChipOrAgreed() {
     const OtherChip other = otherChipOnBoard(s_);
-    return !other.other || s_.reporter->ask(otherChipQuestion(s_, other), "Warning!");
+    if (!other.other) return true;
+    // The link check left Vpp on: the chip is let go while the user decides.
+    leave();
+    return s_.reporter->ask(otherChipQuestion(s_, other), "Warning!");
 }
 
 int ChipService::saveReadback(bool listing) {

@@ -401,6 +401,13 @@ TEST_F(Commands, AChipOfAnotherTypeIsWrittenOrComparedOnlyWhenTheUserAgrees) {
     ASSERT_EQ(open(example("blink_16f628a")), 0);
     sim::VirtualPic other(*sim::findProfile("PIC16F627A"));
     board().insertChip(&other);
+    // The chip is let go while the user decides: no Vpp for as long as that takes.
+    int asked = 0;
+    w.whileShown = [&](const RecordingWindow::Box&) {
+        ++asked;
+        EXPECT_FALSE(other.inProgrammingMode());
+        EXPECT_FALSE(board().lines().vpp);
+    };
     for (auto run : {&ui::MainWindow::write, &ui::MainWindow::verify}) {
         w.answers = {Answer::cancel};
         EXPECT_EQ((main().*run)(), 1);
@@ -413,6 +420,8 @@ TEST_F(Commands, AChipOfAnotherTypeIsWrittenOrComparedOnlyWhenTheUserAgrees) {
     w.answers = {Answer::ok};
     EXPECT_EQ(main().write(), 0) << lastBox().text;
     EXPECT_NE(other.programWord(0), 0x3FFF);
+    EXPECT_EQ(asked, 3);
+    w.whileShown = nullptr;
     board().removeChip();
 }
 
