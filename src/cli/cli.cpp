@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <istream>
@@ -410,6 +412,11 @@ class Runner {
             return 128 + *stop_;
         }
         if (result == kExitOk && prog_.host.saveFailures() > 0) result = kExitFailed;
+        // A result that did not reach the output is no success either.
+        if (result == kExitOk && !(out_ << std::flush)) {
+            err_ << "Error: Cannot write to the standard output.\n";
+            result = kExitFailed;
+        }
         return result;
     }
 
@@ -722,7 +729,16 @@ class Runner {
         const std::string content{std::istreambuf_iterator<char>(in), {}};
         if (a_.output == "-") {
             win_.endProgress();
+            // A full disk or a closed pipe fails the write: the copy is not whole.
+            errno = 0;
             out_ << content << std::flush;
+            if (!out_) {
+                const int error = errno;
+                err_ << "Error: Cannot write the readback to the standard output"
+                     << (error != 0 ? std::string(": ") + std::strerror(error) : std::string())
+                     << ".\n";
+                return kExitFailed;
+            }
             return kExitOk;
         }
         // Replaced as a whole: a failed write leaves the old file as it was.

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "sim/chip_image.h"
@@ -34,11 +35,13 @@ struct Cli : ::testing::Test {
     }
     // Runs the tool in the program directory with no terminal on its input;
     // the per-user program directory is the test's own.
-    Result run(const std::string& args) {
+    // The output goes to `output` when one is named (a device such as /dev/full).
+    Result run(const std::string& args, const std::string& output = "") {
         const auto out = dir.path() / "out.txt", err = dir.path() / "err.txt";
         const std::string command = "cd '" + dir.path().string() + "' && XDG_DATA_HOME='" +
                                     (dir.path() / "xdg").string() + "' '" FERROLUX_CLI "' " + args +
-                                    " </dev/null >'" + out.string() + "' 2>'" + err.string() + "'";
+                                    " </dev/null >'" + (output.empty() ? out.string() : output) +
+                                    "' 2>'" + err.string() + "'";
         const int raw = std::system(command.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(out), readFile(err)};
     }
@@ -222,6 +225,38 @@ TEST_F(Cli, ArgumentFormsFailuresAndTheirExitStatuses) {
         << r.err;
     r = run("-C . chips");
     EXPECT_NE(r.err.find("Error!: Open Error 'kestrum.ini !'"), std::string::npos);
+}
+
+// Runs that cannot do what was asked end in failure, before the chip is
+// touched where that can be known: output that is lost, the program's own
+// files as output, no chip selected, an empty 12-bit socket, a protected chip.
+TEST_F(Cli, RunsThatCannotDoWhatWasAskedFailAndSayWhy) {
+    ASSERT_EQ(run("-p sim -c PIC16F628A write " + example("blink_16f628a")).status, 0);
+    // A 12-bit chip the simulator has no model of: its socket stays empty.
+    std::ofstream(dir.path() / "kestrum.ini", std::ios::app)
+        << "PIC12F5XX\tC508\t512\t0\tN\t9\tN\n";
+    const struct {
+        std::string args;
+        int status;
+        const char* shows;
+        const char* output = "";  // where the output goes; "" the test's file
+    } rows[] = {
+        {"-c PIC16F628A read -o -", 1,
+         "Cannot write the readback to the standard output: No space left on device", "/dev/full"},
+        {"detect", 1, "Error: Cannot write to the standard output.", "/dev/full"},
+        {"-c PIC12F5XX blank", 4, "Error: NO PIC ON BOARD"},
+        {"detect", 4, "Error: NO PIC ON BOARD"},
+        {"-y erase all", 4, "Error: NO PIC ON BOARD"},
+        {"config", 4, "Error: NO PIC ON BOARD"},
+        {"ids", 4, "Error: NO PIC ON BOARD"},
+        {"read", 4, "Error: NO PIC ON BOARD"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args);
+        const Result r = run(row.args, row.output);
+        EXPECT_EQ(r.status, row.status) << r.err;
+        EXPECT_NE(r.err.find(row.shows), std::string::npos) << r.err;
+    }
 }
 
 TEST_F(Cli, AComPortThatCannotOpenSaysWhyOnASecondLineAndIsNotStored) {
