@@ -16,6 +16,7 @@
 #include "cli/console_window.h"
 #include "device/chip_service.h"
 #include "device/family.h"
+#include "device/readback.h"
 #include "files/device_list.h"
 #include "files/hex_input.h"
 #include "files/state_file.h"
@@ -41,6 +42,7 @@ struct Args {
     bool quiet = false;
     bool help = false;
     bool version = false;
+    bool force = false;           // go on past a warning that something is wrong
     std::set<std::string> flags;  // the command's check-box options
     std::string command;
     std::vector<std::string> operands;
@@ -62,6 +64,7 @@ const OptionRule kOptions[] = {
     {'o', "output", &Args::output, nullptr}, {0, "lvp", nullptr, &Args::lvp},
     {'y', "yes", nullptr, &Args::yes},       {'q', "quiet", nullptr, &Args::quiet},
     {'h', "help", nullptr, &Args::help},     {'V', "version", nullptr, &Args::version},
+    {0, "force", nullptr, &Args::force},
 };
 
 // Check-box options of single commands; they take no value.
@@ -249,7 +252,8 @@ const CommandSpec kCommands[] = {
      "read [--text] [-o FILE|-]",
      "Reads the whole chip back into \"readback.hex\" (INHX8M), or with --text into\n"
      "the listing \"readback.txt\", in the current directory; -o FILE writes that\n"
-     "file instead, -o - the standard output.\n"},
+     "file instead, -o - the standard output. A code-protected chip reads as zeros:\n"
+     "its readback is refused unless --force is given.\n"},
     {"erase",
      1,
      1,
@@ -709,21 +713,32 @@ class Runner {
         }
     };
 
-    // Save, into the current directory or, with -o, into a private one first.
+    // Reads the chip into a private folder first, then saves the file into the
+    // current directory, as -o FILE or on the standard output (-o -).
     int read() {
         const bool text = has("--text");
         const char* name = text ? "readback.txt" : "readback.hex";
+        const std::string target = a_.output.empty() ? std::string(name) : a_.output;
         const auto save = [&](ChipService& chip) {
             s().pass.blank = true;
             return chip.saveReadback(text) == 0;
         };
-        if (a_.output.empty()) return onChip(save, "'" + std::string(name) + "' saved\n");
         PrivateDir scratch;
         if (scratch.path.empty()) throw UsageError{"no temporary directory for the readback"};
         s().outputDir = scratch.path;
         const int r = onChip(save);
         s().outputDir.clear();
         if (r != kExitOk) return r;
+        // A protected chip's readback is zeros, not its program: a failure
+        // unless the user says it is what they want.
+        if (const std::string note = protectedReadbackNote(s()); !note.empty()) {
+            if (!a_.force) {
+                win_.messageBox(note + "\nNothing was saved; --force saves it all the same.",
+                                "Error", ui::Buttons::ok);
+                return kExitFailed;
+            }
+            win_.messageBox(note, "Warning!", ui::Buttons::ok);
+        }
         const auto made = scratch.path / name;
         std::ifstream in(made, std::ios::binary);
         const std::string content{std::istreambuf_iterator<char>(in), {}};
@@ -742,13 +757,13 @@ class Runner {
             return kExitOk;
         }
         // Replaced as a whole: a failed write leaves the old file as it was.
-        platform::FileReplacement file(a_.output);
+        platform::FileReplacement file(target);
         if (!file.commit(content)) {
             win_.endProgress();
             err_ << "Error: Cannot open output file.\n" << file.error() << '\n';
             return kExitFailed;
         }
-        print("'" + a_.output + "' saved\n");
+        print("'" + target + "' saved\n");
         return kExitOk;
     }
 
@@ -939,6 +954,8 @@ std::string usage() {
       --adapter=N    parallel adapter: 1 AN589, 2 P16PRO/PP, 3 the same inverted
       --vpp=N        Vpp line of the P16PRO/PP adapters: 3 or 4
       --lvp          low-voltage programming (AN589 adapter, capable chips)
+      --force        go on past a warning that something is wrong (read: save
+                     the readback of a code-protected chip)
   -o, --output=FILE  read: write FILE instead of readback.hex/.txt; - is stdout
   -y, --yes          answer OK to every "Warning!" question
   -q, --quiet        no progress line

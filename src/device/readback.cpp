@@ -5,6 +5,7 @@
 
 #include "device/check_link.h"
 #include "device/chip_contents.h"
+#include "device/erase.h"
 #include "device/family.h"
 #include "files/text_file.h"
 #include "link/icsp.h"
@@ -172,6 +173,23 @@ void storeChipValues(Session& s, const ChipContents& c) {
 }
 
 }  // namespace
+
+std::string protectedReadbackNote(const Session& s) {
+    const ProtectionBits bits = protectionBits(s.device);
+    const int config = s.chip.configWord;
+    auto protects = [config](int mask) { return mask != 0 && (config & mask) != mask; };
+    const bool code = protects(bits.code);
+    const bool data = protects(bits.data) && s.device.dataBytes > 0;
+    if (!code && !data) return {};
+    const char* memory = code && data ? "code and data memory"
+                         : code       ? "code memory"
+                                      : "data memory";
+    return formatText(
+        "The chip is code-protected (Config-Word %.4X): its %s reads as zeros.\n"
+        "The readback holds those zeros, not what the chip holds; the configuration word and "
+        "the IDs are as read.",
+        static_cast<unsigned>(config), memory);
+}
 
 char hexDigitChar(int value) {
     value &= 0xF;

@@ -257,6 +257,24 @@ TEST_F(Cli, RunsThatCannotDoWhatWasAskedFailAndSayWhy) {
         EXPECT_EQ(r.status, row.status) << r.err;
         EXPECT_NE(r.err.find(row.shows), std::string::npos) << r.err;
     }
+
+    // A code-protected chip reads as zeros: its readback is a failure and
+    // saves nothing, unless --force says it is wanted.
+    ASSERT_EQ(run("-y -c PIC16F84A config 000F").status, 0);
+    Result r = run("read");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Error: The chip is code-protected (Config-Word 000F): its code and data "
+                         "memory reads as zeros."),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("--force saves it all the same"), std::string::npos);
+    EXPECT_EQ(run("read -o -").out, "");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "readback.hex"));
+    r = run("read --force");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Warning!: The chip is code-protected"), std::string::npos);
+    EXPECT_EQ(r.out, "'readback.hex' saved\n");
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "readback.hex"));
 }
 
 TEST_F(Cli, AComPortThatCannotOpenSaysWhyOnASecondLineAndIsNotStored) {

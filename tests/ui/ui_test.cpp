@@ -425,6 +425,31 @@ TEST_F(Commands, AChipOfAnotherTypeIsWrittenOrComparedOnlyWhenTheUserAgrees) {
     board().removeChip();
 }
 
+// A code-protected chip reads as zeros: the readback is saved, and a warning
+// says what it holds.
+TEST_F(Commands, TheReadbackOfAProtectedChipSaysWhatTheFileHolds) {
+    for (int config : {0x3F7F, 0x1F7F, 0x3E7F}) {  // none, /CP, /CPD
+        SCOPED_TRACE(config);
+        chip().setConfigWord(0x2007, static_cast<std::uint16_t>(config));
+        const std::size_t boxes = w.boxes.size();
+        main().command(ctl::kSaveButton);
+        EXPECT_EQ(main().lastEnding(), Ending::ok);
+        if (config == 0x3F7F) {
+            EXPECT_EQ(w.boxes.size(), boxes);
+            continue;
+        }
+        ASSERT_EQ(w.boxes.size(), boxes + 1);
+        EXPECT_EQ(lastBox().title, "Warning!");
+        EXPECT_EQ(lastBox().text.rfind(
+                      formatText("The chip is code-protected (Config-Word %.4X): "
+                                 "its %s reads as zeros.\n",
+                                 config, config == 0x1F7F ? "code memory" : "data memory"),
+                      0),
+                  0u)
+            << lastBox().text;
+    }
+}
+
 TEST(StartUp, WithoutAStateFileOrWithOneOrWithoutADeviceList) {
     UiRig rig;
     RecordingWindow& w = rig.window;
