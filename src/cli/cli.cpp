@@ -252,8 +252,9 @@ const CommandSpec kCommands[] = {
      "read [--text] [-o FILE|-]",
      "Reads the whole chip back into \"readback.hex\" (INHX8M), or with --text into\n"
      "the listing \"readback.txt\", in the current directory; -o FILE writes that\n"
-     "file instead, -o - the standard output. A code-protected chip reads as zeros:\n"
-     "its readback is refused unless --force is given.\n"},
+     "file instead, -o - the standard output. The program's own files (kestrum.ini,\n"
+     "kestrum.cfg, the simulated chips in sim/) are refused. A code-protected chip\n"
+     "reads as zeros: its readback is refused unless --force is given.\n"},
     {"erase",
      1,
      1,
@@ -713,12 +714,37 @@ class Runner {
         }
     };
 
+    // One of the program's own files in the program directory: the device
+    // list, the state file, or anything of the simulated board (its chips'
+    // images and lock). A readback never replaces them.
+    bool ownFile(const std::string& target) {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        auto key = [&ec](const fs::path& p) {
+            std::string k = fs::weakly_canonical(fs::absolute(p, ec), ec).generic_string();
+#if defined(_WIN32)
+            k = upper(k);  // one file whatever the case
+#endif
+            return k;
+        };
+        const std::string file = key(target);
+        const std::string sim = key(s().programDir / "sim") + "/";
+        return file == key(s().programDir / kDeviceListFile) ||
+               file == key(s().programDir / kStateFile) || file.rfind(sim, 0) == 0;
+    }
+
     // Reads the chip into a private folder first, then saves the file into the
     // current directory, as -o FILE or on the standard output (-o -).
     int read() {
         const bool text = has("--text");
         const char* name = text ? "readback.txt" : "readback.hex";
         const std::string target = a_.output.empty() ? std::string(name) : a_.output;
+        if (a_.output != "-" && ownFile(target)) {
+            err_ << "Error: " << target
+                 << " is one of the program's own files (device list, state file or simulated "
+                    "chip); the readback does not replace it.\n";
+            return kExitFailed;
+        }
         const auto save = [&](ChipService& chip) {
             s().pass.blank = true;
             return chip.saveReadback(text) == 0;
@@ -784,8 +810,12 @@ class Runner {
         return s().pass.blank ? kExitOk : kExitMismatch;
     }
 
-    static Outcome outcomeOf(bool ok) { return ok ? Outcome::ok : Outcome::failed; }
-    static Outcome outcomeOf(Outcome o) { return o; }
+    static Outcome outcomeOf(bool ok) {
+        return ok ? Outcome::ok : Outcome::failed;
+    }
+    static Outcome outcomeOf(Outcome o) {
+        return o;
+    }
 
     // A chip command of the service, as the window runs one: a chip selected,
     // the link checked first, the chip let go after it, a failure told, and

@@ -235,6 +235,8 @@ TEST_F(Cli, RunsThatCannotDoWhatWasAskedFailAndSayWhy) {
     // A 12-bit chip the simulator has no model of: its socket stays empty.
     std::ofstream(dir.path() / "kestrum.ini", std::ios::app)
         << "PIC12F5XX\tC508\t512\t0\tN\t9\tN\n";
+    const std::string list = readFile(dir.path() / "kestrum.ini");
+    const std::string chip = image("PIC16F628A");
     const struct {
         std::string args;
         int status;
@@ -244,6 +246,10 @@ TEST_F(Cli, RunsThatCannotDoWhatWasAskedFailAndSayWhy) {
         {"-c PIC16F628A read -o -", 1,
          "Cannot write the readback to the standard output: No space left on device", "/dev/full"},
         {"detect", 1, "Error: Cannot write to the standard output.", "/dev/full"},
+        {"read -o kestrum.ini", 1, "kestrum.ini is one of the program's own files"},
+        {"read --text -o ./kestrum.cfg", 1, "is one of the program's own files"},
+        {"read -o sim/PIC16F628A.hex", 1, "is one of the program's own files"},
+        {"read -o '" + (dir.path() / "sim/../kestrum.ini").string() + "'", 1, "own files"},
         {"-c PIC12F5XX blank", 4, "Error: NO PIC ON BOARD"},
         {"detect", 4, "Error: NO PIC ON BOARD"},
         {"-y erase all", 4, "Error: NO PIC ON BOARD"},
@@ -257,6 +263,8 @@ TEST_F(Cli, RunsThatCannotDoWhatWasAskedFailAndSayWhy) {
         EXPECT_EQ(r.status, row.status) << r.err;
         EXPECT_NE(r.err.find(row.shows), std::string::npos) << r.err;
     }
+    EXPECT_EQ(readFile(dir.path() / "kestrum.ini"), list);
+    EXPECT_EQ(image("PIC16F628A"), chip);
 
     // A code-protected chip reads as zeros: its readback is a failure and
     // saves nothing, unless --force says it is wanted.
