@@ -691,6 +691,7 @@ class Runner {
     }
 
     int detect() {
+        if (noChip()) return refuseWithoutChip();
         win_.enable(ctl::kStatusField, true);
         const int r = ChipService(s()).checkLink();
         if (r == 0) return fail();
@@ -796,6 +797,7 @@ class Runner {
     // Reads the chip without writing a file; the readback clears the blank
     // flag at the first word that is not erased.
     int blank() {
+        if (noChip()) return refuseWithoutChip();
         PrivateDir scratch;
         if (scratch.path.empty()) throw UsageError{"no temporary directory for the readback"};
         win_.enable(ctl::kStatusField, true);

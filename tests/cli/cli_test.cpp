@@ -266,6 +266,21 @@ TEST_F(Cli, RunsThatCannotDoWhatWasAskedFailAndSayWhy) {
     EXPECT_EQ(readFile(dir.path() / "kestrum.ini"), list);
     EXPECT_EQ(image("PIC16F628A"), chip);
 
+    // A stored chip index that names no chip: every chip command refuses.
+    for (const char* index : {"99", "-1", "ab"}) {
+        std::string state = readFile(dir.path() / "kestrum.cfg");
+        state.replace(4, 2, index);
+        std::ofstream(dir.path() / "kestrum.cfg", std::ios::binary) << state;
+        for (const char* command :
+             {"detect", "blank", "read", "erase all", "config", "ids", "eeprom"}) {
+            SCOPED_TRACE(std::string(index) + " " + command);
+            const Result r = run(std::string("-y ") + command);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_NE(r.err.find("ERROR!: No PIC selected!"), std::string::npos) << r.err;
+            EXPECT_EQ(r.out, "");
+        }
+    }
+
     // A code-protected chip reads as zeros: its readback is a failure and
     // saves nothing, unless --force says it is wanted.
     ASSERT_EQ(run("-y -c PIC16F84A config 000F").status, 0);
