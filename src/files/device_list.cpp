@@ -204,7 +204,7 @@ bool readSelection(Session& s) {
 
 // Opens the list for an operation that cannot go on without it.
 bool openOrEnd(Session& s, std::optional<TextFile>& file) {
-    file.emplace(listPath(s), "r+");
+    file.emplace(listPath(s), "r");
     if (*file) return true;
     s.reporter->message(kOpenError, kErrorTitle);
     s.reporter->closeProgram(1);
@@ -237,14 +237,14 @@ bool readListLine(TextFile& file, std::string& line) {
 }
 
 int checkDeviceList(Session& s) {
-    TextFile file(listPath(s), "r+");
+    TextFile file(listPath(s), "r");
     if (file) return 0;
     s.reporter->message(kOpenErrorAtStart, kErrorTitle);
     return 1;
 }
 
 void fillChipList(Session& s) {
-    TextFile file(listPath(s), "r+");
+    TextFile file(listPath(s), "r");
     if (!file) {
         s.reporter->message(kOpenError, kErrorTitle);
         return;

@@ -19,7 +19,7 @@ inline constexpr std::size_t kChipListMax = 100;  // positions fit the state fil
 // up to its line end is skipped) and `file.overlong` is set.
 bool readListLine(TextFile& file, std::string& line);
 
-// Start-up presence check: 0 when the device list opens for update; otherwise
+// Start-up presence check: 0 when the device list opens for reading; otherwise
 // shows "Open Error 'kestrum.ini !'" and returns 1 (the caller ends the window).
 int checkDeviceList(Session& session);
 

@@ -300,6 +300,16 @@ TEST_F(Cli, RunsThatCannotDoWhatWasAskedFailAndSayWhy) {
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "readback.hex"));
 }
 
+// The device list is only read: one that cannot be opened for writing (here
+// a running program, which not even root may write) serves as well.
+TEST_F(Cli, ADeviceListThatCannotBeWrittenIsRead) {
+    std::filesystem::remove(dir.path() / "kestrum.ini");
+    std::filesystem::create_symlink(FERROLUX_CLI, dir.path() / "kestrum.ini");
+    const Result r = run("chips");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("Open Error"), std::string::npos) << r.err;
+}
+
 TEST_F(Cli, AComPortThatCannotOpenSaysWhyOnASecondLineAndIsNotStored) {
     std::filesystem::create_symlink("/nonexistent/ttyX", dir.path() / "COM3");
     for (const char* command : {"detect", "ids"}) {
