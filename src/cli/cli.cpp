@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <istream>
@@ -15,6 +17,7 @@
 #include "device/chip_service.h"
 #include "device/erase.h"
 #include "device/family.h"
+#include "device/readback.h"
 #include "files/device_list.h"
 #include "files/hex_input.h"
 #include "files/state_file.h"
@@ -40,6 +43,7 @@ struct Args {
     bool quiet = false;
     bool help = false;
     bool version = false;
+    bool force = false;           // go on past a warning that something is wrong
     std::set<std::string> flags;  // the command's check-box options
     std::string command;
     std::vector<std::string> operands;
@@ -61,6 +65,7 @@ const OptionRule kOptions[] = {
     {'o', "output", &Args::output, nullptr}, {0, "lvp", nullptr, &Args::lvp},
     {'y', "yes", nullptr, &Args::yes},       {'q', "quiet", nullptr, &Args::quiet},
     {'h', "help", nullptr, &Args::help},     {'V', "version", nullptr, &Args::version},
+    {0, "force", nullptr, &Args::force},
 };
 
 // Check-box options of single commands; they take no value.
@@ -248,7 +253,9 @@ const CommandSpec kCommands[] = {
      "read [--text] [-o FILE|-]",
      "Reads the whole chip back into \"readback.hex\" (INHX8M), or with --text into\n"
      "the listing \"readback.txt\", in the current directory; -o FILE writes that\n"
-     "file instead, -o - the standard output.\n"},
+     "file instead, -o - the standard output. The program's own files (kestrum.ini,\n"
+     "kestrum.cfg, the simulated chips in sim/) are refused. A code-protected chip\n"
+     "reads as zeros: its readback is refused unless --force is given.\n"},
     {"erase",
      1,
      1,
@@ -409,6 +416,11 @@ class Runner {
             return 128 + *stop_;
         }
         if (result == kExitOk && prog_.host.saveFailures() > 0) result = kExitFailed;
+        // A result that did not reach the output is no success either.
+        if (result == kExitOk && !(out_ << std::flush)) {
+            err_ << "Error: Cannot write to the standard output.\n";
+            result = kExitFailed;
+        }
         return result;
     }
 
@@ -681,6 +693,7 @@ class Runner {
     }
 
     int detect() {
+        if (noChip()) return refuseWithoutChip();
         win_.enable(ctl::kStatusField, true);
         const int r = ChipService(s()).checkLink(&failure_);
         if (r == 0) return fail();
@@ -704,43 +717,89 @@ class Runner {
         }
     };
 
-    // Save, into the current directory or, with -o, into a private one first.
+    // One of the program's own files in the program directory: the device
+    // list, the state file, or anything of the simulated board (its chips'
+    // images and lock). A readback never replaces them.
+    bool ownFile(const std::string& target) {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        auto key = [&ec](const fs::path& p) {
+            std::string k = fs::weakly_canonical(fs::absolute(p, ec), ec).generic_string();
+#if defined(_WIN32)
+            k = upper(k);  // one file whatever the case
+#endif
+            return k;
+        };
+        const std::string file = key(target);
+        const std::string sim = key(s().programDir / "sim") + "/";
+        return file == key(s().programDir / kDeviceListFile) ||
+               file == key(s().programDir / kStateFile) || file.rfind(sim, 0) == 0;
+    }
+
+    // Reads the chip into a private folder first, then saves the file into the
+    // current directory, as -o FILE or on the standard output (-o -).
     int read() {
         const bool text = has("--text");
         const char* name = text ? "readback.txt" : "readback.hex";
+        const std::string target = a_.output.empty() ? std::string(name) : a_.output;
+        if (a_.output != "-" && ownFile(target)) {
+            err_ << "Error: " << target
+                 << " is one of the program's own files (device list, state file or simulated "
+                    "chip); the readback does not replace it.\n";
+            return kExitFailed;
+        }
         const auto save = [&](ChipService& chip) {
             s().pass.blank = true;
             return chip.saveReadback(text) == 0;
         };
-        if (a_.output.empty()) return onChip(save, "'" + std::string(name) + "' saved\n");
         PrivateDir scratch;
         if (scratch.path.empty()) throw UsageError{"no temporary directory for the readback"};
         s().outputDir = scratch.path;
         const int r = onChip(save);
         s().outputDir.clear();
         if (r != kExitOk) return r;
+        // A protected chip's readback is zeros, not its program: a failure
+        // unless the user says it is what they want.
+        if (const std::string note = protectedReadbackNote(s()); !note.empty()) {
+            if (!a_.force) {
+                win_.messageBox(note + "\nNothing was saved; --force saves it all the same.",
+                                "Error", ui::Buttons::ok);
+                return kExitFailed;
+            }
+            win_.messageBox(note, "Warning!", ui::Buttons::ok);
+        }
         const auto made = scratch.path / name;
         std::ifstream in(made, std::ios::binary);
         const std::string content{std::istreambuf_iterator<char>(in), {}};
         if (a_.output == "-") {
             win_.endProgress();
+            // A full disk or a closed pipe fails the write: the copy is not whole.
+            errno = 0;
             out_ << content << std::flush;
+            if (!out_) {
+                const int error = errno;
+                err_ << "Error: Cannot write the readback to the standard output"
+                     << (error != 0 ? std::string(": ") + std::strerror(error) : std::string())
+                     << ".\n";
+                return kExitFailed;
+            }
             return kExitOk;
         }
         // Replaced as a whole: a failed write leaves the old file as it was.
-        platform::FileReplacement file(a_.output);
+        platform::FileReplacement file(target);
         if (!file.commit(content)) {
             win_.endProgress();
             err_ << "Error: Cannot open output file.\n" << file.error() << '\n';
             return kExitFailed;
         }
-        print("'" + a_.output + "' saved\n");
+        print("'" + target + "' saved\n");
         return kExitOk;
     }
 
     // Reads the chip without writing a file; the readback clears the blank
     // flag at the first word that is not erased.
     int blank() {
+        if (noChip()) return refuseWithoutChip();
         PrivateDir scratch;
         if (scratch.path.empty()) throw UsageError{"no temporary directory for the readback"};
         win_.enable(ctl::kStatusField, true);
@@ -937,6 +996,8 @@ std::string usage() {
       --adapter=N    parallel adapter: 1 AN589, 2 P16PRO/PP, 3 the same inverted
       --vpp=N        Vpp line of the P16PRO/PP adapters: 3 or 4
       --lvp          low-voltage programming (AN589 adapter, capable chips)
+      --force        go on past a warning that something is wrong (read: save
+                     the readback of a code-protected chip)
   -o, --output=FILE  read: write FILE instead of readback.hex/.txt; - is stdout
   -y, --yes          answer OK to every "Warning!" question
   -q, --quiet        no progress line

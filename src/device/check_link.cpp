@@ -4,6 +4,7 @@
 #include "files/device_list.h"
 #include "link/detect.h"
 #include "link/icsp.h"
+#include "link/line_driver.h"
 #include "session/messages.h"
 #include "session/session.h"
 
@@ -32,12 +33,20 @@ int checkLink(Session& s, LinkFailure* why) {
         // A 12-bit chip stands at its configuration word after entering.
         sendIcsp(s, ENTER_PGM, 0);
         s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0);
+        if (linesLost(s)) return 0;
         if (s.pass.readBack == 0) {
             s.message = kNoPicOrProtected;
             return 0;
         }
+        if (emptyTwelveBitSocket(s.pass.readBack)) {
+            s.message = kNoPicOnBoard;
+            return 0;
+        }
     }
-    switch (readDeviceId(s)) {
+    const int id = readDeviceId(s);
+    // Words from a port that stopped answering say nothing about the socket.
+    if (linesLost(s)) return 0;
+    switch (id) {
         case 1:
             failure = LinkFailure::none;
             s.pass.blank = false;

@@ -14,6 +14,12 @@ enum class LinkFailure { none, port, noChip };
 // given), 1 = chip without device ID, 2 = device ID read and shown.
 int checkLink(Session& s, LinkFailure* why = nullptr);
 
+// After entering programming mode a 12-bit chip stands at its configuration
+// word, which never reads as 14 bits of ones: read so, the socket is empty.
+inline bool emptyTwelveBitSocket(int configWordRead) {
+    return configWordRead == 0x3FFF;
+}
+
 // Reads the device ID at 0x2006 into the DEV-ID field. 0 = the chip type has
 // none, 1 = read and shown, 2 = the chip answered 0x3FFF or 0.
 int readDeviceId(Session& s);

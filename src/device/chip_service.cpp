@@ -30,9 +30,20 @@ int readByte(Session& s) {
 }
 
 // An operation whose frames stopped reaching the chip has failed, whatever it
-// saw: what it read is not the chip's.
+// saw: what it read is not the chip's. A failed one lets the chip go first:
+// with the lines idle the board must answer, so a pulled board is told apart
+// from a chip that failed.
 int unlessLost(Session& s, int result) {
+    if (result != 0) sendIcsp(s, LEAVE_PGM, 0);
     return linesLost(s) ? 1 : result;
+}
+
+// A write's or verify's result, unless its frames stopped reaching the chip:
+// then it failed, whatever it saw.
+Result unlessLost(Session& s, const Result& r) {
+    const bool failed = r.outcome == Outcome::failed;
+    if (unlessLost(s, failed ? 1 : 0) == 0) return r;
+    return failed && !linesLost(s) ? r : Result{Outcome::failed, Failure::failed};
 }
 
 }  // namespace
@@ -116,7 +127,10 @@ std::vector<std::pair<int, int>> ChipService::readCalibrationWords() {
 
 bool ChipService::sameChipOrAgreed() {
     const OtherChip other = otherChipOnBoard(s_);
-    return !other.other || s_.reporter->ask(otherChipQuestion(s_, other), "Warning!");
+    if (!other.other) return true;
+    // The link check left Vpp on: the chip is let go while the user decides.
+    leave();
+    return s_.reporter->ask(otherChipQuestion(s_, other), "Warning!");
 }
 
 int ChipService::saveReadback(bool listing) {
@@ -145,7 +159,7 @@ Result ChipService::write(const WriteOptions& o, const ChipImage& image) {
         leave();
         return {};
     }();
-    return unlessLost(s_, 0) == 0 ? result : Result{Outcome::failed, Failure::failed};
+    return unlessLost(s_, result);
 }
 
 namespace {
@@ -215,14 +229,15 @@ Result ChipService::verify(const VerifyOptions& o, const ChipImage& image) {
         leave();
         return {};
     }();
-    return unlessLost(s_, 0) == 0 ? result : Result{Outcome::failed, Failure::failed};
+    return unlessLost(s_, result);
 }
 
 int ChipService::checkBlank(const std::filesystem::path& scratch) {
     s_.pass.blank = true;  // the device ID read by the link check is no content
     if (algorithmOf(s_.device).twelveBit) {
         s_.pass.blank = blankCheck12Bit(s_) == 0;
-        return 0;
+        leave();
+        return unlessLost(s_, 0);
     }
     const std::filesystem::path outputDir = s_.outputDir;
     s_.outputDir = scratch;

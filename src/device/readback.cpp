@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "device/check_link.h"
 #include "device/chip_contents.h"
+#include "device/erase.h"
 #include "device/family.h"
 #include "files/text_file.h"
 #include "link/icsp.h"
@@ -81,10 +83,10 @@ int read(Session& s, int command) {
     return sendIcsp(s, command, 0);
 }
 
-// After entering programming mode a 12-bit chip stands at its configuration
-// word, which never reads as 14 bits of ones: that is an empty socket.
+// A 12-bit chip's empty socket, told as the link check tells it.
 bool noChipAnswers(Session& s) {
-    if (!algorithmOf(s.device).twelveBit || read(s, READ_DATA_PROGRAM) != 0x3FFF) return false;
+    if (!algorithmOf(s.device).twelveBit || !emptyTwelveBitSocket(read(s, READ_DATA_PROGRAM)))
+        return false;
     s.message = kNoPicOnBoard;
     return true;
 }
@@ -171,6 +173,23 @@ void storeChipValues(Session& s, const ChipContents& c) {
 }
 
 }  // namespace
+
+std::string protectedReadbackNote(const Session& s) {
+    const ProtectionBits bits = protectionBits(s.device);
+    const int config = s.chip.configWord;
+    auto protects = [config](int mask) { return mask != 0 && (config & mask) != mask; };
+    const bool code = protects(bits.code);
+    const bool data = protects(bits.data) && s.device.dataBytes > 0;
+    if (!code && !data) return {};
+    const char* memory = code && data ? "code and data memory"
+                         : code       ? "code memory"
+                                      : "data memory";
+    return formatText(
+        "The chip is code-protected (Config-Word %.4X): its %s reads as zeros.\n"
+        "The readback holds those zeros, not what the chip holds; the configuration word and "
+        "the IDs are as read.",
+        static_cast<unsigned>(config), memory);
+}
 
 char hexDigitChar(int value) {
     value &= 0xF;
@@ -348,6 +367,8 @@ int writeReadback(Session& s, const char* name,
     ChipContents c;
     readAnsweringChip(s, c);
     // Words from a link that stopped reaching the chip are not the chip's.
+    // The chip is let go first: with the lines idle the board must answer.
+    sendIcsp(s, LEAVE_PGM, 0);
     if (linesLost(s)) return 1;
     storeChipValues(s, c);
     out.text = format(s, c);

@@ -15,6 +15,11 @@ int writeReadbackHex(Session& s);
 // a 12-bit chip does not answer or the file cannot be created or written.
 int writeReadbackText(Session& s);
 
+// After a readback: when the configuration word read (the chip values')
+// protects code or data memory, a note for the user that says so and what the
+// readback therefore holds; empty when nothing is protected.
+std::string protectedReadbackNote(const Session& s);
+
 // Reads the data byte at word address `a`, appends it to a listing and returns it.
 int writeDataByteText(Session& s, int a, std::string& out);
 

@@ -54,14 +54,42 @@ bool scanNumber(std::string_view text, std::size_t width, int& value) {
     return true;
 }
 
+// The largest memories a chip of these cores can have: 8K words of code (the
+// 14-bit address space below the configuration words), 256 data bytes (0x2100
+// to 0x21FF in a hex file).
+constexpr int kCodeWordsMax = 8192;
+constexpr int kDataBytesMax = 256;
+
+// A memory size column: a decimal number from `least` to `largest`, blanks
+// around it allowed. Anything else (no digits, a sign, a number past the
+// largest) makes the line unusable rather than a size cut or made up.
+bool sizeColumn(std::string_view text, int least, int largest) {
+    std::size_t i = 0;
+    while (i < text.size() && isSpace(text[i]))
+        ++i;
+    long value = 0;
+    std::size_t digits = 0;
+    for (; i < text.size() && isDigit(text[i]); ++i, ++digits) {
+        value = value * 10 + (text[i] - '0');
+        if (value > largest) return false;
+    }
+    while (i < text.size() && isSpace(text[i]))
+        ++i;
+    return digits > 0 && i == text.size() && value >= least;
+}
+
 // A device line the list can carry: begins with "PIC", its name runs to the
-// first TAB (a ';' in it would shift every column), and name and key fit the record.
+// first TAB (a ';' in it would shift every column), name and key fit the
+// record, and the code and data sizes are ones a chip can have.
 bool usableDeviceLine(std::string_view line, Column& name) {
     if (!line.starts_with("PIC")) return false;
     name = columnAt(line, 0);
     if (charAt(line, name.end) == ';') return false;
     Column key = columnAt(line, name.end + 1);
-    return name.text.size() <= kNameMax && key.text.size() <= kKeyMax;
+    Column code = columnAt(line, key.end + 1);
+    Column data = columnAt(line, code.end + 1);
+    return name.text.size() <= kNameMax && key.text.size() <= kKeyMax &&
+           sizeColumn(code.text, 1, kCodeWordsMax) && sizeColumn(data.text, 0, kDataBytesMax);
 }
 
 // A hexadecimal value of exactly four digits; -1 when it is not one.

@@ -25,8 +25,10 @@ bool readListLine(TextFile& file, std::string& line);
 int checkDeviceList(Session& session);
 
 // Fills the chip list with the names of the device lines, sorted without regard
-// to case. Lines whose name holds a ';' or exceeds 14 characters, or whose key
-// exceeds 4, are not listed; after 100 entries further device lines are ignored.
+// to case. Lines whose name holds a ';' or exceeds 14 characters, whose key
+// exceeds 4, or whose code size (1 to 8192 words) or data size (0 to 256
+// bytes) is not a plain number in range, are not listed; after 100 entries
+// further device lines are ignored.
 void fillChipList(Session& session);
 
 // Reads the chip list's selection and overwrites the DeviceRecord from its device line.

@@ -38,8 +38,10 @@ int leaveWith(Session& s, int result) {
 
 int openComPort(Session& s) {
     if (!s.link.serial) return 0;
-    // An adapter that failed is opened afresh: it may have been plugged in again.
-    if (s.port.comOpen() && s.port.comHandle->bitBang() && s.port.comHandle->bitBang()->failed()) {
+    // A port or adapter that failed is opened afresh: it may have been plugged in again.
+    if (s.port.comOpen() &&
+        (!s.port.comHandle->lostReason().empty() ||
+         (s.port.comHandle->bitBang() && s.port.comHandle->bitBang()->failed()))) {
         s.port.comHandle.reset();
     }
     if (!s.port.comOpen()) {
@@ -68,6 +70,8 @@ int openComPort(Session& s) {
     }
     if (detectSerialBoard(s) != 0) {
         s.message = "T3306 not found at " + s.link.portName + "\n";
+        // A port whose modem lines fail says why, as one that does not open does.
+        if (s.port.comOpen()) s.message += s.port.comHandle->lostReason();
         return 1;
     }
     return 0;

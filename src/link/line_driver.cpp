@@ -287,12 +287,30 @@ void flushLines(Session& s) {
     if (auto* port = s.port.comHandle->bitBang()) (void)port->flush();
 }
 
+bool portFailed(Session& s) {
+    if (!s.port.comOpen()) return false;
+    platform::SerialPort& serial = *s.port.comHandle;
+    if (auto* port = serial.bitBang()) {
+        if (port->flush() && !port->failed()) return false;
+        s.message = "FTDI adapter failed: " + port->lastError();
+        return true;
+    }
+    if (serial.lostReason().empty()) return false;
+    s.message = "the serial port stopped answering: " + serial.lostReason();
+    return true;
+}
+
 bool linesLost(Session& s) {
     if (!s.port.comOpen()) return false;
-    auto* port = s.port.comHandle->bitBang();
-    if (port == nullptr || (port->flush() && !port->failed())) return false;
-    s.message = "FTDI adapter failed: " + port->lastError();
-    return true;
+    platform::SerialPort& serial = *s.port.comHandle;
+    // The board loops break back to RING: with break set (the lines idle on
+    // line sense 1, Vpp on at line sense 0) a RING that stays clear means the
+    // board is no longer on the port.
+    if (serial.bitBang() == nullptr && serial.lostReason().empty() && serial.breakLevel() == true &&
+        (readModemStatus(s) & platform::kModemRing) == 0 && serial.lostReason().empty()) {
+        (void)serial.lose("the programmer board does not answer (no RING)");
+    }
+    return portFailed(s);
 }
 
 }  // namespace ferrolux

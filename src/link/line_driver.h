@@ -127,7 +127,12 @@ const Wiring& wiringOf(const Session& s);
 void flushLines(Session& s);
 
 // True when the open port's adapter has failed (its frames stopped reaching
-// the chip); the message then says why. Stays true until the port is reopened.
+// the chip): an FTDI adapter that failed, a serial port whose line changes or
+// status reads failed, or a serial board that no longer loops break back to
+// RING. The message then says why. Stays true until the port is reopened.
 bool linesLost(Session& s);
+
+// As linesLost, but only the port or adapter itself: the board is not asked.
+bool portFailed(Session& s);
 
 }  // namespace ferrolux

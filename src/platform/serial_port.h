@@ -60,7 +60,7 @@ class SerialPort {
         std::optional<bool>& known = levelOf(code);
         if (known == on) return true;
         known.reset();
-        if (!writeLine(code)) return false;
+        if (!writeLine(code)) return lose("a modem line could not be set");
         known = on;
         return true;
     }
@@ -70,7 +70,7 @@ class SerialPort {
         if (dtr_ == dtr) return escape(rts ? LineCode::setRts : LineCode::clrRts);
         rts_.reset();
         dtr_.reset();
-        if (!writeRtsDtr(rts, dtr)) return false;
+        if (!writeRtsDtr(rts, dtr)) return lose("the modem lines could not be set");
         rts_ = rts;
         dtr_ = dtr;
         return true;
@@ -80,6 +80,20 @@ class SerialPort {
     // The adapter behind the port when it can send whole frames of line
     // changes at once; nullptr for a plain serial port.
     virtual FtdiSerialPort* bitBang() { return nullptr; }
+
+    // The break state last put on the line; unknown before or after a failure.
+    std::optional<bool> breakLevel() const { return break_; }
+
+    // Why the device stopped answering; empty while it answers. A line change
+    // or status read that fails once makes the port lost until it is opened
+    // again: a USB adapter pulled out fails every call from then on, and what
+    // the lines carried meanwhile never reached the board.
+    const std::string& lostReason() const { return lost_; }
+    // Records the first reason (the later ones follow from it); always false.
+    bool lose(const std::string& why) {
+        if (lost_.empty()) lost_ = why.empty() ? "no reason given" : why;
+        return false;
+    }
 
   protected:
     // The lines were changed past escape() and setRtsDtr(): none is known now.
@@ -105,6 +119,7 @@ class SerialPort {
 
     // The levels last put on the lines; unknown until then or after a failure.
     std::optional<bool> rts_, dtr_, break_;
+    std::string lost_;
 };
 
 // Opens serial devices by the port name the user chose ("COM1" ...).

@@ -21,20 +21,33 @@ class SimBoard::SerialProxy : public platform::SerialPort {
     bool writeSettings(const platform::LineFormat&) override { return true; }
     bool setReadTimeouts(const platform::ReadTimeouts&) override { return true; }
     bool modemStatus(std::uint32_t& bits) override {
+        if (!board_.portCall()) return lose(kGone);
         bits = board_.modemStatus();
         return true;
     }
 
   protected:
-    bool writeLine(platform::LineCode code) override { return board_.escape(code); }
+    bool writeLine(platform::LineCode code) override {
+        if (!board_.portCall()) return lose(kGone);
+        return board_.escape(code);
+    }
     bool writeRtsDtr(bool rts, bool dtr) override {
+        if (!board_.portCall()) return lose(kGone);
         board_.setRtsDtr(rts, dtr);
         return true;
     }
 
   private:
+    static constexpr const char* kGone = "Input/output error";
     SimBoard& board_;
 };
+
+bool SimBoard::portCall() {
+    if (!portCallsLeft_) return true;
+    if (*portCallsLeft_ == 0) return false;
+    --*portCallsLeft_;
+    return true;
+}
 
 SimBoard::SimBoard(SimClock& clock, BoardConfig config) : clock_(clock), config_(config) {
     if (config_.vppBit != 3) config_.vppBit = 4;

@@ -65,6 +65,11 @@ class SimBoard : public platform::ParallelPort {
     void muteAt(std::uint64_t timeNs);
     bool muted() const { return muted_; }
 
+    // The serial adapter is pulled out mid-way: after `calls` more line
+    // changes or status reads through the serial port, every such call fails
+    // as a vanished USB device's do (EIO). Reopening does not cure it.
+    void failPortAfter(std::uint64_t calls) { portCallsLeft_ = calls; }
+
     // The serial port the board hangs on; nullptr while one is already open.
     std::unique_ptr<platform::SerialPort> openSerial();
     bool serialOpen() const { return serialOpen_; }
@@ -104,6 +109,8 @@ class SimBoard : public platform::ParallelPort {
     bool live() const { return config_.kind != BoardKind::none && !muted_; }
     void checkMuteTime();
     void goMute(std::uint64_t atNs);
+    // False once the serial port's calls have run out.
+    bool portCall();
 
     SimClock& clock_;
     BoardConfig config_;
@@ -113,6 +120,7 @@ class SimBoard : public platform::ParallelPort {
     bool muted_ = false;
     std::optional<std::uint64_t> changesLeft_;
     std::optional<std::uint64_t> muteAtNs_;
+    std::optional<std::uint64_t> portCallsLeft_;
 
     bool serialOpen_ = false;
     bool rts_ = false;

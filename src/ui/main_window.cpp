@@ -262,6 +262,9 @@ int MainWindow::save() {
     w_.repaint();
     if (hexForm) status("'readback.hex' saved");
     if (textForm) status("'readback.txt' saved");
+    // A protected chip reads as zeros: the file is not its program.
+    if (const std::string note = protectedReadbackNote(s_); !note.empty())
+        w_.messageBox(note, "Warning!");
     w_.beep();
     chip_.pause(1000);
     greyIdle(false);

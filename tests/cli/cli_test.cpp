@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "sim/chip_image.h"
@@ -34,11 +35,13 @@ struct Cli : ::testing::Test {
     }
     // Runs the tool in the program directory with no terminal on its input;
     // the per-user program directory is the test's own.
-    Result run(const std::string& args) {
+    // The output goes to `output` when one is named (a device such as /dev/full).
+    Result run(const std::string& args, const std::string& output = "") {
         const auto out = dir.path() / "out.txt", err = dir.path() / "err.txt";
         const std::string command = "cd '" + dir.path().string() + "' && XDG_DATA_HOME='" +
                                     (dir.path() / "xdg").string() + "' '" FERROLUX_CLI "' " + args +
-                                    " </dev/null >'" + out.string() + "' 2>'" + err.string() + "'";
+                                    " </dev/null >'" + (output.empty() ? out.string() : output) +
+                                    "' 2>'" + err.string() + "'";
         const int raw = std::system(command.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(out), readFile(err)};
     }
@@ -222,6 +225,89 @@ TEST_F(Cli, ArgumentFormsFailuresAndTheirExitStatuses) {
         << r.err;
     r = run("-C . chips");
     EXPECT_NE(r.err.find("Error!: Open Error 'kestrum.ini !'"), std::string::npos);
+}
+
+// Runs that cannot do what was asked end in failure, before the chip is
+// touched where that can be known: output that is lost, the program's own
+// files as output, no chip selected, an empty 12-bit socket, a protected chip.
+TEST_F(Cli, RunsThatCannotDoWhatWasAskedFailAndSayWhy) {
+    ASSERT_EQ(run("-p sim -c PIC16F628A write " + example("blink_16f628a")).status, 0);
+    // A 12-bit chip the simulator has no model of: its socket stays empty.
+    std::ofstream(dir.path() / "kestrum.ini", std::ios::app)
+        << "PIC12F5XX\tC508\t512\t0\tN\t9\tN\n";
+    const std::string list = readFile(dir.path() / "kestrum.ini");
+    const std::string chip = image("PIC16F628A");
+    const struct {
+        std::string args;
+        int status;
+        const char* shows;
+        const char* output = "";  // where the output goes; "" the test's file
+    } rows[] = {
+        {"-c PIC16F628A read -o -", 1,
+         "Cannot write the readback to the standard output: No space left on device", "/dev/full"},
+        {"detect", 1, "Error: Cannot write to the standard output.", "/dev/full"},
+        {"read -o kestrum.ini", 1, "kestrum.ini is one of the program's own files"},
+        {"read --text -o ./kestrum.cfg", 1, "is one of the program's own files"},
+        {"read -o sim/PIC16F628A.hex", 1, "is one of the program's own files"},
+        {"read -o '" + (dir.path() / "sim/../kestrum.ini").string() + "'", 1, "own files"},
+        {"-c PIC12F5XX blank", 4, "Error: NO PIC ON BOARD"},
+        {"detect", 4, "Error: NO PIC ON BOARD"},
+        {"-y erase all", 4, "Error: NO PIC ON BOARD"},
+        {"config", 4, "Error: NO PIC ON BOARD"},
+        {"ids", 4, "Error: NO PIC ON BOARD"},
+        {"read", 4, "Error: NO PIC ON BOARD"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args);
+        const Result r = run(row.args, row.output);
+        EXPECT_EQ(r.status, row.status) << r.err;
+        EXPECT_NE(r.err.find(row.shows), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(readFile(dir.path() / "kestrum.ini"), list);
+    EXPECT_EQ(image("PIC16F628A"), chip);
+
+    // A stored chip index that names no chip: every chip command refuses.
+    for (const char* index : {"99", "-1", "ab"}) {
+        std::string state = readFile(dir.path() / "kestrum.cfg");
+        state.replace(4, 2, index);
+        std::ofstream(dir.path() / "kestrum.cfg", std::ios::binary) << state;
+        for (const char* command :
+             {"detect", "blank", "read", "erase all", "config", "ids", "eeprom"}) {
+            SCOPED_TRACE(std::string(index) + " " + command);
+            const Result r = run(std::string("-y ") + command);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_NE(r.err.find("ERROR!: No PIC selected!"), std::string::npos) << r.err;
+            EXPECT_EQ(r.out, "");
+        }
+    }
+
+    // A code-protected chip reads as zeros: its readback is a failure and
+    // saves nothing, unless --force says it is wanted.
+    ASSERT_EQ(run("-y -c PIC16F84A config 000F").status, 0);
+    Result r = run("read");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Error: The chip is code-protected (Config-Word 000F): its code and data "
+                         "memory reads as zeros."),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("--force saves it all the same"), std::string::npos);
+    EXPECT_EQ(run("read -o -").out, "");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "readback.hex"));
+    r = run("read --force");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Warning!: The chip is code-protected"), std::string::npos);
+    EXPECT_EQ(r.out, "'readback.hex' saved\n");
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "readback.hex"));
+}
+
+// The device list is only read: one that cannot be opened for writing (here
+// a running program, which not even root may write) serves as well.
+TEST_F(Cli, ADeviceListThatCannotBeWrittenIsRead) {
+    std::filesystem::remove(dir.path() / "kestrum.ini");
+    std::filesystem::create_symlink(FERROLUX_CLI, dir.path() / "kestrum.ini");
+    const Result r = run("chips");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("Open Error"), std::string::npos) << r.err;
 }
 
 TEST_F(Cli, AComPortThatCannotOpenSaysWhyOnASecondLineAndIsNotStored) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "chip_rig.h"
+#include "device/chip_service.h"
 #include "session/messages.h"
 
 namespace ferrolux::test {
@@ -25,8 +26,11 @@ TEST(LinkFailures, EachProgrammerAndChipProblemHasItsMessage) {
         EXPECT_EQ(checkLink(rig.s), 0);
         EXPECT_EQ(rig.s.message, message);
     }
-    for (bool stuck : {false, true}) {  // an empty socket, a data line stuck low
-        ChipRig rig(stuck ? "PIC12C508" : "PIC16F84A");
+    // Empty sockets (a 14-bit and a 12-bit chip selected), a data line stuck low.
+    for (auto [chip, stuck] :
+         {std::pair{"PIC16F84A", false}, {"PIC12F508", false}, {"PIC12C508", true}}) {
+        SCOPED_TRACE(chip);
+        ChipRig rig(chip);
         if (stuck) rig.bench.board.setDataFault(sim::DataFault::stuckLow);
         if (!stuck) rig.bench.board.removeChip();
         EXPECT_EQ(checkLink(rig.s), 0);
@@ -177,6 +181,63 @@ TEST(Readback, BlankListingAndOutputThatCannotBeWrittenOrASilentChip) {
         ASSERT_EQ(writer(twice.s), 0);
         ASSERT_EQ(writer(twice.s), 0);  // again, over the first file
         EXPECT_EQ(readbackFiles(twice), 1u);
+    }
+}
+
+// A serial adapter pulled out (every modem-line call fails from then on) or
+// a board pulled off the port in the middle of a command: the command fails
+// with the reason, never with the chip's words it did not read.
+TEST(LostLink, APortThatStopsAnsweringOrABoardPulledFailsTheCommandWithItsReason) {
+    enum Command { blank, save, write, erase };
+    const struct {
+        const char* chip;
+        Command command;
+        bool boardPulled;  // else the port's calls fail
+        std::uint64_t after;
+    } rows[] = {
+        {"PIC16F84A", blank, false, 2'000}, {"PIC16F84A", save, false, 2'000},
+        {"PIC16F84A", write, false, 3'000}, {"PIC16F84A", erase, false, 100},
+        {"PIC12F508", blank, false, 2'000}, {"PIC16F84A", blank, true, 2'000},
+        {"PIC16F84A", save, true, 2'000},   {"PIC12F508", blank, true, 2'000},
+        {"PIC16F84A", write, true, 3'000},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.chip) + " command " + std::to_string(row.command) +
+                     (row.boardPulled ? " board pulled" : " port failing"));
+        ChipRig rig(row.chip);
+        ASSERT_EQ(rig.open(testHex(1)), 0);
+        rig.chip.setProgramWord(300, 0x0123);  // programmed: a silent board reads blank
+        ASSERT_NE(checkLink(rig.s), 0) << rig.s.message;
+        if (row.boardPulled) {
+            rig.bench.board.muteAfterChanges(row.after);
+        } else {
+            rig.bench.board.failPortAfter(row.after);
+        }
+        rig.window.checked[ctl::kSaveHexRadio] = true;
+        int failed = 0;
+        switch (row.command) {
+            case blank:
+                failed = ChipService(rig.s).checkBlank(rig.dir.path());
+                break;
+            case save:
+                rig.main.command(ctl::kSaveButton);
+                failed = rig.main.lastEnding() == ui::Ending::failed;
+                break;
+            case write:
+                failed = !rig.write().empty();
+                break;
+            case erase:
+                rig.window.answers.push_back(ui::Answer::ok);
+                rig.main.command(ctl::kEraseCode);
+                failed = rig.main.lastEnding() == ui::Ending::failed;
+                break;
+        }
+        EXPECT_EQ(failed, 1);
+        EXPECT_EQ(rig.s.message, row.boardPulled ? "the serial port stopped answering: the "
+                                                   "programmer board does not answer (no RING)"
+                                                 : "the serial port stopped answering: "
+                                                   "Input/output error");
+        EXPECT_EQ(readbackFiles(rig), 0u);
     }
 }
 

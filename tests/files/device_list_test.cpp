@@ -90,18 +90,23 @@ TEST_F(DeviceListTest, NulFFUnterminatedAndOverlongLines) {
     EXPECT_EQ(session.device.codeWords, 1024);
 }
 
-TEST_F(DeviceListTest, HundredEntriesAndFourDigitNumbers) {
-    std::string text = "PICA\tK\t16384\t   64\tY\t  5\tY\nPICB\tL\t\t\tN\t \tN\n";
+TEST_F(DeviceListTest, HundredEntriesAndSizesAChipCanHave) {
+    std::string text = "PICA\tK\t8192\t   256 \tY\t  5\tY\n";
+    // Sizes no chip has are not cut or taken from the chip before: the line is not listed.
+    int bad = 0;
+    for (const char* sizes : {"16384\t64", "-5\t64", "999999999\t0", "0\t0", "\t", "512\t257",
+                              "512\t-1", "51 2\t0", "0x200\t0"})
+        text += "PICBAD" + std::to_string(bad++) + "\tL\t" + sizes + "\tN\t5\tN\n";
     for (int i = 0; i < 120; ++i)
         text += "PIC" + std::to_string(1000 + i) + kChip + "\n";
     ASSERT_EQ(fill(text).size(), kChipListMax);
     EXPECT_EQ(list()[97], "PIC1097");
+    EXPECT_EQ(std::count_if(list().begin(), list().end(),
+                            [](const std::string& n) { return n.starts_with("PICBAD"); }),
+              0);
     select("PICA");
-    EXPECT_EQ(session.device.codeWords, 1638);  // four digits; blanks before a number
-    select("PICB");                             // no digits: the numbers stay
-    EXPECT_EQ(session.device.configLabelKey, "L");
     const DeviceRecord& d = session.device;
-    EXPECT_EQ(std::tie(d.codeWords, d.dataBytes, d.family), std::tuple(1638, 64, 5));
+    EXPECT_EQ(std::tie(d.codeWords, d.dataBytes, d.family), std::tuple(8192, 256, 5));
 }
 
 // The optional columns after the ID flag: the device ID (revision bits

@@ -28,6 +28,8 @@ class RecordingWindow : public ui::Window {
     std::map<int, int> selections;
     std::vector<Box> boxes;
     std::deque<ui::Answer> answers;
+    // Looks at the world while a box is up, before it is answered.
+    std::function<void(const Box&)> whileShown;
     int shows = 0;
     std::vector<int> endResults;
 
@@ -61,6 +63,7 @@ class RecordingWindow : public ui::Window {
     ui::Answer messageBox(const std::string& text, const std::string& title,
                           ui::Buttons buttons) override {
         boxes.push_back({text, title, buttons});
+        if (whileShown) whileShown(boxes.back());
         return next(answers, ui::Answer::ok);
     }
     void beep() override {}

@@ -406,6 +406,13 @@ TEST_F(Commands, AChipOfAnotherTypeIsWrittenOrComparedOnlyWhenTheUserAgrees) {
     ASSERT_EQ(open(example("blink_16f628a")), 0);
     sim::VirtualPic other(*sim::findProfile("PIC16F627A"));
     board().insertChip(&other);
+    // The chip is let go while the user decides: no Vpp for as long as that takes.
+    int asked = 0;
+    w.whileShown = [&](const RecordingWindow::Box&) {
+        ++asked;
+        EXPECT_FALSE(other.inProgrammingMode());
+        EXPECT_FALSE(board().lines().vpp);
+    };
     for (auto run : {&ui::MainWindow::write, &ui::MainWindow::verify}) {
         w.answers = {Answer::cancel};
         EXPECT_EQ((main().*run)(), 1);
@@ -418,7 +425,34 @@ TEST_F(Commands, AChipOfAnotherTypeIsWrittenOrComparedOnlyWhenTheUserAgrees) {
     w.answers = {Answer::ok};
     EXPECT_EQ(main().write(), 0) << lastBox().text;
     EXPECT_NE(other.programWord(0), 0x3FFF);
+    EXPECT_EQ(asked, 3);
+    w.whileShown = nullptr;
     board().removeChip();
+}
+
+// A code-protected chip reads as zeros: the readback is saved, and a warning
+// says what it holds.
+TEST_F(Commands, TheReadbackOfAProtectedChipSaysWhatTheFileHolds) {
+    for (int config : {0x3F7F, 0x1F7F, 0x3E7F}) {  // none, /CP, /CPD
+        SCOPED_TRACE(config);
+        chip().setConfigWord(0x2007, static_cast<std::uint16_t>(config));
+        const std::size_t boxes = w.boxes.size();
+        main().command(ctl::kSaveButton);
+        EXPECT_EQ(main().lastEnding(), Ending::ok);
+        if (config == 0x3F7F) {
+            EXPECT_EQ(w.boxes.size(), boxes);
+            continue;
+        }
+        ASSERT_EQ(w.boxes.size(), boxes + 1);
+        EXPECT_EQ(lastBox().title, "Warning!");
+        EXPECT_EQ(lastBox().text.rfind(
+                      formatText("The chip is code-protected (Config-Word %.4X): "
+                                 "its %s reads as zeros.\n",
+                                 config, config == 0x1F7F ? "code memory" : "data memory"),
+                      0),
+                  0u)
+            << lastBox().text;
+    }
 }
 
 TEST(StartUp, WithoutAStateFileOrWithOneOrWithoutADeviceList) {

@@ -56,7 +56,36 @@ class LinuxSerialPort final : public SerialPort {
         return true;
     }
 
-    bool writeLine(LineCode code) override {
+    bool writeLine(LineCode code) override { return lineCall(code) || failed(); }
+
+    bool writeRtsDtr(bool rts, bool dtr) override {
+        // TIOCMSET writes every output line (and ignores the inputs): the
+        // others keep what they had.
+        if (!otherOutputs_) {
+            int lines = 0;
+            if (::ioctl(fd_, TIOCMGET, &lines) != 0) return failed();
+            otherOutputs_ = lines & ~(TIOCM_RTS | TIOCM_DTR);
+        }
+        int bits = *otherOutputs_ | (rts ? TIOCM_RTS : 0) | (dtr ? TIOCM_DTR : 0);
+        return ::ioctl(fd_, TIOCMSET, &bits) == 0 || failed();
+    }
+
+    bool modemStatus(std::uint32_t& status) override {
+        int lines = 0;
+        if (::ioctl(fd_, TIOCMGET, &lines) != 0) return failed();
+        status = 0;
+        if (lines & TIOCM_CTS) status |= kModemCts;
+        if (lines & TIOCM_DSR) status |= kModemDsr;
+        if (lines & TIOCM_RNG) status |= kModemRing;
+        if (lines & TIOCM_CAR) status |= kModemRlsd;
+        return true;
+    }
+
+  private:
+    // A device call failed: the port is lost, with the system's reason.
+    bool failed() { return lose(std::strerror(errno)); }
+
+    bool lineCall(LineCode code) {
         int bits = 0;
         switch (code) {
             case LineCode::setRts:
@@ -79,30 +108,6 @@ class LinuxSerialPort final : public SerialPort {
         return false;
     }
 
-    bool writeRtsDtr(bool rts, bool dtr) override {
-        // TIOCMSET writes every output line (and ignores the inputs): the
-        // others keep what they had.
-        if (!otherOutputs_) {
-            int lines = 0;
-            if (::ioctl(fd_, TIOCMGET, &lines) != 0) return false;
-            otherOutputs_ = lines & ~(TIOCM_RTS | TIOCM_DTR);
-        }
-        int bits = *otherOutputs_ | (rts ? TIOCM_RTS : 0) | (dtr ? TIOCM_DTR : 0);
-        return ::ioctl(fd_, TIOCMSET, &bits) == 0;
-    }
-
-    bool modemStatus(std::uint32_t& status) override {
-        int lines = 0;
-        if (::ioctl(fd_, TIOCMGET, &lines) != 0) return false;
-        status = 0;
-        if (lines & TIOCM_CTS) status |= kModemCts;
-        if (lines & TIOCM_DSR) status |= kModemDsr;
-        if (lines & TIOCM_RNG) status |= kModemRing;
-        if (lines & TIOCM_CAR) status |= kModemRlsd;
-        return true;
-    }
-
-  private:
     static speed_t baudConstant(int baud) {
         switch (baud) {
             case 1200:

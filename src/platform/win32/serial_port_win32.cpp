@@ -54,7 +54,7 @@ class Win32SerialPort final : public SerialPort {
 
     bool modemStatus(std::uint32_t& bits) override {
         DWORD status = 0;
-        if (!api_.getCommModemStatus(port_, &status)) return false;
+        if (!api_.getCommModemStatus(port_, &status)) return failed();
         // MS_CTS_ON, MS_DSR_ON, MS_RING_ON and MS_RLSD_ON are the same bits.
         bits = status & (kModemCts | kModemDsr | kModemRing | kModemRlsd);
         return true;
@@ -63,10 +63,13 @@ class Win32SerialPort final : public SerialPort {
   protected:
     bool writeLine(LineCode code) override {
         // SETRTS .. CLRBREAK have the codes LineCode is numbered by.
-        return api_.escapeCommFunction(port_, static_cast<DWORD>(code)) != 0;
+        return api_.escapeCommFunction(port_, static_cast<DWORD>(code)) != 0 || failed();
     }
 
   private:
+    // A device call failed: the port is lost, with the system's reason.
+    bool failed() { return lose(systemErrorText(api_.getLastError())); }
+
     const CommApi& api_;
     HANDLE port_;
     DCB dcb_{};

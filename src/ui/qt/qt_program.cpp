@@ -1,5 +1,6 @@
 #include "ui/qt/qt_program.h"
 
+#include <QApplication>
 #include <QMenu>
 #include <QSettings>
 
@@ -100,8 +101,17 @@ bool QtProgram::openWith(const std::string& file) {
 
 void QtProgram::stopOn(const volatile std::sig_atomic_t* flag) {
     program_.session.stopRequest = flag;
+    window_.setStopFlag(flag);
     QObject::connect(&stopWatch_, &QTimer::timeout, [this, flag] {
         if (*flag == 0) return;
+        // A box or dialog open now is closed first, as Esc closes it (a
+        // question answers Cancel), one a tick: the command that waited for
+        // it goes on and ends, and no new box opens.
+        auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (modal != nullptr && modal != &window_) {
+            modal->reject();
+            return;
+        }
         stopWatch_.stop();
         static_cast<QDialog&>(window_).reject();  // as the close box does
     });

@@ -288,6 +288,7 @@ std::string QtWindow::listItem(int id, int index) {
 
 ui::Answer QtWindow::messageBox(const std::string& text, const std::string& title,
                                 ui::Buttons buttons) {
+    if (stop_ != nullptr && *stop_ != 0) return ui::Answer::cancel;
     QWidget* owner = QApplication::activeModalWidget();
     if (owner == nullptr && isVisible()) owner = this;
     QString body = toQ(text);
@@ -357,6 +358,7 @@ int QtWindow::runDialog(int dialogId, ui::DialogHandler& handler) {
     QtWindow dialog(this);
     if (!buildDialog(dialogId, dialog)) return ctl::kCancel;
     dialog.setDevice(device_);
+    dialog.setStopFlag(stop_);
     dialog.setCommandSink([&](int id) { handler.command(dialog, id); });
     dialog.setEditSink([&](int id) { handler.textChanged(dialog, id); });
     dialog.setModal(true);

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QPointer>
 #include <QRect>
+#include <csignal>
 #include <functional>
 #include <map>
 #include <string>
@@ -60,6 +61,9 @@ class QtWindow : public QDialog, public ui::Window {
 
     bool ended() const { return ended_; }
     int endResult() const { return endResult_; }
+    // Once `flag` turns non-zero (a stop signal) questions are not asked any
+    // more: they answer Cancel, and other boxes are not shown.
+    void setStopFlag(const volatile std::sig_atomic_t* flag) { stop_ = flag; }
 
     // --- ui::Window ---
     void setText(int id, const std::string& text) override;
@@ -113,6 +117,7 @@ class QtWindow : public QDialog, public ui::Window {
     bool quiet_ = false;  // texts and selections set from the program
     bool ended_ = false;
     int endResult_ = 0;
+    const volatile std::sig_atomic_t* stop_ = nullptr;
 };
 
 }  // namespace ferrolux::qt

@@ -123,6 +123,54 @@ TEST(QtMainWindow, FilesComeByDropByNameAtStartAndFromRecentFilesHelpShowsTheMan
     EXPECT_EQ(rig.modals.boxes, std::vector<std::string>{});
 }
 
+// A stop signal while a question waits (the start-up "Open '...' ?", or a
+// command's "Warning!") closes the box as Cancel, asks nothing more, and the
+// window ends as it does without a box, the chip let go.
+TEST(QtMainWindow, AStopSignalWhileAQuestionIsOpenClosesItAndEndsTheWindow) {
+    for (bool atStart : {true, false}) {
+        SCOPED_TRACE(atStart ? "start-up question" : "command question");
+        QtRig rig;
+        rig.startOnSimulator("family5.hex");
+        rig.stop();
+        rig.modals.timer.stop();
+        volatile std::sig_atomic_t signal = 0;
+        int questions = 0;
+        int ticksOpen = 0;
+        bool answeredHere = false;  // the signal left the box open: closed here so as not to hang
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || !box->isVisible()) return;
+            if (signal == 0) {
+                ++questions;
+                signal = SIGTERM;
+            } else if (++ticksOpen > 500) {
+                answeredHere = true;
+                box->reject();
+            }
+        });
+        watch.start(5);
+        rig.program = std::make_unique<qt::QtProgram>(rig.dir.path());
+        rig.program->program().session.outputDir = rig.dir.path();
+        rig.program->stopOn(&signal);
+        rig.program->open(atStart);
+        if (!atStart) {
+            rig.click(ctl::kSaveButton);  // opens the port: the lines are the program's
+            QTimer::singleShot(0, [&] { rig.action(ctl::kEraseCode)->trigger(); });
+        }
+        rig.program->exec();
+        EXPECT_EQ(questions, 1);
+        EXPECT_FALSE(answeredHere);
+        EXPECT_TRUE(rig.main().ended());
+        EXPECT_FALSE(rig.s().file.fileSelected);
+        if (atStart) continue;  // the port was never opened: the lines are not the program's
+        app::Host& host = rig.program->program().host;
+        EXPECT_FALSE(host.simBoard().lines().vpp);
+        ASSERT_NE(host.simChip(), nullptr);
+        EXPECT_FALSE(host.simChip()->inProgrammingMode());
+    }
+}
+
 TEST(QtMainWindow, TheCloseBoxDuringACommandWaitsForItsEndAndEscCloses) {
     for (bool duringCommand : {true, false}) {
         QtRig rig;
