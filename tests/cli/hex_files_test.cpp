@@ -148,9 +148,16 @@ TEST_F(HexFiles, VerifyComparesConfigurationWordsAndIds) {
                                 record(0x400E, words({0x3FF1})) + kEnd;
     const std::string f = file(program);
     const std::string sim84 = "-p sim -c PIC16F84A --yes ";
+    // IDs alone make a chip not blank.
+    for (const char* chip : {"PIC16F84A", "PIC12F508"}) {
+        SCOPED_TRACE(chip);
+        const std::string sim = std::string("-p sim -c ") + chip + " --yes ";
+        ASSERT_EQ(run(sim + "blank").status, 0);
+        ASSERT_EQ(run(sim + "ids 1 2 3 4").status, 0);
+        EXPECT_EQ(run(sim + "blank").status, 3);
+    }
     ASSERT_EQ(run(sim84 + "write " + f).status, 0);
     EXPECT_EQ(run(sim84 + "verify " + f).status, 0);
-    EXPECT_EQ(run(sim84 + "blank").status, 3);  // the IDs alone make it not blank
 
     // Flash cells written again only lose bits.
     ASSERT_EQ(run(sim84 + "config 3FF0").status, 0);
