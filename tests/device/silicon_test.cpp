@@ -94,6 +94,26 @@ TEST(SixteenF84, ProgramCycleOf20MsOnEveryWiring) {
     }
 }
 
+// The 16F87/88 have a second configuration word at 0x2008: IESO (bit 1)
+// and FCMEN (bit 0), the other bits read 1 (DS39607B Register 4-2). The
+// chip service writes, reads and compares it in those two bits.
+TEST(SecondConfigurationWord, SixteenF87And88WriteAndReadIt) {
+    for (const char* name : {"PIC16F87", "PIC16F88"}) {
+        SCOPED_TRACE(name);
+        ChipRig rig(name);
+        ASSERT_NE(checkLink(rig.s), 0) << rig.s.message;
+        ChipService chip(rig.s);
+        EXPECT_EQ(chip.secondConfigMask(), 0x0003);
+        rig.s.chip.configWord = 0x3F30;
+        rig.s.chip.config2Word = 0x0002;  // IESO on, FCMEN off; 13:2 written as 0
+        ASSERT_EQ(chip.writeConfig(), 0) << rig.s.message;
+        EXPECT_EQ(rig.chip.configWord(0x2008), 0x3FFE);
+        rig.s.chip.config2Word = 0;
+        ASSERT_EQ(chip.readConfig(), 0);
+        EXPECT_EQ(rig.s.chip.config2Word, 0x3FFE);
+    }
+}
+
 // The 12F683/16F6xx, 16F91x and 16F88x keep their write latches until
 // programming mode is left (DS41244E 3.1.3, DS41287C 3.2.3): every operation
 // enters it anew, and on every wiring and the FTDI cable that drops the

@@ -172,6 +172,7 @@ TEST(EveryFamily, WordTakesWithItsWaitAndIsLostWithoutIt) {
     };
     const WordWrite writes[] = {
         {"16F84A", 8, -1, 15 * kMs, 0x0123},
+        {"16F84", 8, -1, 20 * kMs, 0x0123},  // 20 ms but on the 16F84A (DS30262E)
         {"16F877", 8, -1, 15 * kMs, 0x0123},
         {"16F73", 8, 14, kMs, 0x0123},
         {"12F629", 8, -1, 15 * kMs, 0x0123},
@@ -268,6 +269,24 @@ TEST(EveryFamily, CommandsTooSoonAreIgnored) {
             EXPECT_EQ(b.host.read(4), early && flash ? 0x3FFF : 0x0123);
             EXPECT_EQ(b.chip.earlyCommands() > 0, early);
         }
+    }
+}
+
+// Configuration bits a chip does not implement read 1 (DS39025F Register
+// 3-1, DS41204G Register 4-2, DS41244E Register 4-1, DS41284C, DS41287C
+// Register 4-2, DS39607B Register 4-2), but the 16F57's bits 11:4 read 0
+// (DS41208C Register 3-1): all 0s written, each word reads back.
+TEST(EveryFamily, UnimplementedConfigurationBitsReadAsTheirDocumentsSay) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"16F877", "E L0 I7 L2=0 8:20 R4=400"}, {"16F684", "E L0 I7 L2=0 8:7 R4=3000"},
+        {"16F917", "E L0 I7 L2=0 8:7 R4=2000"}, {"12F615", "E L0 I7 L2=0 24:3 10 R4=3C00"},
+        {"16F886", "E L0 I8 L2=0 8:7 R4=38FF"}, {"16F88", "E L0 I8 L2=0 24:3 23 R4=3FFC"},
+        {"16F54", "E L2=0 8:2 14:1 R4=FF0"},    {"16F57", "E L2=0 8:2 14:1 R4=0"},
+    };
+    for (auto [chip, steps] : rows) {
+        SCOPED_TRACE(chip);
+        Bench b(chip);
+        run(b, steps);
     }
 }
 
