@@ -14,8 +14,8 @@ int walkImage(Session& s, const ChipImage& image, const HexPass& pass) {
     int position = pass.start;
 
     const auto first = image.words.lower_bound(pass.skipBelow);
-    const auto beyond = pass.endAbove == INT_MAX ? image.words.end()
-                                                 : image.words.upper_bound(pass.endAbove);
+    const auto beyond =
+        pass.endAbove == INT_MAX ? image.words.end() : image.words.upper_bound(pass.endAbove);
     const int total = static_cast<int>(std::distance(first, beyond));
     int done = 0;
     int previous = -2;

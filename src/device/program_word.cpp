@@ -88,7 +88,6 @@ void setVerifyError(Session& s, const PassWord& w, bool dataByte) {
                 valueText("\nRead: ", w.read, dataByte) + "\n";
 }
 
-
 void showAddress(Session& s, const char* format, int address) {
     s.shown.statusText = formatText(format, static_cast<unsigned>(address));
     showProgress(s);

@@ -158,12 +158,12 @@ bool readHexFile(const std::string& path, const HexRules& rules, HexFile& out,
             const auto value = static_cast<std::uint8_t>(bytes[4 + static_cast<std::size_t>(i)]);
             const auto [it, added] = out.bytes.try_emplace(at, HexByte{value, lineNumber});
             if (!added && it->second.value != value) {
-                return fail(message,
-                            formatText("Address %04X is given %02X in line %d and %02X in line "
-                                       "%d!\nTwo records disagree; assemble the file again.",
-                                       static_cast<unsigned>(at),
-                                       static_cast<unsigned>(it->second.value), it->second.line,
-                                       static_cast<unsigned>(value), lineNumber));
+                return fail(
+                    message,
+                    formatText("Address %04X is given %02X in line %d and %02X in line "
+                               "%d!\nTwo records disagree; assemble the file again.",
+                               static_cast<unsigned>(at), static_cast<unsigned>(it->second.value),
+                               it->second.line, static_cast<unsigned>(value), lineNumber));
             }
         }
         if (count > 0) ++out.dataRecords;

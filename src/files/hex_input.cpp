@@ -1,9 +1,9 @@
 #include "files/hex_input.h"
 
 #include <array>
-#include <optional>
 #include <cctype>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <vector>

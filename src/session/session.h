@@ -33,11 +33,11 @@ struct ChipValues {
 
 // Working values of a chip operation; the messages and the window read them.
 struct PassState {
-    int targetAddress = 0;    // chip word address being handled
-    int fileWord = 0;         // the value for the target address
-    int readBack = 0;         // the last word read from the chip
-    bool blank = false;       // no programmed word seen since the window set it
-    int deviceIdRead = -1;    // the device ID the last link check read; -1 = none
+    int targetAddress = 0;  // chip word address being handled
+    int fileWord = 0;       // the value for the target address
+    int readBack = 0;       // the last word read from the chip
+    bool blank = false;     // no programmed word seen since the window set it
+    int deviceIdRead = -1;  // the device ID the last link check read; -1 = none
     int savedCalibration = 0;
     int savedConfig = 0;
 };
@@ -73,7 +73,7 @@ class Session {
     PortAccess port;
     DeviceRecord device;
     DeviceListText deviceList;  // read by checkDeviceList
-    std::string message;  // the reason of the last failure, shown titled "Error"
+    std::string message;        // the reason of the last failure, shown titled "Error"
     // Raised from outside (a signal handler) to stop: the next ICSP frame
     // becomes LEAVE_PGM and nothing follows it. Nonzero = raised.
     const volatile std::sig_atomic_t* stopRequest = nullptr;

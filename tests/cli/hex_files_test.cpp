@@ -83,10 +83,10 @@ TEST_F(HexFiles, WhatToolchainsWriteIsWrittenVerifiedAndReadBack) {
         const char* what;
         const char* chip;
         std::string text;
-        int code0;            // program word 0 afterwards
-        int config;           // the configuration word, in the bits the chip implements
-        int config2 = -1;     // the second one, where the chip has it
-        int data0 = 0xFF;     // EEPROM byte 0
+        int code0;         // program word 0 afterwards
+        int config;        // the configuration word, in the bits the chip implements
+        int config2 = -1;  // the second one, where the chip has it
+        int data0 = 0xFF;  // EEPROM byte 0
     } cases[] = {
         {"comment lines after the end record", "PIC16F84A",
          record(0, words({0x0000})) + record(0x400E, words({0x3FF1})) + kEnd + ";PIC16F84A\r\n" +
@@ -170,19 +170,17 @@ TEST_F(HexFiles, VerifyComparesConfigurationWordsAndIds) {
     ASSERT_EQ(run(sim84 + "ids 1 2 3 4").status, 0);
     r = run(sim84 + "verify " + f);
     EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("Verify failed at ID0: chip 0001, file 000F"), std::string::npos)
-        << r.err;
+    EXPECT_NE(r.err.find("Verify failed at ID0: chip 0001, file 000F"), std::string::npos) << r.err;
 
     const std::string sim887 = "-p sim -c PIC16F887 --yes ";
-    const std::string two = file(record(0, words({0x3055})) +
-                                 record(0x400E, words({0x2FD4, 0x3FFF})) + kEnd);
+    const std::string two =
+        file(record(0, words({0x3055})) + record(0x400E, words({0x2FD4, 0x3FFF})) + kEnd);
     ASSERT_EQ(run(sim887 + "write " + two).status, 0);
     EXPECT_EQ(run(sim887 + "verify " + two).status, 0);
     ASSERT_EQ(run(sim887 + "config 2FD4 3EFF").status, 0);
     r = run(sim887 + "verify " + two);
     EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("Verify failed at Config-Word 2: chip 3EFF, file 3FFF"),
-              std::string::npos)
+    EXPECT_NE(r.err.find("Verify failed at Config-Word 2: chip 3EFF, file 3FFF"), std::string::npos)
         << r.err;
 }
 

@@ -7,10 +7,12 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "app/host.h"
 #include "app/program_dir.h"
+#include "cli/console_window.h"
 #include "platform/linux/system_info.h"
 #include "session/messages.h"
 #include "sim/chip_image.h"
@@ -136,6 +138,22 @@ TEST_F(SimChip, AStopMidWriteLeavesProgrammingModeAtTheNextFrameAndFailsTheWrite
 }
 
 // Where a program without -C finds its device list, and what it tries.
+// The progress line counts the pass's own words, whatever their addresses,
+// and names the pass; a new status text ends it.
+TEST(ConsoleProgress, TheBarCountsThePassWordsAndNamesThePass) {
+    std::istringstream in;
+    std::ostringstream err;
+    cli::ConsoleWindow w(in, err, {false, false, true, nullptr});
+    w.setText(ctl::kStatusField, "Contr-Adr: 2105");
+    w.progress({Stage::verifying, true, 0x2105, 4, 10});
+    const std::string line = err.str().substr(err.str().rfind('\r'));
+    EXPECT_EQ(
+        line.rfind("\rverifying data  50% [###############...............] Contr-Adr: 2105", 0), 0u)
+        << line;
+    w.setText(ctl::kStatusField, "erasing.....");
+    EXPECT_EQ(err.str().substr(err.str().rfind('\r')).rfind("\rerasing.....  0:00", 0), 0u);
+}
+
 TEST(ProgramDir, CurrentThenPerUserThenTheShippedListCopied) {
     TempDir t;
     const fs::path cwd = t.path() / "cwd", home = t.path() / "home",

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "file_harness.h"
-#include "session/messages.h"
 #include "files_fixture.h"
+#include "session/messages.h"
 #include "ui/control_ids.h"
 
 namespace ferrolux::test {
@@ -265,7 +265,8 @@ TEST_F(HexInputTest, TheCheckBeforeWritingRefusesWhatThePassesWouldGetWrong) {
         {"blank padding past the chip", code + record(0x1000, {0xFF, 0x3F, 0xFF, 0xFF}), ""},
         {"a readback's device ID", code + record(0x400C, {0x66, 0x10}), ""},
         {"only an end record", end, "The file holds no data!"},
-        {"NUL in the data", code + ":0200000000"s + '\0' + "0FE\r\n", wrong + "2 holds a byte that"},
+        {"NUL in the data", code + ":0200000000"s + '\0' + "0FE\r\n",
+         wrong + "2 holds a byte that"},
         {"record ends early", code + record(4, {1, 2}).substr(0, 13) + "\r\n",
          wrong + "2 does not"},
         {"NUL before more records", code + "\0"s + code, wrong + "2 is not a record."},
