@@ -154,9 +154,9 @@ void Host::follow(Session& s) {
 
 // Takes SIM1 and puts the wanted chip, as its image holds it, into the socket.
 bool Host::fillSocket(std::chrono::milliseconds patience) {
-    if (!simLock_.held() &&
-        !simLock_.acquire(programDir_ / "sim" / "SIM1.lock", patience, fault_)) {
-        return false;
+    if (!simLock_.held()) {
+        if (!simLock_.acquire(programDir_ / "sim" / "SIM1.lock", patience, fault_)) return false;
+        removeStrayImages();
     }
     if (filled_) return true;
     fault_.clear();
@@ -183,6 +183,22 @@ bool Host::fillSocket(std::chrono::milliseconds patience) {
     }
     filled_ = true;
     return true;
+}
+
+// A run killed while it saved a chip leaves the temporary file of that save
+// (".NAME.hex." and a unique suffix, beside the image). Whoever holds SIM1
+// next removes them: no other run is saving then.
+void Host::removeStrayImages() {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(programDir_ / "sim", ec)) {
+        const std::string name = entry.path().filename().string();
+        const std::size_t hex = name.rfind(".hex.");
+        const std::size_t suffix = hex == std::string::npos ? 0 : name.size() - hex - 5;
+        if (name.size() > 1 && name[0] == '.' && hex != std::string::npos && hex > 1 &&
+            suffix >= 6 && suffix <= 12 && entry.is_regular_file(ec)) {
+            std::filesystem::remove(entry.path(), ec);
+        }
+    }
 }
 
 // Saves the chip in the socket if it changed; a failure is shown as an error.

@@ -97,7 +97,8 @@ class FileLock {
 // is chosen or the window closes) programDir/sim/SIM1.lock is locked, and the
 // chip is loaded from its image only under that lock, so two runs never
 // work on one chip at once and no saved change is lost. A run that finds SIM1
-// taken waits briefly when it opens the port, then fails with "in use". A
+// taken waits briefly when it opens the port, then fails with "in use". The
+// run that takes SIM1 removes the temporary image files a killed run left. A
 // damaged image is never replaced by a blank chip: the port does not open
 // and the file stays as it is. A chip that cannot be saved after a command
 // is reported as that command's error.
@@ -139,6 +140,7 @@ class Host : public ui::LinkHost {
   private:
     void follow(Session& s);
     bool fillSocket(std::chrono::milliseconds patience);
+    void removeStrayImages();
     bool keepChip(Session& s);
     void letGo(Session& s);
     std::filesystem::path imageOf(const std::string& chipName) const;

@@ -5,6 +5,7 @@
 
 #include "link/delays.h"
 #include "link/icsp.h"
+#include "link/line_driver.h"
 #include "link/parallel_lines.h"
 #include "link/serial_lines.h"
 #include "platform/ftdi_serial_port.h"
@@ -69,6 +70,8 @@ int openComPort(Session& s) {
         s.port.comHandle = std::move(port);
     }
     if (detectSerialBoard(s) != 0) {
+        // An FTDI adapter that failed meanwhile is the reason, not the board.
+        if (s.port.comHandle->bitBang() != nullptr && portFailed(s)) return 1;
         s.message = "T3306 not found at " + s.link.portName + "\n";
         // A port whose modem lines fail says why, as one that does not open does.
         if (s.port.comOpen()) s.message += s.port.comHandle->lostReason();

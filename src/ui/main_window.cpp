@@ -440,14 +440,15 @@ void MainWindow::about() {
 bool MainWindow::open(bool offerReload) {
     w_.enable(ctl::kFileField, false);
     w_.enable(ctl::kStatusField, false);
-    loadState(s_);
-    for (int id = ctl::kSpeedVeryLow; id <= ctl::kSpeedHigh; ++id) {
-        w_.check(id, id == ctl::kSpeedVeryLow + s_.link.speed);
-    }
+    // No device list, no program directory: nothing (not even a state file) is made there.
     if (checkDeviceList(s_) != 0) {
         ended_ = true;
         w_.endDialog(0);
         return false;
+    }
+    loadState(s_);
+    for (int id = ctl::kSpeedVeryLow; id <= ctl::kSpeedHigh; ++id) {
+        w_.check(id, id == ctl::kSpeedVeryLow + s_.link.speed);
     }
     fillChipList(s_);
     // A stored position past the list's end selects nothing, as the list itself would.

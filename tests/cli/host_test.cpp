@@ -87,6 +87,25 @@ TEST_F(SimChip, ASecondRunWaitsThenFailsAsInUseAndFindsTheFirstRunsWorkLater) {
     EXPECT_EQ(second.program.host.simChip()->programWord(0), 0x2805);
 }
 
+// A run killed mid-save leaves its temporary image; the next run that takes
+// SIM1 removes such files, and only those.
+TEST_F(SimChip, TheNextRunRemovesTemporaryImagesAKilledRunLeft) {
+    fs::create_directories(image.parent_path());
+    const fs::path sim = image.parent_path();
+    const char* stray[] = {".PIC16F628A.hex.Ab3dE9", ".PIC12F508.hex.0123456789ab"};
+    const char* kept[] = {"notes.txt", ".hex.Ab3dE9", "PIC16F84A.hex.Ab3dE9", ".x.hex.ab"};
+    for (const char* name : stray)
+        std::ofstream(sim / name) << ":00000001FF\r\n";
+    for (const char* name : kept)
+        std::ofstream(sim / name) << "x";
+    ProgramRun run(dir.path());
+    for (const char* name : stray)
+        EXPECT_FALSE(fs::exists(sim / name)) << name;
+    for (const char* name : kept)
+        EXPECT_TRUE(fs::exists(sim / name)) << name;
+    run.main.close();
+}
+
 TEST_F(SimChip, ADamagedImageKeepsThePortClosedAndIsLeftAsItIs) {
     fs::create_directories(image.parent_path());
     std::ofstream(image, std::ios::binary) << ":10000000FF3F\r\n";  // cut short

@@ -241,5 +241,22 @@ TEST(LostLink, APortThatStopsAnsweringOrABoardPulledFailsTheCommandWithItsReason
     }
 }
 
+// An FTDI adapter whose reads come back short at any point of the link
+// check: the check fails with the adapter's reason, never blaming the board
+// or an empty socket.
+TEST(LostLink, AnFtdiAdapterFailingInTheLinkCheckIsNamedAsTheReason) {
+    int failed = 0;
+    for (std::uint64_t bytes = 0; bytes < 600; bytes += 20) {
+        SCOPED_TRACE(bytes);
+        ChipRig rig("PIC16F84A", ftdiWiring());
+        ASSERT_NE(checkLink(rig.s), 0) << rig.s.message;
+        rig.adapters.lastOpened()->failAfter(bytes);
+        if (checkLink(rig.s) != 0) continue;
+        ++failed;
+        EXPECT_EQ(rig.s.message.rfind("FTDI adapter failed: short read", 0), 0u) << rig.s.message;
+    }
+    EXPECT_GT(failed, 2);
+}
+
 }  // namespace
 }  // namespace ferrolux::test

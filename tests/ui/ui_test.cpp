@@ -479,10 +479,14 @@ TEST(StartUp, WithoutAStateFileOrWithOneOrWithoutADeviceList) {
     EXPECT_TRUE(w.checked[ctl::kSpeedHigh]);
 
     std::filesystem::remove(rig.dir.path() / "kestrum.ini");
-    EXPECT_FALSE(rig.restart());
+    rig.main().close();
+    std::filesystem::remove(rig.dir.path() / "kestrum.cfg");
+    EXPECT_FALSE(rig.restart({}, false));
     EXPECT_EQ(rig.lastBox().text, "Open Error 'kestrum.ini !'");
     EXPECT_TRUE(rig.main().ended());
     EXPECT_EQ(w.endResults, std::vector<int>{0});
+    rig.main().close();  // as the program ends
+    EXPECT_FALSE(std::filesystem::exists(rig.dir.path() / "kestrum.cfg"));  // not made here
 }
 
 TEST(Reload, OkReopensTheLastFileEvenAfterCloseCancelOrAGoneFileDropsIt) {
