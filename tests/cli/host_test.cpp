@@ -16,6 +16,7 @@
 #include "platform/linux/system_info.h"
 #include "session/messages.h"
 #include "sim/chip_image.h"
+#include "sim/chip_profile.h"
 #include "support/recording_window.h"
 #include "support/temp_dir.h"
 #include "ui/control_ids.h"
@@ -39,9 +40,24 @@ struct StoppingWindow : RecordingWindow {
     }
 };
 
+// A window that replaces `file` with `replacement` when the status field
+// first shows `at`.
+struct ReplacingWindow : StoppingWindow {
+    fs::path file;
+    std::string replacement;
+    std::string at;
+    void setText(int id, const std::string& text) override {
+        StoppingWindow::setText(id, text);
+        if (at.empty() || id != ctl::kStatusField || text.rfind(at, 0) != 0) return;
+        std::ofstream(file.string() + ".new", std::ios::binary) << replacement;
+        fs::rename(file.string() + ".new", file);
+        at.clear();
+    }
+};
+
 // One program run with kChip selected on SIM1, as a user selects them.
 struct ProgramRun {
-    StoppingWindow window;
+    ReplacingWindow window;
     app::Program program;
     ui::MainWindow& main = program.main;
 
@@ -130,6 +146,32 @@ TEST_F(SimChip, AChipThatCannotBeSavedFailsTheCommand) {
     EXPECT_EQ(run.program.host.saveFailures(), 1);
     EXPECT_EQ(run.program.session.message, run.lastBox());
     EXPECT_EQ(run.main.lastEnding(), ui::Ending::failed);
+}
+
+// The file read when Write starts is what every pass writes: a new version
+// moved in during the write reaches neither code nor EEPROM.
+TEST_F(SimChip, AFileReplacedDuringAWriteDoesNotMixTwoVersions) {
+    const auto version = [](int n) {
+        const int code = 0x3000 + n, data = 0x40 + n;  // movlw n; EEPROM byte
+        const int codeSum = -(2 + 0 + 0 + 0 + (code & 0xFF) + (code >> 8)) & 0xFF;
+        const int dataSum = -(2 + 0x42 + 0 + 0 + data) & 0xFF;
+        return formatText(":02000000%02X%02X%02X\r\n:02420000%02X00%02X\r\n:00000001FF\r\n",
+                          code & 0xFF, code >> 8, codeSum, data, dataSum);
+    };
+    const fs::path file = dir.path() / "prog.hex";
+    std::ofstream(file, std::ios::binary) << version(1);
+    ProgramRun run(dir.path());
+    run.window.file = file;
+    run.window.replacement = version(2);
+    run.window.at = "Contr-Adr: 0000";
+    run.window.check(ctl::kWriteDataBox, true);
+    EXPECT_EQ(run.write(file), 0) << run.program.session.message;
+    EXPECT_EQ(readFile(file), version(2));  // the file was replaced mid-write
+    run.main.close();
+    const auto chip = sim::parseChipImage(*sim::findProfile(kChip), readFile(image));
+    ASSERT_TRUE(chip.has_value());
+    EXPECT_EQ(chip->program[0], 0x3001);
+    EXPECT_EQ(chip->data[0], 0x41);
 }
 
 TEST_F(SimChip, AStopMidWriteLeavesProgrammingModeAtTheNextFrameAndFailsTheWrite) {
