@@ -15,6 +15,7 @@
 #include "device/config_ids.h"
 #include "device/erase.h"
 #include "device/passes.h"
+#include "files/hex_image.h"
 #include "link/icsp.h"
 #include "platform/ftdi_serial_port.h"
 #include "platform/linux/tick_source_linux.h"
@@ -134,24 +135,22 @@ struct FtdiHookup {
 // Erase, program, verify, IDs, data and configuration word, then a last
 // verify of code and data: a Write with every box ticked.
 bool writeAndVerify(Session& s) {
+    ChipImage image;
+    std::string message;
+    if (!readChipImage(s.file.hexPath, s.device, image, message)) return false;
     bool ok = checkLink(s) != 0 && eraseChip(s) == 0;
     if (s.device.family == 6) {
-        ok = ok && writeCodeRows(s, 8) == 0;
-        s.pass.verifyOnly = 1;
-        ok = ok && programCodeByWord(s) == 0;
-        s.pass.verifyOnly = 0;
-        ok = ok && writeIdRow(s, 6) == 0;
+        ok = ok && writeCodeRows(s, image, 8) == 0;
+        ok = ok && programCodeByWord(s, image, PassMode::verify) == 0;
+        ok = ok && writeIdRow(s, image, 6) == 0;
     } else {
-        ok = ok && programCodeByWord(s) == 0;
-        s.pass.verifyOnly = 1;
-        ok = ok && programCodeByWord(s) == 0;
-        s.pass.verifyOnly = 0;
-        ok = ok && programIdWords(s) == 0;
+        ok = ok && programCodeByWord(s, image) == 0;
+        ok = ok && programCodeByWord(s, image, PassMode::verify) == 0;
+        ok = ok && programIdWords(s, image) == 0;
     }
-    ok = ok && programDataMemory(s) == 0 && writeConfigWord(s) == 0;
-    s.pass.verifyOnly = 1;
-    ok = ok && programCodeByWord(s) == 0 && programDataMemory(s) == 0;
-    s.pass.verifyOnly = 0;
+    ok = ok && programDataMemory(s, image) == 0 && writeConfigWord(s) == 0;
+    ok = ok && programCodeByWord(s, image, PassMode::verify) == 0 &&
+         programDataMemory(s, image, PassMode::verify) == 0;
     sendIcsp(s, LEAVE_PGM, 0);
     return ok;
 }
@@ -233,9 +232,10 @@ void BM_RealTimeWriteCpuShare(benchmark::State& state) {
         platform::MonotonicTicks real;
         const double cpuStart = threadCpuSeconds();
         const std::uint64_t wallStart = real.nowNs();
-        bool ok = checkLink(s) != 0 && eraseChip(s) == 0 && programCodeByWord(s) == 0;
-        s.pass.verifyOnly = 1;
-        ok = ok && programCodeByWord(s) == 0;
+        ChipImage image;
+        bool ok = readChipImage(s.file.hexPath, s.device, image, s.message);
+        ok = ok && checkLink(s) != 0 && eraseChip(s) == 0 && programCodeByWord(s, image) == 0;
+        ok = ok && programCodeByWord(s, image, PassMode::verify) == 0;
         sendIcsp(s, LEAVE_PGM, 0);
         if (!ok) state.SkipWithError(s.message.c_str());
         wall = static_cast<double>(real.nowNs() - wallStart) / 1e9;

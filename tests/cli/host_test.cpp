@@ -49,8 +49,7 @@ struct ReplacingWindow : StoppingWindow {
     void setText(int id, const std::string& text) override {
         StoppingWindow::setText(id, text);
         if (at.empty() || id != ctl::kStatusField || text.rfind(at, 0) != 0) return;
-        std::ofstream(file.string() + ".new", std::ios::binary) << replacement;
-        fs::rename(file.string() + ".new", file);
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << replacement;
         at.clear();
     }
 };
