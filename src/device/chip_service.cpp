@@ -41,9 +41,8 @@ int unlessLost(Session& s, int result) {
 // A write's or verify's result, unless its frames stopped reaching the chip:
 // then it failed, whatever it saw.
 Result unlessLost(Session& s, const Result& r) {
-    const bool failed = r.outcome == Outcome::failed;
-    if (unlessLost(s, failed ? 1 : 0) == 0) return r;
-    return failed && !linesLost(s) ? r : Result{Outcome::failed, Failure::failed};
+    if (r.outcome == Outcome::failed) sendIcsp(s, LEAVE_PGM, 0);
+    return linesLost(s) ? Result{Outcome::failed, Failure::failed} : r;
 }
 
 }  // namespace
@@ -182,10 +181,10 @@ int mismatch(Session& s, const char* place, int chip, int file) {
 int verifyConfigSpace(Session& s, const ChipImage& image) {
     const bool twelveBit = algorithmOf(s.device).twelveBit;
     if (image.hasIds()) {
-        readIdLocations(s);
+        const std::array<int, 4> ids = readIdWords(s);
         for (std::size_t i = 0; i < image.ids.size(); ++i) {
             if (!image.ids[i]) continue;
-            const int chip = s.chip.idValues[i] & 0xF;
+            const int chip = ids[i];
             const int file = *image.ids[i] & 0xF;
             if (chip != file) {
                 const std::string place = "ID" + std::to_string(i);
@@ -220,10 +219,7 @@ Result ChipService::verify(const VerifyOptions& o, const ChipImage& image) {
             if (o.code) r = programCodeByWord(s_, image, PassMode::verify);
             if (r == 0 && o.data) r = programDataMemory(s_, image, PassMode::verify);
         }
-        // The IDs read back into the shown values are put back after the compare.
-        const std::array<int, 4> shownIds = s_.chip.idValues;
         if (r == 0) r = verifyConfigSpace(s_, image);
-        s_.chip.idValues = shownIds;
         if (r == kPassMismatch) return {Outcome::failed, Failure::mismatch};
         if (r != 0) return {Outcome::failed, Failure::failed};
         leave();

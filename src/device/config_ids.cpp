@@ -123,7 +123,7 @@ int writeConfigWord(Session& s) {
     return writeConfig2(s);
 }
 
-int readIdLocations(Session& s) {
+std::array<int, 4> readIdWords(Session& s) {
     sendIcsp(s, ENTER_PGM, 0);
     if (algorithmOf(s.device).twelveBit) {
         for (int i = 0; i < s.device.codeWords + 1; ++i)
@@ -131,11 +131,16 @@ int readIdLocations(Session& s) {
     } else {
         sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
     }
-    for (int i = 0; i < 4; ++i) {
-        s.pass.readBack = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0xF;
-        s.chip.idValues[i] = s.pass.readBack;
+    std::array<int, 4> ids{};
+    for (int& id : ids) {
+        id = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0xF;
         sendIcsp(s, INCREMENT_ADDRESS, 0);
     }
+    return ids;
+}
+
+int readIdLocations(Session& s) {
+    s.chip.idValues = readIdWords(s);
     return 0;
 }
 

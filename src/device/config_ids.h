@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 namespace ferrolux {
 
 class Session;
@@ -11,6 +13,8 @@ class Session;
 int readConfigWord(Session& s);
 int writeConfigWord(Session& s);
 int readIdLocations(Session& s);
+// The four ID nibbles as the chip holds them; the session's values stay.
+std::array<int, 4> readIdWords(Session& s);
 int writeIdLocations(Session& s);
 
 // One 12-bit ID word at the chip's current address: on EPROM chips up to

@@ -1,12 +1,7 @@
 #include "files/hex_input.h"
 
 #include <array>
-#include <cctype>
-#include <cstdio>
 #include <optional>
-#include <string_view>
-#include <system_error>
-#include <vector>
 
 #include "files/state_file.h"
 #include "session/messages.h"

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 #include "files/hex_image.h"
 #include "session/session.h"
