@@ -10,9 +10,11 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "sim/chip_image.h"
 #include "sim/chip_profile.h"
+#include "support/hex_record.h"
 #include "support/temp_dir.h"
 
 namespace ferrolux::test {
@@ -44,6 +46,11 @@ struct Cli : ::testing::Test {
                                     "' 2>'" + err.string() + "'";
         const int raw = std::system(command.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(out), readFile(err)};
+    }
+    // `text` as prog.hex in the program directory; its name.
+    std::string hexFile(const std::string& text) {
+        writeFile(dir.path() / "prog.hex", text);
+        return "prog.hex";
     }
     std::string image(const std::string& chip) {
         return readFile(sim::chipImagePath(dir.path(), chip));
@@ -322,6 +329,120 @@ TEST_F(Cli, AComPortThatCannotOpenSaysWhyOnASecondLineAndIsNotStored) {
                   std::string::npos)
             << r.err;
     }
+}
+
+// Hex files as toolchains write them, each with one trait a strict reader
+// refuses: written, verified and read back.
+// A record line with its CR LF, and the end record.
+std::string rec(int address, const std::vector<int>& data) {
+    return hexRecord(address, data) + "\r\n";
+}
+const std::string kEnd = ":00000001FF\r\n";
+
+TEST_F(Cli, WhatToolchainsWriteIsWrittenVerifiedAndReadBack) {
+    const struct {
+        const char* what;
+        const char* chip;
+        std::string text;
+        int code0;         // program word 0 afterwards
+        int config;        // the configuration word, in the bits the chip implements
+        int config2 = -1;  // the second one, where the chip has it
+        int data0 = 0xFF;  // EEPROM byte 0
+    } cases[] = {
+        {"comment lines after the end record", "PIC16F84A",
+         rec(0, wordBytes({0x0000})) + rec(0x400E, wordBytes({0x3FF1})) + kEnd + ";PIC16F84A\r\n" +
+             ";CRC=5A3C  CREATED=\"07-Dec-26 10:00\"\r\n",
+         0x0000, 0x3FF1},
+        {"a blank line after the end record", "PIC16F84A",
+         rec(0, wordBytes({0x3055})) + rec(0x400E, wordBytes({0x3FF1})) + kEnd + "\r\n\r\n", 0x3055,
+         0x3FF1},
+        {"records out of address order", "PIC16F628A",
+         rec(0x20, wordBytes({0x1234 & 0x3FFF})) + rec(0x4200, {0x42, 0}) +
+             rec(0x400E, wordBytes({0x3F70})) + rec(0, wordBytes({0x2805})) + kEnd,
+         0x2805, 0x3F70, -1, 0x42},
+        {"unimplemented configuration bits written as 0", "PIC16F877A",
+         rec(0, wordBytes({0x2805})) + rec(0x400E, wordBytes({0x2F4A})) + kEnd, 0x2805, 0x2F4A},
+        {"no configuration bits above the implemented ones", "PIC16F73",
+         rec(0, wordBytes({0x2805})) + rec(0x400E, wordBytes({0x001B})) + kEnd, 0x2805, 0x001B},
+        {"configuration word with the bits above the core set", "PIC16F876A",
+         rec(0, wordBytes({0x2805})) + rec(0x400E, wordBytes({0xFF32})) + kEnd, 0x2805, 0x3F32},
+        {"12-bit configuration word with the bits above the core set", "PIC12F508",
+         rec(0, wordBytes({0x0A05})) + rec(0x1FFE, wordBytes({0xFFEA})) + kEnd, 0x0A05, 0xFEA},
+        {"second configuration word as its own record", "PIC16F88",
+         rec(0, wordBytes({0x2805})) + rec(0x400E, wordBytes({0x3F30})) +
+             rec(0x4010, wordBytes({0x3FFC})) + kEnd,
+         0x2805, 0x3F30, 0x3FFC},
+        {"both configuration words in one record", "PIC16F88",
+         rec(0, wordBytes({0x2805})) + rec(0x400E, wordBytes({0x3F30, 0x3FFD})) + kEnd, 0x2805,
+         0x3F30, 0x3FFD},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(dir.path() / "sim");
+        const std::string args = std::string("-p sim -c ") + c.chip + " --yes ";
+        const Result written = run(args + "write " + hexFile(c.text));
+        ASSERT_EQ(written.status, 0) << written.err;
+        const Result verified = run(args + "verify " + hexFile(c.text));
+        EXPECT_EQ(verified.status, 0) << verified.err;
+        const sim::ChipMemory chip = cells(c.chip);
+        const auto profile = *sim::findProfile(c.chip);
+        EXPECT_EQ(chip.program[0], c.code0);
+        EXPECT_EQ(chip.config[7] & profile.configImplemented, c.config & profile.configImplemented);
+        if (c.config2 >= 0) {
+            EXPECT_EQ(chip.config[8] & profile.config2Implemented,
+                      c.config2 & profile.config2Implemented);
+        }
+        if (!chip.data.empty()) {
+            EXPECT_EQ(chip.data[0], c.data0);
+        }
+        // The chip read back verifies against its own readback.
+        ASSERT_EQ(run(args + "read -o back.hex").status, 0);
+        EXPECT_EQ(run(args + "verify back.hex").status, 0);
+    }
+}
+
+// What was changed on the chip after the file went in is found by verify,
+// named with both values, and is a mismatch (exit status 3).
+TEST_F(Cli, VerifyComparesConfigurationWordsAndIds) {
+    const std::string program = rec(0, wordBytes({0x3055})) +
+                                rec(0x4000, wordBytes({0xF, 0xF, 0xF, 0xE})) +
+                                rec(0x400E, wordBytes({0x3FF1})) + kEnd;
+    const std::string f = hexFile(program);
+    const std::string sim84 = "-p sim -c PIC16F84A --yes ";
+    // IDs alone make a chip not blank.
+    for (const char* chip : {"PIC16F84A", "PIC12F508"}) {
+        SCOPED_TRACE(chip);
+        const std::string sim = std::string("-p sim -c ") + chip + " --yes ";
+        ASSERT_EQ(run(sim + "blank").status, 0);
+        ASSERT_EQ(run(sim + "ids 1 2 3 4").status, 0);
+        EXPECT_EQ(run(sim + "blank").status, 3);
+    }
+    ASSERT_EQ(run(sim84 + "write " + f).status, 0);
+    EXPECT_EQ(run(sim84 + "verify " + f).status, 0);
+
+    // Flash cells written again only lose bits.
+    ASSERT_EQ(run(sim84 + "config 3FF0").status, 0);
+    Result r = run(sim84 + "verify " + f);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("Verify failed at Config-Word: chip 3FF0, file 3FF1"), std::string::npos)
+        << r.err;
+
+    ASSERT_EQ(run(sim84 + "write " + f).status, 0);
+    ASSERT_EQ(run(sim84 + "ids 1 2 3 4").status, 0);
+    r = run(sim84 + "verify " + f);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("Verify failed at ID0: chip 0001, file 000F"), std::string::npos) << r.err;
+
+    const std::string sim887 = "-p sim -c PIC16F887 --yes ";
+    const std::string two =
+        hexFile(rec(0, wordBytes({0x3055})) + rec(0x400E, wordBytes({0x2FD4, 0x3FFF})) + kEnd);
+    ASSERT_EQ(run(sim887 + "write " + two).status, 0);
+    EXPECT_EQ(run(sim887 + "verify " + two).status, 0);
+    ASSERT_EQ(run(sim887 + "config 2FD4 3EFF").status, 0);
+    r = run(sim887 + "verify " + two);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("Verify failed at Config-Word 2: chip 3EFF, file 3FFF"), std::string::npos)
+        << r.err;
 }
 
 }  // namespace

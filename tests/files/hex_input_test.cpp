@@ -11,6 +11,7 @@
 #include "file_harness.h"
 #include "files_fixture.h"
 #include "session/messages.h"
+#include "support/hex_record.h"
 #include "ui/control_ids.h"
 
 namespace ferrolux::test {
@@ -18,18 +19,8 @@ namespace {
 
 using namespace std::string_literals;
 
-// One record line with its checksum, without line end.
 std::string record(int address, const std::vector<int>& data) {
-    std::vector<int> bytes{static_cast<int>(data.size()), address >> 8, address & 0xFF, 0};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    int sum = 0;
-    for (int b : bytes)
-        sum += b;
-    bytes.push_back(-sum & 0xFF);
-    std::string line = ":";
-    for (int b : bytes)
-        line += "0123456789ABCDEF"[b >> 4 & 0xF] + std::string(1, "0123456789ABCDEF"[b & 0xF]);
-    return line;
+    return hexRecord(address, data);
 }
 
 const std::string kEnd = ":00000001FF";
