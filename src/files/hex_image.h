@@ -65,6 +65,16 @@ struct ChipImage {
     bool endRecord = true;
 
     bool hasIds() const { return ids[0] || ids[1] || ids[2] || ids[3]; }
+
+    // PIC18 chips: the file by byte, in the chip's own addresses. `words`
+    // stays empty for them.
+    struct Bytes18 {
+        std::map<std::uint32_t, std::uint8_t> code;  // 0 .. codeWords * 2 - 1
+        std::array<std::optional<std::uint8_t>, kPic18IdBytes> ids;
+        // 0x300000 + k; only bytes the chip implements, cut to its mask
+        std::array<std::optional<std::uint8_t>, kPic18ConfigBytes> config;
+        std::map<int, std::uint8_t> data;  // EEPROM byte k (0xF00000 + k in the file)
+    } pic18;
 };
 
 // The first word address of the ID locations of chip `d`.

@@ -1,8 +1,24 @@
 #pragma once
 
+#include <array>
 #include <string>
 
 namespace ferrolux {
+
+// PIC18 (16-bit core) places, as byte addresses of the chip and of an INHX32 file.
+inline constexpr int kPic18IdBase = 0x200000;  // 8 ID bytes
+inline constexpr int kPic18IdBytes = 8;
+inline constexpr int kPic18ConfigBase = 0x300000;  // configuration bytes CONFIG1L..CONFIG7H
+inline constexpr int kPic18ConfigBytes = 14;
+inline constexpr int kPic18DeviceIdAddress = 0x3FFFFE;  // DEVID1, then DEVID2
+inline constexpr int kPic18DataBase = 0xF00000;         // EEPROM, one byte per address
+
+// One PIC18 configuration byte: the bits it implements (0: the chip has no
+// such byte) and its value on an erased chip.
+struct ConfigByteSpec {
+    int mask = 0;
+    int blank = 0xFF;
+};
 
 // The wait after Begin Programming, set by the chip's family: on the serial
 // board, and on parallel adapters. 0 waits nothing.
@@ -38,6 +54,15 @@ struct DeviceRecord {
     // Highest programming voltage the chip takes, in tenths of a volt;
     // 0 = not listed (the boards' 13 V is within it).
     int vppLimitTenths = 0;
+
+    // PIC18 chips (families 11 to 13) only.
+    // Bytes taken by the chip's write buffer (8, 16, 32 or 64).
+    int writeBufferBytes = 0;
+    // The configuration bytes at 0x300000 + k, from the chip's cfg lines.
+    std::array<ConfigByteSpec, kPic18ConfigBytes> configBytes{};
+    // The revision bits of the device ID; 0x000F where bit 4 tells twin
+    // chips apart (18F2420 and 18F2423).
+    int revisionMask = 0x001F;
 };
 
 // The Vpp the programmer boards supply, in tenths of a volt.
@@ -55,6 +80,13 @@ inline constexpr int kDeviceIdRevisionMask = 0x001F;
 // the ID words right after the last code word.
 inline bool twelveBitCore(const DeviceRecord& d) {
     return d.family == 8 || d.family == 9;
+}
+
+// The 16-bit core (PIC18F): family 11 the 18Fxx2/xx8, 12 the 18Fx220/x320,
+// 13 the 18F2xxx/4xxx. Byte-addressed memories, 4-bit commands with 16-bit
+// operands.
+inline bool pic18Core(const DeviceRecord& d) {
+    return d.family >= 11 && d.family <= 13;
 }
 
 // 12-bit EPROM parts (PIC12C5xx): no electrical erase, short program pulses
