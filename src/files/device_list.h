@@ -11,7 +11,9 @@ namespace ferrolux {
 inline constexpr const char* kDeviceListFile = "kestrum.ini";
 inline constexpr std::size_t kNameMax = 14;
 inline constexpr std::size_t kKeyMax = 4;
-inline constexpr std::size_t kChipListMax = 100;  // positions fit the state file's two digits
+// The state file finds the chip by name; its two-digit position is only read
+// from files of older versions.
+inline constexpr std::size_t kChipListMax = 250;
 
 // Reads the next line of the device list into `line`, without its line end.
 // False at end of data: EOF, a NUL as first character, a 0xFF byte, or a last
@@ -27,7 +29,7 @@ int checkDeviceList(Session& session);
 // Fills the chip list with the names of the device lines, sorted without regard
 // to case. Lines whose name holds a ';' or exceeds 14 characters, whose key
 // exceeds 4, or whose code size (1 to 8192 words) or data size (0 to 256
-// bytes) is not a plain number in range, are not listed; after 100 entries
+// bytes) is not a plain number in range, are not listed; after 250 entries
 // further device lines are ignored.
 void fillChipList(Session& session);
 

@@ -28,6 +28,11 @@ constexpr std::size_t kHeaderBytes = 11;  // offsets 0 to 10
 constexpr long kAdapterOffset = 11;
 constexpr std::size_t kAdapterField = 19;
 constexpr std::string_view kFtdiName = "ftdi";
+// The selected chip's name, NUL-padded, past the longest path field (offset
+// 32, 249 characters, a NUL and 20 blanks). The name finds the chip again when
+// the device list gains or loses lines; the index stays for older files.
+constexpr long kChipNameOffset = 304;
+constexpr std::size_t kChipNameField = 16;
 
 std::filesystem::path statePath(const Session& s) {
     return s.programDir / kStateFile;
@@ -140,6 +145,7 @@ void loadState(Session& s) {
     }
 
     if (n > 4) parseIndex(bytes.substr(4, 2), s.device.listIndex);
+    s.device.name = readStoredChipName(s);
     s.chip.lowVoltageChar = n > 6 ? bytes[6] : '0';
     s.link.adapter = n > 7 && bytes[7] >= '1' && bytes[7] <= '3' ? bytes[7] : '1';
     s.link.vppLine = n > 8 && bytes[8] == '4' ? '4' : '3';
@@ -165,6 +171,28 @@ void saveState(Session& s) {
     head += s.link.vppLine;
     if (file.seek(0)) file.write(head);
     if (adapter && file.seek(kAdapterOffset)) file.write(field);
+    std::string name = s.device.listIndex >= 0 ? s.device.name : std::string();
+    if (name.size() >= kChipNameField) name.clear();
+    // A file without the field gets one only for a name.
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(statePath(s), ec);
+    if (name.empty() && (ec || size <= static_cast<std::uintmax_t>(kChipNameOffset))) return;
+    name.resize(kChipNameField, '\0');
+    if (file.seek(kChipNameOffset)) file.write(name);
+}
+
+std::string readStoredChipName(const Session& s) {
+    TextFile file(statePath(s), "rb");
+    if (!file || !file.seek(kChipNameOffset)) return {};
+    char buffer[kChipNameField];
+    const std::size_t n = file.read(buffer, sizeof buffer);
+    std::string_view stored(buffer, n);
+    stored = stored.substr(0, stored.find('\0'));
+    // Only a name that ended within the field, in printable characters.
+    if (stored.size() == n) return {};
+    for (char c : stored)
+        if (c <= ' ' || c > '~') return {};
+    return std::string(stored);
 }
 
 void storeSpeed(Session& s, char speed) {

@@ -11,12 +11,16 @@ inline constexpr std::size_t kStoredPathMax = 249;
 
 // Takes the current directory as the program directory when none is set yet,
 // creates the state file with its defaults when it is missing, and reads port
-// name, chip index, low-voltage character, adapter, Vpp line and speed.
+// name, chip index and name, low-voltage character, adapter, Vpp line and speed.
 void loadState(Session& session);
+
+// The chip name stored beside the index; empty when there is none (a file
+// of an older version) or it is damaged.
+std::string readStoredChipName(const Session& session);
 
 // Writes offsets 0 to 8: port name, chip index, low-voltage character, adapter, Vpp line.
 // An FTDI adapter's port is "ftdi" there, its serial number (at most 18
-// characters) at offsets 11 to 29.
+// characters) at offsets 11 to 29. The selected chip's name goes at offset 304.
 void saveState(Session& session);
 
 // Writes `speed` ('0' to '3') at offset 10.

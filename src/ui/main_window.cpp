@@ -437,6 +437,18 @@ void MainWindow::about() {
 
 // --- Start-up and exit ---
 
+int MainWindow::storedChipPosition() {
+    if (!s_.device.name.empty()) {
+        for (int i = 0;; ++i) {
+            const std::string item = w_.listItem(ctl::kChipList, i);
+            if (item.empty()) return -1;
+            if (item == s_.device.name) return i;
+        }
+    }
+    const bool inList = !w_.listItem(ctl::kChipList, s_.device.listIndex).empty();
+    return inList ? s_.device.listIndex : -1;
+}
+
 bool MainWindow::open(bool offerReload) {
     w_.enable(ctl::kFileField, false);
     w_.enable(ctl::kStatusField, false);
@@ -451,9 +463,7 @@ bool MainWindow::open(bool offerReload) {
         w_.check(id, id == ctl::kSpeedVeryLow + s_.link.speed);
     }
     fillChipList(s_);
-    // A stored position past the list's end selects nothing, as the list itself would.
-    const bool inList = !w_.listItem(ctl::kChipList, s_.device.listIndex).empty();
-    w_.selectListItem(ctl::kChipList, inList ? s_.device.listIndex : -1);
+    w_.selectListItem(ctl::kChipList, storedChipPosition());
     selectChip(s_);
     w_.show();
 

@@ -114,6 +114,10 @@ class MainWindow {
     void restoreFileChoice(const FileChoice& choice);
     void dropFile(const FileChoice& before);
     bool noChip();
+    // Where the stored chip stands in the chip list: found by its name when
+    // the state file keeps one (a chip no longer listed selects nothing), else
+    // by the stored position; -1 for none.
+    int storedChipPosition();
     int rejectFile();
     int cancelled();
 

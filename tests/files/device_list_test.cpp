@@ -90,14 +90,14 @@ TEST_F(DeviceListTest, NulFFUnterminatedAndOverlongLines) {
     EXPECT_EQ(session.device.codeWords, 1024);
 }
 
-TEST_F(DeviceListTest, HundredEntriesAndSizesAChipCanHave) {
+TEST_F(DeviceListTest, ListLengthAndSizesAChipCanHave) {
     std::string text = "PICA\tK\t8192\t   256 \tY\t  5\tY\n";
     // Sizes no chip has are not cut or taken from the chip before: the line is not listed.
     int bad = 0;
     for (const char* sizes : {"16384\t64", "-5\t64", "999999999\t0", "0\t0", "\t", "512\t257",
                               "512\t-1", "51 2\t0", "0x200\t0"})
         text += "PICBAD" + std::to_string(bad++) + "\tL\t" + sizes + "\tN\t5\tN\n";
-    for (int i = 0; i < 120; ++i)
+    for (int i = 0; i < 300; ++i)
         text += "PIC" + std::to_string(1000 + i) + kChip + "\n";
     ASSERT_EQ(fill(text).size(), kChipListMax);
     EXPECT_EQ(list()[97], "PIC1097");

@@ -121,6 +121,16 @@ TEST_F(StateFileTest, SaveAndPatchesNeverCreateTheFileAndPadShortOnesAndPathsRea
         readStoredHexPath(session);
         EXPECT_EQ(session.file.hexPath, path.size() > kStoredPathMax ? "" : path);
     }
+    // The chip's name lies past the longest path.
+    session.device = {};
+    session.device.listIndex = 3;
+    session.device.name = "PIC16F628A";
+    saveState(session);
+    session.file.hexPath = longest;
+    ASSERT_EQ(storeHexPath(session), 0);
+    session.device.name.clear();
+    loadState(session);
+    EXPECT_EQ(session.device.name, "PIC16F628A");
 }
 
 TEST_F(StateFileTest, ProgramDirectoryIsTheCurrentOneAndStaysInUse) {

@@ -485,7 +485,7 @@ TEST(StartUp, WithoutAStateFileOrWithOneOrWithoutADeviceList) {
     EXPECT_EQ(rig.lastBox().text, "Open Error 'kestrum.ini !'");
     EXPECT_TRUE(rig.main().ended());
     EXPECT_EQ(w.endResults, std::vector<int>{0});
-    rig.main().close();  // as the program ends
+    rig.main().close();                                                     // as the program ends
     EXPECT_FALSE(std::filesystem::exists(rig.dir.path() / "kestrum.cfg"));  // not made here
 }
 
@@ -542,6 +542,30 @@ TEST(NoChip, ChipCommandsRefuseWithoutTouchingTheBoard) {
     EXPECT_EQ(rig.lastBox().text, "unknown algorithm 0 of PIC16X00 in kestrum.ini !");
     EXPECT_EQ(rig.s().device.listIndex, -1);
     rig.expectRefused({ctl::kWriteButton}, noChip);
+}
+
+// The state file keeps the chip's name: a line inserted above it in the
+// device list does not make it another chip, and one taken out selects none.
+TEST(StartUp, TheStoredChipIsFoundByItsNameWhenTheListChanges) {
+    UiRig rig;
+    rig.startOn("PIC16F84A");
+    const int before = rig.s().device.listIndex;
+    const auto list = rig.dir.path() / "kestrum.ini";
+    const std::string text = readFile(list);
+    writeFile(list, "PIC12C400\tC508\t512\t0\tN\t8\tN\n" + text);
+    ASSERT_TRUE(rig.restart());
+    EXPECT_EQ(rig.s().device.name, "PIC16F84A");
+    EXPECT_EQ(rig.s().device.listIndex, before + 1);
+
+    const std::string line = "PIC16F84A\tF84\t1024\t64\tN\t1\tY\t0560\n";
+    std::string without = text;
+    ASSERT_NE(without.find(line), std::string::npos);
+    without.erase(without.find(line), line.size());
+    writeFile(list, without);
+    ASSERT_TRUE(rig.restart());
+    EXPECT_EQ(rig.s().device.listIndex, -1);
+    rig.expectRefused({ctl::kWriteButton},
+                      "No PIC selected!\nChoose the PIC type in the Controller list.");
 }
 
 TEST(Ports, AComPortSaysWhyItCannotOpenTheSimulatorIsDetectedAndExitStoresThem) {
