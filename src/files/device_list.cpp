@@ -54,11 +54,14 @@ bool scanNumber(std::string_view text, std::size_t width, int& value) {
     return true;
 }
 
-// The largest memories a chip of these cores can have: 8K words of code (the
-// 14-bit address space below the configuration words), 256 data bytes (0x2100
-// to 0x21FF in a hex file).
+// The largest memories a chip can have: 8K words of code (the 14-bit address
+// space below the configuration words) and 256 data bytes (0x2100 to 0x21FF
+// in a hex file); on the PIC18 core 64 KB of code (32K words) and 1 KB of
+// EEPROM.
 constexpr int kCodeWordsMax = 8192;
 constexpr int kDataBytesMax = 256;
+constexpr int kCodeWordsMax18 = 32768;
+constexpr int kDataBytesMax18 = 1024;
 
 // A memory size column: a decimal number from `least` to `largest`, blanks
 // around it allowed. Anything else (no digits, a sign, a number past the
@@ -78,6 +81,8 @@ bool sizeColumn(std::string_view text, int least, int largest) {
     return digits > 0 && i == text.size() && value >= least;
 }
 
+std::size_t familyColumn(std::string_view line, std::size_t p, int& family);
+
 // A device line the list can carry: begins with "PIC", its name runs to the
 // first TAB (a ';' in it would shift every column), name and key fit the
 // record, and the code and data sizes are ones a chip can have.
@@ -88,8 +93,12 @@ bool usableDeviceLine(std::string_view line, Column& name) {
     Column key = columnAt(line, name.end + 1);
     Column code = columnAt(line, key.end + 1);
     Column data = columnAt(line, code.end + 1);
+    DeviceRecord family;
+    familyColumn(line, data.end, family.family);
+    const bool wide = pic18Core(family);
     return name.text.size() <= kNameMax && key.text.size() <= kKeyMax &&
-           sizeColumn(code.text, 1, kCodeWordsMax) && sizeColumn(data.text, 0, kDataBytesMax);
+           sizeColumn(code.text, 1, wide ? kCodeWordsMax18 : kCodeWordsMax) &&
+           sizeColumn(data.text, 0, wide ? kDataBytesMax18 : kDataBytesMax);
 }
 
 // A hexadecimal value of exactly four digits; -1 when it is not one.
@@ -106,9 +115,7 @@ int fourHexDigits(std::string_view text) {
 // hexadecimal digits. -1 when the line has none (lists of the older form).
 int listedDeviceId(std::string_view line, std::size_t flagPos) {
     if (charAt(line, flagPos + 1) != '\t' && charAt(line, flagPos + 1) != ';') return -1;
-    const int value = fourHexDigits(columnAt(line, flagPos + 2).text);
-    if (value < 0) return -1;
-    return value & ~kDeviceIdRevisionMask & 0x3FFF;
+    return fourHexDigits(columnAt(line, flagPos + 2).text);
 }
 
 // A voltage such as "12" or "12.5", in tenths of a volt; 0 when it is not one.
@@ -132,8 +139,10 @@ int voltsInTenths(std::string_view text) {
 // chip), "OSCCAL+BACKUP" (and its copy after the ID words), "CAL2008" and
 // "CAL2009" (calibration words in configuration space), "CFGMASK=hhhh" (the
 // configuration bits that read back as written), "CONFIG2=hhhh" (a second
-// configuration word at 0x2008 and its implemented bits) and "VPP=v" (the
-// highest programming voltage the chip takes, in volts).
+// configuration word at 0x2008 and its implemented bits), "VPP=v" (the
+// highest programming voltage the chip takes, in volts), and on PIC18 chips
+// "BUF=n" (bytes of the write buffer, 8 when not given) and "REV4" (bit 4 of
+// the device ID tells twin chips apart, so it is no revision bit).
 void listedMarks(std::string_view line, std::size_t flagPos, DeviceRecord& d) {
     d.calibration = false;
     d.calibrationBackup = false;
@@ -141,6 +150,8 @@ void listedMarks(std::string_view line, std::size_t flagPos, DeviceRecord& d) {
     d.config2Mask = 0;
     d.calibrationWords = 0;
     d.vppLimitTenths = 0;
+    d.writeBufferBytes = pic18Core(d) ? 8 : 0;
+    d.revisionMask = kDeviceIdRevisionMask;
     std::size_t pos = flagPos + 1;
     while (charAt(line, pos) == '\t' || charAt(line, pos) == ';') {
         const Column mark = columnAt(line, pos + 1);
@@ -158,6 +169,14 @@ void listedMarks(std::string_view line, std::size_t flagPos, DeviceRecord& d) {
             d.config2Mask = std::max(0, fourHexDigits(m.substr(8))) & 0x3FFF;
         } else if (m.starts_with("VPP=")) {
             d.vppLimitTenths = voltsInTenths(m.substr(4));
+        } else if (m.starts_with("BUF=")) {
+            int bytes = 0;
+            if (sizeColumn(m.substr(4), 8, 64) && scanNumber(m.substr(4), 2, bytes) &&
+                (bytes & (bytes - 1)) == 0) {
+                d.writeBufferBytes = bytes;
+            }
+        } else if (m == "REV4") {
+            d.revisionMask = 0x000F;
         }
         pos = mark.end;
     }
@@ -178,16 +197,6 @@ std::size_t familyColumn(std::string_view line, std::size_t p, int& family) {
     return 0;
 }
 
-// Where the device ID flag of a device line stands: five characters after the
-// separator that ends the data-size column.
-std::size_t flagPosition(std::string_view line, const Column& name) {
-    Column key = columnAt(line, name.end + 1);
-    Column code = columnAt(line, key.end + 1);
-    Column data = columnAt(line, code.end + 1);
-    int family = 0;
-    return data.end + 5 + familyColumn(line, data.end, family);
-}
-
 void parseDeviceLine(std::string_view line, const Column& name, DeviceRecord& d) {
     Column key = columnAt(line, name.end + 1);
     Column code = columnAt(line, key.end + 1);
@@ -195,13 +204,46 @@ void parseDeviceLine(std::string_view line, const Column& name, DeviceRecord& d)
     const std::size_t p = data.end;
 
     d.configLabelKey = std::string(key.text);
-    scanNumber(code.text, 4, d.codeWords);
+    const std::size_t flag = p + 5 + familyColumn(line, p, d.family);
+    // PIC18 code sizes take five digits.
+    scanNumber(code.text, pic18Core(d) ? 5 : 4, d.codeWords);
     scanNumber(data.text, 4, d.dataBytes);
     d.lowVoltageFlag = charAt(line, p + 1);
-    const std::size_t flag = p + 5 + familyColumn(line, p, d.family);
     d.deviceIdFlag = charAt(line, flag);
-    d.deviceId = listedDeviceId(line, flag);
     listedMarks(line, flag, d);
+    const int id = listedDeviceId(line, flag);
+    d.deviceId = id < 0 ? -1 : id & ~d.revisionMask & (pic18Core(d) ? 0xFFFF : 0x3FFF);
+}
+
+// A PIC18 chip's configuration bytes from its "cfg" lines: the key's first
+// column, the byte's place (one hex digit), its erased value (two), then
+// labels for bits 7 to 0; a bare '/' is a bit without function. Bytes
+// without a line are not implemented.
+void readConfigBytes(const std::vector<std::string>& lines, DeviceRecord& d) {
+    d.configBytes = {};
+    const std::string key = "cfg" + d.configLabelKey;
+    for (const std::string& line : lines) {
+        const Column first = columnAt(line, 0);
+        if (first.text != key) continue;
+        const Column place = columnAt(line, first.end + 1);
+        const Column blank = columnAt(line, place.end + 1);
+        unsigned offset = 0, value = 0;
+        if (place.text.size() != 1 || blank.text.size() != 2) continue;
+        std::from_chars(place.text.data(), place.text.data() + 1, offset, 16);
+        if (std::from_chars(blank.text.data(), blank.text.data() + 2, value, 16).ptr !=
+                blank.text.data() + 2 ||
+            offset >= kPic18ConfigBytes) {
+            continue;
+        }
+        int mask = 0;
+        std::size_t pos = blank.end + 1;
+        for (int bit = 7; bit >= 0; --bit) {
+            const Column label = columnAt(line, pos);
+            if (!label.text.empty() && label.text != "/") mask |= 1 << bit;
+            pos = label.end + 1;
+        }
+        d.configBytes[offset] = {mask, static_cast<int>(value) & mask};
+    }
 }
 
 bool lessNoCase(const std::string& a, const std::string& b) {
@@ -317,6 +359,7 @@ void selectDevice(Session& s) {
         Column name;
         if (usableDeviceLine(line, name) && name.text == s.device.name) {
             parseDeviceLine(line, name, s.device);
+            if (pic18Core(s.device)) readConfigBytes(*lines, s.device);
             break;
         }
     }
@@ -326,12 +369,15 @@ std::string chipOfDeviceId(const Session& s, int id) {
     std::vector<std::string> scratch;
     const auto* lines = listLines(s, scratch);
     if (lines == nullptr) return {};
-    const int wanted = id & ~kDeviceIdRevisionMask & 0x3FFF;
+    // Only chips of the selected one's core: their IDs are read alike.
     for (const std::string& line : *lines) {
         Column name;
         if (!usableDeviceLine(line, name)) continue;
-        const std::size_t flag = flagPosition(line, name);
-        if (charAt(line, flag) == 'Y' && listedDeviceId(line, flag) == wanted)
+        DeviceRecord d;
+        parseDeviceLine(line, name, d);
+        if (pic18Core(d) != pic18Core(s.device) || d.deviceIdFlag != 'Y' || d.deviceId < 0)
+            continue;
+        if ((id & ~d.revisionMask & (pic18Core(d) ? 0xFFFF : 0x3FFF)) == d.deviceId)
             return std::string(name.text);
     }
     return {};

@@ -17,7 +17,7 @@ inline constexpr int kPic18DataBase = 0xF00000;         // EEPROM, one byte per 
 // such byte) and its value on an erased chip.
 struct ConfigByteSpec {
     int mask = 0;
-    int blank = 0xFF;
+    int blank = 0;
 };
 
 // The wait after Begin Programming, set by the chip's family: on the serial

@@ -256,6 +256,39 @@ std::array<int, 2> headerConfigMasks(const std::string& chip, int wordBits) {
     return masks;
 }
 
+// A PIC18 chip as `gpasm -s` describes it: code and EEPROM bytes, and each
+// configuration byte's mask and erased value.
+struct Pic18Facts {
+    int codeBytes = 0, eepromBytes = 0;
+    std::array<ConfigByteSpec, kPic18ConfigBytes> config{};
+};
+
+Pic18Facts gpasmFacts(const std::string& chip) {
+    Pic18Facts facts;
+    std::string lower = chip.substr(3);
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    FILE* pipe = popen(("gpasm -s -p p" + lower).c_str(), "r");
+    if (pipe == nullptr) return facts;
+    std::string out;
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+        out.append(buffer, n);
+    pclose(pipe);
+    std::smatch m;
+    if (std::regex_search(out, m, std::regex(R"(Program Size\s*:\s*(\d+))")))
+        facts.codeBytes = std::stoi(m[1]);
+    if (std::regex_search(out, m, std::regex(R"(EEPROM Range\s*:\s*0x(\w+) - 0x(\w+))")))
+        facts.eepromBytes = std::stoi(m[2], nullptr, 16) - std::stoi(m[1], nullptr, 16) + 1;
+    const std::regex word(R"(address = 0x30000(\w), mask = 0x(\w+), default = 0x(\w+))");
+    for (auto it = std::sregex_iterator(out.begin(), out.end(), word);
+         it != std::sregex_iterator(); ++it) {
+        facts.config[std::stoul((*it)[1], nullptr, 16)] = {std::stoi((*it)[2], nullptr, 16),
+                                                           std::stoi((*it)[3], nullptr, 16)};
+    }
+    return facts;
+}
+
 TEST_F(FilesTest, ShippedListMatchesGputilsAndHasEveryLabel) {
     for (const char* dir : {FERROLUX_LKR_DIR, "/usr/share/gputils/header"}) {
         if (!std::filesystem::is_directory(dir))
@@ -285,6 +318,20 @@ TEST_F(FilesTest, ShippedListMatchesGputilsAndHasEveryLabel) {
         selectDevice(session);
         const DeviceRecord& d = session.device;
         ASSERT_EQ(d.name, names[i]);
+        if (pic18Core(d)) {
+            const Pic18Facts facts = gpasmFacts(d.name);
+            EXPECT_EQ(d.codeWords * 2, facts.codeBytes);
+            EXPECT_EQ(d.dataBytes, facts.eepromBytes);
+            for (int k = 0; k < kPic18ConfigBytes; ++k) {
+                const auto& [listed, gpasm] = std::pair(d.configBytes[k], facts.config[k]);
+                EXPECT_EQ(listed.mask, gpasm.mask) << "byte " << k;
+                EXPECT_EQ(listed.blank, gpasm.blank & gpasm.mask) << "byte " << k;
+            }
+            EXPECT_EQ(chipOfDeviceId(session, d.deviceId | (d.revisionMask & 0x0A)), d.name);
+            EXPECT_TRUE(d.writeBufferBytes == 8 || d.writeBufferBytes == 16 ||
+                        d.writeBufferBytes == 32 || d.writeBufferBytes == 64);
+            continue;
+        }
         const LinkerScript lkr = readLinkerScript(d.name);
         EXPECT_EQ(d.codeWords, lkr.codeWords);
         EXPECT_EQ(d.dataBytes, lkr.dataBytes);
