@@ -221,6 +221,7 @@ bool fitHexFile(const HexFile& file, const DeviceRecord& d, ChipImage& out, std:
     out = ChipImage{};
     out.checksumErrorLine = file.checksumErrorLine;
     out.endRecord = file.endRecord;
+    if (pic18Core(d)) return fitPic18File(file, d, out, message);
     const char* name = d.name.c_str();
     for (auto it = file.bytes.begin(); it != file.bytes.end(); ++it) {
         const std::uint32_t byteAddress = it->first;
@@ -311,7 +312,7 @@ bool fitHexFile(const HexFile& file, const DeviceRecord& d, ChipImage& out, std:
 bool readChipImage(const std::string& path, const DeviceRecord& d, ChipImage& out,
                    std::string& message) {
     HexFile file;
-    if (!readHexFile(path, {d.name, false}, file, message)) return false;
+    if (!readHexFile(path, hexRulesFor(d), file, message)) return false;
     return fitHexFile(file, d, out, message);
 }
 

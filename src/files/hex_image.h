@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <map>
@@ -65,9 +66,16 @@ struct ChipImage {
     bool endRecord = true;
 
     bool hasIds() const { return ids[0] || ids[1] || ids[2] || ids[3]; }
+    bool empty() const {
+        const bool ids18 = std::any_of(pic18.ids.begin(), pic18.ids.end(),
+                                       [](const auto& id) { return id.has_value(); });
+        const bool config18 = std::any_of(pic18.config.begin(), pic18.config.end(),
+                                          [](const auto& c) { return c.has_value(); });
+        return words.empty() && pic18.code.empty() && pic18.data.empty() && !ids18 && !config18;
+    }
 
     // PIC18 chips: the file by byte, in the chip's own addresses. `words`
-    // stays empty for them.
+    // stays empty for them, and codeWords and dataBytes count bytes.
     struct Bytes18 {
         std::map<std::uint32_t, std::uint8_t> code;  // 0 .. codeWords * 2 - 1
         std::array<std::optional<std::uint8_t>, kPic18IdBytes> ids;
@@ -91,6 +99,16 @@ inline constexpr int kDeviceIdAddress = 0x2006;
 // configuration or ID word must all be 1. True when the file fits; false with
 // `message` filled, naming the line.
 bool fitHexFile(const HexFile& file, const DeviceRecord& d, ChipImage& out, std::string& message);
+
+// fitHexFile for a PIC18 chip: byte by byte into ChipImage::pic18. The
+// configuration places the chip leaves out are skipped whatever they hold;
+// code and EEPROM past the chip only as FF.
+bool fitPic18File(const HexFile& file, const DeviceRecord& d, ChipImage& out, std::string& message);
+
+// How a file for chip `d` is read: PIC18 files carry extended linear addresses.
+inline HexRules hexRulesFor(const DeviceRecord& d) {
+    return {d.name, pic18Core(d)};
+}
 
 // Reads and fits in one step: the file opened once.
 bool readChipImage(const std::string& path, const DeviceRecord& d, ChipImage& out,

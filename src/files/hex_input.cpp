@@ -59,7 +59,7 @@ int readSelected(Session& s, HexFile& file) {
         return 1;
     }
     std::string message;
-    if (!readHexFile(s.file.hexPath, {s.device.name, false}, file, message)) {
+    if (!readHexFile(s.file.hexPath, hexRulesFor(s.device), file, message)) {
         s.message = message;
         if (message != kOpenError) s.file.fileSelected = false;
         return 1;
@@ -67,8 +67,30 @@ int readSelected(Session& s, HexFile& file) {
     return 0;
 }
 
+// A PIC18 file's configuration bytes (the chip's own bits) into the
+// session's; true when it holds any.
+bool takeConfigBytes(Session& s, const HexFile& file) {
+    bool any = false;
+    for (int k = 0; k < kPic18ConfigBytes; ++k) {
+        const ConfigByteSpec& spec = s.device.configBytes[static_cast<std::size_t>(k)];
+        const auto it = file.bytes.find(static_cast<std::uint32_t>(kPic18ConfigBase + k));
+        if (spec.mask == 0 || it == file.bytes.end()) continue;
+        s.chip.configBytes[static_cast<std::size_t>(k)] = it->second.value & spec.mask;
+        any = true;
+    }
+    return any;
+}
+
 // Takes the file's ID values and configuration words over and shows them.
 void takeValues(Session& s, const HexFile& file) {
+    if (pic18Core(s.device)) {
+        s.file.fileSelected = true;
+        s.file.fileName = fileNameOf(s.file.hexPath);
+        s.file.hasConfigWord = takeConfigBytes(s, file);
+        s.reporter->fileConfigWord(s.file.hasConfigWord);
+        if (!s.file.hasConfigWord && !s.file.quiet) s.reporter->message(kNoConfigWord, "WARNING!");
+        return;
+    }
     // Each ID location holds a nibble in the low digit of its low byte.
     std::array<int, 4> ids = s.chip.idValues;
     const int idBase = idAddressOf(s.device);
@@ -111,19 +133,26 @@ int fitSelectedFile(Session& s, const HexFile& file, ChipImage& image, bool need
         s.message = message;
         return 1;
     }
-    if (needsData && image.words.empty()) {
+    if (needsData && image.empty()) {
         s.message = "The file holds no data!\nOpen the hex file of a program.";
         return 1;
     }
     std::string note;
     if (image.paddingSkipped > 0) {
-        note = formatText("%d blank words past the end of the %s are left out.",
-                          image.paddingSkipped, s.device.name.c_str());
+        note = formatText("%d blank %s past the end of the %s are left out.", image.paddingSkipped,
+                          pic18Core(s.device) ? "bytes" : "words", s.device.name.c_str());
     }
     if (image.keptSkipped > 0) {
         if (!note.empty()) note += "\n";
-        note += formatText("%d words the %s keeps itself (device ID, calibration) are left out.",
-                           image.keptSkipped, s.device.name.c_str());
+        note += pic18Core(s.device)
+                    ? formatText(
+                          "%d bytes at places the %s does not have (device ID, "
+                          "unimplemented configuration bytes) are left out.",
+                          image.keptSkipped, s.device.name.c_str())
+                    : formatText(
+                          "%d words the %s keeps itself (device ID, calibration) are "
+                          "left out.",
+                          image.keptSkipped, s.device.name.c_str());
     }
     if (!note.empty()) s.reporter->message(note, "Note");
     return 0;

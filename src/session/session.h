@@ -29,6 +29,8 @@ struct ChipValues {
     int config2Word = 0x3FFF;       // second configuration word (0x2008), on chips that have one
     std::array<int, 4> idValues{};  // ID0 to ID3
     char lowVoltageChar = '0';      // the state file's form of the low-voltage option, '1' or '0'
+    // PIC18 chips: the configuration bytes at 0x300000 + k, in the chip's bits.
+    std::array<int, kPic18ConfigBytes> configBytes{};
 };
 
 // Working values of a chip operation; the messages and the window read them.

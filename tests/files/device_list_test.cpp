@@ -281,8 +281,8 @@ Pic18Facts gpasmFacts(const std::string& chip) {
     if (std::regex_search(out, m, std::regex(R"(EEPROM Range\s*:\s*0x(\w+) - 0x(\w+))")))
         facts.eepromBytes = std::stoi(m[2], nullptr, 16) - std::stoi(m[1], nullptr, 16) + 1;
     const std::regex word(R"(address = 0x30000(\w), mask = 0x(\w+), default = 0x(\w+))");
-    for (auto it = std::sregex_iterator(out.begin(), out.end(), word);
-         it != std::sregex_iterator(); ++it) {
+    for (auto it = std::sregex_iterator(out.begin(), out.end(), word); it != std::sregex_iterator();
+         ++it) {
         facts.config[std::stoul((*it)[1], nullptr, 16)] = {std::stoi((*it)[2], nullptr, 16),
                                                            std::stoi((*it)[3], nullptr, 16)};
     }

@@ -293,6 +293,86 @@ TEST_F(HexInputTest, TheCheckBeforeWritingRefusesWhatThePassesWouldGetWrong) {
     }
 }
 
+// An 18F452: 32 KB of code, 256 EEPROM bytes, eleven configuration bytes.
+DeviceRecord pic18f452() {
+    DeviceRecord d = chip("PIC18F452", 11, 16384, 256);
+    const std::pair<int, int> bytes[] = {{1, 0x27},  {2, 0x0F},  {3, 0x0F}, {5, 0x01},
+                                         {6, 0x85},  {8, 0x0F},  {9, 0xC0}, {10, 0x0F},
+                                         {11, 0xE0}, {12, 0x0F}, {13, 0x40}};
+    for (auto [k, mask] : bytes)
+        d.configBytes[static_cast<std::size_t>(k)] = {mask, mask};
+    return d;
+}
+
+std::string linear(int upper) {
+    return hexRecord(0, {upper >> 8, upper & 0xFF}, 4) + "\n";
+}
+
+// PIC18 files in the shapes real tools write them, and what is refused.
+TEST_F(HexInputTest, Pic18FilesAsRealToolsWriteThem) {
+    const DeviceRecord d = pic18f452();
+    const std::string end = kEnd + "\n";
+    const std::string code = record(0, {0x55, 0x0E, 0x10, 0x6E}) + "\n";
+    const std::string gpasm = linear(0) + code + linear(0x20) +
+                              record(0, {1, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}) + "\n" +
+                              linear(0x30) + record(1, {0x22, 0x0E, 0x0E}) + "\n" + linear(0xF0) +
+                              record(0, {'E', 'E'}) + "\n" + end;
+    const CheckCase cases[] = {
+        {"as gpasm writes it", gpasm, "", d},
+        {"code before any extended address", code + linear(0x30) + record(1, {0x22}) + "\n", "", d},
+        {"odd lengths and a word split over two records",
+         record(0, {0x55, 0x0E, 0x10}) + "\n" + record(3, {0x6E}) + "\n" + end, "", d},
+        {"unimplemented configuration places as 00 or FF",
+         linear(0x30) + record(0, {0, 0x22, 0x0E, 0x0E, 0xFF, 0x01, 0x85, 0}) + "\n", "", d},
+        {"configuration bits the chip does not have", linear(0x30) + record(1, {0xFF}) + "\n", "",
+         d},
+        {"an application above a bootloader", record(0x800, {0x55, 0x0E}) + "\n" + end, "", d},
+        {"comments after the end", code + end + "; CCS PCH C Compiler\n", "", d},
+        {"a readback's device ID", code + linear(0x3F) + record(0xFFFE, {0x27, 0x04}) + "\n", "",
+         d},
+        {"erased code past the chip", code + record(0x8000, {0xFF, 0xFF}) + "\n", "", d},
+        {"code past the chip", code + record(0x7FFE, {0, 0, 0x12, 0}) + "\n",
+         "Address 008000 in line 2 lies outside the PIC18F452!", d},
+        {"EEPROM past the chip", linear(0xF0) + record(0xFF, {1, 2}) + "\n",
+         "Address F00100 in line 2 lies outside", d},
+        {"a place the chip does not have", linear(0x20) + record(8, {0}) + "\n",
+         "Address 200008 in line 2 lies outside", d},
+        {"a PIC18 file on a 14-bit chip", gpasm, "Extended address 0020 in line 3!", k628a},
+    };
+    for (const CheckCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        write("prog.hex", c.text);
+        session.device = c.device;
+        session.message.clear();
+        EXPECT_EQ(fit(), c.refusal.empty() ? 0 : 1);
+        EXPECT_EQ(session.message.substr(0, c.refusal.size()), c.refusal) << session.message;
+    }
+
+    // What the chip takes from gpasm's file, and from the configuration places.
+    session.device = d;
+    write("prog.hex", gpasm);
+    HexFile read;
+    ChipImage image;
+    ASSERT_EQ(openHexFile(session, read), 0);
+    ASSERT_EQ(fitSelectedFile(session, read, image, true), 0);
+    const auto& b = image.pic18;
+    EXPECT_EQ(b.code,
+              (std::map<std::uint32_t, std::uint8_t>{{0, 0x55}, {1, 0x0E}, {2, 0x10}, {3, 0x6E}}));
+    EXPECT_EQ(b.ids[7], 0xEF);
+    EXPECT_EQ(b.config[1], 0x22);
+    EXPECT_FALSE(b.config[0].has_value());
+    EXPECT_EQ(b.data, (std::map<int, std::uint8_t>{{0, 'E'}, {1, 'E'}}));
+    EXPECT_EQ(session.chip.configBytes[3], 0x0E);
+    EXPECT_TRUE(session.file.hasConfigWord);
+
+    write("prog.hex", linear(0x30) + record(0, {0, 0xFF, 0x0E, 0x0E, 0xFF, 0x01}) + "\n" + end);
+    ASSERT_EQ(openHexFile(session, read), 0);
+    ASSERT_EQ(fitSelectedFile(session, read, image, true), 0);
+    EXPECT_EQ(image.pic18.config[1], 0x27);
+    EXPECT_FALSE(image.pic18.config[0] || image.pic18.config[4]);
+    EXPECT_EQ(image.keptSkipped, 2);
+}
+
 // The shipped examples fit their chips in gpasm's INHX8M form and in its
 // INHX32 form with a zero extended address.
 TEST_F(HexInputTest, AssembledExamplesFitTheirChips) {
