@@ -7,6 +7,7 @@
 #include "device/chip_contents.h"
 #include "device/erase.h"
 #include "device/family.h"
+#include "files/hex_record.h"
 #include "files/text_file.h"
 #include "link/icsp.h"
 #include "link/line_driver.h"
@@ -25,30 +26,6 @@ std::string hex(const char* format, unsigned value) {
     std::snprintf(text, sizeof text, format, value);
     return text;
 }
-
-// One Intel HEX data record: count, address, type 00, bytes, checksum.
-class Record {
-  public:
-    explicit Record(int byteAddress) : address_(byteAddress) {}
-    void add(int byte) { bytes_.push_back(static_cast<unsigned char>(byte)); }
-    bool empty() const { return bytes_.empty(); }
-    std::string text() const {
-        unsigned sum = static_cast<unsigned>(bytes_.size()) + (address_ >> 8) + (address_ & 0xFF);
-        std::string line = ":";
-        line += hex("%.2X", static_cast<unsigned>(bytes_.size()));
-        line += hex("%.4X", static_cast<unsigned>(address_));
-        line += "00";
-        for (unsigned char b : bytes_) {
-            line += hex("%.2X", b);
-            sum += b;
-        }
-        return line + hex("%.2X", (0x100 - (sum & 0xFF)) & 0xFF);
-    }
-
-  private:
-    unsigned address_;
-    std::string bytes_;
-};
 
 // The output file: written under a fresh temporary name in its folder and
 // renamed over the old one when complete, so a failed write never leaves a
@@ -252,37 +229,37 @@ void readAnsweringChip(Session& s, ChipContents& c) {
 std::string hexText(const Session& s, const ChipContents& c) {
     const bool twelveBit = algorithmOf(s.device).twelveBit;
     std::string out;
-    Record code(0);
+    HexRecord code(0);
     const int words = static_cast<int>(c.code.size());
     for (int w = 0; w < words; ++w) {
-        if (w % 8 == 0) code = Record(2 * w);
+        if (w % 8 == 0) code = HexRecord(2 * w);
         const int word = c.code[static_cast<std::size_t>(w)] & 0xFFFF;
         code.add(word & 0xFF);
         code.add(word >> 8);
         if (w % 8 == 7 || w == words - 1) out += code.text() + kCrLf;
     }
     // 12-bit chips keep their IDs right after the last code word.
-    Record ids(twelveBit ? 2 * s.device.codeWords : 0x4000);
+    HexRecord ids(twelveBit ? 2 * s.device.codeWords : 0x4000);
     for (int id : c.ids) {
         ids.add(id);
         ids.add(0);
     }
     out += ids.text() + kCrLf;
     const int config = c.config & 0xFFFF;
-    Record configRecord(twelveBit ? 0x1FFE : 0x400E);
+    HexRecord configRecord(twelveBit ? 0x1FFE : 0x400E);
     configRecord.add(config & 0xFF);
     configRecord.add(config >> 8);
     out += configRecord.text() + kCrLf;
     if (c.config2 >= 0) {
-        Record config2(2 * kConfig2Address);
+        HexRecord config2(2 * kConfig2Address);
         config2.add(c.config2 & 0xFF);
         config2.add((c.config2 >> 8) & 0xFF);
         out += config2.text() + kCrLf;
     }
     const int bytes = static_cast<int>(c.data.size());
-    Record data(0);
+    HexRecord data(0);
     for (int k = 0; k < bytes; ++k) {
-        if (k % 8 == 0) data = Record(2 * (0x2100 + k));
+        if (k % 8 == 0) data = HexRecord(2 * (0x2100 + k));
         data.add(c.data[static_cast<std::size_t>(k)]);
         data.add(0);
         if (k % 8 == 7 || k == bytes - 1) out += data.text() + kCrLf;
