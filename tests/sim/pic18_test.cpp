@@ -132,6 +132,30 @@ TEST(Pic18Config, ByteWritesProtectionAndWrtc) {
     EXPECT_EQ(b.chip.refusedWrites(), 2u);
 }
 
+TEST(Pic18Erase, RowEraseAndWriteProtectionUntilABulkErase) {
+    Pic18Bench b("PIC18F2550");
+    for (std::uint32_t a = 0x0830; a < 0x0890; ++a)
+        b.chip.setByteAt(a, 0x00);
+    b.core(0x8EA6);  // BSF EEPGD
+    b.core(0x9CA6);  // BCF CFGS
+    b.core(0x84A6);  // BSF WREN
+    b.core(0x88A6);  // BSF FREE
+    b.pointAt(0x0850);
+    b.core(0x82A6);  // BSF WR: the row of 0x0850
+    b.programNop();
+    EXPECT_EQ(b.chip.byteAt(0x083F), 0x00);
+    EXPECT_EQ(b.chip.byteAt(0x0840), 0xFF);
+    EXPECT_EQ(b.chip.byteAt(0x087F), 0xFF);
+    EXPECT_EQ(b.chip.byteAt(0x0880), 0x00);
+    b.chip.writeProtect();
+    b.writeCode(0x0840, {0x0000});
+    EXPECT_EQ(b.chip.byteAt(0x0840), 0xFF);
+    EXPECT_EQ(b.chip.refusedWrites(), 1u);
+    b.bulkErase();
+    b.writeCode(0x0840, {0x0000});
+    EXPECT_EQ(b.chip.byteAt(0x0840), 0x00);
+}
+
 struct EepromCase {
     const char* chip;
     bool unlock;
