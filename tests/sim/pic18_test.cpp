@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "sim/pic18_bench.h"
 
 namespace ferrolux::sim::test {
@@ -23,6 +25,16 @@ TEST(Pic18Profiles, FindByNameAndGroupFacts) {
     EXPECT_EQ(findPic18Profile("PIC18F1320")->deviceId & 0xFFE0, 0x07C0);
     EXPECT_EQ(findPic18Profile("PIC18F2550")->bufferBytes, 32);
     EXPECT_FALSE(findPic18Profile("PIC16F84A"));
+    std::set<int> ids;
+    for (const Pic18Chip& chip : pic18Chips()) {
+        SCOPED_TRACE(chip.name);
+        const Pic18Profile p = pic18Profile(chip);
+        EXPECT_TRUE(ids.insert(p.deviceId).second);
+        EXPECT_NE(p.config[1].mask, 0);                                  // CONFIG1H on every chip
+        EXPECT_EQ(p.config[kConfig5L].blank, p.config[kConfig5L].mask);  // shipped unprotected
+        EXPECT_EQ(p.codeBytes % p.blockBytes, 0);
+        EXPECT_LT(p.bootBytes, p.blockBytes);
+    }
 }
 
 TEST(Pic18Read, DeviceIdConfigAndBlankCode) {
