@@ -64,6 +64,9 @@ TEST(Pic18Write, BufferProgramsItsBlockAndOnlyClearsBits) {
     EXPECT_EQ(b.chip.byteAt(0x60), 0xFF);  // the next buffer's block
     b.writeCode(0x40, {0xFF0F});           // no erase first: old AND new
     EXPECT_EQ(b.chip.byteAt(0x40), 0x02);
+    b.writeCode(0x200000, {0x2211, 0x4433, 0x6655, 0x8877});  // IDs: an 8-byte buffer
+    EXPECT_EQ(b.readAt(0x200000), 0x11);
+    EXPECT_EQ(b.readAt(0x200007), 0x88);
     EXPECT_EQ(b.chip.lostWrites(), 0u);
 }
 
