@@ -207,11 +207,13 @@ TEST_P(Pic18Eeprom, WriteNeedsTheUnlockOnlyWhereDocumented) {
     EXPECT_EQ(b.shiftIn(0b0010), GetParam().takes ? 0x3C : 0xFF);
 }
 
-INSTANTIATE_TEST_SUITE_P(Groups, Pic18Eeprom,
-                         testing::Values(EepromCase{"PIC18F452", false, false},
-                                         EepromCase{"PIC18F452", true, true},
-                                         EepromCase{"PIC18F1320", true, true},
-                                         EepromCase{"PIC18F2550", false, true}));
+INSTANTIATE_TEST_SUITE_P(
+    Groups, Pic18Eeprom,
+    testing::Values(EepromCase{"PIC18F452", false, false}, EepromCase{"PIC18F452", true, true},
+                    EepromCase{"PIC18F1320", true, true}, EepromCase{"PIC18F2550", false, true}),
+    [](const testing::TestParamInfo<EepromCase>& info) {
+        return std::string(info.param.chip) + (info.param.unlock ? "Unlocked" : "Plain");
+    });
 
 TEST(Pic18EepromGuards, ProtectedDataReadsZeroAndVppDropLosesAWrite) {
     Pic18Bench b("PIC18F2550");
