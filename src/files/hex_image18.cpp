@@ -35,13 +35,10 @@ bool fitPic18File(const HexFile& file, const DeviceRecord& d, ChipImage& out,
         } else if (address >= kPic18IdBase && address < kPic18IdBase + kPic18IdBytes) {
             image.ids[address - kPic18IdBase] = value;
         } else if (address >= kPic18ConfigBase && address < kPic18ConfigBase + kPic18ConfigBytes) {
-            // Compilers write the places the chip leaves out as 00 or FF, and
-            // set bits it does not have: only its own bits are kept.
+            // Compilers write the places the chip leaves out (as 00 or FF)
+            // and set bits it does not have: only its own bits are kept.
             const ConfigByteSpec& spec = d.configBytes[address - kPic18ConfigBase];
-            if (spec.mask == 0) {
-                ++out.keptSkipped;
-                continue;
-            }
+            if (spec.mask == 0) continue;
             image.config[address - kPic18ConfigBase] = static_cast<std::uint8_t>(value & spec.mask);
         } else if (address >= kPic18DataBase && address < kPic18DataBase + dataBytes) {
             image.data[static_cast<int>(address - kPic18DataBase)] = value;

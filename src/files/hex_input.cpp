@@ -145,10 +145,8 @@ int fitSelectedFile(Session& s, const HexFile& file, ChipImage& image, bool need
     if (image.keptSkipped > 0) {
         if (!note.empty()) note += "\n";
         note += pic18Core(s.device)
-                    ? formatText(
-                          "%d bytes at places the %s does not have (device ID, "
-                          "unimplemented configuration bytes) are left out.",
-                          image.keptSkipped, s.device.name.c_str())
+                    ? formatText("The device ID in the file is left out: the %s keeps its own.",
+                                 s.device.name.c_str())
                     : formatText(
                           "%d words the %s keeps itself (device ID, calibration) are "
                           "left out.",

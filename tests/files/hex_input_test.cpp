@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "file_harness.h"
+#include "files/readback18.h"
 #include "files_fixture.h"
 #include "session/messages.h"
 #include "support/hex_record.h"
@@ -365,12 +366,39 @@ TEST_F(HexInputTest, Pic18FilesAsRealToolsWriteThem) {
     EXPECT_EQ(session.chip.configBytes[3], 0x0E);
     EXPECT_TRUE(session.file.hasConfigWord);
 
+    window.boxes.clear();
     write("prog.hex", linear(0x30) + record(0, {0, 0xFF, 0x0E, 0x0E, 0xFF, 0x01}) + "\n" + end);
     ASSERT_EQ(openHexFile(session, read), 0);
     ASSERT_EQ(fitSelectedFile(session, read, image, true), 0);
     EXPECT_EQ(image.pic18.config[1], 0x27);
     EXPECT_FALSE(image.pic18.config[0] || image.pic18.config[4]);
-    EXPECT_EQ(image.keptSkipped, 2);
+    EXPECT_TRUE(window.boxes.empty());
+}
+
+// A PIC18 readback reads back in as the same bytes.
+TEST_F(HexInputTest, Pic18ReadbackFileReadsBackAsTheChip) {
+    session.device = pic18f452();
+    Pic18Contents chip;
+    for (std::uint32_t a = 0; a < 0x8000; ++a)
+        chip.bytes.code[a] = static_cast<std::uint8_t>(a * 7 + (a >> 8));
+    for (std::size_t k = 0; k < 8; ++k)
+        chip.bytes.ids[k] = static_cast<std::uint8_t>(0x10 + k);
+    for (std::size_t k = 0; k < kPic18ConfigBytes; ++k) {
+        if (session.device.configBytes[k].mask != 0)
+            chip.bytes.config[k] = static_cast<std::uint8_t>(session.device.configBytes[k].mask);
+    }
+    for (int k = 0; k < 256; ++k)
+        chip.bytes.data[k] = static_cast<std::uint8_t>(255 - k);
+    write("prog.hex", pic18HexText(chip));
+    HexFile read;
+    ChipImage image;
+    ASSERT_EQ(openHexFile(session, read), 0);
+    ASSERT_EQ(fitSelectedFile(session, read, image, true), 0) << session.message;
+    EXPECT_EQ(image.pic18.code, chip.bytes.code);
+    EXPECT_EQ(image.pic18.ids, chip.bytes.ids);
+    EXPECT_EQ(image.pic18.config, chip.bytes.config);
+    EXPECT_EQ(image.pic18.data, chip.bytes.data);
+    EXPECT_EQ(read.checksumErrorLine, 0);
 }
 
 // The shipped examples fit their chips in gpasm's INHX8M form and in its
