@@ -268,7 +268,9 @@ const Wiring& wiringOf(const Session& s) {
         return kWirings[s.link.vppLine == '3' ? kP16ProD3 : kP16ProD4];
     }
     if (s.link.lowVoltage) return kWirings[kAn589Low];
-    if (flash12Bit(s.device)) return kWirings[kAn589VddFirst];
+    // Flash 12-bit chips and PIC18 chips want VDD up before Vpp (DS39622L
+    // Figure 2-11, P13).
+    if (flash12Bit(s.device) || pic18Core(s.device)) return kWirings[kAn589VddFirst];
     return kWirings[vppBeforeVdd(s.device) ? kAn589VppFirst : kAn589];
 }
 
