@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "sim/virtual_pic.h"
-
 namespace ferrolux::sim {
 
 namespace {
@@ -56,7 +54,7 @@ SimBoard::SimBoard(SimClock& clock, BoardConfig config) : clock_(clock), config_
 
 SimBoard::~SimBoard() = default;
 
-void SimBoard::insertChip(VirtualPic* chip) {
+void SimBoard::insertChip(SocketChip* chip) {
     if (chip_ != nullptr) {
         // Pulled from the socket: every pin goes low.
         chip_->setPins(false, false, false, clock_.peek());

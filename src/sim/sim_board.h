@@ -9,10 +9,9 @@
 #include "platform/parallel_port.h"
 #include "platform/serial_port.h"
 #include "sim/sim_clock.h"
+#include "sim/socket_chip.h"
 
 namespace ferrolux::sim {
-
-class VirtualPic;
 
 enum class BoardKind { serial, an589, p16pro, none };
 
@@ -50,10 +49,11 @@ class SimBoard : public platform::ParallelPort {
 
     const BoardConfig& config() const { return config_; }
 
-    // Puts a chip in the socket (nullptr empties it). The board does not own it.
-    void insertChip(VirtualPic* chip);
+    // Puts a chip, a VirtualPic or a VirtualPic18, in the socket (nullptr
+    // empties it). The board does not own it.
+    void insertChip(SocketChip* chip);
     void removeChip() { insertChip(nullptr); }
-    VirtualPic* chip() const { return chip_; }
+    SocketChip* chip() const { return chip_; }
 
     void setDataFault(DataFault fault);
     Lines lines() const { return lines_; }
@@ -114,7 +114,7 @@ class SimBoard : public platform::ParallelPort {
 
     SimClock& clock_;
     BoardConfig config_;
-    VirtualPic* chip_ = nullptr;
+    SocketChip* chip_ = nullptr;
     DataFault fault_ = DataFault::none;
     Lines lines_;
     bool muted_ = false;

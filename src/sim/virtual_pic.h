@@ -7,6 +7,7 @@
 
 #include "sim/chip_profile.h"
 #include "sim/programming_core.h"
+#include "sim/socket_chip.h"
 
 namespace ferrolux::sim {
 
@@ -15,7 +16,7 @@ class SimClock;
 // A PIC as its ICSP pins see it. It decodes clock edges into commands and
 // frames, drives its data pin in read frames and performs timed writes; what a
 // command means is left to the family's ProgrammingCore.
-class VirtualPic {
+class VirtualPic : public SocketChip {
   public:
     struct Frame {
         enum Kind { command, load, read } kind;
@@ -24,23 +25,23 @@ class VirtualPic {
     };
 
     explicit VirtualPic(ChipProfile profile);
-    ~VirtualPic();
+    ~VirtualPic() override;
     VirtualPic(const VirtualPic&) = delete;
     VirtualPic& operator=(const VirtualPic&) = delete;
 
     const ChipProfile& profile() const { return profile_; }
 
     // Lets the test accessors below finish a write whose time has passed. Optional.
-    void attachClock(const SimClock* clock) { clock_ = clock; }
+    void attachClock(const SimClock* clock) override { clock_ = clock; }
 
     // The pin levels from `nowNs` on. The chip starts with all pins low.
-    void setPins(bool clock, bool data, bool programEnable, std::uint64_t nowNs);
+    void setPins(bool clock, bool data, bool programEnable, std::uint64_t nowNs) override;
     // The level the chip drives on its data pin; nullopt while the pin is an input.
-    std::optional<bool> dataOut() const { return out_; }
+    std::optional<bool> dataOut() const override { return out_; }
     // Commits a pending write if its time has come by `nowNs`.
-    void settle(std::uint64_t nowNs);
+    void settle(std::uint64_t nowNs) override;
 
-    bool inProgrammingMode() const { return programming_; }
+    bool inProgrammingMode() const override { return programming_; }
     std::uint32_t pc() const { return core_->pc(); }
     bool writeInProgress() const { return pending_.has_value(); }
     // Cycles that did not take: the pins moved before a self-timed one was
