@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <vector>
 
 #include "link/icsp.h"
 #include "link/line_driver.h"
@@ -97,17 +98,22 @@ int icsp18Read(Session& s, int command) {
 }
 
 int icsp18ReadBytes(Session& s, int command, std::span<std::uint8_t> out) {
-    // The driver collects at most 32 bits: four frames at a time.
-    constexpr std::size_t kFramesPerCollect = 4;
+    // A buffered adapter sends each group of frames in one transfer; the stop
+    // request is looked at between groups.
+    constexpr std::size_t kFramesPerCollect = 64;
     for (std::size_t at = 0; at < out.size(); at += kFramesPerCollect) {
         if (stopped(s)) return ICSP_NOT_SENT;
         const auto d = driverFor(s);
         const std::size_t n = std::min(kFramesPerCollect, out.size() - at);
         for (std::size_t i = 0; i < n; ++i)
             readFrame(*d, command & 0xF);
-        const unsigned bits = d->collect();
-        for (std::size_t i = 0; i < n; ++i)
-            out[at + i] = static_cast<std::uint8_t>(bits >> (8 * i));
+        const std::vector<bool> bits = d->collectAll();
+        for (std::size_t i = 0; i < n; ++i) {
+            unsigned byte = 0;
+            for (std::size_t b = 0; b < 8 && 8 * i + b < bits.size(); ++b)
+                byte |= (bits[8 * i + b] ? 1u : 0u) << b;
+            out[at + i] = static_cast<std::uint8_t>(byte);
+        }
     }
     return 0;
 }

@@ -41,9 +41,9 @@ inline int icsp18Core(Session& s, int opcode) {
 // the data line low, the line released, a pause (P6), then 8 clocks whose
 // bits the chip drives LSb first. The byte read, or ICSP_NOT_SENT.
 int icsp18Read(Session& s, int command);
-// `out.size()` reads of `command` in a row, the samples collected a few
-// frames at a time so a buffered adapter sends them in few transfers. 0 when
-// all were read.
+// `out.size()` reads of `command` in a row, collected in groups of frames
+// so a buffered adapter sends each group in one transfer. 0 when all were
+// read.
 int icsp18ReadBytes(Session& s, int command, std::span<std::uint8_t> out);
 
 // The NOP that follows a 1111 or 1110 command: its 4th clock is held high

@@ -182,6 +182,19 @@ INSTANTIATE_TEST_SUITE_P(Chips, Pic18OnBoard, ::testing::ValuesIn(boardCases()),
                                     "_" + (w < 0 ? std::string("Ftdi") : allWirings()[w].name);
                          });
 
+TEST(Pic18Ftdi, ReadingTakesOneTransferPer64Bytes) {
+    Pic18Rig rig(kChips[1], allWirings()[0], true);  // 8 KB of code
+    Session& s = rig.session;
+    const auto* port = s.port.comHandle->bitBang();
+    ASSERT_NE(port, nullptr);
+    rig.chip.setByteAt(0x1FFF, 0x12);
+    const std::uint64_t before = port->transfers();
+    ChipImage::Bytes18 read;
+    ASSERT_EQ(pic18Read(s, read, false), 0) << s.message;
+    EXPECT_EQ(read.code[0x1FFF], 0x12);
+    EXPECT_LE(port->transfers() - before, 8192u / 64 + 8);
+}
+
 TEST(Pic18Faults, AWriteWithoutEraseReadsBackTheMixAndFails) {
     for (const Listed& listed : kChips) {
         Pic18Rig rig(listed, allWirings()[0]);
