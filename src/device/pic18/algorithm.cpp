@@ -97,8 +97,9 @@ const Pic18Algorithm* pic18AlgorithmOf(const DeviceRecord& d) {
 
 int pic18BufferBytes(const Pic18Algorithm& a, const DeviceRecord& d) {
     if (a.bufferBytes != 0) return a.bufferBytes;
-    // 8 to 64 bytes (DS39622L Table 3-4); 32 when the list gives none.
-    return d.writeBufferBytes > 0 ? d.writeBufferBytes : 32;
+    // 8, 16, 32 or 64 bytes (DS39622L Table 3-4).
+    const int bytes = d.writeBufferBytes;
+    return bytes == 8 || bytes == 16 || bytes == 32 || bytes == 64 ? bytes : 0;
 }
 
 }  // namespace ferrolux

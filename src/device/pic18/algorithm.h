@@ -42,7 +42,8 @@ inline constexpr int kPic18P11Ms = 10;
 // The algorithm of the selected chip's family; nullptr when it is no PIC18.
 const Pic18Algorithm* pic18AlgorithmOf(const DeviceRecord& d);
 
-// The code write buffer the chip takes: the group's, else the chip's own.
+// The code write buffer the chip takes: the group's, else the chip's own;
+// 0 when the record gives no valid size.
 int pic18BufferBytes(const Pic18Algorithm& a, const DeviceRecord& d);
 
 }  // namespace ferrolux

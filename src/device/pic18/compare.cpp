@@ -1,5 +1,7 @@
 #include "device/pic18/compare.h"
 
+#include <algorithm>
+
 #include "device/passes.h"
 #include "device/pic18/operation.h"
 #include "device/pic18/steps.h"
@@ -33,10 +35,9 @@ int compareCode(Session& s, const ChipImage::Bytes18& image) {
 
 // All eight IDs when the image holds any; those it leaves out are FF.
 int compareIds(Session& s, const ChipImage::Bytes18& image) {
-    bool any = false;
-    for (const auto& id : image.ids)
-        any = any || id.has_value();
-    if (!any) return 0;
+    if (std::none_of(image.ids.begin(), image.ids.end(),
+                     [](const auto& id) { return id.has_value(); }))
+        return 0;
     std::array<std::uint8_t, kPic18IdBytes> chip{};
     if (readBytes(s, kPic18IdBase, chip) != 0) return failedRead(s);
     for (int k = 0; k < kPic18IdBytes; ++k) {
@@ -48,6 +49,9 @@ int compareIds(Session& s, const ChipImage::Bytes18& image) {
 
 // The configuration bytes the image holds, under each byte's mask.
 int compareConfig(Session& s, const ChipImage::Bytes18& image) {
+    if (std::none_of(image.config.begin(), image.config.end(),
+                     [](const auto& c) { return c.has_value(); }))
+        return 0;
     std::array<std::uint8_t, kPic18ConfigBytes> chip{};
     if (readBytes(s, kPic18ConfigBase, chip) != 0) return failedRead(s);
     for (int k = 0; k < kPic18ConfigBytes; ++k) {

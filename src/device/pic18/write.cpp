@@ -40,7 +40,13 @@ std::map<int, std::vector<std::uint8_t>> codeBlocks(const ChipImage::Bytes18& im
 }
 
 int writeCode(Session& s, const Pic18Algorithm& a, const ChipImage::Bytes18& image) {
-    const auto blocks = codeBlocks(image, pic18BufferBytes(a, s.device), s.device.codeWords * 2);
+    const int size = pic18BufferBytes(a, s.device);
+    if (size == 0) {
+        s.message = formatText("The device list gives no valid write buffer size for %s (%d).\n",
+                               s.device.name.c_str(), s.device.writeBufferBytes);
+        return kPassFailed;
+    }
+    const auto blocks = codeBlocks(image, size, s.device.codeWords * 2);
     a.beginBufferWrites(s);
     int done = 0;
     for (const auto& [address, bytes] : blocks) {

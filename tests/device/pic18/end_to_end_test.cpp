@@ -229,44 +229,5 @@ TEST(Pic18Faults, An18F452WrittenTheWayOfThe18F2xxxKeepsItsEeprom) {
     EXPECT_GT(rig.chip.unknownEraseKeys(), 0u);
 }
 
-TEST(Pic18Faults, VerifyNamesConfigurationAndEepromDifferencesUnderTheMask) {
-    Pic18Rig rig(kChips[2], allWirings()[0]);
-    Session& s = rig.session;
-    ChipImage image;
-    image.pic18.config[3] = 0x1E;  // CONFIG2H; the chip holds 1F
-    EXPECT_EQ(pic18Verify(s, image, {false, false, false, true}), kPassMismatch);
-    EXPECT_EQ(s.pass.targetAddress, 0x300003);
-    EXPECT_EQ(s.pass.fileWord, 0x1E);
-    // Bits outside the mask are not compared.
-    image.pic18.config[3] = 0x1F;
-    rig.chip.setByteAt(0x300003, 0x1F);
-    EXPECT_EQ(pic18Verify(s, image, {false, false, false, true}), 0) << s.message;
-
-    image.pic18.data[0x20] = 0x00;
-    EXPECT_EQ(pic18Verify(s, image, {false, false, true, false}), kPassMismatch);
-    EXPECT_EQ(s.message, "Verify failed at Adr: F00020\n\nFile:    00\nRead: FF\n");
-}
-
-TEST(Pic18Faults, WriteProtectedConfigurationFailsItsWrite) {
-    Pic18Rig rig(kChips[3], allWirings()[0]);
-    Session& s = rig.session;
-    rig.chip.writeProtect();  // WRTC and the WRT bits cleared
-    ChipImage image;
-    image.pic18.config[1] = 0x01;
-    EXPECT_EQ(pic18Write(s, image, {false, false, false, true}), kPassMismatch);
-    EXPECT_EQ(s.pass.targetAddress, 0x300001);
-    // A bulk erase lifts the protection.
-    ASSERT_EQ(pic18Erase(s), 0);
-    EXPECT_EQ(pic18Write(s, image, {false, false, false, true}), 0) << s.message;
-}
-
-TEST(Pic18Faults, AnEmptySocketGivesNoDeviceId) {
-    Pic18Rig rig(kChips[0], allWirings()[1]);
-    rig.board.removeChip();
-    int id = -1;
-    ASSERT_EQ(pic18ReadDeviceId(rig.session, id), 0);
-    EXPECT_NE(id, kChips[0].deviceId);
-}
-
 }  // namespace
 }  // namespace ferrolux::test

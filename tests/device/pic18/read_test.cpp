@@ -1,5 +1,4 @@
-// The device ID as two bytes read LSb first from 0x3FFFFE on, split by the
-// record's revision mask.
+// The device ID split by the record's revision mask; a read that cannot run.
 #include <gtest/gtest.h>
 
 #include "device/passes.h"
@@ -9,48 +8,37 @@
 namespace ferrolux::test {
 namespace {
 
-// The status words that answer `bytes`, a bit per sample, LSb first.
-std::deque<std::uint16_t> answering(std::initializer_list<int> bytes) {
-    std::deque<std::uint16_t> reads;
-    for (int value : bytes)
-        for (int i = 0; i < 8; ++i)
-            reads.push_back((value >> i) & 1 ? 0x4000 : 0);
-    return reads;
-}
-
 TEST(Pic18DeviceId, RevisionBitsSplitOffByTheRecordsMask) {
-    const struct {
-        int revisionMask;
-        int devid1, devid2;
-        int id, revision;
-    } cases[] = {
-        {0x1F, 0x27, 0x04, 0x0420, 0x07},  // 18F452 revision 7
-        {0x0F, 0x53, 0x11, 0x1150, 0x03},  // 18F2423: bit 4 names the chip
-        {0x1F, 0x53, 0x11, 0x1140, 0x13},  // the same word as an 18F2420
-    };
-    for (const auto& c : cases) {
+    // DEVID1 0x53, DEVID2 0x11: an 18F2423 (REV4 names it) or an 18F2420.
+    for (auto [mask, id, revision] : {std::tuple{0x0F, 0x1150, 0x03}, {0x1F, 0x1140, 0x13}}) {
         LinkBench b;
         b.useParallel('1');
         b.session.device.family = 13;
-        b.session.device.revisionMask = c.revisionMask;
-        b.parallel.reads = answering({c.devid1, c.devid2});
-        int id = -1, revision = -1;
-        ASSERT_EQ(pic18ReadDeviceId(b.session, id, &revision), 0);
-        EXPECT_EQ(id, c.id);
-        EXPECT_EQ(revision, c.revision);
+        b.session.device.revisionMask = mask;
+        b.parallel.reads.clear();
+        for (int bit = 0; bit < 16; ++bit)
+            b.parallel.reads.push_back((0x1153 >> bit) & 1 ? 0x4000 : 0);
+        int read = -1, rev = -1;
+        ASSERT_EQ(pic18ReadDeviceId(b.session, read, &rev), 0);
+        EXPECT_EQ(read, id);
+        EXPECT_EQ(rev, revision);
     }
 }
 
-TEST(Pic18DeviceId, StopRequestFailsTheRead) {
+TEST(Pic18DeviceId, NoPic18FamilyOrAStopRequestFailsTheRead) {
     LinkBench b;
-    b.useParallel('1');
+    b.useParallel('1');  // family 1
+    int id = -1;
+    EXPECT_EQ(pic18ReadDeviceId(b.session, id), kPassFailed);
+    EXPECT_NE(b.session.message.find("no PIC18"), std::string::npos);
+    EXPECT_TRUE(b.parallel.writes.empty());
+
     b.session.device.family = 11;
     volatile std::sig_atomic_t stop = 1;
     b.session.stopRequest = &stop;
-    int id = -1;
     EXPECT_EQ(pic18ReadDeviceId(b.session, id), kPassFailed);
     EXPECT_EQ(id, -1);
-    EXPECT_FALSE(b.session.message.empty());
+    EXPECT_EQ(b.session.message, "Stopped: programming mode was left.\n");
 }
 
 }  // namespace
