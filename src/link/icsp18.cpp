@@ -75,6 +75,7 @@ bool stopped(Session& s) {
 }  // namespace
 
 int icsp18Enter(Session& s) {
+    if (stopped(s)) return ICSP_NOT_SENT;
     return sendIcsp(s, ENTER_PGM, 0);
 }
 

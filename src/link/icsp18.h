@@ -27,7 +27,8 @@ inline constexpr int kTableWriteStart = 0xF;
 // Raises VDD first, then Vpp (DS39622L Figure 2-11, P13), as the wiring can;
 // the serial board switches Vpp only. 0 when sent.
 int icsp18Enter(Session& s);
-// Drops Vpp, then VDD where the wiring switches it. 0 when sent.
+// Drops Vpp, then VDD where the wiring switches it. 0 when sent; after a
+// stop request programming mode has been left already.
 int icsp18Leave(Session& s);
 
 // One 4-bit command with its 16-bit operand. 0 when sent.

@@ -129,6 +129,7 @@ TEST_F(Icsp18Frames, StopRequestLeavesProgrammingOnceAndSendsNothingMore) {
     EXPECT_EQ(icsp18ReadBytes(b.session, kTableRead, out), ICSP_NOT_SENT);
     EXPECT_EQ(icsp18ProgramNop(b.session, 1200, 200), ICSP_NOT_SENT);
     EXPECT_EQ(icsp18EraseNop(b.session, 10, 200), ICSP_NOT_SENT);
+    EXPECT_EQ(icsp18Enter(b.session), ICSP_NOT_SENT);
     EXPECT_EQ(port.writes.size(), 1u);
 }
 

@@ -3,6 +3,7 @@
 // cable: erase, write, verify and read back, and the faults a chip shows.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <memory>
 
 #include "device/passes.h"
@@ -193,6 +194,37 @@ TEST(Pic18Ftdi, ReadingTakesOneTransferPer64Bytes) {
     ASSERT_EQ(pic18Read(s, read, false), 0) << s.message;
     EXPECT_EQ(read.code[0x1FFF], 0x12);
     EXPECT_LE(port->transfers() - before, 8192u / 64 + 8);
+}
+
+// Raises the stop request at the third progress report.
+struct StopOnProgress : Reporter {
+    void progress(const Progress&) override { stop = ++reports >= 3; }
+    void status(const std::string&) override {}
+    std::string statusShown() override { return {}; }
+    void message(const std::string&, const std::string&) override {}
+    bool ask(const std::string&, const std::string&) override { return false; }
+    void closeProgram(int) override {}
+    void chipNames(const std::vector<std::string>&) override {}
+    int chosenChip(std::string&) override { return -1; }
+    void configWord(int) override {}
+    void deviceId(const std::string&) override {}
+    void idValues(const std::array<int, 4>&) override {}
+    void fileConfigWord(bool) override {}
+    int reports = 0;
+    volatile std::sig_atomic_t stop = 0;
+};
+
+TEST(Pic18Stop, AWriteStoppedMidWayLeavesProgrammingAndFails) {
+    Pic18Rig rig(kChips[2], allWirings()[0]);
+    Session& s = rig.session;
+    StopOnProgress reporter;
+    s.reporter = &reporter;
+    s.stopRequest = &reporter.stop;
+    const ChipImage image = testImage(s.device);
+    EXPECT_EQ(pic18Write(s, image), kPassFailed);
+    EXPECT_EQ(s.message, "Stopped: programming mode was left.\n");
+    EXPECT_FALSE(rig.chip.inProgrammingMode());
+    EXPECT_EQ(rig.chip.byteAt(0x0040), 0xFF);  // the third block is not written
 }
 
 TEST(Pic18Faults, AWriteWithoutEraseReadsBackTheMixAndFails) {
