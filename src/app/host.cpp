@@ -7,12 +7,35 @@
 #endif
 #include "sim/chip_image.h"
 #include "sim/chip_profile.h"
+#include "sim/pic18_profile.h"
 
 namespace ferrolux::app {
 
 namespace {
 
 constexpr std::chrono::milliseconds kLockPoll{20};
+
+// A chip of `profile` as its image holds it, and in `savedText` the image's
+// text ("" when there is no file yet). nullptr, with the reason in `fault`,
+// when the image cannot be loaded: a damaged file is never taken for blank.
+template <class Chip, class Profile>
+std::unique_ptr<Chip> loadSimChip(const Profile& profile, const std::filesystem::path& image,
+                                  sim::SimClock& clock, std::string& savedText,
+                                  std::string& fault) {
+    auto chip = std::make_unique<Chip>(profile);
+    chip->attachClock(&clock);
+    std::string why;
+    if (!sim::loadChipImage(*chip, image, &why)) {
+        fault = "The simulated chip cannot be loaded:\n" + why +
+                "\nThe file is left as it is; repair or remove it.";
+        return nullptr;
+    }
+    std::error_code ec;
+    savedText = std::filesystem::exists(image, ec)
+                    ? sim::chipImageText(chip->profile(), chip->memory())
+                    : std::string();
+    return chip;
+}
 
 }  // namespace
 
@@ -162,24 +185,19 @@ bool Host::fillSocket(std::chrono::milliseconds patience) {
     fault_.clear();
     board_.removeChip();
     chip_.reset();
+    chip18_.reset();
     chipName_ = wanted_;
-    auto profile = sim::findProfile(wanted_);
-    if (profile) {  // else no model of this chip: an empty socket
-        auto chip = std::make_unique<sim::VirtualPic>(*profile);
-        chip->attachClock(&simClock_);
-        const std::filesystem::path image = imageOf(wanted_);
-        std::string why;
-        if (!sim::loadChipImage(*chip, image, &why)) {
-            fault_ = "The simulated chip cannot be loaded:\n" + why +
-                     "\nThe file is left as it is; repair or remove it.";
-            return false;
-        }
-        std::error_code ec;
-        savedText_ = std::filesystem::exists(image, ec)
-                         ? sim::chipImageText(chip->profile(), chip->memory())
-                         : std::string();
-        chip_ = std::move(chip);
+    // Else no model of this chip: an empty socket.
+    if (auto profile = sim::findProfile(wanted_)) {
+        chip_ =
+            loadSimChip<sim::VirtualPic>(*profile, imageOf(wanted_), simClock_, savedText_, fault_);
+        if (!chip_) return false;
         board_.insertChip(chip_.get());
+    } else if (auto profile18 = sim::findPic18Profile(wanted_)) {
+        chip18_ = loadSimChip<sim::VirtualPic18>(*profile18, imageOf(wanted_), simClock_,
+                                                 savedText_, fault_);
+        if (!chip18_) return false;
+        board_.insertChip(chip18_.get());
     }
     filled_ = true;
     return true;
@@ -203,12 +221,14 @@ void Host::removeStrayImages() {
 
 // Saves the chip in the socket if it changed; a failure is shown as an error.
 bool Host::keepChip(Session& s) {
-    if (!filled_ || !chip_ || !simLock_.held()) return true;
-    const std::string text = sim::chipImageText(chip_->profile(), chip_->memory());
+    if (!filled_ || (!chip_ && !chip18_) || !simLock_.held()) return true;
+    const std::string text = chip_ ? sim::chipImageText(chip_->profile(), chip_->memory())
+                                   : sim::chipImageText(chip18_->profile(), chip18_->memory());
     if (text == savedText_) return true;
     const std::filesystem::path image = imageOf(chipName_);
     std::string why;
-    if (sim::saveChipImage(*chip_, image, &why)) {
+    if (chip_ ? sim::saveChipImage(*chip_, image, &why)
+              : sim::saveChipImage(*chip18_, image, &why)) {
         savedText_ = text;
         return true;
     }

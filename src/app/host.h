@@ -14,6 +14,7 @@
 #include "sim/sim_clock.h"
 #include "sim/sim_ftdi.h"
 #include "sim/virtual_pic.h"
+#include "sim/virtual_pic18.h"
 #include "ui/main_window.h"
 #include "ui/window_reporter.h"
 
@@ -128,6 +129,8 @@ class Host : public ui::LinkHost {
     // The chip in the simulator's socket; nullptr when the selected chip has
     // no model or could not be loaded.
     sim::VirtualPic* simChip() { return chip_.get(); }
+    // The PIC18 chip in the socket, when the selected chip is one.
+    sim::VirtualPic18* simChip18() { return chip18_.get(); }
     // Why SIM1 cannot be opened now; "" when it can or has not been tried.
     const std::string& simFault() const { return fault_; }
     // Saves of the virtual chip that failed during this run, and the last reason.
@@ -159,6 +162,7 @@ class Host : public ui::LinkHost {
     RoutedOpener opener_;
     std::unique_ptr<platform::ParallelPort> ppdev_;
     std::unique_ptr<sim::VirtualPic> chip_;
+    std::unique_ptr<sim::VirtualPic18> chip18_;
     FileLock simLock_;
     std::string wanted_;     // the chip SIM1's socket should hold
     std::string chipName_;   // the chip it holds (or an empty socket for it)

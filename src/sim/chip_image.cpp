@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "sim/hex_records.h"
 #include "sim/virtual_pic.h"
+#include "sim/virtual_pic18.h"
 
 namespace ferrolux::sim {
 
@@ -19,32 +21,14 @@ constexpr std::uint32_t kDataWordAddress = kDataByteAddress / 2;
 constexpr std::size_t kWordsPerRecord = 8;
 constexpr std::uintmax_t kLargestImage = 1u << 20;
 
-void hexByte(std::string& out, unsigned value) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    out += kDigits[(value >> 4) & 0xF];
-    out += kDigits[value & 0xF];
-}
-
 // One record of little-endian words starting at word `address`.
 void record(std::string& out, std::uint32_t address, const std::vector<std::uint16_t>& words) {
-    std::vector<unsigned> bytes;
-    const std::uint32_t byteAddress = address * 2;
-    bytes.push_back(static_cast<unsigned>(words.size() * 2));
-    bytes.push_back((byteAddress >> 8) & 0xFF);
-    bytes.push_back(byteAddress & 0xFF);
-    bytes.push_back(0);
+    std::vector<std::uint8_t> bytes;
     for (std::uint16_t w : words) {
-        bytes.push_back(w & 0xFF);
-        bytes.push_back(static_cast<unsigned>(w >> 8));
+        bytes.push_back(static_cast<std::uint8_t>(w & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(w >> 8));
     }
-    unsigned sum = 0;
-    out += ':';
-    for (unsigned b : bytes) {
-        hexByte(out, b);
-        sum += b;
-    }
-    hexByte(out, (0x100 - (sum & 0xFF)) & 0xFF);
-    out += "\r\n";
+    appendHexRecord(out, 0, static_cast<std::uint16_t>(address * 2), bytes);
 }
 
 void records(std::string& out, std::uint32_t address, const std::vector<std::uint16_t>& words) {
@@ -59,53 +43,6 @@ void records(std::string& out, std::uint32_t address, const std::vector<std::uin
 bool failed(std::string* why, std::string reason) {
     if (why) *why = std::move(reason);
     return false;
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Data bytes by byte address, or nullopt if the text is not a well-formed
-// image ending in an end record.
-std::optional<std::map<std::uint32_t, std::uint8_t>> parseRecords(std::string_view text) {
-    std::map<std::uint32_t, std::uint8_t> bytes;
-    bool ended = false;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t eol = text.find('\n', pos);
-        if (eol == std::string_view::npos) eol = text.size();
-        std::string_view line = text.substr(pos, eol - pos);
-        pos = eol + 1;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (line.empty()) continue;
-        if (ended || line[0] != ':' || line.size() < 11 || line.size() % 2 == 0)
-            return std::nullopt;
-        std::vector<unsigned> b;
-        for (std::size_t i = 1; i < line.size(); i += 2) {
-            int hi = hexDigit(line[i]);
-            int lo = hexDigit(line[i + 1]);
-            if (hi < 0 || lo < 0) return std::nullopt;
-            b.push_back(static_cast<unsigned>(hi * 16 + lo));
-        }
-        unsigned sum = 0;
-        for (unsigned v : b)
-            sum += v;
-        if ((sum & 0xFF) != 0 || b[0] + 5 != b.size()) return std::nullopt;
-        const std::uint32_t address = b[1] << 8 | b[2];
-        if (b[3] == 1) {
-            ended = true;
-        } else if (b[3] == 0) {
-            for (unsigned i = 0; i < b[0]; ++i)
-                bytes[address + i] = static_cast<std::uint8_t>(b[4 + i]);
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (!ended) return std::nullopt;
-    return bytes;
 }
 
 // Puts one word of the file into the cells; false if the chip has no such cell.
@@ -189,7 +126,7 @@ std::string chipImageText(const ChipProfile& profile, const ChipMemory& memory) 
 }
 
 std::optional<ChipMemory> parseChipImage(const ChipProfile& profile, std::string_view text) {
-    auto bytes = parseRecords(text);
+    auto bytes = parseHexRecords(text, false);
     if (!bytes) return std::nullopt;
     ChipMemory m = ChipMemory::factory(profile);
     for (auto it = bytes->begin(); it != bytes->end(); ++it) {
@@ -204,8 +141,9 @@ std::optional<ChipMemory> parseChipImage(const ChipProfile& profile, std::string
     return m;
 }
 
-bool saveChipImage(VirtualPic& chip, const std::filesystem::path& file, std::string* why) {
-    const std::string text = chipImageText(chip.profile(), chip.memory());
+namespace {
+
+bool saveText(const std::string& text, const std::filesystem::path& file, std::string* why) {
     std::error_code ec;
     if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ec);
     if (ec) return failed(why, "cannot save " + file.string() + ": " + ec.message());
@@ -214,7 +152,9 @@ bool saveChipImage(VirtualPic& chip, const std::filesystem::path& file, std::str
     return true;
 }
 
-bool loadChipImage(VirtualPic& chip, const std::filesystem::path& file, std::string* why) {
+// Restores `chip` (a VirtualPic or a VirtualPic18) from its image file.
+template <class Chip>
+bool loadInto(Chip& chip, const std::filesystem::path& file, std::string* why) {
     std::error_code ec;
     const bool exists = std::filesystem::exists(file, ec);
     if (ec) return failed(why, file.string() + ": " + ec.message());
@@ -234,6 +174,24 @@ bool loadChipImage(VirtualPic& chip, const std::filesystem::path& file, std::str
         return failed(why, file.string() + " is damaged: not an image of a " + chip.profile().name);
     }
     return true;
+}
+
+}  // namespace
+
+bool saveChipImage(VirtualPic& chip, const std::filesystem::path& file, std::string* why) {
+    return saveText(chipImageText(chip.profile(), chip.memory()), file, why);
+}
+
+bool saveChipImage(VirtualPic18& chip, const std::filesystem::path& file, std::string* why) {
+    return saveText(chipImageText(chip.profile(), chip.memory()), file, why);
+}
+
+bool loadChipImage(VirtualPic& chip, const std::filesystem::path& file, std::string* why) {
+    return loadInto(chip, file, why);
+}
+
+bool loadChipImage(VirtualPic18& chip, const std::filesystem::path& file, std::string* why) {
+    return loadInto(chip, file, why);
 }
 
 }  // namespace ferrolux::sim

@@ -129,11 +129,17 @@ void Pic18Core::writeEecon1(std::uint8_t value, std::uint64_t nowNs) {
     if ((value & kWr) != 0 && !eepromWrite_) startWrite(nowNs);
 }
 
+// EEADRH:EEADR, cut to the EEPROM's size (the chips ignore higher bits).
+std::uint32_t Pic18Core::eepromAddress() const {
+    const auto size = static_cast<std::uint32_t>(memory_.eeprom.size());
+    const std::uint32_t address = static_cast<std::uint32_t>(ram_[kEeadrh] << 8 | ram_[kEeadr]);
+    return size == 0 ? 0 : address % size;
+}
+
 void Pic18Core::readEeprom() {
     if ((eecon1_ & (kEepgd | kCfgs)) != 0) return;
-    const std::uint32_t address = static_cast<std::uint32_t>(ram_[kEeadrh] << 8 | ram_[kEeadr]);
     std::uint8_t value = 0;
-    if (!dataProtected() && address < memory_.eeprom.size()) value = memory_.eeprom[address];
+    if (!dataProtected() && !memory_.eeprom.empty()) value = memory_.eeprom[eepromAddress()];
     ram_[kEedata] = value;
 }
 
@@ -149,9 +155,8 @@ void Pic18Core::startWrite(std::uint64_t nowNs) {
         return;
     }
     if ((eecon1_ & (kEepgd | kCfgs)) != 0) return refuse();
-    if (cleared(kConfig6H, 0x80)) return refuse();  // WRTD
-    const std::uint32_t address = static_cast<std::uint32_t>(ram_[kEeadrh] << 8 | ram_[kEeadr]);
-    eepromWrite_ = EepromWrite{address, ram_[kEedata], nowNs + profile_.p11aNs};
+    if (cleared(kConfig6H, 0x80) || memory_.eeprom.empty()) return refuse();  // WRTD
+    eepromWrite_ = EepromWrite{eepromAddress(), ram_[kEedata], nowNs + profile_.p11aNs};
 }
 
 Pic18Arm Pic18Core::instruction(std::uint16_t opcode, std::uint64_t nowNs) {

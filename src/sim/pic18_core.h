@@ -86,12 +86,14 @@ class Pic18Core {
     void writeRegister(unsigned address, std::uint8_t value, std::uint64_t nowNs);
     void writeEecon1(std::uint8_t value, std::uint64_t nowNs);
     void startWrite(std::uint64_t nowNs);
+    std::uint32_t eepromAddress() const;
     void readEeprom();
     void load(std::uint32_t address, std::uint16_t operand);
     void writeBuffer(const Buffer& buffer, bool ids);
     void writeConfig(std::uint32_t index, std::uint8_t value);
     void erase(std::uint16_t key);
     void eraseCode(std::uint32_t from, std::uint32_t to);
+    void clearFree() { eecon1_ &= static_cast<std::uint8_t>(~0x10); }
     void eraseAll();
     bool cleared(int configIndex, std::uint8_t bit) const;
     void refuse() { ++refusedWrites_; }

@@ -36,11 +36,12 @@ Pic18Profile pic18Profile(const Pic18Chip& chip) {
     p.bufferBytes = chip.bufferBytes;
     p.config = chip.config;
     // One CP bit per block: the blocks split the code evenly. The boot block
-    // is 512 bytes on 18Fxx2/xx8 and 18Fx220/x320 and 2 KB (the default
-    // size) on 18F2xxx/4xxx.
+    // is 512 bytes on 18Fxx2/xx8, 18Fx220/x320 and the 4 and 8 KB 18Fx221/
+    // x321 (their BBSIZ default), and 2 KB on the other 18F2xxx/4xxx.
     const int blocks = std::popcount(static_cast<unsigned>(chip.config[kConfig5L].mask & 0x0F));
     p.blockBytes = chip.codeBytes / (blocks > 0 ? blocks : 1);
-    p.bootBytes = chip.group == Pic18Group::b ? 2048 : 512;
+    const bool bigBoot = chip.group == Pic18Group::b && chip.codeBytes > 8192;
+    p.bootBytes = bigBoot ? 2048 : 512;
     if (chip.group == Pic18Group::b) p.p10Ns = 100'000;
     return p;
 }

@@ -107,6 +107,7 @@ void Pic18Core::commitProgram() {
     const bool codeMode = (eecon1_ & (kEepgd | kCfgs)) == kEepgd;
     if (armedRowErase_) {
         armedRowErase_ = false;
+        clearFree();  // the hardware clears FREE when the erase ends
         if (!codeMode || writeProtected(rowEraseAddress_)) return refuse();
         eraseCode(rowEraseAddress_, rowEraseAddress_ + kRowBytes);
         return;

@@ -30,6 +30,8 @@ void VirtualPic18::setPins(bool clock, bool data, bool programEnable, std::uint6
         programEnable_ = programEnable;
         programEnable ? enter() : leave();
     }
+    // The erase runs while PGD is held low (DS39622L Figure 3-1).
+    if (data && erase_ == Erase::running && programming_) lose();
     if (clock == clockPin_) return;
     clockPin_ = clock;
     if (!programming_) return;
@@ -111,8 +113,6 @@ void VirtualPic18::fallingEdge(bool data, std::uint64_t nowNs) {
             }
             return endCommand(nowNs);
         case Phase::operand:
-            // The erase runs while PGD is held low.
-            if (data && erase_ == Erase::running) lose();
             if (data) shift_ |= 1u << bits_;
             if (++bits_ < kOperandBits) return;
             return endOperand(nowNs);

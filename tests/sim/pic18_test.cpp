@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "sim/pic18_bench.h"
 
 namespace ferrolux::sim::test {
@@ -23,6 +25,16 @@ TEST(Pic18Profiles, FindByNameAndGroupFacts) {
     EXPECT_EQ(findPic18Profile("PIC18F1320")->deviceId & 0xFFE0, 0x07C0);
     EXPECT_EQ(findPic18Profile("PIC18F2550")->bufferBytes, 32);
     EXPECT_FALSE(findPic18Profile("PIC16F84A"));
+    std::set<int> ids;
+    for (const Pic18Chip& chip : pic18Chips()) {
+        SCOPED_TRACE(chip.name);
+        const Pic18Profile p = pic18Profile(chip);
+        EXPECT_TRUE(ids.insert(p.deviceId).second);
+        EXPECT_NE(p.config[1].mask, 0);                                  // CONFIG1H on every chip
+        EXPECT_EQ(p.config[kConfig5L].blank, p.config[kConfig5L].mask);  // shipped unprotected
+        EXPECT_EQ(p.codeBytes % p.blockBytes, 0);
+        EXPECT_LT(p.bootBytes, p.blockBytes);
+    }
 }
 
 TEST(Pic18Read, DeviceIdConfigAndBlankCode) {
@@ -52,6 +64,9 @@ TEST(Pic18Write, BufferProgramsItsBlockAndOnlyClearsBits) {
     EXPECT_EQ(b.chip.byteAt(0x60), 0xFF);  // the next buffer's block
     b.writeCode(0x40, {0xFF0F});           // no erase first: old AND new
     EXPECT_EQ(b.chip.byteAt(0x40), 0x02);
+    b.writeCode(0x200000, {0x2211, 0x4433, 0x6655, 0x8877});  // IDs: an 8-byte buffer
+    EXPECT_EQ(b.readAt(0x200000), 0x11);
+    EXPECT_EQ(b.readAt(0x200007), 0x88);
     EXPECT_EQ(b.chip.lostWrites(), 0u);
 }
 
@@ -132,6 +147,30 @@ TEST(Pic18Config, ByteWritesProtectionAndWrtc) {
     EXPECT_EQ(b.chip.refusedWrites(), 2u);
 }
 
+TEST(Pic18Erase, RowEraseAndWriteProtectionUntilABulkErase) {
+    Pic18Bench b("PIC18F2550");
+    for (std::uint32_t a = 0x0830; a < 0x0890; ++a)
+        b.chip.setByteAt(a, 0x00);
+    b.core(0x8EA6);  // BSF EEPGD
+    b.core(0x9CA6);  // BCF CFGS
+    b.core(0x84A6);  // BSF WREN
+    b.core(0x88A6);  // BSF FREE
+    b.pointAt(0x0850);
+    b.core(0x82A6);  // BSF WR: the row of 0x0850
+    b.programNop();
+    EXPECT_EQ(b.chip.byteAt(0x083F), 0x00);
+    EXPECT_EQ(b.chip.byteAt(0x0840), 0xFF);
+    EXPECT_EQ(b.chip.byteAt(0x087F), 0xFF);
+    EXPECT_EQ(b.chip.byteAt(0x0880), 0x00);
+    b.chip.writeProtect();
+    b.writeCode(0x0840, {0x0000});
+    EXPECT_EQ(b.chip.byteAt(0x0840), 0xFF);
+    EXPECT_EQ(b.chip.refusedWrites(), 1u);
+    b.bulkErase();
+    b.writeCode(0x0840, {0x0000});
+    EXPECT_EQ(b.chip.byteAt(0x0840), 0x00);
+}
+
 struct EepromCase {
     const char* chip;
     bool unlock;
@@ -168,11 +207,13 @@ TEST_P(Pic18Eeprom, WriteNeedsTheUnlockOnlyWhereDocumented) {
     EXPECT_EQ(b.shiftIn(0b0010), GetParam().takes ? 0x3C : 0xFF);
 }
 
-INSTANTIATE_TEST_SUITE_P(Groups, Pic18Eeprom,
-                         testing::Values(EepromCase{"PIC18F452", false, false},
-                                         EepromCase{"PIC18F452", true, true},
-                                         EepromCase{"PIC18F1320", true, true},
-                                         EepromCase{"PIC18F2550", false, true}));
+INSTANTIATE_TEST_SUITE_P(
+    Groups, Pic18Eeprom,
+    testing::Values(EepromCase{"PIC18F452", false, false}, EepromCase{"PIC18F452", true, true},
+                    EepromCase{"PIC18F1320", true, true}, EepromCase{"PIC18F2550", false, true}),
+    [](const testing::TestParamInfo<EepromCase>& info) {
+        return std::string(info.param.chip) + (info.param.unlock ? "Unlocked" : "Plain");
+    });
 
 TEST(Pic18EepromGuards, ProtectedDataReadsZeroAndVppDropLosesAWrite) {
     Pic18Bench b("PIC18F2550");
