@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/passes.h"
 #include "files/hex_image.h"
 
 namespace ferrolux {
