@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <vector>
 
 #include "device/passes.h"
@@ -98,6 +99,37 @@ TEST(Pic18WriteConfig, EachByteItsOwnPointerHalfByAddressAndConfig6HLast) {
         const long g = find(f, {0xEF00, 0xF800});
         EXPECT_EQ(g >= 0 && g < c1h, family != 13) << family;
     }
+}
+
+// A port that raises the stop request at its `at`th byte.
+struct StoppingPort : RecordingParallelPort {
+    bool writeData(std::uint16_t base, std::uint8_t value) override {
+        stop = ++count >= at;
+        return RecordingParallelPort::writeData(base, value);
+    }
+    std::size_t at = 0, count = 0;
+    volatile std::sig_atomic_t stop = 0;
+};
+
+TEST(Pic18Stop, AWriteStoppedMidWayLeavesProgrammingAndFails) {
+    LinkBench b;
+    StoppingPort port;
+    port.at = 3000;
+    b.useParallel('1');
+    b.session.port.driverLibrary = &port;
+    b.session.stopRequest = &port.stop;
+    b.session.device.family = 12;
+    b.session.device.codeWords = 4096;
+    ChipImage image;
+    for (int a = 0; a < 256; ++a)
+        image.pic18.code[a] = 0;
+    EXPECT_EQ(pic18Write(b.session, image), kPassFailed);
+    EXPECT_EQ(b.session.message, "Stopped: programming mode was left.\n");
+    // The frame under way ends (an idle byte and two per clock), then Vpp
+    // and VDD go off and nothing follows.
+    EXPECT_LE(port.writes.size(), port.at + 1 + 2 * 20 + 1);
+    EXPECT_EQ(port.writes.back(), 0x24);
+    EXPECT_EQ(std::count(port.writes.begin() + 3000, port.writes.end(), 0x24), 1);
 }
 
 }  // namespace
