@@ -206,7 +206,7 @@ class FtdiDriver final : public LineDriver {
     }
     // The pins are read as the next byte goes out.
     void sample() override { samples_.push_back(port_.queued()); }
-    unsigned collect() override {
+    std::vector<bool> collectAll() override {
         if (!samples_.empty() && samples_.back() >= port_.queued()) port_.queue(port_.pins());
         finish();
         const auto& read = port_.readBack();
@@ -217,7 +217,7 @@ class FtdiDriver final : public LineDriver {
             record(set ? platform::kModemCts : 0);
         }
         samples_.clear();
-        return LineDriver::collect();
+        return LineDriver::collectAll();
     }
     // After a failure nothing more reaches the chip; linesLost() tells.
     void finish() override { (void)port_.flush(); }
@@ -268,7 +268,9 @@ const Wiring& wiringOf(const Session& s) {
         return kWirings[s.link.vppLine == '3' ? kP16ProD3 : kP16ProD4];
     }
     if (s.link.lowVoltage) return kWirings[kAn589Low];
-    if (flash12Bit(s.device)) return kWirings[kAn589VddFirst];
+    // Flash 12-bit chips and PIC18 chips want VDD up before Vpp (DS39622L
+    // Figure 2-11, P13).
+    if (flash12Bit(s.device) || pic18Core(s.device)) return kWirings[kAn589VddFirst];
     return kWirings[vppBeforeVdd(s.device) ? kAn589VppFirst : kAn589];
 }
 

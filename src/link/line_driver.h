@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <utility>
+#include <vector>
 
 namespace ferrolux {
 
@@ -91,13 +93,18 @@ class LineDriver {
     virtual void waitUs(int us) = 0;
     // Takes the chip's data bit at this point of the frame.
     virtual void sample() = 0;
-    // The bits sampled since the last collect, the first in bit 0.
-    virtual unsigned collect() {
-        const unsigned bits = bits_;
-        bits_ = 0;
-        count_ = 0;
+    // The bits sampled since the last collect, the first in bit 0 (the
+    // first 32 of them).
+    unsigned collect() {
+        unsigned bits = 0;
+        const std::vector<bool> all = collectAll();
+        for (std::size_t i = 0; i < all.size() && i < 32; ++i)
+            bits |= (all[i] ? 1u : 0u) << i;
         return bits;
     }
+    // Every bit sampled since the last collect, in order; a buffered driver
+    // reads them all from one transfer.
+    virtual std::vector<bool> collectAll() { return std::exchange(bits_, {}); }
     // Sends anything held back.
     virtual void finish() {}
 
@@ -106,14 +113,12 @@ class LineDriver {
     virtual std::uint8_t current() const = 0;
     // Keeps a sampled bit for collect(): the input word's data bit as wired.
     void record(std::uint32_t input) {
-        const bool bit = ((input & wiring_.dataIn) != 0) != wiring_.dataInActiveLow;
-        bits_ |= (bit ? 1u : 0u) << count_++;
+        bits_.push_back(((input & wiring_.dataIn) != 0) != wiring_.dataInActiveLow);
     }
 
   private:
     const Wiring& wiring_;
-    unsigned bits_ = 0;
-    int count_ = 0;
+    std::vector<bool> bits_;
 };
 
 // The driver for the session's port and adapter. On a serial port that is

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "device/family.h"
 #include "session/session.h"
@@ -53,5 +54,26 @@ struct LinkBench {
         return ticks.now - before;
     }
 };
+
+// The data bit at every falling clock edge of the AN589 adapter's bytes.
+inline std::vector<int> latchedBits(const std::vector<std::uint8_t>& writes) {
+    std::vector<int> bits;
+    for (std::size_t i = 1; i < writes.size(); ++i)
+        if ((writes[i - 1] & 0x02) && !(writes[i] & 0x02)) bits.push_back(writes[i] & 0x01);
+    return bits;
+}
+
+// The PIC18 frames in those bits, 20 clocks each: command << 16 | operand.
+inline std::vector<int> frames18(const std::vector<std::uint8_t>& writes) {
+    const std::vector<int> bits = latchedBits(writes);
+    std::vector<int> frames;
+    for (std::size_t at = 0; at + 20 <= bits.size(); at += 20) {
+        int value = 0;
+        for (int i = 0; i < 20; ++i)
+            value |= bits[at + i] << (i < 4 ? 16 + i : i - 4);
+        frames.push_back(value);
+    }
+    return frames;
+}
 
 }  // namespace ferrolux::test
