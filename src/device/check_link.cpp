@@ -1,6 +1,7 @@
 #include "device/check_link.h"
 
 #include "device/family.h"
+#include "device/pic18/pic18.h"
 #include "files/device_list.h"
 #include "link/detect.h"
 #include "link/icsp.h"
@@ -71,12 +72,30 @@ int readIdWord(Session& s) {
     return sendIcsp(s, READ_DATA_PROGRAM, 0);
 }
 
+// DEVID2:DEVID1 of a PIC18 chip, revision bits included; -1 when not read.
+// The read leaves programming mode.
+int readIdWord18(Session& s) {
+    int id = 0;
+    int revision = 0;
+    if (pic18ReadDeviceId(s, id, &revision) != 0) return -1;
+    return id | revision;
+}
+
 }  // namespace
 
 int readDeviceId(Session& s) {
     s.reporter->deviceId(" ");
     s.pass.deviceIdRead = -1;
     if (s.device.deviceIdFlag != 'Y') return 0;
+    if (pic18Core(s.device)) {
+        const int id = readIdWord18(s);
+        // An empty socket reads all zeros or all ones, as a 14-bit one does.
+        if (id < 0 || id == 0 || id == 0xFFFF) return 2;
+        s.pass.deviceIdRead = id;
+        s.pass.blank = false;
+        s.reporter->deviceId(deviceIdText(s, id));
+        return 1;
+    }
     const int id = readIdWord(s);
     if (id == 0x3FFF || id == 0) return 2;
     s.pass.deviceIdRead = id;
@@ -96,7 +115,7 @@ OtherChip otherChipOnBoard(const Session& s) {
     OtherChip found;
     if (s.pass.deviceIdRead < 0 || s.device.deviceId < 0) return found;
     found.id = s.pass.deviceIdRead;
-    if ((found.id & ~kDeviceIdRevisionMask) == s.device.deviceId) return found;
+    if ((found.id & ~s.device.revisionMask) == s.device.deviceId) return found;
     found.other = true;
     found.chip = chipOfDeviceId(s, found.id);
     return found;

@@ -7,6 +7,7 @@
 #include "device/erase.h"
 #include "device/family.h"
 #include "device/passes.h"
+#include "device/pic18/parts.h"
 #include "device/readback.h"
 #include "files/device_list.h"
 #include "files/hex_image.h"
@@ -140,6 +141,7 @@ int ChipService::saveReadback(bool listing) {
 
 Result ChipService::write(const WriteOptions& o, const ChipImage& image) {
     if (!vppAccepted()) return {Outcome::cancelled, Failure::none};
+    if (pic18Core(s_.device)) return unlessLost(s_, write18(o, image));
     const Result result = [&]() -> Result {
         const Result failed{Outcome::failed, Failure::failed};
         if (o.eraseFirst) {
@@ -211,6 +213,7 @@ int verifyConfigSpace(Session& s, const ChipImage& image) {
 }  // namespace
 
 Result ChipService::verify(const VerifyOptions& o, const ChipImage& image) {
+    if (pic18Core(s_.device)) return unlessLost(s_, verify18(o, image));
     const Result result = [&]() -> Result {
         int r = 0;
         if (algorithmOf(s_.device).twelveBit) {
@@ -244,10 +247,16 @@ int ChipService::checkBlank(const std::filesystem::path& scratch) {
 
 int ChipService::eraseChip() {
     if (!vppAccepted()) return 1;
+    if (pic18Core(s_.device)) return unlessLost(s_, eraseChip18());
     return unlessLost(s_, ferrolux::eraseChip(s_));
 }
 
 int ChipService::eraseCode() {
+    if (pic18Core(s_.device)) {
+        s_.message = "The " + s_.device.name +
+                     " is erased whole here: use \"Disable Codeprotection\" (erase all).";
+        return 1;
+    }
     if (!vppAccepted()) return 1;
     s_.reporter->status(kErasing);
     return unlessLost(s_, eraseCodeMemory(s_));
@@ -256,21 +265,25 @@ int ChipService::eraseCode() {
 int ChipService::eraseData() {
     if (!vppAccepted()) return 1;
     s_.reporter->status(kErasing);
+    if (pic18Core(s_.device)) return unlessLost(s_, eraseData18());
     return unlessLost(s_, eraseDataMemory(s_));
 }
 
 int ChipService::readConfig() {
+    if (pic18Core(s_.device)) return unlessLost(s_, pic18ReadConfig(s_, s_.chip.configBytes));
     return unlessLost(s_, readConfigWord(s_));
 }
 
 int ChipService::writeConfig() {
     if (!vppAccepted()) return 1;
+    if (pic18Core(s_.device)) return unlessLost(s_, writeConfig18());
     if (writeConfigWord(s_) != 0) return 1;
     leave();
     return unlessLost(s_, 0);
 }
 
 int ChipService::readIds() {
+    if (pic18Core(s_.device)) return noIdWords();
     readIdLocations(s_);
     leave();
     return unlessLost(s_, 0);
@@ -279,10 +292,19 @@ int ChipService::readIds() {
 // The row families that time their own cycles leave programming mode at the
 // end of the ID write already.
 int ChipService::writeIds() {
+    if (pic18Core(s_.device)) return noIdWords();
     if (!vppAccepted()) return 1;
     if (writeIdLocations(s_) != 0) return 1;
     if (!algorithmOf(s_.device).idWriteLeavesProgramming) leave();
     return unlessLost(s_, 0);
+}
+
+// The dialogs show no ID words for PIC18 chips: their eight ID bytes come
+// with the hex file.
+int ChipService::noIdWords() {
+    s_.message =
+        "The " + s_.device.name + " keeps eight ID bytes; they are written from the hex file.";
+    return 1;
 }
 
 void ChipService::skipConfigSpace() {
@@ -293,6 +315,12 @@ void ChipService::skipConfigSpace() {
 
 std::vector<int> ChipService::readDataMemory() {
     std::vector<int> bytes;
+    if (pic18Core(s_.device)) {
+        if (unlessLost(s_, pic18ReadData(s_, bytes)) != 0) bytes.clear();
+        for (int b : bytes)
+            if (b != 0xFF) s_.pass.blank = false;
+        return bytes;
+    }
     sendIcsp(s_, ENTER_PGM, 0);
     if (algorithmOf(s_.device).dataPastConfigSpace) skipConfigSpace();
     for (int k = 0; k < s_.device.dataBytes; ++k) {
@@ -305,6 +333,10 @@ std::vector<int> ChipService::readDataMemory() {
 
 bool ChipService::beginDataWrite() {
     if (!vppAccepted()) return false;
+    if (pic18Core(s_.device)) {
+        dataIndex_ = 0;
+        return unlessLost(s_, pic18ReadData(s_, dataShadow_)) == 0;
+    }
     sendIcsp(s_, ENTER_PGM, 0);
     const Family& f = algorithmOf(s_.device);
     if (f.dataPastConfigSpace) skipConfigSpace();
@@ -313,6 +345,7 @@ bool ChipService::beginDataWrite() {
 }
 
 bool ChipService::writeDataByte(int value) {
+    if (pic18Core(s_.device)) return unlessLost(s_, writeDataByte18(value) ? 0 : 1) == 0;
     if (readByte(s_) != value) {
         sendIcsp(s_, LOAD_DATA_DATA, value);
         algorithmOf(s_.device).commitByte(s_, value);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -127,11 +128,23 @@ class ChipService {
     bool writeDataByte(int value);
 
   private:
+    // PIC18 chips (pic18Core): the steps on the 16-bit core's operations.
+    Result write18(const WriteOptions& options, const ChipImage& image);
+    Result verify18(const VerifyOptions& options, const ChipImage& image);
+    int eraseChip18();
+    int eraseData18();
+    int writeConfig18();
+    bool writeDataByte18(int value);
+    int noIdWords();
+
     void skipConfigSpace();
     // True when the chip's Vpp limit was accepted (or there is none).
     bool vppAccepted();
 
     Session& s_;
+    // A PIC18 EEPROM write: the bytes as read when it began, and the next one.
+    std::vector<int> dataShadow_;
+    std::size_t dataIndex_ = 0;
 };
 
 }  // namespace ferrolux

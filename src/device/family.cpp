@@ -18,6 +18,7 @@ constexpr int END_PROGRAMMING = 10;  // End Programming of the chips without com
 // --- Commits after a load ---
 
 void noCommit(Session&) {}
+void noCommitByte(Session&, int) {}
 
 void programCycle(Session& s) {
     sendIcsp(s, PROGRAM_COMMAND, 0);
@@ -247,6 +248,18 @@ constexpr Family kNone{.commitWord = noCommit,
                        .protection = noProtection,
                        .programWait = {}};
 
+constexpr Family pic18Family(int digit) {
+    return {.digit = digit,
+            .commitWord = noCommit,
+            .commitConfig = noCommit,
+            .commitByte = noCommitByte,
+            .eraseChip = nothingErased,
+            .eraseCode = nothingErased,
+            .eraseData = nothingErased,
+            .protection = noProtection,
+            .programWait = {}};
+}
+
 constexpr Family kFamilies[] = {
     {.digit = 1,
      .dataPastConfigSpace = true,
@@ -365,6 +378,11 @@ constexpr Family kFamilies[] = {
      .eraseData = nothingErased,
      .protection = protection10,
      .programWait = {}},  // its cycles are Begin Programming (24) and End Programming (10)
+    // PIC18 chips: the chip service runs their own operations; these steps
+    // are never taken.
+    pic18Family(11),
+    pic18Family(12),
+    pic18Family(13),
 };
 
 }  // namespace

@@ -7,7 +7,10 @@
 #include "device/chip_contents.h"
 #include "device/erase.h"
 #include "device/family.h"
+#include "device/pic18/parts.h"
+#include "device/pic18/pic18.h"
 #include "files/hex_record.h"
+#include "files/readback18.h"
 #include "files/text_file.h"
 #include "link/icsp.h"
 #include "link/line_driver.h"
@@ -152,6 +155,19 @@ void storeChipValues(Session& s, const ChipContents& c) {
 }  // namespace
 
 std::string protectedReadbackNote(const Session& s) {
+    if (pic18Core(s.device)) {
+        const int p = pic18Protection(s.device, s.chip.configBytes);
+        if (p == 0) return {};
+        return formatText(
+            "The chip is code-protected (CONFIG5L %.2X, CONFIG5H %.2X): its %s "
+            "reads as zeros.\nThe readback holds those zeros, not what the chip "
+            "holds; the configuration bytes and the IDs are as read.",
+            static_cast<unsigned>(s.chip.configBytes[8]),
+            static_cast<unsigned>(s.chip.configBytes[9]),
+            p == 3   ? "code and data memory"
+            : p == 1 ? "code memory"
+                     : "data memory");
+    }
     const ProtectionBits bits = protectionBits(s.device);
     const int config = s.chip.configWord;
     auto protects = [config](int mask) { return mask != 0 && (config & mask) != mask; };
@@ -352,6 +368,36 @@ int writeReadback(Session& s, const char* name,
     return finishFile(s, out);
 }
 
+// Whether a PIC18 chip read back whole is erased: code, IDs and EEPROM FF,
+// configuration bytes at their erased values.
+bool pic18Erased(const DeviceRecord& d, const Pic18Contents& c) {
+    const auto allFF = [](const auto& bytes) {
+        for (const auto& [at, value] : bytes)
+            if (value != 0xFF) return false;
+        return true;
+    };
+    for (const auto& id : c.bytes.ids)
+        if (id.value_or(0xFF) != 0xFF) return false;
+    for (std::size_t k = 0; k < c.bytes.config.size(); ++k) {
+        if (c.bytes.config[k] && *c.bytes.config[k] != d.configBytes[k].blank) return false;
+    }
+    return allFF(c.bytes.code) && allFF(c.bytes.data);
+}
+
+// A PIC18 chip read once into `name`: the INHX32 file or the listing.
+int writeReadback18(Session& s, const char* name, bool listing) {
+    OutputFile out(s, name);
+    if (!out.created()) return cannotCreate(s);
+    Pic18Contents c;
+    c.deviceId = s.pass.deviceIdRead;  // as the link check read it
+    if (pic18Read(s, c.bytes, s.device.dataBytes > 0) != 0) return 1;
+    if (!pic18Erased(s.device, c)) s.pass.blank = false;
+    for (std::size_t k = 0; k < c.bytes.config.size(); ++k)
+        s.chip.configBytes[k] = c.bytes.config[k].value_or(0);
+    out.text = listing ? pic18ListingText(s.device, c) : pic18HexText(c);
+    return finishFile(s, out);
+}
+
 }  // namespace
 
 int readChipContents(Session& s, ChipContents& c) {
@@ -362,10 +408,12 @@ int readChipContents(Session& s, ChipContents& c) {
 }
 
 int writeReadbackHex(Session& s) {
+    if (pic18Core(s.device)) return writeReadback18(s, "readback.hex", false);
     return writeReadback(s, "readback.hex", hexText);
 }
 
 int writeReadbackText(Session& s) {
+    if (pic18Core(s.device)) return writeReadback18(s, "readback.txt", true);
     return writeReadback(s, "readback.txt", listingText);
 }
 
