@@ -273,10 +273,12 @@ TEST_F(Cli, RunsThatCannotDoWhatWasAskedFailAndSayWhy) {
     EXPECT_EQ(readFile(dir.path() / "kestrum.ini"), list);
     EXPECT_EQ(image("PIC16F628A"), chip);
 
-    // A stored chip index that names no chip: every chip command refuses.
-    for (const char* index : {"99", "-1", "ab"}) {
-        std::string state = readFile(dir.path() / "kestrum.cfg");
+    // A stored chip index that names no chip, or a stored name the list no
+    // longer has: every chip command refuses.
+    for (const char* index : {"-1", "ab", "05"}) {
+        std::string state = readFile(dir.path() / "kestrum.cfg").substr(0, 30);
         state.replace(4, 2, index);
+        if (index == std::string("05")) state += std::string(274, ' ') + "PIC16F999" + '\0';
         std::ofstream(dir.path() / "kestrum.cfg", std::ios::binary) << state;
         for (const char* command :
              {"detect", "blank", "read", "erase all", "config", "ids", "eeprom"}) {

@@ -519,11 +519,11 @@ TEST(Reload, OkReopensTheLastFileEvenAfterCloseCancelOrAGoneFileDropsIt) {
     EXPECT_FALSE(rig.s().file.fileSelected);
 }
 
-// A stored chip past the list's end, or a list line of an unknown algorithm,
-// selects no chip: chip commands are refused without touching the board.
+// No stored chip, or a list line of an unknown algorithm, selects no chip:
+// chip commands are refused without touching the board.
 TEST(NoChip, ChipCommandsRefuseWithoutTouchingTheBoard) {
     UiRig rig;
-    writeFile(rig.dir.path() / "kestrum.cfg", "SIM19901403");
+    writeFile(rig.dir.path() / "kestrum.cfg", "SIM1-101403");
     ASSERT_TRUE(rig.start());
     ASSERT_EQ(rig.s().device.listIndex, -1);
     const std::string noChip = "No PIC selected!\nChoose the PIC type in the Controller list.";

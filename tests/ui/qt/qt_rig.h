@@ -82,6 +82,7 @@ struct QtRig {
         names.device.listIndex = 0;
         while (window().listItem(ctl::kChipList, names.device.listIndex) != "PIC16F628A")
             ASSERT_FALSE(window().listItem(ctl::kChipList, ++names.device.listIndex).empty());
+        names.device.name = "PIC16F628A";
         names.link.portName = ui::kSimulatorPort;
         storeSpeed(names, '3');
         if (!hexFile.empty()) {
