@@ -147,6 +147,32 @@ TEST_F(Cli, WriteVerifyReadAndEraseOnTheSimulatorWhichKeepsTheChip) {
     EXPECT_EQ(run("eeprom").out.substr(0, 9), "0000: FF ");
 }
 
+// A PIC18 program as gpasm writes it (INHX32): written, found again by the
+// next run, named by its device ID, verified and read back in the same form.
+TEST_F(Cli, Pic18ProgramOnTheSimulator) {
+    const std::string asm18 = std::string(FERROLUX_SOURCE_DIR) + "/tests/device/asm/pic18.asm";
+    const std::string hex = (dir.path() / "p18.hex").string();
+    ASSERT_EQ(
+        std::system(
+            ("gpasm -q -p 18f4620 -D BIG -a inhx32 -o '" + hex + "' '" + asm18 + "'").c_str()),
+        0);
+    Result r = run("-p sim -c PIC18F4620 -y write p18.hex");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("takes at most 12.5 V"), std::string::npos) << r.err;
+    EXPECT_EQ(run("detect").out, "DEV-ID: 0C02 PIC18F4620\n");
+    r = run("verify --data p18.hex");
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(run("read").status, 0);
+    const std::string back = readFile(dir.path() / "readback.hex");
+    for (const char* record : {":020000040030CA", ":0200000400F00A", ":080000000123456789ABCDEF38"})
+        EXPECT_NE(back.find(record), std::string::npos) << record;
+    r = run("-y erase code");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("is erased whole here"), std::string::npos) << r.err;
+    EXPECT_EQ(run("-y erase all").status, 0);
+    EXPECT_EQ(run("blank").out, "blank\n");
+}
+
 TEST_F(Cli, ArgumentFormsFailuresAndTheirExitStatuses) {
     ASSERT_EQ(run("-p sim -c PIC16F628A write " + example("blink_16f628a")).status, 0);
     const std::string blink = example("blink_16f628a");
