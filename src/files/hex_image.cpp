@@ -41,7 +41,7 @@ std::string_view trim(std::string_view s) {
 }
 
 bool readWhole(const std::string& path, std::string& text) {
-    TextFile file(path, "rb");
+    TextFile file(platform::pathFromUtf8(path), "rb");
     if (!file) return false;
     char chunk[65536];
     for (;;) {
