@@ -5,6 +5,7 @@
 #ifdef FERROLUX_HAVE_LIBFTDI
 #include "platform/linux/ftdi_libftdi.h"
 #endif
+#include "platform/files.h"
 #include "sim/chip_image.h"
 #include "sim/chip_profile.h"
 #include "sim/pic18_profile.h"
@@ -56,8 +57,8 @@ bool FileLock::acquire(const std::filesystem::path& file, std::chrono::milliseco
         }
         if (std::chrono::steady_clock::now() >= deadline) {
             lock_.release();
-            why = std::string(ui::kSimulatorPort) + " is in use by another run (" + file.string() +
-                  ")";
+            why = std::string(ui::kSimulatorPort) + " is in use by another run (" +
+                  platform::utf8Of(file) + ")";
             return false;
         }
         std::this_thread::sleep_for(kLockPoll);
@@ -209,7 +210,7 @@ bool Host::fillSocket(std::chrono::milliseconds patience) {
 void Host::removeStrayImages() {
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(programDir_ / "sim", ec)) {
-        const std::string name = entry.path().filename().string();
+        const std::string name = platform::utf8Of(entry.path().filename());
         const std::size_t hex = name.rfind(".hex.");
         const std::size_t suffix = hex == std::string::npos ? 0 : name.size() - hex - 5;
         if (name.size() > 1 && name[0] == '.' && hex != std::string::npos && hex > 1 &&
@@ -233,7 +234,7 @@ bool Host::keepChip(Session& s) {
         return true;
     }
     ++saveFailures_;
-    lastSaveFailure_ = "Cannot save the simulated chip to " + image.string() + ":\n" + why;
+    lastSaveFailure_ = "Cannot save the simulated chip to " + platform::utf8Of(image) + ":\n" + why;
     s.message = lastSaveFailure_;
     s.reporter->status(" ");
     s.reporter->message(s.message, "Error");

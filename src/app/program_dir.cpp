@@ -1,5 +1,6 @@
 #include "app/program_dir.h"
 
+#include "platform/files.h"
 #include "platform/system_info.h"
 
 namespace ferrolux::app {
@@ -64,7 +65,7 @@ ProgramDirChoice findProgramDir() {
 std::string notFoundText(const ProgramDirChoice& choice) {
     std::string text = "no device list kestrum.ini found; tried:";
     for (std::size_t i = 0; i < choice.tried.size(); ++i)
-        text += (i ? ", " : " ") + choice.tried[i].string();
+        text += (i ? ", " : " ") + platform::utf8Of(choice.tried[i]);
     return text;
 }
 

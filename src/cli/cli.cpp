@@ -520,24 +520,24 @@ class Runner {
     std::string comNameFor(const std::string& device) {
         namespace fs = std::filesystem;
         std::error_code ec;
-        const fs::path target = fs::absolute(device, ec).lexically_normal();
+        const fs::path target = fs::absolute(platform::pathFromUtf8(device), ec).lexically_normal();
         const fs::path dir = s().programDir;
         for (int n = 1; n <= 8; ++n) {
             const fs::path link = dir / ("COM" + std::to_string(n));
             if (fs::is_symlink(link, ec) && fs::read_symlink(link, ec) == target)
-                return link.filename().string();
+                return platform::utf8Of(link.filename());
         }
         for (int n : {3, 4, 5, 6, 7, 8, 1, 2}) {
             const fs::path link = dir / ("COM" + std::to_string(n));
             if (fs::exists(fs::symlink_status(link, ec))) continue;
             fs::create_symlink(target, link, ec);
-            if (ec) throw UsageError{"cannot link " + link.string() + ": " + ec.message()};
+            if (ec) throw UsageError{"cannot link " + platform::utf8Of(link) + ": " + ec.message()};
             madeLink_ = link;
-            err_ << "ferrolux-cli: " << link.filename().string() << " now leads to "
-                 << target.string() << " (a link in " << dir.string() << ")\n";
-            return link.filename().string();
+            err_ << "ferrolux-cli: " << platform::utf8Of(link.filename()) << " now leads to "
+                 << platform::utf8Of(target) << " (a link in " << platform::utf8Of(dir) << ")\n";
+            return platform::utf8Of(link.filename());
         }
-        throw UsageError{"COM1 to COM8 are all taken in " + dir.string()};
+        throw UsageError{"COM1 to COM8 are all taken in " + platform::utf8Of(dir)};
     }
 
     int findChip(const std::string& name) {
@@ -627,8 +627,8 @@ class Runner {
     // a wrong checksum asked about, the file remembered for the next start.
     bool openFile(const std::string& file) {
         std::error_code ec;
-        const auto path = std::filesystem::absolute(file, ec);
-        s().file.hexPath = ec ? file : path.string();
+        const auto path = std::filesystem::absolute(platform::pathFromUtf8(file), ec);
+        s().file.hexPath = ec ? file : platform::utf8Of(path);
         s().file.quiet = false;
         if (openHexFile(s(), file_) != 0) return fail(), false;
         const std::string doubt = fileDoubt(file_);
@@ -724,13 +724,14 @@ class Runner {
         namespace fs = std::filesystem;
         std::error_code ec;
         auto key = [&ec](const fs::path& p) {
-            std::string k = fs::weakly_canonical(fs::absolute(p, ec), ec).generic_string();
+            std::string k = platform::utf8Of(fs::weakly_canonical(fs::absolute(p, ec), ec));
 #if defined(_WIN32)
+            std::replace(k.begin(), k.end(), '\\', '/');
             k = upper(k);  // one file whatever the case
 #endif
             return k;
         };
-        const std::string file = key(target);
+        const std::string file = key(platform::pathFromUtf8(target));
         const std::string sim = key(s().programDir / "sim") + "/";
         return file == key(s().programDir / kDeviceListFile) ||
                file == key(s().programDir / kStateFile) || file.rfind(sim, 0) == 0;
@@ -786,7 +787,7 @@ class Runner {
             return kExitOk;
         }
         // Replaced as a whole: a failed write leaves the old file as it was.
-        platform::FileReplacement file(target);
+        platform::FileReplacement file(platform::pathFromUtf8(target));
         if (!file.commit(content)) {
             win_.endProgress();
             err_ << "Error: Cannot open output file.\n" << file.error() << '\n';
@@ -1046,7 +1047,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     std::error_code ec;
     std::filesystem::path dir;
     if (!a.dir.empty()) {
-        dir = std::filesystem::absolute(a.dir, ec);
+        dir = std::filesystem::absolute(platform::pathFromUtf8(a.dir), ec);
         if (ec || !std::filesystem::is_directory(dir, ec)) {
             err << "ferrolux-cli: " << a.dir << ": no such directory\n";
             return kExitUsage;

@@ -41,7 +41,7 @@ std::string_view trim(std::string_view s) {
 }
 
 bool readWhole(const std::string& path, std::string& text) {
-    TextFile file(path, "rb");
+    TextFile file(platform::pathFromUtf8(path), "rb");
     if (!file) return false;
     char chunk[65536];
     for (;;) {
@@ -91,8 +91,9 @@ bool readHexFile(const std::string& path, const HexRules& rules, HexFile& out,
     std::string text;
     if (path.empty() || !readWhole(path, text)) return fail(message, kOpenError);
     if (text.size() > kFileMax) {
-        return fail(message, formatText("%s\nThe file is larger than %zu MB.", kWrongFormat,
-                                        kFileMax >> 20));
+        // %u: the mingw build checks formats as msvcrt's printf, which lacks %zu.
+        return fail(message, formatText("%s\nThe file is larger than %u MB.", kWrongFormat,
+                                        static_cast<unsigned>(kFileMax >> 20)));
     }
 
     std::uint32_t base = 0;  // from the last extended address record

@@ -7,6 +7,12 @@
 
 namespace ferrolux::platform {
 
+// A path from the program's UTF-8 text, and back. Linux passes the bytes
+// through; Windows converts to and from its UTF-16 names (a plain
+// std::filesystem::path(std::string) would read the bytes as the ANSI code page).
+std::filesystem::path pathFromUtf8(std::string_view utf8);
+std::string utf8Of(const std::filesystem::path& path);
+
 // Opens `path` with a stdio mode that starts with 'r' only when it names a
 // regular file; a FIFO or device in its place is refused at once instead of
 // blocking the program. nullptr when the file cannot be opened or is not regular.

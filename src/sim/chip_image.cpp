@@ -146,7 +146,7 @@ namespace {
 bool saveText(const std::string& text, const std::filesystem::path& file, std::string* why) {
     std::error_code ec;
     if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ec);
-    if (ec) return failed(why, "cannot save " + file.string() + ": " + ec.message());
+    if (ec) return failed(why, "cannot save " + platform::utf8Of(file) + ": " + ec.message());
     platform::FileReplacement out(file);
     if (!out.commit(text)) return failed(why, out.error());
     return true;
@@ -157,21 +157,23 @@ template <class Chip>
 bool loadInto(Chip& chip, const std::filesystem::path& file, std::string* why) {
     std::error_code ec;
     const bool exists = std::filesystem::exists(file, ec);
-    if (ec) return failed(why, file.string() + ": " + ec.message());
+    if (ec) return failed(why, platform::utf8Of(file) + ": " + ec.message());
     if (!exists) {
         chip.resetToFactory();
         return true;
     }
     const std::uintmax_t size = std::filesystem::file_size(file, ec);
-    if (ec) return failed(why, file.string() + ": " + ec.message());
-    if (size > kLargestImage) return failed(why, file.string() + " is too large for a chip image");
+    if (ec) return failed(why, platform::utf8Of(file) + ": " + ec.message());
+    if (size > kLargestImage)
+        return failed(why, platform::utf8Of(file) + " is too large for a chip image");
     std::ifstream in(file, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
-    if (!in) return failed(why, "cannot read " + file.string());
+    if (!in) return failed(why, "cannot read " + platform::utf8Of(file));
     auto memory = parseChipImage(chip.profile(), text.str());
     if (!memory || !chip.restoreMemory(*memory)) {
-        return failed(why, file.string() + " is damaged: not an image of a " + chip.profile().name);
+        return failed(
+            why, platform::utf8Of(file) + " is damaged: not an image of a " + chip.profile().name);
     }
     return true;
 }

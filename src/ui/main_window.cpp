@@ -9,6 +9,7 @@
 #include "files/device_list.h"
 #include "files/hex_input.h"
 #include "files/state_file.h"
+#include "platform/files.h"
 #include "session/messages.h"
 #include "ui/config_dialog.h"
 #include "ui/control_ids.h"
@@ -319,7 +320,7 @@ int MainWindow::disableCodeProtection() {
 int MainWindow::openFile() {
     const std::string previous = s_.file.hexPath;
     readStoredHexPath(s_);
-    std::string folder = std::filesystem::path(s_.file.hexPath).parent_path().string();
+    std::string folder = platform::utf8Of(platform::pathFromUtf8(s_.file.hexPath).parent_path());
     s_.file.hexPath = previous;
     const std::string chosen = w_.pickFile({"Open a File", "Hex-Files", "*.hex", folder});
     if (chosen.empty()) {
@@ -419,14 +420,14 @@ int MainWindow::dataWindow() {
 
 int MainWindow::help() {
     const std::filesystem::path file = s_.programDir / kHelpFile;
-    std::FILE* f = std::fopen(file.string().c_str(), "rb");
+    std::FILE* f = platform::openRegularFile(file, "rb");
     if (f == nullptr) {
         w_.messageBox("T3306.CHM not found!", "Error");
         ending_ = Ending::failed;
         return 1;
     }
     std::fclose(f);
-    w_.openDocument(file.string());
+    w_.openDocument(platform::utf8Of(file));
     ending_ = Ending::ok;
     return 0;
 }

@@ -9,6 +9,14 @@
 
 namespace ferrolux::platform {
 
+std::filesystem::path pathFromUtf8(std::string_view utf8) {
+    return std::filesystem::path(utf8);
+}
+
+std::string utf8Of(const std::filesystem::path& path) {
+    return path.string();
+}
+
 std::FILE* openRegularFile(const std::filesystem::path& path, const char* mode) {
     const bool update = std::strchr(mode, '+') != nullptr;
     if (mode[0] != 'r') return std::fopen(path.c_str(), mode);

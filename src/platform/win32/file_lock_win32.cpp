@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/file_lock.h"
+#include "platform/files.h"
 #include "platform/win32/win32_error.h"
 
 namespace ferrolux::platform {
@@ -9,12 +10,12 @@ ExclusiveLock::Result ExclusiveLock::tryLock(const std::filesystem::path& file, 
     if (locked_) return Result::locked;
     if (handle_ < 0) {
         // Others may open the file; only the lock on its first byte excludes.
-        HANDLE h = ::CreateFileA(file.string().c_str(), GENERIC_READ | GENERIC_WRITE,
+        HANDLE h = ::CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
                                  nullptr);
         if (h == INVALID_HANDLE_VALUE) {
-            why = "cannot open " + file.string() + ": " + systemErrorText(::GetLastError());
+            why = "cannot open " + utf8Of(file) + ": " + systemErrorText(::GetLastError());
             return Result::failed;
         }
         handle_ = reinterpret_cast<std::intptr_t>(h);
@@ -27,7 +28,7 @@ ExclusiveLock::Result ExclusiveLock::tryLock(const std::filesystem::path& file, 
     }
     const DWORD error = ::GetLastError();
     if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) return Result::taken;
-    why = "cannot lock " + file.string() + ": " + systemErrorText(error);
+    why = "cannot lock " + utf8Of(file) + ": " + systemErrorText(error);
     release();
     return Result::failed;
 }

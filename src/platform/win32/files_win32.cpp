@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/files.h"
+#include "platform/win32/utf8_win32.h"
 
 namespace ferrolux::platform {
 
@@ -26,11 +27,12 @@ std::string binaryMode(const char* mode) {
 
 std::FILE* openRegularFile(const std::filesystem::path& path, const char* mode) {
     const std::string stdioMode = binaryMode(mode);
-    const std::string name = path.string();
-    if (mode[0] != 'r') return std::fopen(name.c_str(), stdioMode.c_str());
+    // The wide name: any character, whatever the ANSI code page.
+    const std::wstring& name = path.native();
+    if (mode[0] != 'r') return ::_wfopen(name.c_str(), widen(stdioMode).c_str());
     const bool update = std::strchr(mode, '+') != nullptr;
     // A folder cannot be opened this way; a device (CON, NUL, COM1) can, and is refused.
-    HANDLE h = ::CreateFileA(name.c_str(), GENERIC_READ | (update ? GENERIC_WRITE : 0),
+    HANDLE h = ::CreateFileW(name.c_str(), GENERIC_READ | (update ? GENERIC_WRITE : 0),
                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -63,26 +65,26 @@ FileReplacement::FileReplacement(std::filesystem::path target) : target_(std::mo
         char suffix[24];
         std::snprintf(suffix, sizeof suffix, ".%012llx",
                       (seed + attempt * 7919ull) & 0xFFFFFFFFFFFFull);
-        std::string leaf = ".";
-        leaf += target_.filename().string();
-        leaf += suffix;
-        const std::string name = (folder / leaf).string();
+        std::wstring leaf = L".";
+        leaf += target_.filename().native();
+        leaf += widen(suffix);
+        const std::filesystem::path name = folder / leaf;
         int fd = -1;
-        const errno_t e = ::_sopen_s(&fd, name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                                     _SH_DENYRW, _S_IREAD | _S_IWRITE);
+        const errno_t e = ::_wsopen_s(&fd, name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                                      _SH_DENYRW, _S_IREAD | _S_IWRITE);
         if (e == 0) {
             fd_ = fd;
-            temporary_ = name;
+            temporary_ = utf8Of(name);
         } else if (e != EEXIST) {
             break;
         }
     }
-    if (fd_ < 0) fail("cannot create a file in " + folder.string());
+    if (fd_ < 0) fail("cannot create a file in " + utf8Of(folder));
 }
 
 FileReplacement::~FileReplacement() {
     if (fd_ >= 0) ::_close(fd_);
-    if (!temporary_.empty()) ::DeleteFileA(temporary_.c_str());
+    if (!temporary_.empty()) ::DeleteFileW(widen(temporary_).c_str());
 }
 
 bool FileReplacement::commit(std::string_view content) {
@@ -99,14 +101,14 @@ bool FileReplacement::commit(std::string_view content) {
     fd_ = -1;
     if (::_close(fd) != 0) return fail("cannot write " + temporary_);
     // Only a regular file is replaced, never a folder or a device.
-    const std::string target = target_.string();
-    const DWORD attributes = ::GetFileAttributesA(target.c_str());
+    const std::string target = utf8Of(target_);
+    const DWORD attributes = ::GetFileAttributesW(target_.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         errno = EISDIR;
         return fail(target + " is not a regular file");
     }
     HANDLE h =
-        ::CreateFileA(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        ::CreateFileW(target_.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
         const DWORD type = ::GetFileType(h);
@@ -116,7 +118,7 @@ bool FileReplacement::commit(std::string_view content) {
             return fail(target + " is not a regular file");
         }
     }
-    if (!::MoveFileExA(temporary_.c_str(), target.c_str(),
+    if (!::MoveFileExW(widen(temporary_).c_str(), target_.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         errno = EACCES;
         return fail("cannot replace " + target);

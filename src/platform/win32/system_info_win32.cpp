@@ -67,26 +67,26 @@ std::vector<PortEntry> listPorts(const fs::path&, const fs::path&) {
 }
 
 fs::path executablePath() {
-    std::vector<char> buffer(MAX_PATH);
+    std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
         const DWORD n =
-            ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+            ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n == 0) return {};
-        if (n < buffer.size()) return fs::path(std::string(buffer.data(), n));
+        if (n < buffer.size()) return fs::path(std::wstring(buffer.data(), n));
         if (buffer.size() >= 32768) return {};
         buffer.resize(buffer.size() * 2);
     }
 }
 
 fs::path userDataHome() {
-    const char* appData = std::getenv("APPDATA");
-    if (appData != nullptr && *appData != '\0') return appData;
+    const wchar_t* appData = ::_wgetenv(L"APPDATA");
+    if (appData != nullptr && *appData != L'\0') return appData;
     return {};
 }
 
 fs::path makePrivateDir() {
-    char temp[MAX_PATH + 1] = {};
-    const DWORD n = ::GetTempPathA(sizeof temp, temp);
+    wchar_t temp[MAX_PATH + 1] = {};
+    const DWORD n = ::GetTempPathW(MAX_PATH + 1, temp);
     if (n == 0 || n > MAX_PATH) return {};
     const unsigned long long seed = ::GetTickCount64() ^ (::GetCurrentProcessId() * 40503ull);
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
@@ -95,7 +95,7 @@ fs::path makePrivateDir() {
                       (seed + attempt * 104729ull) & 0xFFFFFFull);
         const fs::path dir = fs::path(temp) / name;
         // Created anew, so nobody else's folder is ever taken over.
-        if (::CreateDirectoryA(dir.string().c_str(), nullptr)) return dir;
+        if (::CreateDirectoryW(dir.c_str(), nullptr)) return dir;
         if (::GetLastError() != ERROR_ALREADY_EXISTS) return {};
     }
     return {};

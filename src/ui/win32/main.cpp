@@ -7,10 +7,13 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "app/host.h"
 #include "app/program_dir.h"
+#include "platform/files.h"
 #include "platform/system_info.h"
+#include "platform/win32/utf8_win32.h"
 #include "ui/control_ids.h"
 #include "ui/win32/win32_window.h"
 
@@ -43,20 +46,20 @@ int runProgram(HINSTANCE instance, const fs::path& dir, const std::string& file)
         std::error_code ec;
         if (id == ctl::kHelpTopics && !manual.empty() &&
             !fs::exists(program.session.programDir / "T3306.CHM", ec) &&
-            window.openDocument(manual.string())) {
+            window.openDocument(platform::utf8Of(manual))) {
             return;
         }
         program.main.command(id);
     });
     window.setOpenedSink([&] {
-        ::SetWindowTextA(window.handle(), ui::kMainTitle);
+        ::SetWindowTextW(window.handle(), platform::widen(ui::kMainTitle).c_str());
         if (!program.main.open(file.empty()) || window.ended()) return;
         if (!file.empty()) window.openPath(file);
     });
     if (window.run(ctl::kMainWindowDialog, kMenuKeys) == -1) {
         const std::string why = "The main window cannot be made (system error " +
                                 std::to_string(::GetLastError()) + ").";
-        ::MessageBoxA(nullptr, why.c_str(), "Error", MB_OK | MB_ICONERROR);
+        ::MessageBoxW(nullptr, platform::widen(why).c_str(), L"Error", MB_OK | MB_ICONERROR);
         return 1;
     }
     program.main.close();
@@ -65,16 +68,18 @@ int runProgram(HINSTANCE instance, const fs::path& dir, const std::string& file)
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
     // The progress bar is a common control.
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
     ::InitCommonControlsEx(&controls);
-    // The file is named relative to where the program was started.
+    // The file is named relative to where the program was started; its name
+    // comes as UTF-8 from the wide command line, whatever the ANSI code page.
+    const std::vector<std::string> args = platform::utf8Arguments();
     std::string file;
-    if (argc > 1) {
+    if (!args.empty()) {
         std::error_code ec;
-        const fs::path given = fs::absolute(argv[1], ec);
-        file = ec ? std::string(argv[1]) : given.string();
+        const fs::path given = fs::absolute(platform::pathFromUtf8(args[0]), ec);
+        file = ec ? args[0] : platform::utf8Of(given);
     }
     const app::ProgramDirChoice found = app::findProgramDir();
     std::error_code ec;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/tick_source.h"
+#include "platform/win32/utf8_win32.h"
 #include "ui/control_ids.h"
 #include "ui/main_window.h"
 
@@ -15,13 +16,16 @@ namespace ferrolux::win32 {
 
 namespace {
 
+using platform::narrow;
+using platform::widen;
+
 constexpr int kProgressBar = 2000;  // ferrolux.rc
 
 std::string windowText(HWND hwnd) {
     if (hwnd == nullptr) return {};
-    std::vector<char> buffer(static_cast<std::size_t>(::GetWindowTextLengthA(hwnd)) + 1);
-    const int n = ::GetWindowTextA(hwnd, buffer.data(), static_cast<int>(buffer.size()));
-    return std::string(buffer.data(), static_cast<std::size_t>(std::max(n, 0)));
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(::GetWindowTextLengthW(hwnd)) + 1);
+    const int n = ::GetWindowTextW(hwnd, buffer.data(), static_cast<int>(buffer.size()));
+    return narrow(std::wstring_view(buffer.data(), static_cast<std::size_t>(std::max(n, 0))));
 }
 
 std::string className(HWND hwnd) {
@@ -40,8 +44,8 @@ UINT iconFor(const std::string& title, ui::Buttons buttons) {
 // clicks or keys: those wait in the queue until the command has ended.
 void paintPending() {
     MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT))
-        ::DispatchMessageA(&msg);
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT))
+        ::DispatchMessageW(&msg);
 }
 
 }  // namespace
@@ -50,10 +54,11 @@ int Win32Window::run(int templateId, int keysId) {
     ended_ = false;
     HHOOK filter = nullptr;
     if (keysId != 0) {
-        keys_ = ::LoadAcceleratorsA(instance_, MAKEINTRESOURCEA(keysId));
-        filter = ::SetWindowsHookExA(WH_MSGFILTER, keyFilter, nullptr, ::GetCurrentThreadId());
+        keys_ = ::LoadAcceleratorsW(instance_, MAKEINTRESOURCEW(keysId));
+        filter = ::SetWindowsHookExW(WH_MSGFILTER, keyFilter, nullptr, ::GetCurrentThreadId());
     }
-    const INT_PTR result = ::DialogBoxParamA(instance_, MAKEINTRESOURCEA(templateId),
+    // A Unicode dialog: its controls hold any character of a path.
+    const INT_PTR result = ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(templateId),
                                              owner_ != nullptr ? owner_->hwnd_ : nullptr,
                                              dialogProc, reinterpret_cast<LPARAM>(this));
     if (filter != nullptr) ::UnhookWindowsHookEx(filter);
@@ -67,13 +72,13 @@ int Win32Window::run(int templateId, int keysId) {
 
 INT_PTR CALLBACK Win32Window::dialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        ::SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
+        ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
         auto* self = reinterpret_cast<Win32Window*>(lParam);
         self->hwnd_ = hwnd;
         // FALSE: the focus is already where opened() put it.
         return self->opened() ? FALSE : TRUE;
     }
-    auto* self = reinterpret_cast<Win32Window*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
+    auto* self = reinterpret_cast<Win32Window*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
     return self != nullptr ? self->handle(message, wParam, lParam) : FALSE;
 }
 
@@ -83,10 +88,10 @@ LRESULT CALLBACK Win32Window::keyFilter(int code, WPARAM wParam, LPARAM lParam) 
         HWND top = msg != nullptr ? ::GetAncestor(msg->hwnd, GA_ROOT) : nullptr;
         // Only a window of this class has its object behind DWLP_USER.
         if (top != nullptr &&
-            ::GetWindowLongPtrA(top, DWLP_DLGPROC) == reinterpret_cast<LONG_PTR>(dialogProc)) {
-            auto* self = reinterpret_cast<Win32Window*>(::GetWindowLongPtrA(top, DWLP_USER));
+            ::GetWindowLongPtrW(top, DWLP_DLGPROC) == reinterpret_cast<LONG_PTR>(dialogProc)) {
+            auto* self = reinterpret_cast<Win32Window*>(::GetWindowLongPtrW(top, DWLP_USER));
             if (self != nullptr && self->keys_ != nullptr &&
-                ::TranslateAcceleratorA(top, self->keys_, msg)) {
+                ::TranslateAcceleratorW(top, self->keys_, msg)) {
                 return TRUE;
             }
         }
@@ -98,18 +103,18 @@ bool Win32Window::opened() {
     // The program's icon in the title bar and the task bar; .hex files may be dropped on it.
     if (owner_ == nullptr) {
         ::DragAcceptFiles(hwnd_, TRUE);
-        if (HICON icon = ::LoadIconA(instance_, MAKEINTRESOURCEA(1))) {
-            ::SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-            ::SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+        if (HICON icon = ::LoadIconW(instance_, MAKEINTRESOURCEW(1))) {
+            ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+            ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
         }
     }
     // The data memory lines line up in a fixed-width font.
     if (HWND data = control(ctl::kDataText)) {
-        fixedFont_ = ::CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+        fixedFont_ = ::CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
                                    OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                   FIXED_PITCH | FF_MODERN, "Courier New");
+                                   FIXED_PITCH | FF_MODERN, L"Courier New");
         if (fixedFont_ != nullptr)
-            ::SendMessageA(data, WM_SETFONT, reinterpret_cast<WPARAM>(fixedFont_), TRUE);
+            ::SendMessageW(data, WM_SETFONT, reinterpret_cast<WPARAM>(fixedFont_), TRUE);
     }
     runCommand([&] {
         if (openedSink_) openedSink_();
@@ -117,8 +122,8 @@ bool Win32Window::opened() {
     // The data memory lines from their first, with nothing selected.
     if (HWND data = control(ctl::kDataText)) {
         ::SetFocus(data);
-        ::SendMessageA(data, EM_SETSEL, 0, 0);
-        ::SendMessageA(data, EM_SCROLLCARET, 0, 0);
+        ::SendMessageW(data, EM_SETSEL, 0, 0);
+        ::SendMessageW(data, EM_SCROLLCARET, 0, 0);
         return true;
     }
     return false;
@@ -181,11 +186,11 @@ void Win32Window::openPath(const std::string& path) {
 
 // One dropped .hex file is opened as if picked; anything else is ignored.
 void Win32Window::dropped(HDROP files) {
-    char name[MAX_PATH * 4] = {};
-    const bool one = ::DragQueryFileA(files, 0xFFFFFFFF, nullptr, 0) == 1 &&
-                     ::DragQueryFileA(files, 0, name, sizeof name) > 0;
+    wchar_t name[MAX_PATH * 4] = {};
+    const bool one = ::DragQueryFileW(files, 0xFFFFFFFF, nullptr, 0) == 1 &&
+                     ::DragQueryFileW(files, 0, name, MAX_PATH * 4) > 0;
     ::DragFinish(files);
-    const std::string path = name;
+    const std::string path = narrow(name);
     const bool hex = path.size() > 4 && _stricmp(path.c_str() + path.size() - 4, ".hex") == 0;
     if (one && hex && !gate_.busy()) openPath(path);
 }
@@ -201,11 +206,11 @@ bool Win32Window::inMenu(int id) const {
 void Win32Window::setText(int id, const std::string& text) {
     quiet_ = true;
     if (inMenu(id)) {
-        ::ModifyMenuA(::GetMenu(hwnd_), static_cast<UINT>(id), MF_BYCOMMAND | MF_STRING,
-                      static_cast<UINT_PTR>(id), text.c_str());
+        ::ModifyMenuW(::GetMenu(hwnd_), static_cast<UINT>(id), MF_BYCOMMAND | MF_STRING,
+                      static_cast<UINT_PTR>(id), widen(text).c_str());
     } else if (HWND c = control(id)) {
-        ::SetWindowTextA(c, text.c_str());
-        if (className(c) == "Edit") ::SendMessageA(c, EM_SETMODIFY, FALSE, 0);
+        ::SetWindowTextW(c, widen(text).c_str());
+        if (className(c) == "Edit") ::SendMessageW(c, EM_SETMODIFY, FALSE, 0);
     }
     quiet_ = false;
 }
@@ -214,16 +219,15 @@ void Win32Window::progress(const Progress& p) {
     HWND bar = control(kProgressBar);
     if (bar == nullptr || p.total <= 0) return;
     const int percent = (p.done + 1) * 100 / p.total;
-    ::SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(std::min(percent, 100)), 0);
+    ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(std::min(percent, 100)), 0);
     ::ShowWindow(bar, SW_SHOW);
 }
 
 std::string Win32Window::text(int id) {
     if (inMenu(id)) {
-        char buffer[256] = {};
-        ::GetMenuStringA(::GetMenu(hwnd_), static_cast<UINT>(id), buffer, sizeof buffer,
-                         MF_BYCOMMAND);
-        std::string caption = buffer;
+        wchar_t buffer[256] = {};
+        ::GetMenuStringW(::GetMenu(hwnd_), static_cast<UINT>(id), buffer, 256, MF_BYCOMMAND);
+        std::string caption = narrow(buffer);
         caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
         return caption;
     }
@@ -249,7 +253,7 @@ void Win32Window::enable(int id, bool enabled) {
     if (id == ctl::kStatusField && !enabled) {
         if (HWND bar = control(kProgressBar)) {
             ::ShowWindow(bar, SW_HIDE);
-            ::SendMessageA(bar, PBM_SETPOS, 0, 0);
+            ::SendMessageW(bar, PBM_SETPOS, 0, 0);
         }
     }
 }
@@ -276,37 +280,37 @@ void Win32Window::setListItems(int id, const std::vector<std::string>& items) {
     HWND list = control(id);
     if (list == nullptr) return;
     quiet_ = true;
-    ::SendMessageA(list, CB_RESETCONTENT, 0, 0);
+    ::SendMessageW(list, CB_RESETCONTENT, 0, 0);
     for (const std::string& item : items)
-        ::SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
-    ::SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+        ::SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(item).c_str()));
+    ::SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
     quiet_ = false;
 }
 
 void Win32Window::selectListItem(int id, int index) {
     HWND list = control(id);
     if (list == nullptr) return;
-    const auto count = static_cast<int>(::SendMessageA(list, CB_GETCOUNT, 0, 0));
-    ::SendMessageA(list, CB_SETCURSEL,
+    const auto count = static_cast<int>(::SendMessageW(list, CB_GETCOUNT, 0, 0));
+    ::SendMessageW(list, CB_SETCURSEL,
                    static_cast<WPARAM>(index >= 0 && index < count ? index : -1), 0);
 }
 
 int Win32Window::listSelection(int id) {
     HWND list = control(id);
     if (list == nullptr) return -1;
-    const LRESULT index = ::SendMessageA(list, CB_GETCURSEL, 0, 0);
+    const LRESULT index = ::SendMessageW(list, CB_GETCURSEL, 0, 0);
     return index == CB_ERR ? -1 : static_cast<int>(index);
 }
 
 std::string Win32Window::listItem(int id, int index) {
     HWND list = control(id);
     if (list == nullptr || index < 0) return {};
-    const LRESULT length = ::SendMessageA(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    const LRESULT length = ::SendMessageW(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
     if (length == CB_ERR) return {};
-    std::vector<char> buffer(static_cast<std::size_t>(length) + 1);
-    ::SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(index),
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(length) + 1);
+    ::SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(index),
                    reinterpret_cast<LPARAM>(buffer.data()));
-    return buffer.data();
+    return narrow(buffer.data());
 }
 
 // --- Boxes, sounds, painting ---
@@ -318,7 +322,7 @@ ui::Answer Win32Window::messageBox(const std::string& text, const std::string& t
         body.pop_back();
     const UINT kind = buttons == ui::Buttons::okCancel ? MB_OKCANCEL : MB_OK;
     HWND owner = hwnd_ != nullptr && ::IsWindowVisible(hwnd_) ? hwnd_ : nullptr;
-    const int answer = ::MessageBoxA(owner, body.c_str(), title.c_str(),
+    const int answer = ::MessageBoxW(owner, widen(body).c_str(), widen(title).c_str(),
                                      kind | iconFor(title, buttons) | MB_SETFOREGROUND);
     return answer == IDOK ? ui::Answer::ok : ui::Answer::cancel;
 }
@@ -382,23 +386,26 @@ std::string Win32Window::pickFile(const ui::FileRequest& request) {
     filter += '\0';
     filter += "*.*";
     filter += '\0';
-    char file[MAX_PATH * 4] = {};
-    OPENFILENAMEA ofn{};
+    const std::wstring wideFilter = widen(filter);
+    const std::wstring folder = widen(request.startFolder);
+    const std::wstring title = widen(request.title);
+    wchar_t file[MAX_PATH * 4] = {};
+    OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = hwnd_;
-    ofn.lpstrFilter = filter.c_str();
+    ofn.lpstrFilter = wideFilter.c_str();
     ofn.lpstrFile = file;
-    ofn.nMaxFile = sizeof file;
-    ofn.lpstrInitialDir = request.startFolder.empty() ? nullptr : request.startFolder.c_str();
-    ofn.lpstrTitle = request.title.c_str();
+    ofn.nMaxFile = MAX_PATH * 4;
+    ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+    ofn.lpstrTitle = title.c_str();
     // The program directory stays the current one whatever folder is browsed.
     ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    return ::GetOpenFileNameA(&ofn) ? std::string(file) : std::string();
+    return ::GetOpenFileNameW(&ofn) ? narrow(file) : std::string();
 }
 
 bool Win32Window::openDocument(const std::string& path) {
     const auto result = reinterpret_cast<INT_PTR>(
-        ::ShellExecuteA(hwnd_, "open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+        ::ShellExecuteW(hwnd_, L"open", widen(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     return result > 32;
 }
 
@@ -409,13 +416,13 @@ ui::Caret Win32Window::caret(int id) {
     if (c == nullptr) return {};
     DWORD start = 0, end = 0;
     // Positions count CR LF as two characters, as the program counts them.
-    ::SendMessageA(c, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    ::SendMessageW(c, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     return {static_cast<int>(start), static_cast<int>(end - start)};
 }
 
 bool Win32Window::isModified(int id) {
     HWND c = control(id);
-    return c != nullptr && ::SendMessageA(c, EM_GETMODIFY, 0, 0) != 0;
+    return c != nullptr && ::SendMessageW(c, EM_GETMODIFY, 0, 0) != 0;
 }
 
 }  // namespace ferrolux::win32

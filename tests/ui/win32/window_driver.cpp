@@ -228,11 +228,13 @@ int main(int argc, char** argv) {
                       p.process.dwProcessId);
     std::printf("ok   main window open\n");
     // The start-up has ended once the file named at start stands in the file
-    // field, no box has been up for a second and the window answers.
-    HWND fileField = ::GetDlgItem(p.main, kFileField);
+    // field, no box has been up for a second and the window answers. The field
+    // is looked up each time: the window is found by its title while its
+    // controls may not be made yet.
+    auto fileText = [&] { return textOf(::GetDlgItem(p.main, kFileField)); };
     auto quietSince = std::chrono::steady_clock::now();
     const bool started = waitFor(p, [&] {
-        if (textOf(fileField).empty() || dialogsOf(p.process.dwProcessId).size() > 1) {
+        if (fileText().empty() || dialogsOf(p.process.dwProcessId).size() > 1) {
             quietSince = std::chrono::steady_clock::now();
             return false;
         }
@@ -244,8 +246,8 @@ int main(int argc, char** argv) {
         DWORD_PTR answer = 0;
         const bool answers =
             ::SendMessageTimeoutA(p.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer) != 0;
-        fail("the start-up did not end with the file selected (file \"" + textOf(fileField) +
-             "\", " + std::to_string(dialogsOf(p.process.dwProcessId).size()) + " windows, " +
+        fail("the start-up did not end with the file selected (file \"" + fileText() + "\", " +
+             std::to_string(dialogsOf(p.process.dwProcessId).size()) + " windows, " +
              (answers ? "answering)" : "not answering)"));
     }
 
