@@ -215,34 +215,55 @@ void parseDeviceLine(std::string_view line, const Column& name, DeviceRecord& d)
     d.deviceId = id < 0 ? -1 : id & ~d.revisionMask & (pic18Core(d) ? 0xFFFF : 0x3FFF);
 }
 
-// A PIC18 chip's configuration bytes from its "cfg" lines: the key's first
-// column, the byte's place (one hex digit), its erased value (two), then
-// labels for bits 7 to 0; a bare '/' is a bit without function. Bytes
-// without a line are not implemented.
+// One "cfg" line of a PIC18 chip: the key's first column, the byte's place
+// (one hex digit), its erased value (two), then labels for bits 7 to 0; a
+// bare '/' is a bit without function.
+struct CfgLine {
+    int place = 0;
+    int blank = 0;
+    std::array<std::string_view, 8> labels;  // bit 0 first
+};
+
+// The line as a cfg line of `key`; false for another line or a malformed one.
+bool readCfgLine(std::string_view line, const std::string& key, CfgLine& cfg) {
+    const Column first = columnAt(line, 0);
+    if (first.text != key) return false;
+    const Column place = columnAt(line, first.end + 1);
+    const Column blank = columnAt(line, place.end + 1);
+    unsigned offset = 0, value = 0;
+    if (place.text.size() != 1 || blank.text.size() != 2) return false;
+    if (std::from_chars(place.text.data(), place.text.data() + 1, offset, 16).ptr !=
+            place.text.data() + 1 ||
+        std::from_chars(blank.text.data(), blank.text.data() + 2, value, 16).ptr !=
+            blank.text.data() + 2 ||
+        offset >= kPic18ConfigBytes) {
+        return false;
+    }
+    cfg.place = static_cast<int>(offset);
+    cfg.blank = static_cast<int>(value);
+    std::size_t pos = blank.end + 1;
+    for (int bit = 7; bit >= 0; --bit) {
+        const Column label = columnAt(line, pos);
+        cfg.labels[static_cast<std::size_t>(bit)] = label.text;
+        pos = label.end + 1;
+    }
+    return true;
+}
+
+// A PIC18 chip's configuration bytes from its "cfg" lines. Bytes without a
+// line are not implemented.
 void readConfigBytes(const std::vector<std::string>& lines, DeviceRecord& d) {
     d.configBytes = {};
     const std::string key = "cfg" + d.configLabelKey;
     for (const std::string& line : lines) {
-        const Column first = columnAt(line, 0);
-        if (first.text != key) continue;
-        const Column place = columnAt(line, first.end + 1);
-        const Column blank = columnAt(line, place.end + 1);
-        unsigned offset = 0, value = 0;
-        if (place.text.size() != 1 || blank.text.size() != 2) continue;
-        std::from_chars(place.text.data(), place.text.data() + 1, offset, 16);
-        if (std::from_chars(blank.text.data(), blank.text.data() + 2, value, 16).ptr !=
-                blank.text.data() + 2 ||
-            offset >= kPic18ConfigBytes) {
-            continue;
-        }
+        CfgLine cfg;
+        if (!readCfgLine(line, key, cfg)) continue;
         int mask = 0;
-        std::size_t pos = blank.end + 1;
-        for (int bit = 7; bit >= 0; --bit) {
-            const Column label = columnAt(line, pos);
-            if (!label.text.empty() && label.text != "/") mask |= 1 << bit;
-            pos = label.end + 1;
+        for (int bit = 0; bit < 8; ++bit) {
+            const std::string_view label = cfg.labels[static_cast<std::size_t>(bit)];
+            if (!label.empty() && label != "/") mask |= 1 << bit;
         }
-        d.configBytes[offset] = {mask, static_cast<int>(value) & mask};
+        d.configBytes[static_cast<std::size_t>(cfg.place)] = {mask, cfg.blank & mask};
     }
 }
 
@@ -433,6 +454,21 @@ bool readConfigLabels(Session& s, std::array<std::string, 14>& labels) {
         pos = label.end + 1;
     }
     return true;
+}
+
+bool readConfigByteLabels(const Session& s, int place, std::array<std::string, 8>& labels) {
+    std::vector<std::string> scratch;
+    const auto* lines = listLines(s, scratch);
+    if (lines == nullptr) return false;
+    const std::string key = "cfg" + s.device.configLabelKey;
+    for (const std::string& line : *lines) {
+        CfgLine cfg;
+        if (!readCfgLine(line, key, cfg) || cfg.place != place) continue;
+        for (std::size_t bit = 0; bit < 8; ++bit)
+            labels[bit] = std::string(cfg.labels[bit]);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace ferrolux

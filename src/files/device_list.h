@@ -48,4 +48,9 @@ int functionlessConfigBits(const Session& session);
 // list has none for it (or the selection or the list fails, which is shown).
 bool readConfigLabels(Session& session, std::array<std::string, 14>& labels);
 
+// The 8 labels of the selected PIC18 chip's configuration byte at 0x300000 +
+// `place`, bit 0 first ("/" = a bit without function, a leading '/' = active
+// low). False when the list has no cfg line for it or cannot be read.
+bool readConfigByteLabels(const Session& session, int place, std::array<std::string, 8>& labels);
+
 }  // namespace ferrolux

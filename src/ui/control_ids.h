@@ -81,6 +81,8 @@ inline constexpr int kParallelDialog = 1043;
 inline constexpr int kHexValueField = 1134;
 // The second configuration word (0x2008) of the chips that have one.
 inline constexpr int kConfig2Field = 1190;
+// PIC18 chips: the configuration byte the bit boxes and the hex field show.
+inline constexpr int kConfigByteList = 1191;
 inline constexpr int kReadConfig = 1029;
 inline constexpr int kWriteConfig = 1030;
 inline constexpr int kReadIds = 1170;
