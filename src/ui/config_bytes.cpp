@@ -157,8 +157,8 @@ bool parseConfigSetting(const DeviceRecord& d, const ConfigByteLabels& labels,
         const int v = hexNumber(digits, 2);
         const int mask = d.configBytes[static_cast<std::size_t>(place)].mask;
         if (v < 0) {
-            error = "the value of " + configByteName(place) + " is two hex digits, not '" + value +
-                    "'";
+            error =
+                "the value of " + configByteName(place) + " is two hex digits, not '" + value + "'";
             return false;
         }
         if ((v & ~mask) != 0) {

@@ -1,5 +1,6 @@
 #include "ui/config_dialog.h"
 
+#include "device/readback.h"
 #include "files/device_list.h"
 #include "files/hex_input.h"
 #include "session/messages.h"
@@ -51,7 +52,19 @@ void loadConfigLabels(Session& s, Window& dialog) {
     }
 }
 
+void showConfigField(Session& s, Window& main) {
+    showConfigWord(s);
+    if (pic18Core(s.device))
+        main.setText(ctl::kConfigWordField, configSummary(s.device, s.chip.configBytes));
+}
+
 void ConfigDialog::opened(Window& d) {
+    if (pic18Core(s_.device)) {
+        opened18(d);
+        return;
+    }
+    d.setListItems(ctl::kConfigByteList, {});
+    d.enable(ctl::kConfigByteList, false);
     setHexField(d);
     loadConfigLabels(s_, d);
     setIdFields(d);
@@ -61,9 +74,19 @@ void ConfigDialog::opened(Window& d) {
 
 void ConfigDialog::command(Window& d, int id) {
     if (id >= ctl::kBitBox0 - 13 && id <= ctl::kBitBox0) {
-        bitBoxClicked(d);
+        if (wide()) {
+            byteBoxClicked(d);
+        } else {
+            bitBoxClicked(d);
+        }
         return;
     }
+    if (id == ctl::kConfigByteList) {
+        byteSelected(d);
+        return;
+    }
+    // The IDs of PIC18 chips are not handled here.
+    if (wide() && (id == ctl::kReadIds || id == ctl::kWriteIds)) return;
     switch (id) {
         case ctl::kReadConfig:
             readConfig(d);
@@ -89,6 +112,10 @@ void ConfigDialog::command(Window& d, int id) {
 }
 
 void ConfigDialog::textChanged(Window& d, int id) {
+    if (wide()) {
+        if (id == ctl::kHexValueField) byteValueChanged(d);
+        return;
+    }
     if (id == ctl::kHexValueField) {
         hexValueChanged(d);
         return;
@@ -164,15 +191,20 @@ int ConfigDialog::fail(Window& d) {
 int ConfigDialog::readConfig(Window& d) {
     if (chip_.checkLink() == 0) return fail(d);
     if (chip_.readConfig() != 0) return fail(d);
-    setHexField(d);
-    loadConfigLabels(s_, d);
-    setConfig2Field(d);
+    if (wide()) {
+        showByte(d);
+    } else {
+        setHexField(d);
+        loadConfigLabels(s_, d);
+        setConfig2Field(d);
+    }
     chip_.leave();
     d.beep();
     return 0;
 }
 
 int ConfigDialog::writeConfig(Window& d) {
+    if (wide() && !protectionAgreed(d)) return 0;
     if (chip_.checkLink() == 0) return fail(d);
     if (chip_.writeConfig() != 0) return fail(d);
     d.beep();
@@ -195,7 +227,7 @@ int ConfigDialog::writeIds(Window& d) {
 }
 
 bool ConfigDialog::done(Window& d) {
-    if (s_.chip.configWord > 0x3FFF) {
+    if (!wide() && s_.chip.configWord > 0x3FFF) {
         d.messageBox("Configword Value?", "Error!");
         return false;
     }

@@ -259,7 +259,7 @@ int MainWindow::save() {
     const bool textForm = w_.isChecked(ctl::kSaveTextRadio);
     if (hexForm && chip_.saveReadback(false) != 0) return failCommand();
     if (textForm && chip_.saveReadback(true) != 0) return failCommand();
-    if (!s_.pass.blank) showConfigWord(s_);
+    if (!s_.pass.blank) showConfigField(s_, w_);
     w_.repaint();
     if (hexForm) status("'readback.hex' saved");
     if (textForm) status("'readback.txt' saved");
@@ -345,7 +345,7 @@ int MainWindow::openFile() {
     setReloadFlag(s_, '1');
     w_.enable(ctl::kFileField, true);
     w_.setText(ctl::kFileField, s_.file.fileName);
-    showConfigWord(s_);
+    showConfigField(s_, w_);
     w_.repaint();
     chip_.pause(1000);
     w_.enable(ctl::kFileField, false);
@@ -399,7 +399,7 @@ int MainWindow::configDialog() {
     if (noChip()) return refused(kNoChip);
     ConfigDialog dialog(s_);
     w_.runDialog(ctl::kConfigDialog, dialog);
-    showConfigWord(s_);
+    showConfigField(s_, w_);
     ending_ = dialog.failures() == 0 ? Ending::ok : Ending::failed;
     notifyEnded();
     return dialog.failures() == 0 ? 0 : 1;
@@ -540,7 +540,7 @@ void MainWindow::restoreLastFile() {
         dropFile(before);
         return;
     }
-    showConfigWord(s_);
+    showConfigField(s_, w_);
     w_.enable(ctl::kFileField, true);
     w_.setText(ctl::kFileField, s_.file.fileName);
     w_.repaint();

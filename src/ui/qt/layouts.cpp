@@ -194,6 +194,13 @@ void buildConfigDialog(QtWindow& d) {
         auto* name = p.field(ctl::kBitLabel0 + bit, x + 37, y, 36, true);
         name->setFocusPolicy(Qt::NoFocus);
     }
+    // PIC18 chips: the configuration byte shown, above bits 13 and 12 (unused there).
+    p.label("Config byte", 14, 22, 70);
+    auto* bytes = p.control(ctl::kConfigByteList, new QComboBox(&d), 14, 33, 74, 14);
+    bytes->setMaxVisibleItems(14);
+    bytes->setToolTip(
+        QStringLiteral("PIC18 chips: the configuration byte the bit boxes and Hex Value show; "
+                       "Write writes them all"));
     p.label("Hex Value", 14, 94, 38);
     auto* hex = p.field(ctl::kHexValueField, 54, 92, 40, false);
     hex->setMaxLength(7);
@@ -308,8 +315,9 @@ void buildMainWindow(QtWindow& w) {
     p.button(ctl::kViewSetButton, "View / S&et", 193, 124, 56, 16)
         ->setToolTip(
             QStringLiteral("Show and edit the configuration word bit by bit, and the IDs"));
-    showOnly(p.field(ctl::kConfigWordField, 259, 125, 44, true))
-        ->setToolTip(QStringLiteral("The configuration word"));
+    showOnly(p.field(ctl::kConfigWordField, 259, 125, 88, true))
+        ->setToolTip(QStringLiteral("The configuration word; on PIC18 chips the configuration "
+                                    "bytes that differ from their erased values"));
 
     p.label("File", 9, 170, 28);
     showOnly(p.field(ctl::kFileField, 40, 168, 314, true));
