@@ -24,6 +24,7 @@
 #include "platform/files.h"
 #include "platform/linux/system_info.h"
 #include "session/messages.h"
+#include "ui/config_bytes.h"
 #include "ui/control_ids.h"
 
 namespace ferrolux::cli {
@@ -98,6 +99,7 @@ int parseHex(const std::string& text, int largest) {
 }
 
 constexpr int kConfigLargest = 0x3FFF;
+constexpr std::size_t kConfigSettingsMax = 64;  // PIC18 settings of one config command
 constexpr int kConfigLargest12Bit = 0xFFF;
 constexpr int kIdLargest = 0xF;  // the window's ID fields hold one hex digit
 constexpr int kOffsetLargest = 0xFFFF;
@@ -265,12 +267,22 @@ const CommandSpec kCommands[] = {
      "(erases the whole chip). Asks first; --yes answers OK.\n"},
     {"config",
      0,
-     2,
+     kConfigSettingsMax,
      {},
-     "config [VALUE [VALUE2]]",
+     "config [VALUE [VALUE2]] | config [SETTING ...]",
      "Reads the configuration word and shows its bits, or writes VALUE (hex).\n"
      "Chips with a second configuration word (PIC16F88x) show it too and take\n"
-     "VALUE2 for it; chips that keep calibration words show them.\n"},
+     "VALUE2 for it; chips that keep calibration words show them.\n"
+     "PIC18 chips: shows each configuration byte with its bits, as\n"
+     "\"CONFIG2L 300002: 0F  BORV1=1 BORV0=1 BOR=1 /PWRT=1\", or reads them from\n"
+     "the chip, changes them by the SETTINGs in order and writes them all back:\n"
+     "  ADDR=VALUE  a whole byte: ADDR 300001, 0x300001, CONFIG1H or 1H; VALUE\n"
+     "              two hex digits, only bits the byte has (CONFIG1H=22)\n"
+     "  NAME=0|1    one bit by its label, the '/' of an active-low label\n"
+     "              optional: the bit's value, so PWRT=0 turns the power-up\n"
+     "              timer on, WDT=0 the watchdog off\n"
+     "Names and addresses are checked before the chip is touched; protection bits\n"
+     "(/CP.., /WRT.., /EBTR..) set to 0 are asked about first (--yes: OK).\n"},
     {"ids",
      0,
      4,
@@ -291,6 +303,13 @@ const CommandSpec* findCommand(const std::string& name) {
     for (const CommandSpec& c : kCommands)
         if (name == c.name) return &c;
     return nullptr;
+}
+
+// PIC18 settings (ADDR=VALUE, NAME=0|1) rather than configuration words;
+// they are checked once the chip is known.
+bool hasSettings(const std::vector<std::string>& operands) {
+    return std::any_of(operands.begin(), operands.end(),
+                       [](const std::string& o) { return o.find('=') != std::string::npos; });
 }
 
 // Checks the command, its operands and its flags before anything is touched.
@@ -339,7 +358,11 @@ bool validate(const Args& a, std::string& error) {
             }
         }
     }
-    if (a.command == "config") {
+    if (a.command == "config" && !hasSettings(a.operands)) {
+        if (a.operands.size() > 2) {
+            error = "wrong number of arguments for 'config'";
+            return false;
+        }
         for (const std::string& word : a.operands) {
             if (parseHex(word, kConfigLargest) < 0) {
                 error = "the configuration word is hex up to 3FFF (14 bits), not '" + word + "'";
@@ -848,6 +871,11 @@ class Runner {
     }
 
     int config() {
+        if (!noChip() && pic18Core(s().device)) return configBytes();
+        if (!noChip() && hasSettings(a_.operands)) {
+            throw UsageError{"ADDR=VALUE and NAME=0|1 are for PIC18 chips; " + s().device.name +
+                             " takes the configuration word in hex"};
+        }
         const bool writing = !a_.operands.empty();
         if (writing) {
             const int word = parseHex(a_.operands[0], kConfigLargest);
@@ -896,6 +924,45 @@ class Runner {
                                 static_cast<unsigned>(word));
         }
         print(shown + (writing ? "OK\n" : ""));
+        return kExitOk;
+    }
+
+    // A PIC18 chip's configuration bytes: shown, or read, changed by the
+    // settings and written back whole.
+    int configBytes() {
+        const ui::ConfigByteLabels labels = ui::loadConfigByteLabels(s());
+        std::vector<ui::ConfigSetting> settings;
+        for (const std::string& operand : a_.operands) {
+            ui::ConfigSetting setting;
+            std::string error;
+            if (operand.find('=') == std::string::npos) {
+                error = s().device.name + " takes ADDR=VALUE or NAME=0|1, not '" + operand + "'";
+            } else {
+                ui::parseConfigSetting(s().device, labels, operand, setting, error);
+            }
+            if (!error.empty()) throw UsageError{error};
+            settings.push_back(setting);
+        }
+        // The protection bits the settings turn on, whatever the chip holds.
+        std::array<int, kPic18ConfigBytes> probe;
+        probe.fill(0xFF);
+        for (const ui::ConfigSetting& setting : settings)
+            ui::applyConfigSetting(probe, setting);
+        const auto protecting = ui::protectingBits(s().device, labels, probe);
+        if (!protecting.empty() && win_.messageBox(ui::protectionQuestion(protecting), "Warning!",
+                                                   ui::Buttons::okCancel) != ui::Answer::ok) {
+            return cancelled();
+        }
+        const int r = onChip([&](ChipService& chip) {
+            if (chip.readConfig() != 0) return false;
+            if (settings.empty()) return true;
+            for (const ui::ConfigSetting& setting : settings)
+                ui::applyConfigSetting(s().chip.configBytes, setting);
+            return chip.writeConfig() == 0;
+        });
+        if (r != kExitOk) return r;
+        print(ui::configBytesListing(s().device, labels, s().chip.configBytes) +
+              (settings.empty() ? "" : "OK\n"));
         return kExitOk;
     }
 
