@@ -785,5 +785,188 @@ TEST(FilterDataEdit, TakesDigitsInTheValueColumnsAndUndoesEverythingElse) {
     }
 }
 
+// The configuration dialog on a PIC18F242: one byte at a time from the byte
+// list, on the simulated chip.
+struct ConfigDialog18 : ::testing::Test, UiRig {
+    RecordingWindow d;
+    std::unique_ptr<ui::ConfigDialog> config;
+    void SetUp() override {
+        startOn("PIC18F242");
+        for (std::size_t k = 0; k < s().chip.configBytes.size(); ++k)
+            s().chip.configBytes[k] = s().device.configBytes[k].blank;
+        config = std::make_unique<ui::ConfigDialog>(s());
+        config->opened(d);
+    }
+    void pick(const std::string& item) {
+        const auto& items = d.lists[ctl::kConfigByteList];
+        const auto at = std::find(items.begin(), items.end(), item);
+        ASSERT_NE(at, items.end()) << item;
+        d.selectListItem(ctl::kConfigByteList, static_cast<int>(at - items.begin()));
+        config->command(d, ctl::kConfigByteList);
+    }
+    std::string label(int bit) { return d.texts[ctl::kBitLabel0 + bit]; }
+    // Bits 7-0 as the boxes show them: x checked, . clear, - greyed.
+    std::string boxes() {
+        std::string shown;
+        for (int bit = 7; bit >= 0; --bit) {
+            const int id = ctl::kBitBox0 - bit;
+            shown += !d.enabled[id] ? '-' : d.checked[id] ? 'x' : '.';
+        }
+        return shown;
+    }
+    sim::VirtualPic18& chip18() { return *program->host.simChip18(); }
+};
+
+TEST_F(ConfigDialog18, TheByteListShowsEachImplementedByteWithItsLabelsAndValue) {
+    const auto& items = d.lists[ctl::kConfigByteList];
+    ASSERT_EQ(items.size(), 11u);
+    EXPECT_EQ(items.front(), "CONFIG1H (300001)");
+    EXPECT_EQ(items.back(), "CONFIG7H (30000D)");
+    EXPECT_TRUE(d.enabled[ctl::kConfigByteList]);
+    EXPECT_EQ(d.listSelection(ctl::kConfigByteList), 0);
+    EXPECT_EQ(config->shownPlace(), 1);
+    // CONFIG1H 27: /OSCS (bit 5, active low, set: off) and OSC2-0 set.
+    EXPECT_EQ(label(5), "/OSCS");
+    EXPECT_EQ(label(0), "OSC0");
+    EXPECT_EQ(label(7), "");
+    EXPECT_EQ(boxes(), "--.--xxx");
+    EXPECT_EQ(d.texts[ctl::kHexValueField], "27");
+    // The 14-bit core's bits 13-8, IDs and second word are greyed.
+    for (int bit = 8; bit < 14; ++bit) {
+        EXPECT_FALSE(d.enabled[ctl::kBitBox0 - bit]) << bit;
+        EXPECT_EQ(label(bit), "") << bit;
+    }
+    for (int id :
+         {ctl::kIdFields[0], ctl::kIdFields[3], ctl::kReadIds, ctl::kWriteIds, ctl::kConfig2Field})
+        EXPECT_FALSE(d.enabled[id]) << id;
+
+    pick("CONFIG2L (300002)");
+    EXPECT_EQ(config->shownPlace(), 2);
+    EXPECT_EQ(label(3), "BORV1");
+    EXPECT_EQ(label(0), "/PWRT");
+    EXPECT_EQ(boxes(), "----xxx.");
+    EXPECT_EQ(d.texts[ctl::kHexValueField], "0F");
+    pick("CONFIG4L (300006)");
+    EXPECT_EQ(label(7), "/DEBUG");
+    EXPECT_EQ(boxes(), ".----x-x");
+    EXPECT_EQ(d.texts[ctl::kHexValueField], "85");
+}
+
+TEST_F(ConfigDialog18, BoxesAndTheHexFieldChangeTheShownByteOnly) {
+    pick("CONFIG2L (300002)");
+    d.click(*config, ctl::kBitBox0 - 0);  // /PWRT checked: the timer on, bit 0 clear
+    EXPECT_EQ(s().chip.configBytes[2], 0x0E);
+    EXPECT_EQ(d.texts[ctl::kHexValueField], "0E");
+    d.click(*config, ctl::kBitBox0 - 2);  // BORV0 off
+    EXPECT_EQ(s().chip.configBytes[2], 0x0A);
+    EXPECT_EQ(d.texts[ctl::kHexValueField], "0A");
+    EXPECT_EQ(s().chip.configBytes[1], 0x27);
+
+    pick("CONFIG1H (300001)");
+    // Typed values keep the byte's own bits; the boxes follow, the field stays as typed.
+    const std::pair<const char*, int> cases[] = {{"22", 0x22},   {"FF", 0x27},
+                                                 {"0x05", 0x05}, {"  3", 0x03},
+                                                 {"xyz", 0x03},  {"124", 0x12 & 0x27}};
+    for (auto [typed, value] : cases) {
+        d.userEdit(*config, ctl::kHexValueField, typed, static_cast<int>(std::strlen(typed)));
+        EXPECT_EQ(s().chip.configBytes[1], value) << typed;
+        EXPECT_EQ(d.texts[ctl::kHexValueField], typed);
+    }
+    d.userEdit(*config, ctl::kHexValueField, "20", 2);
+    EXPECT_EQ(boxes(), "--.--...");
+    d.userEdit(*config, ctl::kHexValueField, "00", 2);
+    EXPECT_EQ(boxes(), "--x--...");  // /OSCS on
+    EXPECT_EQ(s().chip.configBytes[2], 0x0A);
+
+    // Done ends the dialog whatever the 14-bit word holds; the main window shows the changes.
+    s().chip.configWord = 0xFFFF;
+    config->command(d, ctl::kDefaultButton);
+    EXPECT_EQ(d.endResults, std::vector<int>{1});
+    w.dialogScripts[ctl::kConfigDialog] = [](ui::DialogHandler& h, RecordingWindow& dialog) {
+        h.command(dialog, ctl::kDefaultButton);
+    };
+    main().command(ctl::kViewSetButton);
+    EXPECT_EQ(w.texts[ctl::kConfigWordField], "1H=00 2L=0A");
+}
+
+TEST_F(ConfigDialog18, WriteAsksBeforeProtectingAndWritesEveryByteReadReadsThemBack) {
+    pick("CONFIG2H (300003)");
+    d.click(*config, ctl::kBitBox0 - 0);  // WDT off
+    pick("CONFIG5L (300008)");
+    EXPECT_EQ(label(0), "/CP0");
+    d.click(*config, ctl::kBitBox0 - 0);  // /CP0 checked: block 0 protected
+    EXPECT_EQ(s().chip.configBytes[8], 0x02);
+
+    watchBoard();
+    d.answers = {Answer::cancel};
+    config->command(d, ctl::kWriteConfig);
+    ASSERT_EQ(d.boxes.size(), 1u);
+    EXPECT_EQ(d.boxes[0].title, "Warning!");
+    EXPECT_EQ(d.boxes[0].buttons, ui::Buttons::okCancel);
+    EXPECT_NE(d.boxes[0].text.find("CONFIG5L /CP0"), std::string::npos) << d.boxes[0].text;
+    EXPECT_TRUE(boardUntouched());
+    EXPECT_EQ(config->failures(), 0);
+
+    d.click(*config, ctl::kBitBox0 - 0);  // no protection: no question
+    config->command(d, ctl::kWriteConfig);
+    EXPECT_EQ(d.boxes.size(), 1u) << d.boxes.back().text;
+    EXPECT_EQ(chip18().byteAt(0x300003), 0x0E);
+    EXPECT_EQ(chip18().byteAt(0x300008), 0x03);
+
+    d.click(*config, ctl::kBitBox0 - 0);
+    config->command(d, ctl::kWriteConfig);  // OK: written
+    ASSERT_EQ(d.boxes.size(), 2u);
+    EXPECT_EQ(chip18().byteAt(0x300008), 0x02);
+
+    chip18().setByteAt(0x300001, 0x22);
+    s().chip.configBytes = {};
+    config->command(d, ctl::kReadConfig);
+    EXPECT_EQ(config->failures(), 0) << d.boxes.back().text;
+    EXPECT_EQ(s().chip.configBytes[3], 0x0E);
+    EXPECT_EQ(d.texts[ctl::kHexValueField], "02");  // CONFIG5L is still shown
+    EXPECT_EQ(boxes(), "------.x");
+    pick("CONFIG1H (300001)");
+    EXPECT_EQ(d.texts[ctl::kHexValueField], "22");
+}
+
+TEST_F(ConfigDialog18, AFourteenBitChipHasNoByteList) {
+    selectChip("PIC16F873A");
+    RecordingWindow plain;
+    ui::ConfigDialog dialog(s());
+    dialog.opened(plain);
+    EXPECT_FALSE(plain.enabled[ctl::kConfigByteList]);
+    EXPECT_TRUE(plain.lists[ctl::kConfigByteList].empty());
+    EXPECT_EQ(dialog.shownPlace(), -1);
+    EXPECT_EQ(plain.texts[ctl::kHexValueField].size(), 4u);
+}
+
+// The data memory window holds a PIC18 chip's whole 1 KB EEPROM.
+TEST(DataWindow18, AKilobyteOfEepromIsShownEditedAndWrittenToItsLastByte) {
+    UiRig rig;
+    rig.startOn("PIC18F2525");
+    ASSERT_EQ(rig.s().device.dataBytes, 1024);
+    auto& chip = *rig.program->host.simChip18();
+    for (std::size_t k = 0; k < 1024; ++k)
+        chip.setEepromByte(k, static_cast<std::uint8_t>(k & 0xFF));
+    rig.w.dialogScripts[ctl::kDataMemoryDialog] = [&](ui::DialogHandler& h, RecordingWindow& d) {
+        const std::string shown = d.texts[ctl::kDataText];
+        ASSERT_EQ(shown.size(), 1024u * 11);
+        EXPECT_EQ(shown.substr(1023 * 11), "03FF: FF \r\n");
+        // The user types 3C over the last line's value.
+        std::string typed = shown;
+        typed.replace(1023 * 11 + 6, 2, "3C");
+        d.userEdit(h, ctl::kDataText, typed, 1023 * 11 + 8);
+        EXPECT_EQ(static_cast<const ui::DataWindow&>(h).dataText().substr(1023 * 11),
+                  "03FF: 3C \r\n");
+        h.command(d, ctl::kWriteData);
+        EXPECT_TRUE(d.boxes.empty()) << d.boxes.front().text;
+    };
+    rig.main().command(ctl::kDataWindow);
+    EXPECT_EQ(rig.main().lastEnding(), Ending::ok) << rig.lastBox().text;
+    EXPECT_EQ(chip.eepromByte(1023), 0x3C);
+    EXPECT_EQ(chip.eepromByte(1022), 0xFE);
+    EXPECT_EQ(chip.eepromByte(256), 0x00);
+}
+
 }  // namespace
 }  // namespace ferrolux::test
