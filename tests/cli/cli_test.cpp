@@ -473,5 +473,65 @@ TEST_F(Cli, VerifyComparesConfigurationWordsAndIds) {
         << r.err;
 }
 
+// PIC18 configuration bytes: shown with their bits, set by address, name or
+// bit label; bad settings and refused protection leave the chip as it was.
+TEST_F(Cli, Pic18ConfigBytesAreShownAndSetByAddressNameOrBit) {
+    Result r = run("-p SIM1 -c PIC18F242 config");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 11) << r.out;
+    EXPECT_EQ(r.out.rfind("CONFIG1H 300001: 27  /OSCS=1 OSC2=1 OSC1=1 OSC0=1\n", 0), 0u) << r.out;
+    const std::string chip = image("PIC18F242");
+    ASSERT_FALSE(chip.empty());
+
+    const std::pair<const char*, const char*> refused[] = {
+        {"config 1L=00", "PIC18F242 has no configuration byte CONFIG1L (300000)"},
+        {"config 1H=FF", "CONFIG1H (300001) holds only the bits 27; FF sets others"},
+        {"config 0x300002=1G", "the value of CONFIG2L is two hex digits, not '1G'"},
+        {"config 1H=22 FOO=1", "no configuration byte or bit of PIC18F242 is named 'FOO'"},
+        {"config WDT=2", "the bit WDT is 0 or 1, not '2'"},
+        {"config 3FFF", "PIC18F242 takes ADDR=VALUE or NAME=0|1, not '3FFF'"},
+        {"config WDT=0 3FFF", "not '3FFF'"},
+    };
+    for (auto [args, text] : refused) {
+        r = run(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find(text), std::string::npos) << args << ": " << r.err;
+        EXPECT_TRUE(r.out.empty()) << args;
+    }
+    r = run("config CP0=0");  // no terminal: the question is answered Cancel
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Warning!: Code or write protection will be set (CONFIG5L /CP0)"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(image("PIC18F242"), chip);
+
+    r = run("config 1h=22 0x300003=0e PWRT=0");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    EXPECT_EQ(r.out.substr(r.out.size() - 3), "OK\n");
+    r = run("--yes config CONFIG5L=02 /wrtd=0");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("CONFIG5L /CP0, CONFIG6H /WRTD"), std::string::npos) << r.err;
+    r = run("config");
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* line :
+         {"CONFIG1H 300001: 22  /OSCS=1 OSC2=0 OSC1=1 OSC0=0\n",
+          "CONFIG2L 300002: 0E  BORV1=1 BORV0=1 BOR=1 /PWRT=0\n",
+          "CONFIG2H 300003: 0E  WDTPS2=1 WDTPS1=1 WDTPS0=1 WDT=0\n",
+          "CONFIG5L 300008: 02  /CP1=1 /CP0=0\n", "CONFIG6H 30000B: 60  /WRTD=0 /WRTB=1 /WRTC=1\n"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
+
+    r = run("-c PIC16F84A config WDT=0");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("ADDR=VALUE and NAME=0|1 are for PIC18 chips; PIC16F84A takes"),
+              std::string::npos)
+        << r.err;
+    r = run("config 3FFF 3FFF 3FFF");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("wrong number of arguments for 'config'"), std::string::npos) << r.err;
+    r = run("help config");
+    EXPECT_NE(r.out.find("ADDR=VALUE"), std::string::npos) << r.out;
+}
+
 }  // namespace
 }  // namespace ferrolux::test
