@@ -182,47 +182,49 @@ QLineEdit* showOnly(QLineEdit* field) {
 void buildConfigDialog(QtWindow& d) {
     d.setWindowTitle(QStringLiteral("Config-Word / ID's"));
     Placer p(d, &d);
-    p.group("Config-Word", 7, 4, 323, 112);
+    // Everything below the byte list's row is `down` lower.
+    constexpr int down = 17;
+    p.group("Config-Word", 7, 4, 323, 112 + down);
+    // PIC18 chips: the configuration byte the boxes and the hex field show.
+    p.label("Config byte", 14, 21, 44);
+    auto* bytes = p.control(ctl::kConfigByteList, new QComboBox(&d), 60, 19, 110, 14);
+    bytes->setMaxVisibleItems(14);
+    bytes->setToolTip(
+        QStringLiteral("PIC18 chips: the configuration byte the bit boxes and Hex Value show; "
+                       "Write writes them all"));
     // Four columns: bits 13 and 12 in the lower rows, then 11-8, 7-4, 3-0.
     for (int bit = 13; bit >= 0; --bit) {
         const int column = bit >= 12 ? 0 : 3 - bit / 4;
         const int row = bit >= 12 ? 15 - bit : 3 - bit % 4;
         const int x = 14 + column * 79;
-        const int y = 20 + row * 17;
+        const int y = 20 + down + row * 17;
         p.label(qPrintable(QStringLiteral("Bit %1").arg(bit)), x, y + 1, 24);
         p.control(ctl::kBitBox0 - bit, new QCheckBox(&d), x + 25, y + 1, 11, 10);
         auto* name = p.field(ctl::kBitLabel0 + bit, x + 37, y, 36, true);
         name->setFocusPolicy(Qt::NoFocus);
     }
-    // PIC18 chips: the configuration byte shown, above bits 13 and 12 (unused there).
-    p.label("Config byte", 14, 22, 70);
-    auto* bytes = p.control(ctl::kConfigByteList, new QComboBox(&d), 14, 33, 74, 14);
-    bytes->setMaxVisibleItems(14);
-    bytes->setToolTip(
-        QStringLiteral("PIC18 chips: the configuration byte the bit boxes and Hex Value show; "
-                       "Write writes them all"));
-    p.label("Hex Value", 14, 94, 38);
-    auto* hex = p.field(ctl::kHexValueField, 54, 92, 40, false);
+    p.label("Hex Value", 14, 94 + down, 38);
+    auto* hex = p.field(ctl::kHexValueField, 54, 92 + down, 40, false);
     hex->setMaxLength(7);
-    p.button(ctl::kReadConfig, "Read", 110, 91, 50, 15);
-    p.button(ctl::kWriteConfig, "Write", 166, 91, 50, 15);
-    p.label("Word 2", 228, 94, 30);
-    auto* word2 = p.field(ctl::kConfig2Field, 260, 92, 40, false);
+    p.button(ctl::kReadConfig, "Read", 110, 91 + down, 50, 15);
+    p.button(ctl::kWriteConfig, "Write", 166, 91 + down, 50, 15);
+    p.label("Word 2", 228, 94 + down, 30);
+    auto* word2 = p.field(ctl::kConfig2Field, 260, 92 + down, 40, false);
     word2->setMaxLength(7);
     word2->setToolTip(
         QStringLiteral("The second configuration word (0x2008) of the chips "
                        "that have one, read and written with the first"));
 
-    p.group("ID's", 7, 122, 240, 54);
+    p.group("ID's", 7, 122 + down, 240, 54);
     for (int i = 0; i < 4; ++i) {
         const int x = 16 + i * 28;
-        p.label(qPrintable(QStringLiteral("ID%1").arg(i)), x + 2, 134, 20);
-        p.field(ctl::kIdFields[i], x, 146, 22, false);
+        p.label(qPrintable(QStringLiteral("ID%1").arg(i)), x + 2, 134 + down, 20);
+        p.field(ctl::kIdFields[i], x, 146 + down, 22, false);
     }
-    p.button(ctl::kReadIds, "Read", 134, 145, 50, 15);
-    p.button(ctl::kWriteIds, "Write", 190, 145, 50, 15);
-    p.button(ctl::kDefaultButton, "Done", 274, 161, 56, 15);
-    d.setFixedSize(d.units().x(337), d.units().y(183));
+    p.button(ctl::kReadIds, "Read", 134, 145 + down, 50, 15);
+    p.button(ctl::kWriteIds, "Write", 190, 145 + down, 50, 15);
+    p.button(ctl::kDefaultButton, "Done", 274, 161 + down, 56, 15);
+    d.setFixedSize(d.units().x(337), d.units().y(183 + down));
 }
 
 void buildDataWindow(QtWindow& d) {

@@ -216,6 +216,41 @@ TEST(QtConfigDialog, BoxesFollowTheHexField) {
     EXPECT_EQ(rig.window().text(ctl::kConfigWordField).substr(0, 4), "2F63");
 }
 
+// A PIC18 chip: the byte list is a drop-down the user picks from, above the
+// boxes without covering them, wide enough for its entries.
+TEST(QtConfigDialog, APic18ChipShowsTheBytePickedInTheList) {
+    QtRig rig;
+    rig.startOnSimulator();
+    auto* chips = rig.find<QComboBox>(ctl::kChipList);
+    chips->setCurrentIndex(chips->findText(QStringLiteral("PIC18F242")));
+    ASSERT_EQ(rig.s().device.name, "PIC18F242");
+    for (std::size_t k = 0; k < rig.s().chip.configBytes.size(); ++k)
+        rig.s().chip.configBytes[k] = rig.s().device.configBytes[k].blank;
+    onDialog(
+        rig, [&] { rig.click(ctl::kViewSetButton); },
+        [&](qt::QtWindow& d) {
+            auto* bytes = in<QComboBox>(d, ctl::kConfigByteList);
+            ASSERT_NE(bytes, nullptr);
+            EXPECT_TRUE(bytes->isEnabled());
+            EXPECT_EQ(bytes->count(), 11);
+            EXPECT_EQ(bytes->currentText(), "CONFIG1H (300001)");
+            EXPECT_GE(bytes->width(), bytes->sizeHint().width());
+            for (int bit : {13, 12, 11, 7})
+                EXPECT_FALSE(bytes->geometry().intersects(in(d, ctl::kBitBox0 - bit)->geometry()))
+                    << bit;
+            bytes->setCurrentIndex(1);  // CONFIG2L, as the user picks it
+            EXPECT_EQ(d.text(ctl::kBitLabel0 + 0), "/PWRT");
+            EXPECT_EQ(d.text(ctl::kHexValueField), "0F");
+            EXPECT_FALSE(in(d, ctl::kBitBox0 - 7)->isEnabled());
+            EXPECT_FALSE(in(d, ctl::kIdFields[0])->isEnabled());
+            QTest::mouseClick(in(d, ctl::kBitBox0 - 0), Qt::LeftButton);
+            EXPECT_EQ(d.text(ctl::kHexValueField), "0E");
+            QTest::mouseClick(in(d, ctl::kDefaultButton), Qt::LeftButton);
+            EXPECT_TRUE(d.ended());
+        });
+    EXPECT_EQ(rig.window().text(ctl::kConfigWordField), "2L=0E");
+}
+
 TEST(QtDataWindow, KeepsAnEditOfTheDigitsAndUndoesOneInAnOffset) {
     QtRig rig;
     rig.startOnSimulator();

@@ -1,5 +1,6 @@
 // Saves PNG pictures of the main window and its three dialogs into the folder
 // given as the argument, from a program on the simulated board.
+#include <QComboBox>
 #include <QDir>
 #include <cstdio>
 
@@ -21,11 +22,13 @@ int main(int argc, char** argv) {
     };
 
     test::QtRig rig;
+    QString suffix;  // the chip's core, for the dialogs that differ by it
     rig.modals.onDialog = [&](QWidget* w) {
         auto* d = static_cast<qt::QtWindow*>(w);
-        save(d, d->control(ctl::kDataText)        ? "data-window"
-                : d->control(ctl::kHexValueField) ? "config-dialog"
-                                                  : "parallel-dialog");
+        save(d, (d->control(ctl::kDataText)        ? QStringLiteral("data-window")
+                 : d->control(ctl::kHexValueField) ? QStringLiteral("config-dialog")
+                                                   : QStringLiteral("parallel-dialog")) +
+                    suffix);
         d->endDialog(ctl::kDefaultButton);  // the parallel dialog's OK would test a port
     };
     rig.startOnSimulator("family5.hex");
@@ -36,5 +39,12 @@ int main(int argc, char** argv) {
     ui::ParallelDialog parallel(rig.s(), rig.window());
     rig.s().link.adapter = '2';
     rig.window().runDialog(ctl::kParallelDialog, parallel);
+    // A PIC18 chip's configuration bytes and kilobyte of EEPROM.
+    auto* chips = rig.find<QComboBox>(ctl::kChipList);
+    chips->setCurrentIndex(chips->findText(QStringLiteral("PIC18F2525")));
+    suffix = QStringLiteral("-pic18");
+    rig.click(ctl::kViewSetButton);
+    rig.action(ctl::kDataWindow)->trigger();
+    save(&rig.window(), "main-window-pic18");
     return failures == 0 && rig.program ? 0 : 1;
 }
