@@ -20,6 +20,8 @@ constexpr const char* kMainTitle = "KORVANIS PIC PROGRAMMER  T3306/T3307  Rev: 2
 constexpr int kWrite = 1027, kVerify = 1028, kViewSet = 1118, kChipList = 1123, kStatus = 1018;
 constexpr int kFileField = 1017;
 constexpr int kPortSimulator = 1169, kPort0378 = 1041;
+// Configuration dialog: the PIC18 byte list, the label of bit 0, the hex field.
+constexpr int kConfigByteList = 1191, kBitLabel0 = 1135, kHexValue = 1134;
 
 int failures = 0;
 
@@ -166,9 +168,10 @@ void picture(HWND hwnd, const std::string& file) {
     ::ReleaseDC(nullptr, screen);
 }
 
-// Opens a dialog through `open`, pictures it and closes it with its button 1.
+// Opens a dialog through `open`, runs `inside` on it, pictures it and closes
+// it with its button 1.
 void dialog(Program& p, const std::function<void()>& open, const std::string& title,
-            const std::string& file) {
+            const std::string& file, const std::function<void(HWND)>& inside = {}) {
     HWND d = nullptr;
     open();
     if (!waitFor(
@@ -176,6 +179,7 @@ void dialog(Program& p, const std::function<void()>& open, const std::string& ti
         fail("the window \"" + title + "\" did not open");
         return;
     }
+    if (inside) inside(d);
     picture(d, file);
     ::PostMessageA(d, WM_COMMAND, IDOK, 0);
     if (!waitFor(
@@ -253,12 +257,15 @@ int main(int argc, char** argv) {
 
     // The chip, picked in the list as the mouse does it.
     HWND chips = ::GetDlgItem(p.main, kChipList);
-    const LRESULT index = ::SendMessageA(chips, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                         reinterpret_cast<LPARAM>("PIC16F628A"));
-    if (index == CB_ERR) fail("PIC16F628A is not in the chip list");
-    ::SendMessageA(chips, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    ::PostMessageA(p.main, WM_COMMAND, MAKEWPARAM(kChipList, CBN_SELCHANGE),
-                   reinterpret_cast<LPARAM>(chips));
+    const auto pickChip = [&](const char* name) {
+        const LRESULT index = ::SendMessageA(chips, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                             reinterpret_cast<LPARAM>(name));
+        if (index == CB_ERR) fail(std::string(name) + " is not in the chip list");
+        ::SendMessageA(chips, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        ::PostMessageA(p.main, WM_COMMAND, MAKEWPARAM(kChipList, CBN_SELCHANGE),
+                       reinterpret_cast<LPARAM>(chips));
+    };
+    pickChip("PIC16F628A");
 
     const auto click = [&](int id) {
         return [&p, id] { ::PostMessageA(::GetDlgItem(p.main, id), BM_CLICK, 0, 0); };
@@ -281,6 +288,26 @@ int main(int argc, char** argv) {
         p, [] { return false; }, 3);
     runAndExpect(
         p, [&] { command(p, kPortSimulator); }, "T3306 detected", "Port / Simulator again");
+
+    // A PIC18 chip: the configuration byte picked in the dialog's byte list
+    // brings its own labels and value.
+    pickChip("PIC18F242");
+    dialog(p, click(kViewSet), "Config-Word / ID's", pictures + "\\config-dialog-pic18.bmp",
+           [&](HWND d) {
+               HWND bytes = ::GetDlgItem(d, kConfigByteList);
+               const LRESULT count = ::SendMessageA(bytes, CB_GETCOUNT, 0, 0);
+               if (count != 11) fail("PIC18F242 byte list: " + std::to_string(count) + " entries");
+               ::SendMessageA(bytes, CB_SETCURSEL, 1, 0);
+               ::PostMessageA(d, WM_COMMAND, MAKEWPARAM(kConfigByteList, CBN_SELCHANGE),
+                              reinterpret_cast<LPARAM>(bytes));
+               HWND bit0 = ::GetDlgItem(d, kBitLabel0);
+               if (!waitFor(
+                       p, [&] { return textOf(bit0) == "/PWRT"; }, 10))
+                   fail("CONFIG2L picked: bit 0 reads \"" + textOf(bit0) + "\"");
+               else
+                   std::printf("ok   PIC18 byte list: CONFIG2L, hex %s\n",
+                               textOf(::GetDlgItem(d, kHexValue)).c_str());
+           });
 
     ::PostMessageA(p.main, WM_CLOSE, 0, 0);
     if (::WaitForSingleObject(p.process.hProcess, 30000) != WAIT_OBJECT_0) {
