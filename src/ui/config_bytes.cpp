@@ -209,8 +209,8 @@ std::string configSummary(const DeviceRecord& d, const std::array<int, kPic18Con
     int changed = 0;
     for (int place = 0; place < kPic18ConfigBytes; ++place) {
         const auto p = static_cast<std::size_t>(place);
-        const ConfigByteSpec& spec = d.configBytes[p];
-        if (spec.mask == 0 || (bytes[p] & spec.mask) == spec.blank) continue;
+        const auto& listed = d.configBytes[p];
+        if (listed.mask == 0 || (bytes[p] & listed.mask) == listed.blank) continue;
         if (++changed <= kShown) {
             shown += formatText("%s%d%c=%02X", shown.empty() ? "" : " ", place / 2 + 1,
                                 place % 2 == 0 ? 'L' : 'H', static_cast<unsigned>(bytes[p] & 0xFF));
