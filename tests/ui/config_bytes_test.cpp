@@ -1,5 +1,5 @@
 // PIC18 configuration bytes as the user names them: byte names and places,
-// the console program's settings, protection bits and the short view, on the
+// the console program's settings and the main window's short view, on the
 // shipped device list's PIC18F242.
 #include "ui/config_bytes.h"
 
@@ -56,20 +56,6 @@ TEST_F(ConfigBytes, NamesAndPlacesOfTheFourteenBytes) {
         EXPECT_EQ(ui::configPlaceOf(text), place) << text;
 }
 
-TEST_F(ConfigBytes, LabelsComeFromTheChipsCfgLinesBitZeroFirst) {
-    EXPECT_EQ(labels[1][5], "/OSCS");
-    EXPECT_EQ(labels[1][0], "OSC0");
-    EXPECT_EQ(labels[1][7], "/");
-    EXPECT_EQ(labels[3][0], "WDT");
-    EXPECT_EQ(labels[13][6], "/EBTRB");
-    for (const std::string& label : labels[0])
-        EXPECT_EQ(label, "");  // CONFIG1L is not implemented
-    std::array<std::string, 8> one;
-    EXPECT_FALSE(readConfigByteLabels(s, 4, one));  // nor is CONFIG3L
-    EXPECT_TRUE(readConfigByteLabels(s, 2, one));
-    EXPECT_EQ(one[0], "/PWRT");
-}
-
 TEST_F(ConfigBytes, SettingsByAddressByNameOrByBit) {
     const struct {
         const char* text;
@@ -95,47 +81,21 @@ TEST_F(ConfigBytes, SettingsByAddressByNameOrByBit) {
     ASSERT_TRUE(ui::parseConfigSetting(s.device, labels, "OSC1=0", setting, why));
     ui::applyConfigSetting(bytes, setting);
     EXPECT_EQ(bytes[1], 0x25);
-    ASSERT_TRUE(ui::parseConfigSetting(s.device, labels, "1H=02", setting, why));
-    ui::applyConfigSetting(bytes, setting);
-    EXPECT_EQ(bytes[1], 0x02);
 }
 
 TEST_F(ConfigBytes, BadSettingsAreRefusedWithWhatIsWrong) {
+    // More in the console program's test.
     const std::pair<const char*, const char*> cases[] = {
-        {"1L=00", "PIC18F242 has no configuration byte CONFIG1L (300000)"},
-        {"300004=00", "has no configuration byte CONFIG3L (300004)"},
-        {"1H=FF", "CONFIG1H (300001) holds only the bits 27; FF sets others"},
+        {"300004=00", "PIC18F242 has no configuration byte CONFIG3L (300004)"},
         {"300006=08", "CONFIG4L (300006) holds only the bits 85; 08 sets others"},
-        {"1H=123", "is two hex digits, not '123'"},
-        {"1H=", "is two hex digits, not ''"},
-        {"1H=G", "is two hex digits, not 'G'"},
-        {"300010=00", "named '300010'"},
-        {"FOO=1", "no configuration byte or bit of PIC18F242 is named 'FOO'"},
-        {"WDT=2", "the bit WDT is 0 or 1, not '2'"},
-        {"WDT=", "0 or 1, not ''"},
-        {"=1", "ADDR=VALUE or NAME=0|1, not '=1'"},
-        {"WDT", "ADDR=VALUE or NAME=0|1, not 'WDT'"},
+        {"1H=123", "the value of CONFIG1H is two hex digits, not '123'"},
+        {"300010=00", "no configuration byte or bit of PIC18F242 is named '300010'"},
+        {"=1", "a configuration setting is ADDR=VALUE or NAME=0|1, not '=1'"},
     };
     for (auto [text, part] : cases) {
         const std::string why = error(text);
         EXPECT_NE(why.find(part), std::string::npos) << text << ": " << why;
     }
-}
-
-TEST_F(ConfigBytes, ProtectionBitsAreThoseSetToZero) {
-    EXPECT_TRUE(ui::protectingBits(s.device, labels, blanks).empty());
-    std::array<int, kPic18ConfigBytes> bytes = blanks;
-    bytes[8] = 0x02;   // /CP0
-    bytes[11] = 0x60;  // /WRTD
-    bytes[3] = 0x00;   // the watchdog is no protection
-    const auto bits = ui::protectingBits(s.device, labels, bytes);
-    EXPECT_EQ(bits, (std::vector<std::string>{"CONFIG5L /CP0", "CONFIG6H /WRTD"}));
-    const std::string question = ui::protectionQuestion(bits);
-    EXPECT_NE(question.find("(CONFIG5L /CP0, CONFIG6H /WRTD)"), std::string::npos);
-    EXPECT_TRUE(ui::protectionLabel("/EBTR1"));
-    EXPECT_TRUE(ui::protectionLabel("/CPB"));
-    EXPECT_FALSE(ui::protectionLabel("CCP2MUX"));
-    EXPECT_FALSE(ui::protectionLabel("/PWRT"));
 }
 
 TEST_F(ConfigBytes, TheShortViewNamesTheChangedBytes) {
@@ -149,17 +109,6 @@ TEST_F(ConfigBytes, TheShortViewNamesTheChangedBytes) {
     bytes[12] = 0x01;
     bytes[13] = 0x00;
     EXPECT_EQ(ui::configSummary(s.device, bytes), "1H=22 2H=0E 5L=00 +2");
-}
-
-TEST_F(ConfigBytes, TheListingShowsEveryImplementedByteWithItsBits) {
-    std::array<int, kPic18ConfigBytes> bytes = blanks;
-    bytes[2] = 0x0E;
-    const std::string listing = ui::configBytesListing(s.device, labels, bytes);
-    EXPECT_NE(listing.find("CONFIG2L 300002: 0E  BORV1=1 BORV0=1 BOR=1 /PWRT=0\n"),
-              std::string::npos)
-        << listing;
-    EXPECT_EQ(listing.find("CONFIG1L"), std::string::npos);
-    EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 11);
 }
 
 }  // namespace
