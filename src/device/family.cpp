@@ -406,6 +406,12 @@ void useFamilyTimings(Session& s) {
 void selectChip(Session& s) {
     selectDevice(s);
     useFamilyTimings(s);
+    // A PIC18 chip starts from its erased configuration bytes, not from
+    // another chip's.
+    if (pic18Core(s.device)) {
+        for (std::size_t k = 0; k < s.chip.configBytes.size(); ++k)
+            s.chip.configBytes[k] = s.device.configBytes[k].blank;
+    }
     if (s.device.listIndex < 0 || findFamily(s.device.family)) return;
     s.reporter->message(formatText("unknown algorithm %d of %s in kestrum.ini !", s.device.family,
                                    s.device.name.c_str()),

@@ -792,8 +792,9 @@ struct ConfigDialog18 : ::testing::Test, UiRig {
     std::unique_ptr<ui::ConfigDialog> config;
     void SetUp() override {
         startOn("PIC18F242");
+        // A PIC18 chip starts from its erased configuration bytes.
         for (std::size_t k = 0; k < s().chip.configBytes.size(); ++k)
-            s().chip.configBytes[k] = s().device.configBytes[k].blank;
+            EXPECT_EQ(s().chip.configBytes[k], s().device.configBytes[k].blank) << k;
         config = std::make_unique<ui::ConfigDialog>(s());
         config->opened(d);
     }
