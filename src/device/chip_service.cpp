@@ -139,9 +139,68 @@ int ChipService::saveReadback(bool listing) {
     return 0;
 }
 
+namespace {
+
+bool keepsData(const WriteOptions& o, const ChipImage& image) {
+    const bool fileData = o.data && (image.dataBytes > 0 || !image.pic18.data.empty());
+    return o.keepData && o.eraseFirst && !fileData;
+}
+
+}  // namespace
+
+bool ChipService::readKeptData(std::vector<int>& bytes) {
+    const auto config = s_.chip.configBytes;
+    const int word = s_.chip.configWord, word2 = s_.chip.config2Word;
+    bool dataProtected = false;
+    if (pic18Core(s_.device)) {
+        if (unlessLost(s_, pic18ReadConfig(s_, s_.chip.configBytes)) != 0) return false;
+        dataProtected = (pic18Protection(s_.device, s_.chip.configBytes) & 2) != 0;
+    } else {
+        readConfigWord(s_);
+        leave();
+        const int mask = protectionBits(s_.device).data;
+        dataProtected = mask != 0 && (s_.chip.configWord & mask) != mask;
+    }
+    const std::string read = formatText("%.4X", static_cast<unsigned>(s_.chip.configWord));
+    s_.chip.configBytes = config;
+    s_.chip.configWord = word;
+    s_.chip.config2Word = word2;
+    if (dataProtected) {
+        s_.message = "The data memory is protected" +
+                     (pic18Core(s_.device) ? std::string(" (CONFIG5H CPD)")
+                                           : " (Config-Word " + read + ")") +
+                     ": it reads as zeros and cannot be kept.\nNothing was erased.";
+        return false;
+    }
+    const bool blank = s_.pass.blank;
+    bytes = readDataMemory();
+    s_.pass.blank = blank;
+    leave();
+    if (unlessLost(s_, 0) != 0 || bytes.size() != static_cast<std::size_t>(s_.device.dataBytes)) {
+        if (s_.message.empty()) s_.message = "The data memory could not be read.";
+        return false;
+    }
+    return true;
+}
+
+int ChipService::restoreData(const std::vector<int>& bytes) {
+    ChipImage back;
+    for (std::size_t k = 0; k < bytes.size(); ++k) {
+        if (bytes[k] == 0xFF) continue;
+        const int offset = static_cast<int>(k);
+        back.words[kDataWordBase + offset] = bytes[k];
+        ++back.dataBytes;
+    }
+    if (back.dataBytes == 0) return 0;
+    return programDataMemory(s_, back);
+}
+
 Result ChipService::write(const WriteOptions& o, const ChipImage& image) {
     if (!vppAccepted()) return {Outcome::cancelled, Failure::none};
-    if (pic18Core(s_.device)) return unlessLost(s_, write18(o, image));
+    std::vector<int> kept;
+    const bool keep = keepsData(o, image);
+    if (keep && !readKeptData(kept)) return unlessLost(s_, Result{Outcome::failed, Failure::failed});
+    if (pic18Core(s_.device)) return unlessLost(s_, write18(o, image, kept));
     const Result result = [&]() -> Result {
         const Result failed{Outcome::failed, Failure::failed};
         if (o.eraseFirst) {
@@ -156,6 +215,7 @@ Result ChipService::write(const WriteOptions& o, const ChipImage& image) {
             if (r != 0) return failed;
         }
         if (o.data && programDataMemory(s_, image) != 0) return failed;
+        if (keep && restoreData(kept) != 0) return failed;
         if (o.config && writeConfigWord(s_) != 0) return failed;
         leave();
         return {};

@@ -17,6 +17,9 @@ struct WriteOptions {
     bool code = false;
     bool data = false;
     bool config = false;
+    // The chip's EEPROM read before the erase and written back after it,
+    // unless the data comes from the file (o.data and the file holds some).
+    bool keepData = false;
 };
 
 // What a verify compares (a 12-bit chip always compares its code).
@@ -129,13 +132,22 @@ class ChipService {
 
   private:
     // PIC18 chips (pic18Core): the steps on the 16-bit core's operations.
-    Result write18(const WriteOptions& options, const ChipImage& image);
+    // `kept`: the EEPROM bytes written back after the erase (empty: none).
+    Result write18(const WriteOptions& options, const ChipImage& image,
+                   const std::vector<int>& kept);
     Result verify18(const VerifyOptions& options, const ChipImage& image);
     int eraseChip18();
     int eraseData18();
     int writeConfig18();
     bool writeDataByte18(int value);
     int noIdWords();
+    // The EEPROM as the chip holds it, for a write that keeps it: false with
+    // the message filled when it cannot be read or the configuration
+    // protects it (it would read as zeros). The session's configuration
+    // values are left as they were.
+    bool readKeptData(std::vector<int>& bytes);
+    // Writes `bytes` back into the EEPROM (only those that are not erased).
+    int restoreData(const std::vector<int>& bytes);
 
     void skipConfigSpace();
     // True when the chip's Vpp limit was accepted (or there is none).

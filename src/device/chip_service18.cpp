@@ -55,7 +55,8 @@ std::string missingConfigNote(const Session& s, const ChipImage& image) {
 
 }  // namespace
 
-Result ChipService::write18(const WriteOptions& o, const ChipImage& image) {
+Result ChipService::write18(const WriteOptions& o, const ChipImage& image,
+                            const std::vector<int>& kept) {
     if (o.eraseFirst) {
         s_.reporter->status(kErasing);
         if (eraseChip18() != 0) return {Outcome::failed, Failure::failed};
@@ -63,7 +64,12 @@ Result ChipService::write18(const WriteOptions& o, const ChipImage& image) {
     s_.reporter->status(kWriting);
     ChipImage chosen = image;
     useSessionConfig(s_, chosen.pic18);
-    const Result r = passResult(pic18Write(s_, chosen, {o.code, o.code, o.data, o.config}));
+    // Kept EEPROM bytes go back with the same write, in place of the file's.
+    if (!kept.empty()) chosen.pic18.data.clear();
+    for (std::size_t k = 0; k < kept.size(); ++k)
+        if (kept[k] != 0xFF) chosen.pic18.data[static_cast<int>(k)] = static_cast<std::uint8_t>(kept[k]);
+    const bool data = o.data || !kept.empty();
+    const Result r = passResult(pic18Write(s_, chosen, {o.code, o.code, data, o.config}));
     if (r.outcome == Outcome::ok && o.config) {
         const std::string note = missingConfigNote(s_, image);
         if (!note.empty()) s_.reporter->message(note, "Note");
