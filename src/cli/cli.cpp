@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "device/erase.h"
 #include "device/family.h"
 #include "device/readback.h"
+#include "files/checksum.h"
 #include "files/device_list.h"
 #include "files/hex_input.h"
 #include "files/state_file.h"
@@ -70,8 +72,8 @@ const OptionRule kOptions[] = {
 };
 
 // Check-box options of single commands; they take no value.
-const std::set<std::string> kCommandFlags = {"no-code",  "no-data", "no-config",
-                                             "no-erase", "data",    "text"};
+const std::set<std::string> kCommandFlags = {"no-code", "no-data", "no-config", "no-erase",
+                                             "data",    "text",    "keep-eeprom"};
 
 struct UsageError {
     std::string text;
@@ -236,11 +238,18 @@ const CommandSpec kCommands[] = {
     {"write",
      1,
      1,
-     {"--no-code", "--no-data", "--no-config", "--no-erase"},
-     "write FILE [--no-code] [--no-data] [--no-config] [--no-erase]",
+     {"--no-code", "--no-data", "--no-config", "--no-erase", "--keep-eeprom"},
+     "write FILE [--no-code] [--no-data] [--no-config] [--no-erase] [--keep-eeprom]",
      "Writes the hex FILE into the chip (the window's \"Write\"): erases it first,\n"
      "writes code, data and the configuration word, and verifies the code.\n"
-     "The options untick the window's check boxes.\n"},
+     "The options untick the window's check boxes. --keep-eeprom reads the data\n"
+     "memory before the erase and writes it back after (\"Keep Data Memory\"),\n"
+     "unless the file brings data memory of its own: then the file's is written.\n"
+     "A data memory the configuration protects cannot be kept: refused before\n"
+     "anything is erased.\n"
+     "Write, verify, read and blank end with a report on the standard error: the\n"
+     "chip and its device ID, what was written or compared, the time taken and\n"
+     "the checksum as MPLAB shows it for an unprotected chip.\n"},
     {"verify",
      1,
      1,
@@ -269,8 +278,11 @@ const CommandSpec kCommands[] = {
      0,
      kConfigSettingsMax,
      {},
-     "config [VALUE [VALUE2]] | config [SETTING ...]",
+     "config [VALUE [VALUE2]] [NAME=0|1 ...] | config [SETTING ...]",
      "Reads the configuration word and shows its bits, or writes VALUE (hex).\n"
+     "NAME=0|1 sets one bit by its label as the bit list shows it (the leading\n"
+     "'/' optional: CP=0, WDTE=0 MCLRE=1), on VALUE or on the word the chip\n"
+     "holds; setting code or data protection (/CP, /CPD ...) is asked first.\n"
      "Chips with a second configuration word (PIC16F88x) show it too and take\n"
      "VALUE2 for it; chips that keep calibration words show them.\n"
      "PIC18 chips: shows each configuration byte with its bits, as\n"
@@ -395,6 +407,57 @@ bool validate(const Args& a, std::string& error) {
     return true;
 }
 
+std::string counted(int n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// The memories of `image` a command took, for its report: code, EEPROM,
+// IDs and configuration, each only when `parts` has it (code, data, config).
+std::string memoriesOf(const DeviceRecord& d, const ChipImage& image, bool code, bool data,
+                       bool config) {
+    std::vector<std::string> parts;
+    if (pic18Core(d)) {
+        const auto& b = image.pic18;
+        const auto present = [](const auto& places) {
+            return static_cast<int>(std::count_if(places.begin(), places.end(),
+                                                  [](const auto& p) { return p.has_value(); }));
+        };
+        if (code) parts.push_back("code " + counted(static_cast<int>(b.code.size()), "byte", "bytes"));
+        if (data) parts.push_back("EEPROM " + counted(static_cast<int>(b.data.size()), "byte", "bytes"));
+        if (code) parts.push_back("IDs " + counted(present(b.ids), "byte", "bytes"));
+        if (config) parts.push_back("configuration " + counted(present(b.config), "byte", "bytes"));
+    } else {
+        const int ids = static_cast<int>(
+            std::count_if(image.ids.begin(), image.ids.end(), [](const auto& id) { return id.has_value(); }));
+        const int words = (image.config ? 1 : 0) + (image.config2 ? 1 : 0);
+        if (code) parts.push_back("code " + counted(image.codeWords, "word", "words"));
+        if (data) parts.push_back("EEPROM " + counted(image.dataBytes, "byte", "bytes"));
+        if (code) parts.push_back("IDs " + counted(ids, "word", "words"));
+        if (config) parts.push_back("configuration " + counted(words, "word", "words"));
+    }
+    std::string text;
+    for (const std::string& part : parts)
+        text += (text.empty() ? "" : ", ") + part;
+    return text.empty() ? "nothing" : text;
+}
+
+// The memories of the whole chip, as a read or blank check takes them.
+std::string chipMemories(const DeviceRecord& d) {
+    if (pic18Core(d)) {
+        int config = 0;
+        for (const ConfigByteSpec& spec : d.configBytes)
+            config += spec.mask != 0 ? 1 : 0;
+        return "code " + counted(d.codeWords * 2, "byte", "bytes") + ", EEPROM " +
+               counted(d.dataBytes, "byte", "bytes") + ", IDs " +
+               counted(kPic18IdBytes, "byte", "bytes") + ", configuration " +
+               counted(config, "byte", "bytes");
+    }
+    const int config = 1 + (!twelveBitCore(d) && d.config2Mask != 0 ? 1 : 0);
+    return "code " + counted(d.codeWords, "word", "words") + ", EEPROM " +
+           counted(twelveBitCore(d) ? 0 : d.dataBytes, "byte", "bytes") + ", IDs 4 words" +
+           ", configuration " + counted(config, "word", "words");
+}
+
 // One program run: the window's start-up, the options, one command, exit.
 class Runner {
   public:
@@ -510,6 +573,36 @@ class Runner {
 
     bool ask(const char* text) {
         return win_.messageBox(text, "Warning!", ui::Buttons::okCancel) == ui::Answer::ok;
+    }
+
+    // The report after write, verify, read and blank, on the standard error
+    // (the standard output keeps the result, or the readback with -o -): the
+    // chip and its device ID, what was done, the time the command took and
+    // the chip's checksum (-1: none known).
+    void report(const std::string& done, const std::string& note, int checksum) {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - started_)
+                            .count();
+        std::string id = win_.text(ctl::kDevIdField);
+        id.erase(0, id.find_first_not_of(' '));
+        std::string text = "Report: " + s().device.name + ", DEV-ID " + (id.empty() ? "none" : id) +
+                           "\n  " + done + "\n";
+        if (!note.empty()) text += "  " + note + "\n";
+        text += formatText("  time: %lld.%lld s\n", static_cast<long long>(ms / 1000),
+                           static_cast<long long>(ms % 1000 / 100));
+        if (checksum >= 0) text += formatText("  checksum: %04X\n", static_cast<unsigned>(checksum));
+        win_.endProgress();
+        err_ << text << std::flush;
+    }
+
+    // The checksum of the readback `file` the command made; -1 when there is none.
+    int readbackChecksum(const std::filesystem::path& file) {
+        std::error_code ec;
+        if (!std::filesystem::exists(file, ec)) return -1;
+        ChipImage image;
+        std::string message;
+        if (!readChipImage(platform::utf8Of(file), s().device, image, message)) return -1;
+        return chipChecksum(s().device, image);
     }
 
     // A port given as an option is kept only when it opens and a board answers;
@@ -671,17 +764,64 @@ class Runner {
         w.data = !family.twelveBit && !has("--no-data");
         w.config = s().file.hasConfigWord && !has("--no-config");
         w.eraseFirst = family.erasable && !has("--no-erase");
+        w.keepData = has("--keep-eeprom");
         const VerifyOptions v{!has("--no-code"), has("--data")};
         // The file read once: checked against the chip, then written or compared.
         ChipImage image;
         const bool needsData = writing ? w.code || w.data : true;
         if (fitSelectedFile(s(), file_, image, needsData) != 0) return rejectFile();
-        return onChip(
+        const bool fileData = image.dataBytes > 0 || !image.pic18.data.empty();
+        if (w.keepData && (family.twelveBit || s().device.dataBytes <= 0)) {
+            throw UsageError{"--keep-eeprom: " + s().device.name + " has no data memory"};
+        }
+        if (w.keepData && !w.eraseFirst) {
+            throw UsageError{"--keep-eeprom keeps the data memory over the erase; with "
+                             "--no-erase nothing erases it"};
+        }
+        const int r = onChip(
             [&](ChipService& chip) {
                 if (!chip.sameChipOrAgreed()) return Result{Outcome::cancelled, Failure::none};
                 return writing ? chip.write(w, image) : chip.verify(v, image);
             },
             "OK\n");
+        if (r != kExitOk) return r;
+        std::string note;
+        if (w.keepData && writing) {
+            note = w.data && fileData
+                       ? "EEPROM: the file's data written (it brings its own; --keep-eeprom "
+                         "left the chip's)"
+                       : "EEPROM: the chip's data kept (read before the erase, written back)";
+        }
+        const std::string done =
+            writing ? "written: " + memoriesOf(s().device, image, w.code, w.data, w.config)
+                    : "compared: " + memoriesOf(s().device, image, v.code || family.twelveBit,
+                                                v.data, true);
+        report(done, note, chipChecksum(s().device, writing ? heldAfterWrite(image, w) : image));
+        return kExitOk;
+    }
+
+    // The file's image as the chip holds it after a write: the configuration
+    // the session wrote, erased memories where nothing was written.
+    ChipImage heldAfterWrite(ChipImage image, const WriteOptions& w) {
+        if (w.config) {
+            image.config = s().chip.configWord;
+            if (s().device.config2Mask != 0) image.config2 = s().chip.config2Word;
+            for (std::size_t k = 0; k < image.pic18.config.size(); ++k) {
+                const int mask = s().device.configBytes[k].mask;
+                if (image.pic18.config[k] && mask != 0)
+                    image.pic18.config[k] = static_cast<std::uint8_t>(s().chip.configBytes[k] & mask);
+            }
+        } else if (w.eraseFirst) {
+            image.config.reset();
+            image.config2.reset();
+            image.pic18.config = {};
+        }
+        if (!w.code && w.eraseFirst) {
+            for (auto it = image.words.begin(); it != image.words.end();)
+                it = it->first < s().device.codeWords ? image.words.erase(it) : std::next(it);
+            image.pic18.code.clear();
+        }
+        return image;
     }
 
     int erase(const std::string& what) {
@@ -784,6 +924,7 @@ class Runner {
         if (r != kExitOk) return r;
         // A protected chip's readback is zeros, not its program: a failure
         // unless the user says it is what they want.
+        const bool protectedChip = !protectedReadbackNote(s()).empty();
         if (const std::string note = protectedReadbackNote(s()); !note.empty()) {
             if (!a_.force) {
                 win_.messageBox(note + "\nNothing was saved; --force saves it all the same.",
@@ -793,6 +934,9 @@ class Runner {
             win_.messageBox(note, "Warning!", ui::Buttons::ok);
         }
         const auto made = scratch.path / name;
+        // The checksum of an unprotected chip, from its hex readback.
+        const int sum = text || protectedChip ? -1 : readbackChecksum(made);
+        const std::string done = "read: " + chipMemories(s().device);
         std::ifstream in(made, std::ios::binary);
         const std::string content{std::istreambuf_iterator<char>(in), {}};
         if (a_.output == "-") {
@@ -807,6 +951,7 @@ class Runner {
                      << ".\n";
                 return kExitFailed;
             }
+            report(done, "", sum);
             return kExitOk;
         }
         // Replaced as a whole: a failed write leaves the old file as it was.
@@ -817,6 +962,7 @@ class Runner {
             return kExitFailed;
         }
         print("'" + target + "' saved\n");
+        report(done, "", sum);
         return kExitOk;
     }
 
@@ -835,6 +981,10 @@ class Runner {
         prog_.host.commandEnded(s());
         if (spoiled()) return kExitFailed;
         print(s().pass.blank ? "blank\n" : "not blank\n");
+        // A blank chip holds the erased image; another its readback's.
+        const int sum = s().pass.blank ? chipChecksum(s().device, ChipImage{})
+                                       : readbackChecksum(scratch.path / "readback.hex");
+        report("read: " + chipMemories(s().device), "", sum);
         return s().pass.blank ? kExitOk : kExitMismatch;
     }
 
@@ -1046,6 +1196,7 @@ class Runner {
     ui::Ending ending_ = ui::Ending::none;
     Failure failure_ = Failure::none;  // why the last chip step failed
     HexFile file_;                     // the hex file of write and verify, read once
+    const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace
