@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -72,7 +72,7 @@ const OptionRule kOptions[] = {
 };
 
 // Check-box options of single commands; they take no value.
-const std::set<std::string> kCommandFlags = {"no-code", "no-data", "no-config", "no-erase",
+const std::set<std::string> kCommandFlags = {"no-code", "no-data", "no-config",  "no-erase",
                                              "data",    "text",    "keep-eeprom"};
 
 struct UsageError {
@@ -422,13 +422,15 @@ std::string memoriesOf(const DeviceRecord& d, const ChipImage& image, bool code,
             return static_cast<int>(std::count_if(places.begin(), places.end(),
                                                   [](const auto& p) { return p.has_value(); }));
         };
-        if (code) parts.push_back("code " + counted(static_cast<int>(b.code.size()), "byte", "bytes"));
-        if (data) parts.push_back("EEPROM " + counted(static_cast<int>(b.data.size()), "byte", "bytes"));
+        if (code)
+            parts.push_back("code " + counted(static_cast<int>(b.code.size()), "byte", "bytes"));
+        if (data)
+            parts.push_back("EEPROM " + counted(static_cast<int>(b.data.size()), "byte", "bytes"));
         if (code) parts.push_back("IDs " + counted(present(b.ids), "byte", "bytes"));
         if (config) parts.push_back("configuration " + counted(present(b.config), "byte", "bytes"));
     } else {
-        const int ids = static_cast<int>(
-            std::count_if(image.ids.begin(), image.ids.end(), [](const auto& id) { return id.has_value(); }));
+        const int ids = static_cast<int>(std::count_if(
+            image.ids.begin(), image.ids.end(), [](const auto& id) { return id.has_value(); }));
         const int words = (image.config ? 1 : 0) + (image.config2 ? 1 : 0);
         if (code) parts.push_back("code " + counted(image.codeWords, "word", "words"));
         if (data) parts.push_back("EEPROM " + counted(image.dataBytes, "byte", "bytes"));
@@ -590,7 +592,8 @@ class Runner {
         if (!note.empty()) text += "  " + note + "\n";
         text += formatText("  time: %lld.%lld s\n", static_cast<long long>(ms / 1000),
                            static_cast<long long>(ms % 1000 / 100));
-        if (checksum >= 0) text += formatText("  checksum: %04X\n", static_cast<unsigned>(checksum));
+        if (checksum >= 0)
+            text += formatText("  checksum: %04X\n", static_cast<unsigned>(checksum));
         win_.endProgress();
         err_ << text << std::flush;
     }
@@ -775,8 +778,9 @@ class Runner {
             throw UsageError{"--keep-eeprom: " + s().device.name + " has no data memory"};
         }
         if (w.keepData && !w.eraseFirst) {
-            throw UsageError{"--keep-eeprom keeps the data memory over the erase; with "
-                             "--no-erase nothing erases it"};
+            throw UsageError{
+                "--keep-eeprom keeps the data memory over the erase; with "
+                "--no-erase nothing erases it"};
         }
         const int r = onChip(
             [&](ChipService& chip) {
@@ -794,8 +798,8 @@ class Runner {
         }
         const std::string done =
             writing ? "written: " + memoriesOf(s().device, image, w.code, w.data, w.config)
-                    : "compared: " + memoriesOf(s().device, image, v.code || family.twelveBit,
-                                                v.data, true);
+                    : "compared: " +
+                          memoriesOf(s().device, image, v.code || family.twelveBit, v.data, true);
         report(done, note, chipChecksum(s().device, writing ? heldAfterWrite(image, w) : image));
         return kExitOk;
     }
@@ -809,7 +813,8 @@ class Runner {
             for (std::size_t k = 0; k < image.pic18.config.size(); ++k) {
                 const int mask = s().device.configBytes[k].mask;
                 if (image.pic18.config[k] && mask != 0)
-                    image.pic18.config[k] = static_cast<std::uint8_t>(s().chip.configBytes[k] & mask);
+                    image.pic18.config[k] =
+                        static_cast<std::uint8_t>(s().chip.configBytes[k] & mask);
             }
         } else if (w.eraseFirst) {
             image.config.reset();
@@ -1022,40 +1027,64 @@ class Runner {
 
     int config() {
         if (!noChip() && pic18Core(s().device)) return configBytes();
-        if (!noChip() && hasSettings(a_.operands)) {
-            throw UsageError{"ADDR=VALUE and NAME=0|1 are for PIC18 chips; " + s().device.name +
-                             " takes the configuration word in hex"};
+        std::array<std::string, 14> labels;
+        if (!noChip()) readConfigLabels(s(), labels);
+        // Hex words first, NAME=0|1 bits on them (or on the chip's word).
+        std::vector<std::string> words;
+        std::vector<NamedBits> named;
+        for (const std::string& operand : a_.operands) {
+            if (operand.find('=') == std::string::npos) {
+                words.push_back(operand);
+            } else if (!noChip()) {
+                named.push_back(namedBits(labels, operand));
+            }
+        }
+        if (words.size() > 2) throw UsageError{"wrong number of arguments for 'config'"};
+        for (const std::string& w : words) {
+            if (parseHex(w, kConfigLargest) < 0) {
+                throw UsageError{"the configuration word is hex up to 3FFF (14 bits), not '" + w +
+                                 "'"};
+            }
         }
         const bool writing = !a_.operands.empty();
-        if (writing) {
-            const int word = parseHex(a_.operands[0], kConfigLargest);
+        if (!words.empty()) {
+            const int word = parseHex(words[0], kConfigLargest);
             if (algorithmOf(s().device).twelveBit && word > kConfigLargest12Bit) {
                 throw UsageError{"the configuration word of " + s().device.name +
-                                 " has 12 bits: up to FFF, not '" + a_.operands[0] + "'"};
+                                 " has 12 bits: up to FFF, not '" + words[0] + "'"};
             }
             s().chip.configWord = word;
         }
         const int mask2 = ChipService(s()).secondConfigMask();
-        if (a_.operands.size() > 1) {
+        if (words.size() > 1) {
             if (mask2 == 0) {
                 throw UsageError{s().device.name + " has one configuration word, not two"};
             }
-            s().chip.config2Word = parseHex(a_.operands[1], kConfigLargest);
+            s().chip.config2Word = parseHex(words[1], kConfigLargest);
+        }
+        std::vector<std::string> protecting;
+        for (const NamedBits& bits : named)
+            if (bits.protects) protecting.push_back("Config-Word " + bits.label);
+        if (!protecting.empty() && win_.messageBox(ui::protectionQuestion(protecting), "Warning!",
+                                                   ui::Buttons::okCancel) != ui::Answer::ok) {
+            return cancelled();
         }
         std::vector<std::pair<int, int>> calibration;
         const int word = s().chip.configWord;
-        const bool keepSecond = writing && mask2 != 0 && a_.operands.size() == 1;
+        const bool keepSecond = writing && mask2 != 0 && words.size() < 2;
+        const bool readFirst = keepSecond || (words.empty() && !named.empty());
         const int r = onChip([&](ChipService& chip) {
-            // Written alone, the first word leaves the second as the chip has it.
-            if (keepSecond && chip.readConfig() != 0) return false;
-            s().chip.configWord = word;
+            // Written alone, the first word leaves the second as the chip has it;
+            // named bits alone change the word the chip holds.
+            if (readFirst && chip.readConfig() != 0) return false;
+            if (!words.empty()) s().chip.configWord = word;
+            for (const NamedBits& bits : named)
+                s().chip.configWord = (s().chip.configWord & ~bits.mask) | bits.value;
             if ((writing ? chip.writeConfig() : chip.readConfig()) != 0) return false;
             if (!writing) calibration = chip.readCalibrationWords();
             return true;
         });
         if (r != kExitOk) return r;
-        std::array<std::string, 14> labels;
-        readConfigLabels(s(), labels);
         std::string shown =
             formatText("Config-Word: %.4X\n", static_cast<unsigned>(s().chip.configWord));
         for (int bit = 13; bit >= 0; --bit) {
@@ -1075,6 +1104,48 @@ class Runner {
         }
         print(shown + (writing ? "OK\n" : ""));
         return kExitOk;
+    }
+
+    // The bits of the configuration word a "NAME=0|1" setting names: every
+    // bit with that label (a leading '/' optional, any case), and whether it
+    // turns code or data protection on.
+    struct NamedBits {
+        std::string label;
+        int mask = 0;
+        int value = 0;
+        bool protects = false;
+    };
+
+    NamedBits namedBits(const std::array<std::string, 14>& labels, const std::string& setting) {
+        const std::size_t eq = setting.find('=');
+        std::string name = upper(setting.substr(0, eq));
+        if (!name.empty() && name[0] == '/') name.erase(0, 1);
+        const std::string value = setting.substr(eq + 1);
+        NamedBits bits;
+        std::string known;  // the chip's labels, each once
+        for (int bit = 13; bit >= 0; --bit) {
+            const std::string& label = labels[static_cast<std::size_t>(bit)];
+            if (ui::functionlessBit(label)) continue;
+            std::string bare = upper(label);
+            if (bare[0] == '/') bare.erase(0, 1);
+            if ((" " + known + " ").find(" " + label + " ") == std::string::npos)
+                known += (known.empty() ? "" : " ") + label;
+            if (bare != name || name.empty()) continue;
+            bits.label = label;
+            bits.mask |= 1 << bit;
+        }
+        if (bits.mask == 0) {
+            throw UsageError{"unknown configuration bit '" + setting.substr(0, eq) + "' of " +
+                             s().device.name + "; its bits: " + known};
+        }
+        if (value != "0" && value != "1") {
+            throw UsageError{"a named configuration bit is set to 0 or 1, not '" + setting + "'"};
+        }
+        bits.value = value == "1" ? bits.mask : 0;
+        // Code, data and write protection are on when such a bit is 0.
+        const std::string bare = upper(bits.label[0] == '/' ? bits.label.substr(1) : bits.label);
+        bits.protects = value == "0" && (bare.rfind("CP", 0) == 0 || bare.rfind("WRT", 0) == 0);
+        return bits;
     }
 
     // A PIC18 chip's configuration bytes: shown, or read, changed by the

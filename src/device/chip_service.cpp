@@ -199,7 +199,8 @@ Result ChipService::write(const WriteOptions& o, const ChipImage& image) {
     if (!vppAccepted()) return {Outcome::cancelled, Failure::none};
     std::vector<int> kept;
     const bool keep = keepsData(o, image);
-    if (keep && !readKeptData(kept)) return unlessLost(s_, Result{Outcome::failed, Failure::failed});
+    if (keep && !readKeptData(kept))
+        return unlessLost(s_, Result{Outcome::failed, Failure::failed});
     if (pic18Core(s_.device)) return unlessLost(s_, write18(o, image, kept));
     const Result result = [&]() -> Result {
         const Result failed{Outcome::failed, Failure::failed};

@@ -67,7 +67,8 @@ Result ChipService::write18(const WriteOptions& o, const ChipImage& image,
     // Kept EEPROM bytes go back with the same write, in place of the file's.
     if (!kept.empty()) chosen.pic18.data.clear();
     for (std::size_t k = 0; k < kept.size(); ++k)
-        if (kept[k] != 0xFF) chosen.pic18.data[static_cast<int>(k)] = static_cast<std::uint8_t>(kept[k]);
+        if (kept[k] != 0xFF)
+            chosen.pic18.data[static_cast<int>(k)] = static_cast<std::uint8_t>(kept[k]);
     const bool data = o.data || !kept.empty();
     const Result r = passResult(pic18Write(s_, chosen, {o.code, o.code, data, o.config}));
     if (r.outcome == Outcome::ok && o.config) {
