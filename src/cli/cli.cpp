@@ -769,11 +769,6 @@ class Runner {
         w.eraseFirst = family.erasable && !has("--no-erase");
         w.keepData = has("--keep-eeprom");
         const VerifyOptions v{!has("--no-code"), has("--data")};
-        // The file read once: checked against the chip, then written or compared.
-        ChipImage image;
-        const bool needsData = writing ? w.code || w.data : true;
-        if (fitSelectedFile(s(), file_, image, needsData) != 0) return rejectFile();
-        const bool fileData = image.dataBytes > 0 || !image.pic18.data.empty();
         if (w.keepData && (family.twelveBit || s().device.dataBytes <= 0)) {
             throw UsageError{"--keep-eeprom: " + s().device.name + " has no data memory"};
         }
@@ -782,6 +777,11 @@ class Runner {
                 "--keep-eeprom keeps the data memory over the erase; with "
                 "--no-erase nothing erases it"};
         }
+        // The file read once: checked against the chip, then written or compared.
+        ChipImage image;
+        const bool needsData = writing ? w.code || w.data : true;
+        if (fitSelectedFile(s(), file_, image, needsData) != 0) return rejectFile();
+        const bool fileData = image.dataBytes > 0 || !image.pic18.data.empty();
         const int r = onChip(
             [&](ChipService& chip) {
                 if (!chip.sameChipOrAgreed()) return Result{Outcome::cancelled, Failure::none};

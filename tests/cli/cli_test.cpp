@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -125,7 +126,8 @@ TEST_F(Cli, WriteVerifyReadAndEraseOnTheSimulatorWhichKeepsTheChip) {
     Result r = run("-p sim -c PIC16F628A write " + example("blink_16f628a"));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "OK\n");
-    EXPECT_EQ(r.err, "");  // no terminal: no progress line
+    // No terminal: no progress line, only the report.
+    EXPECT_EQ(r.err.rfind("Report: PIC16F628A", 0), 0u) << r.err;
 
     // A new run finds port, chip and the written chip again.
     r = run("verify --data " + example("blink_16f628a"));
@@ -145,6 +147,146 @@ TEST_F(Cli, WriteVerifyReadAndEraseOnTheSimulatorWhichKeepsTheChip) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "OK\n");
     EXPECT_EQ(run("eeprom").out.substr(0, 9), "0000: FF ");
+}
+
+// A PIC16F84A program of four code words, its configuration word and two
+// EEPROM bytes; its checksum as an unprotected chip holding it shows it.
+struct SmallProgram {
+    std::vector<int> code{0x1683, 0x0186, 0x1283, 0x2803};
+    int config = 0x3FF1;
+    std::string text(bool eeprom) const {
+        std::string hex = hexRecord(0, wordBytes({code[0], code[1], code[2], code[3]})) + "\n" +
+                          hexRecord(0x400E, wordBytes({config})) + "\n";
+        if (eeprom) hex += hexRecord(0x4200, wordBytes({0x11, 0x22})) + "\n";
+        return hex + ":00000001FF\n";
+    }
+    // Every code word of the 1024 (erased ones 3FFF) plus the configuration word.
+    int checksum() const {
+        int sum = (1024 - static_cast<int>(code.size())) * 0x3FFF + config;
+        for (int w : code)
+            sum += w;
+        return sum & 0xFFFF;
+    }
+};
+
+std::string checksumLine(int sum) {
+    char text[32];
+    std::snprintf(text, sizeof text, "  checksum: %04X\n", static_cast<unsigned>(sum));
+    return text;
+}
+
+TEST_F(Cli, WriteVerifyReadAndBlankReportWhatTheyDidWithTheChipsChecksum) {
+    const SmallProgram program;
+    const std::string file = hexFile(program.text(true));
+    Result r = run("-p sim -c PIC16F84A write " + file);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "OK\n");
+    EXPECT_NE(r.err.find("Report: PIC16F84A, DEV-ID 0560"), std::string::npos) << r.err;
+    EXPECT_NE(
+        r.err.find("written: code 4 words, EEPROM 2 bytes, IDs 0 words, configuration 1 word"),
+        std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("  time: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(checksumLine(program.checksum())), std::string::npos) << r.err;
+
+    r = run("verify " + file);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("compared: code 4 words, IDs 0 words, configuration 1 word"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find(checksumLine(program.checksum())), std::string::npos) << r.err;
+
+    // A read reports the chip it read: the same checksum, and the readback on
+    // the standard output stays the file alone.
+    r = run("read -o -");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind(":", 0), 0u);
+    EXPECT_NE(r.err.find("read: code 1024 words, EEPROM 64 bytes"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(checksumLine(program.checksum())), std::string::npos) << r.err;
+    r = run("blank");
+    EXPECT_EQ(r.out, "not blank\n");
+    EXPECT_NE(r.err.find(checksumLine(program.checksum())), std::string::npos) << r.err;
+
+    ASSERT_EQ(run("-y erase all").status, 0);
+    r = run("blank");
+    EXPECT_EQ(r.out, "blank\n");
+    EXPECT_NE(r.err.find(checksumLine(1025 * 0x3FFF & 0xFFFF)), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, WriteKeepsTheEepromUnlessTheFileBringsItsOwnAndRefusesAProtectedOne) {
+    const SmallProgram program;
+    ASSERT_EQ(run("-p sim -c PIC16F84A eeprom 0=5A 3F=A5").status, 0);
+    Result r = run("write --keep-eeprom " + hexFile(program.text(false)));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("the chip's data kept"), std::string::npos) << r.err;
+    EXPECT_EQ(cells("PIC16F84A").data[0], 0x5A);
+    EXPECT_EQ(cells("PIC16F84A").data[0x3F], 0xA5);
+    EXPECT_EQ(cells("PIC16F84A").program[0], program.code[0]);
+
+    // The file's EEPROM wins over the chip's, and the report says so.
+    r = run("write --keep-eeprom " + hexFile(program.text(true)));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("the file's data written"), std::string::npos) << r.err;
+    EXPECT_EQ(cells("PIC16F84A").data[0], 0x11);
+    EXPECT_EQ(cells("PIC16F84A").data[0x3F], 0xFF);
+
+    // Without the option the erase takes the EEPROM with it.
+    ASSERT_EQ(run("eeprom 3F=A5").status, 0);
+    ASSERT_EQ(run("write " + hexFile(program.text(false))).status, 0);
+    EXPECT_EQ(cells("PIC16F84A").data[0x3F], 0xFF);
+
+    // Data protection (/CPD 0) reads as zeros: refused before the erase.
+    ASSERT_EQ(run("-c PIC16F628A eeprom 0=5A").status, 0);
+    ASSERT_EQ(run("-y config 3EFF").status, 0);
+    const std::string before = image("PIC16F628A");
+    r = run("write --keep-eeprom " + hexFile(program.text(false)));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("The data memory is protected (Config-Word 3EFF)"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("Nothing was erased."), std::string::npos) << r.err;
+    EXPECT_EQ(image("PIC16F628A"), before);
+    EXPECT_EQ(run("-c PIC12F508 write --keep-eeprom " + hexFile(program.text(false))).status, 2);
+}
+
+// A PIC18 chip keeps its EEPROM the same way, written back with the program.
+TEST_F(Cli, Pic18WriteKeepsTheEeprom) {
+    ASSERT_EQ(run("-y -p sim -c PIC18F4620 eeprom 0=5A 3FF=A5").status, 0);
+    const std::string file = hexFile(hexRecord(0, {0, 4}, 4) + "\n" +
+                                     hexRecord(0, {0x12, 0x34, 0x56, 0x78}) + "\n:00000001FF\n");
+    const Result r = run("-y write --keep-eeprom " + file);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string eeprom = run("eeprom").out;
+    EXPECT_NE(eeprom.find("0000: 5A \n"), std::string::npos);
+    EXPECT_NE(eeprom.find("03FF: A5 \n"), std::string::npos);
+    // Written and read back, the chip shows the checksum of the file.
+    const std::string line = r.err.substr(r.err.find("  checksum: "));
+    EXPECT_NE(run("read").err.find(line), std::string::npos) << line;
+}
+
+TEST_F(Cli, ConfigurationBitsOfA14BitChipByNameWithProtectionAskedFirst) {
+    ASSERT_EQ(run("-y -p sim -c PIC16F84A erase all").status, 0);
+    Result r = run("config WDTE=0 /pwrte=0");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("Config-Word: 3FF3\n", 0), 0u) << r.out;
+    EXPECT_EQ(cells("PIC16F84A").config[sim::kConfigWordIndex], 0x3FF3);
+    // On a hex word: the word, then the bits.
+    ASSERT_EQ(run("config 3FF3 fosc0=0").status, 0);
+    EXPECT_EQ(cells("PIC16F84A").config[sim::kConfigWordIndex], 0x3FF2);
+
+    r = run("config BOREN=1");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("its bits: /CP /PWRTE WDTE FOSC1 FOSC0"), std::string::npos) << r.err;
+    EXPECT_EQ(run("config WDTE=2").status, 2);
+
+    // Code protection is asked about; no terminal answers Cancel.
+    r = run("config CP=0");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Warning!: Code or write protection will be set (Config-Word /CP)"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(cells("PIC16F84A").config[sim::kConfigWordIndex], 0x3FF2);
+    ASSERT_EQ(run("--yes config CP=0").status, 0);
+    EXPECT_EQ(cells("PIC16F84A").config[sim::kConfigWordIndex], 0x0002);
 }
 
 // A PIC18 program as gpasm writes it (INHX32): written, found again by the
@@ -523,7 +665,7 @@ TEST_F(Cli, Pic18ConfigBytesAreShownAndSetByAddressNameOrBit) {
 
     r = run("-c PIC16F84A config WDT=0");
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("ADDR=VALUE and NAME=0|1 are for PIC18 chips; PIC16F84A takes"),
+    EXPECT_NE(r.err.find("unknown configuration bit 'WDT' of PIC16F84A; its bits: /CP"),
               std::string::npos)
         << r.err;
     r = run("config 3FFF 3FFF 3FFF");
