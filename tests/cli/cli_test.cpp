@@ -251,7 +251,7 @@ TEST_F(Cli, WriteKeepsTheEepromUnlessTheFileBringsItsOwnAndRefusesAProtectedOne)
 // A PIC18 chip keeps its EEPROM the same way, written back with the program.
 TEST_F(Cli, Pic18WriteKeepsTheEeprom) {
     ASSERT_EQ(run("-y -p sim -c PIC18F4620 eeprom 0=5A 3FF=A5").status, 0);
-    const std::string file = hexFile(hexRecord(0, {0, 4}, 4) + "\n" +
+    const std::string file = hexFile(hexRecord(0, {0, 0}, 4) + "\n" +
                                      hexRecord(0, {0x12, 0x34, 0x56, 0x78}) + "\n:00000001FF\n");
     const Result r = run("-y write --keep-eeprom " + file);
     ASSERT_EQ(r.status, 0) << r.err;
