@@ -602,10 +602,7 @@ class Runner {
     int readbackChecksum(const std::filesystem::path& file) {
         std::error_code ec;
         if (!std::filesystem::exists(file, ec)) return -1;
-        ChipImage image;
-        std::string message;
-        if (!readChipImage(platform::utf8Of(file), s().device, image, message)) return -1;
-        return chipChecksum(s().device, image);
+        return ferrolux::readbackChecksum(s().device, platform::utf8Of(file));
     }
 
     // A port given as an option is kept only when it opens and a board answers;
@@ -800,33 +797,11 @@ class Runner {
             writing ? "written: " + memoriesOf(s().device, image, w.code, w.data, w.config)
                     : "compared: " +
                           memoriesOf(s().device, image, v.code || family.twelveBit, v.data, true);
-        report(done, note, chipChecksum(s().device, writing ? heldAfterWrite(image, w) : image));
+        report(done, note,
+               chipChecksum(s().device, writing ? heldAfterWrite(s().device, image, s().chip,
+                                                                 w.code, w.config, w.eraseFirst)
+                                                : image));
         return kExitOk;
-    }
-
-    // The file's image as the chip holds it after a write: the configuration
-    // the session wrote, erased memories where nothing was written.
-    ChipImage heldAfterWrite(ChipImage image, const WriteOptions& w) {
-        if (w.config) {
-            image.config = s().chip.configWord;
-            if (s().device.config2Mask != 0) image.config2 = s().chip.config2Word;
-            for (std::size_t k = 0; k < image.pic18.config.size(); ++k) {
-                const int mask = s().device.configBytes[k].mask;
-                if (image.pic18.config[k] && mask != 0)
-                    image.pic18.config[k] =
-                        static_cast<std::uint8_t>(s().chip.configBytes[k] & mask);
-            }
-        } else if (w.eraseFirst) {
-            image.config.reset();
-            image.config2.reset();
-            image.pic18.config = {};
-        }
-        if (!w.code && w.eraseFirst) {
-            for (auto it = image.words.begin(); it != image.words.end();)
-                it = it->first < s().device.codeWords ? image.words.erase(it) : std::next(it);
-            image.pic18.code.clear();
-        }
-        return image;
     }
 
     int erase(const std::string& what) {

@@ -36,4 +36,33 @@ int chipChecksum(const DeviceRecord& d, const ChipImage& image) {
     return static_cast<int>(sum & 0xFFFFu);
 }
 
+ChipImage heldAfterWrite(const DeviceRecord& d, ChipImage image, const ChipValues& values,
+                         bool code, bool config, bool erased) {
+    if (config) {
+        image.config = values.configWord;
+        if (d.config2Mask != 0) image.config2 = values.config2Word;
+        for (std::size_t k = 0; k < image.pic18.config.size(); ++k) {
+            const int mask = d.configBytes[k].mask;
+            if (image.pic18.config[k] && mask != 0)
+                image.pic18.config[k] = static_cast<std::uint8_t>(values.configBytes[k] & mask);
+        }
+    } else if (erased) {
+        image.config.reset();
+        image.config2.reset();
+        image.pic18.config = {};
+    }
+    if (!code && erased) {
+        std::erase_if(image.words, [&d](const auto& w) { return w.first < d.codeWords; });
+        image.pic18.code.clear();
+    }
+    return image;
+}
+
+int readbackChecksum(const DeviceRecord& d, const std::string& file) {
+    ChipImage image;
+    std::string message;
+    if (!readChipImage(file, d, image, message)) return -1;
+    return chipChecksum(d, image);
+}
+
 }  // namespace ferrolux

@@ -2,6 +2,7 @@
 
 #include "files/hex_image.h"
 #include "session/device_record.h"
+#include "session/session.h"
 
 namespace ferrolux {
 
@@ -13,5 +14,15 @@ namespace ferrolux {
 // configuration byte ANDed with its mask (an absent one as its erased value).
 // IDs and EEPROM are not part of it.
 int chipChecksum(const DeviceRecord& d, const ChipImage& image);
+
+// The file's `image` as the chip holds it after a write of code (with IDs)
+// and configuration as asked, the chip erased first or not: the configuration
+// written is the session's `values` (the file's, or what the user set),
+// memories erased and not written are erased.
+ChipImage heldAfterWrite(const DeviceRecord& d, ChipImage image, const ChipValues& values,
+                         bool code, bool config, bool erased);
+
+// The checksum of the hex readback `file` of chip `d`; -1 when it cannot be read.
+int readbackChecksum(const DeviceRecord& d, const std::string& file);
 
 }  // namespace ferrolux

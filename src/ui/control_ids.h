@@ -19,6 +19,7 @@ inline constexpr int kWriteCodeBox = 1119;
 inline constexpr int kWriteDataBox = 1120;
 inline constexpr int kWriteConfigBox = 1121;
 inline constexpr int kEraseBeforeWriteBox = 1172;
+inline constexpr int kKeepDataBox = 1173;  // the EEPROM kept over the erase
 inline constexpr int kLowVoltBox = 1092;
 inline constexpr int kSaveHexRadio = 1176;
 inline constexpr int kSaveTextRadio = 1177;

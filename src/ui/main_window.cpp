@@ -6,6 +6,7 @@
 #include "device/erase.h"
 #include "device/family.h"
 #include "device/readback.h"
+#include "files/checksum.h"
 #include "files/device_list.h"
 #include "files/hex_input.h"
 #include "files/state_file.h"
@@ -111,6 +112,11 @@ void MainWindow::notifyEnded() {
     if (!host_->commandEnded(s_) && ending_ == Ending::ok) ending_ = Ending::failed;
 }
 
+// "OK" and the checksum of what the chip now holds.
+std::string MainWindow::okWithChecksum(const ChipImage& image) const {
+    return formatText("OK  checksum %04X", static_cast<unsigned>(chipChecksum(s_.device, image)));
+}
+
 int MainWindow::finishCommand(const std::string& text, bool greyFileField) {
     status(text);
     w_.beep();
@@ -212,6 +218,7 @@ int MainWindow::write() {
     const bool data = w_.isChecked(ctl::kWriteDataBox);
     const bool config = w_.isChecked(ctl::kWriteConfigBox);
     const bool erase = w_.isChecked(ctl::kEraseBeforeWriteBox);
+    const bool keepData = erase && w_.isChecked(ctl::kKeepDataBox);
     if (noChip()) return refused(kNoChip);
     if ((data || code) && !s_.file.fileSelected) return refused(kNoFile);
     // The file as it is now, read once for the whole write.
@@ -223,12 +230,13 @@ int MainWindow::write() {
 
     if (chip_.checkLink() == 0) return failCommand();
     if (!chip_.sameChipOrAgreed()) return cancelled();
-    const Outcome outcome = chip_.write({erase, code, data, config}, image).outcome;
+    const Outcome outcome = chip_.write({erase, code, data, config, keepData}, image).outcome;
     if (outcome == Outcome::cancelled) return cancelled();
     if (outcome == Outcome::failed) return failCommand();
     if (config) w_.enable(ctl::kViewSetButton, true);
     w_.enable(ctl::kSaveButton, true);
-    return finishCommand("OK", true);
+    return finishCommand(
+        okWithChecksum(heldAfterWrite(s_.device, image, s_.chip, code, config, erase)), true);
 }
 
 int MainWindow::verify() {
@@ -245,7 +253,7 @@ int MainWindow::verify() {
     const VerifyOptions options{w_.isChecked(ctl::kVerifyCodeBox),
                                 w_.isChecked(ctl::kVerifyDataBox)};
     if (chip_.verify(options, image).outcome != Outcome::ok) return failCommand();
-    return finishCommand("OK", true);
+    return finishCommand(okWithChecksum(image), true);
 }
 
 int MainWindow::save() {
@@ -261,7 +269,18 @@ int MainWindow::save() {
     if (textForm && chip_.saveReadback(true) != 0) return failCommand();
     if (!s_.pass.blank) showConfigField(s_, w_);
     w_.repaint();
-    if (hexForm) status("'readback.hex' saved");
+    // An unprotected chip's checksum, from its hex readback.
+    const int sum =
+        hexForm && protectedReadbackNote(s_).empty()
+            ? readbackChecksum(s_.device,
+                               platform::utf8Of((s_.outputDir.empty() ? std::filesystem::path(".")
+                                                                      : s_.outputDir) /
+                                                "readback.hex"))
+            : -1;
+    if (hexForm)
+        status(sum < 0
+                   ? std::string("'readback.hex' saved")
+                   : formatText("'readback.hex' saved  checksum %04X", static_cast<unsigned>(sum)));
     if (textForm) status("'readback.txt' saved");
     // A protected chip reads as zeros: the file is not its program.
     if (const std::string note = protectedReadbackNote(s_); !note.empty())
@@ -502,7 +521,8 @@ bool MainWindow::open(bool offerReload) {
                    ctl::kEraseBeforeWriteBox}) {
         w_.check(id, true);
     }
-    for (int id : {ctl::kWriteConfigBox, ctl::kVerifyDataBox, ctl::kSaveTextRadio}) {
+    for (int id :
+         {ctl::kWriteConfigBox, ctl::kVerifyDataBox, ctl::kSaveTextRadio, ctl::kKeepDataBox}) {
         w_.check(id, false);
     }
     if (algorithmOf(s_.device).twelveBit) applyTwelveBitBoxes();
@@ -678,6 +698,9 @@ void MainWindow::applyChipToControls() {
                    ctl::kEraseBeforeWriteBox}) {
         w_.enable(id, true);
     }
+    // Only a chip with data memory has any to keep.
+    if (s_.device.dataBytes <= 0) w_.check(ctl::kKeepDataBox, false);
+    w_.enable(ctl::kKeepDataBox, s_.device.dataBytes > 0);
 }
 
 // No data memory, code always verified; only flash chips can be erased first.
@@ -690,6 +713,8 @@ void MainWindow::applyTwelveBitBoxes() {
     const bool erasable = algorithmOf(s_.device).erasable;
     if (!erasable) w_.check(ctl::kEraseBeforeWriteBox, false);
     w_.enable(ctl::kEraseBeforeWriteBox, erasable);
+    w_.check(ctl::kKeepDataBox, false);
+    w_.enable(ctl::kKeepDataBox, false);
 }
 
 void MainWindow::lowVoltClicked() {

@@ -99,6 +99,7 @@ class MainWindow {
 
     // The endings shared by the commands.
     int finishCommand(const std::string& text, bool greyFileField);
+    std::string okWithChecksum(const ChipImage& image) const;
     int failCommand();
 
   private:

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "app/host.h"
+#include "files/hex_image.h"
 #include "session/messages.h"
 #include "sim/virtual_pic.h"
 #include "support/recording_ports.h"
@@ -145,6 +146,22 @@ struct Commands : ::testing::Test, UiRig {
         ASSERT_EQ(open(example("blink_16f628a")), 0) << lastBox().text;
         ASSERT_EQ(main().write(), 0) << lastBox().text;
     }
+    // "OK" and the checksum of a PIC16F628A holding the example: its code
+    // words and 3FFF for the rest of the 2048, plus the configuration word in
+    // the chip's bits (21FF).
+    std::string okWithExampleChecksum() {
+        DeviceRecord d = s().device;
+        ChipImage image;
+        std::string message;
+        EXPECT_TRUE(readChipImage(example("blink_16f628a"), d, image, message)) << message;
+        unsigned sum = 0;
+        for (int address = 0; address < 2048; ++address)
+            sum += image.words.count(address) ? image.words[address] : 0x3FFF;
+        sum += static_cast<unsigned>(image.config.value_or(0x3FFF) & 0x21FF);
+        char text[32];
+        std::snprintf(text, sizeof text, "OK  checksum %04X", sum & 0xFFFF);
+        return text;
+    }
 };
 
 TEST_F(Commands, WriteAndVerifyNeedAFileOnlyForCodeOrData) {
@@ -159,8 +176,35 @@ TEST_F(Commands, WriteAndVerifyNeedAFileOnlyForCodeOrData) {
     w.checked[ctl::kWriteDataBox] = false;
     w.checked[ctl::kWriteConfigBox] = true;
     main().command(ctl::kWriteButton);
-    expectOk("OK");
+    EXPECT_EQ(w.texts[ctl::kStatusField].rfind("OK  checksum ", 0), 0u);
     EXPECT_EQ(chip().configWord(0x2007), 0x3F50);
+}
+
+// "Keep Data Memory" writes the EEPROM back over the erase unless the file's
+// data is written; a protected EEPROM is refused before the erase.
+TEST_F(Commands, KeepDataMemoryOverTheErase) {
+    openAndWrite();
+    EXPECT_FALSE(w.checked[ctl::kKeepDataBox]);
+    chip().setDataByte(1, 0x5A);
+    w.checked[ctl::kKeepDataBox] = true;
+    w.checked[ctl::kWriteDataBox] = false;
+    main().command(ctl::kWriteButton);
+    expectOk(okWithExampleChecksum());
+    EXPECT_EQ(chip().dataByte(0), 'F');
+    EXPECT_EQ(chip().dataByte(1), 0x5A);
+    // The file's data wins.
+    w.checked[ctl::kWriteDataBox] = true;
+    main().command(ctl::kWriteButton);
+    EXPECT_EQ(main().lastEnding(), Ending::ok);
+    EXPECT_NE(chip().dataByte(1), 0x5A);
+
+    chip().protect(false, true);
+    w.checked[ctl::kWriteDataBox] = false;
+    main().command(ctl::kWriteButton);
+    EXPECT_EQ(main().lastEnding(), Ending::failed);
+    EXPECT_NE(lastBox().text.find("The data memory is protected"), std::string::npos)
+        << lastBox().text;
+    EXPECT_TRUE(chip().dataProtected());
 }
 
 TEST_F(Commands, OpenWriteVerifySave) {
@@ -168,7 +212,7 @@ TEST_F(Commands, OpenWriteVerifySave) {
     EXPECT_EQ(w.texts[ctl::kFileField], "blink_16f628a.hex");
     EXPECT_EQ(w.texts[ctl::kConfigWordField], "3F70");
     main().command(ctl::kWriteButton);
-    expectOk("OK");
+    expectOk(okWithExampleChecksum());
     EXPECT_EQ(chip().programWord(0), 0x2805);
     EXPECT_EQ(chip().dataByte(0), 'F');
     EXPECT_EQ(chip().configWord(0x2007), 0x3F70);
@@ -177,13 +221,15 @@ TEST_F(Commands, OpenWriteVerifySave) {
     w.checked[ctl::kVerifyDataBox] = true;
     w.texts[ctl::kStatusField] = "";
     main().command(ctl::kVerifyButton);
-    expectOk("OK");
+    expectOk(okWithExampleChecksum());
     for (std::string form : {"txt", "hex"}) {
         w.checked[ctl::kSaveHexRadio] = form == "hex";
         w.checked[ctl::kSaveTextRadio] = form == "txt";
         w.texts[ctl::kConfigWordField] = "";
         main().command(ctl::kSaveButton);
-        expectOk("'readback." + form + "' saved");
+        // The hex readback brings the chip's checksum, the listing none.
+        const std::string sum = okWithExampleChecksum().substr(2);
+        expectOk("'readback." + form + "' saved" + (form == "hex" ? sum : ""));
         EXPECT_TRUE(std::filesystem::exists(dir.path() / ("readback." + form)));
         EXPECT_EQ(w.texts[ctl::kConfigWordField], "3F70");
     }

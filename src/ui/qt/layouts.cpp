@@ -288,6 +288,9 @@ void buildMainWindow(QtWindow& w) {
                                     "set under View / Set"));
     p.checkBox(ctl::kEraseBeforeWriteBox, "Erase bef. Write", 82, 66, 90)
         ->setToolTip(QStringLiteral("Erase the whole chip, code protection included, first"));
+    p.checkBox(ctl::kKeepDataBox, "Keep Data Mem.", 14, 66, 66)
+        ->setToolTip(QStringLiteral("Keep Data Memory: read the EEPROM before the erase and "
+                                    "write it back after, unless the file brings its own"));
     p.checkBox(ctl::kLowVoltBox, "Low-Volt-Prog.", 82, 82, 90)
         ->setToolTip(QStringLiteral("Low-voltage programming: an AN589 adapter on a parallel "
                                     "port and a chip that supports it"));
