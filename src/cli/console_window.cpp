@@ -117,7 +117,7 @@ std::string ConsoleWindow::pickFile(const ui::FileRequest&) {
 void ConsoleWindow::showProgress(const std::string& status) {
     if (!options_.progress) return;
     const std::string shown = trimmed(status);
-    if (shown.empty()) {
+    if (shown.empty() && pass_.total <= 0) {
         endProgress();
         return;
     }
@@ -131,7 +131,9 @@ void ConsoleWindow::showProgress(const std::string& status) {
 
     std::string line;
     int percent = -1;
-    std::string pass = pass_.stage == Stage::verifying ? "verifying" : "writing";
+    std::string pass = pass_.stage == Stage::verifying ? "verifying"
+                       : pass_.stage == Stage::reading ? "reading"
+                                                       : "writing";
     if (pass_.data) pass += " data";
     if (pass_.total > 0) percent = (pass_.done + 1) * 100 / pass_.total;
     if (percent >= 0) {

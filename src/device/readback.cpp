@@ -212,6 +212,8 @@ void readAnsweringChip(Session& s, ChipContents& c) {
     c.code.clear();
     for (int w = 0; w < s.device.codeWords; ++w) {
         blinkReading(s);
+        if (w % 64 == 0 || w == s.device.codeWords - 1)
+            s.reporter->progress({Stage::reading, false, w, w, s.device.codeWords});
         c.code.push_back(read(s, READ_DATA_PROGRAM));
         notBlankUnless(s, codeErased(s, w, c.code.back()));
         increment(s);
@@ -234,6 +236,8 @@ void readAnsweringChip(Session& s, ChipContents& c) {
     toDataMemory(s);
     for (int k = 0; k < s.device.dataBytes; ++k) {
         blinkReading(s);
+        if (k % 64 == 0 || k == s.device.dataBytes - 1)
+            s.reporter->progress({Stage::reading, true, k, k, s.device.dataBytes});
         c.data.push_back(read(s, READ_DATA_DATA) & 0xFF);
         notBlankUnless(s, c.data.back() == 0xFF);
         increment(s);

@@ -11,9 +11,9 @@ class TickSource;
 
 namespace ferrolux {
 
-// How far a pass over the file's image has come, in numbers the front ends
-// draw as they like.
-enum class Stage { writing, verifying };
+// How far a pass over the file's image (or a readback over the chip) has
+// come, in numbers the front ends draw as they like.
+enum class Stage { writing, verifying, reading };
 struct Progress {
     Stage stage = Stage::writing;
     bool data = false;  // the data memory pass

@@ -55,6 +55,8 @@ std::vector<std::uint8_t> readRegion(Session& s, int address, int size, Stage st
         const std::span<std::uint8_t> chunk(bytes.data() + at, static_cast<std::size_t>(n));
         if (icsp18ReadBytes(s, kTableReadPostIncrement, chunk) != 0) return {};
     }
+    // The last byte read: a region smaller than a chunk ends at 100 % too.
+    if (size > 0) reportProgress(s, stage, false, address + size - 1, size - 1, size);
     return bytes;
 }
 

@@ -18,7 +18,7 @@ int stoppedRead(Session& s) {
 
 int readAll(Session& s, ChipImage::Bytes18& out, bool data) {
     out = {};
-    const auto code = readRegion(s, 0, s.device.codeWords * 2, Stage::verifying);
+    const auto code = readRegion(s, 0, s.device.codeWords * 2, Stage::reading);
     if (code.size() != static_cast<std::size_t>(s.device.codeWords) * 2) return kPassFailed;
     for (std::size_t a = 0; a < code.size(); ++a)
         out.code[static_cast<std::uint32_t>(a)] = code[a];
@@ -39,7 +39,7 @@ int readAll(Session& s, ChipImage::Bytes18& out, bool data) {
     accessData(s);
     for (int offset = 0; offset < s.device.dataBytes; ++offset) {
         if (offset % 64 == 0)
-            reportProgress(s, Stage::verifying, true, offset, offset, s.device.dataBytes);
+            reportProgress(s, Stage::reading, true, offset, offset, s.device.dataBytes);
         const int read = readDataByte(s, offset);
         if (read < 0) return kPassFailed;
         out.data[offset] = static_cast<std::uint8_t>(read);
