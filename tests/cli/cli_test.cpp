@@ -535,5 +535,94 @@ TEST_F(Cli, Pic18ConfigBytesAreShownAndSetByAddressNameOrBit) {
     EXPECT_NE(r.out.find("ADDR=VALUE"), std::string::npos) << r.out;
 }
 
+// -p names the part and -P the port; -p auto takes the chip whose ID is in
+// the socket; --yes confirms what was asked, --force goes past what looks
+// wrong; a chip command first names what it works on, on the error output.
+TEST_F(Cli, PartAndPortLettersAndWhichOptionAnswersWhichQuestion) {
+    ASSERT_EQ(run("-P sim -p PIC16F628A write " + example("blink_16f628a")).status, 0);
+    const std::string bad = "bad.hex";
+    writeFile(dir.path() / bad, ":020000000528D0\r\n" + kEnd);  // checksum D0, not D1
+    const std::string noEnd = "noend.hex";
+    writeFile(dir.path() / noEnd, rec(0, wordBytes({0x2805})));
+    // Each row: arguments, status, and a text the output or the errors hold.
+    const struct {
+        std::string args;
+        int status;
+        std::string shows;
+    } rows[] = {
+        {"-p SIM1 detect", 2, "'SIM1' is a port, not a chip: -P SIM1 (--port) chooses the port"},
+        {"-psim detect", 2, "-P sim"},
+        {"--part COM3 detect", 2, "is a port, not a chip"},
+        {"-c /dev/ttyUSB0 detect", 2, "is a port, not a chip"},
+        {"-p ftdi:A12B detect", 2, "is a port, not a chip"},
+        {"-p 378 detect", 2, "is a port, not a chip"},
+        {"--pa PIC16F628A --po sim detect", 0, "DEV-ID: 1060 PIC16F628A\n"},
+        {"-c PIC16F628A detect", 0, "DEV-ID: 1060 PIC16F628A\n"},
+        {"-P /dev/null -p auto detect", 4, "not stored"},
+        // Without a terminal: confirmations need --yes, doubts --force.
+        {"erase all", 1, "[y/N] n (no terminal; --yes answers OK)"},
+        {"--force erase all", 1, "[y/N] n (no terminal; --yes answers OK)"},
+        {"-y write " + bad, 1,
+         "Intel checksum wrong, continue? [y/N] n (no terminal; something looks wrong: --force, "
+         "not --yes, answers OK)"},
+        {"write " + noEnd, 1, "[y/N] n (no terminal; something looks wrong: --force answers OK)"},
+        {"--force write " + bad, 0, "continue? [y/N] y (--force)"},
+        {"-y erase all", 0, "[y/N] y (--yes)"},
+        {"blank", 0, "blank\n"},
+        {"write " + noEnd + " --force", 0, "y (--force)"},
+        {"blank", 3, "not blank: 0000 holds 2805\n"},
+        {"write nowhere/x.hex", 1,
+         "Error: Open Error!\nnowhere/x.hex: No such file or directory\n"},
+        {"write .", 1, "Error: Open Error!\n.: Is a directory\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args);
+        const Result r = run(row.args);
+        EXPECT_EQ(r.status, row.status) << r.err;
+        EXPECT_NE((r.out + r.err).find(row.shows), std::string::npos) << r.out << r.err;
+    }
+
+    // What the run works on comes first, on the error output; not for the
+    // chip list, and not with -q.
+    Result r = run("-s 3 detect");
+    EXPECT_EQ(r.out, "DEV-ID: 1060 PIC16F628A\n");
+    EXPECT_EQ(r.err, "PIC16F628A on SIM1 (speed 3)\n");
+    EXPECT_EQ(run("-q detect").err, "");
+    EXPECT_EQ(run("chips").err, "");
+    EXPECT_EQ(run("--help").err, "");
+
+    // -p auto: a 12-bit chip reads no ID, so the 14-bit read finds the chip
+    // in the socket, which the next run keeps; a PIC18 chip's ID is read with its core.
+    ASSERT_EQ(run("-p PIC12F508 chips").status, 0);
+    r = run("-p auto detect");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string found = r.out.substr(r.out.find(' ', 8) + 1);
+    EXPECT_EQ(r.err.rfind(found.substr(0, found.size() - 1) + " on SIM1", 0), 0u) << r.err;
+    EXPECT_EQ(run("detect").out, r.out);
+    ASSERT_EQ(run("-p PIC18F4620 chips").status, 0);
+    EXPECT_EQ(run("-p auto detect").out, "DEV-ID: 0C02 PIC18F4620\n");
+}
+
+// detect names both chips when the ID in the socket belongs to another one
+// than the selected chip: here the device list gives the two chips' IDs swapped.
+TEST_F(Cli, DetectEndsWithStatus3WhenTheIdBelongsToAnotherChip) {
+    std::string list = readFile(dir.path() / "kestrum.ini");
+    const auto swap = [&list](const std::string& from, const std::string& to) {
+        const std::size_t at = list.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        list.replace(at, from.size(), to);
+    };
+    swap("Y\t0560", "Y\t1060x");
+    swap("Y\t1060\t", "Y\t0560\t");
+    swap("Y\t1060x", "Y\t1060");
+    writeFile(dir.path() / "kestrum.ini", list);
+    const Result r = run("-P sim -p PIC16F84A detect");
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_EQ(r.out, "DEV-ID: 0560 PIC16F628A\n");
+    EXPECT_NE(r.err.find("Error: the device ID 0560 belongs to PIC16F628A, not to PIC16F84A\n"),
+              std::string::npos)
+        << r.err;
+}
+
 }  // namespace
 }  // namespace ferrolux::test
