@@ -331,6 +331,18 @@ bool looksLikePort(const std::string& name) {
            u == "03BC" || u == "278" || u == "378" || u == "3BC";
 }
 
+// The system's reason the file cannot be opened for reading; "" when it can.
+std::string openFailure(const std::string& file) {
+    std::error_code ec;
+    const auto path = platform::pathFromUtf8(file);
+    if (std::filesystem::is_directory(path, ec)) return std::strerror(EISDIR);
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    const int error = errno;
+    if (in) return {};
+    return error != 0 ? std::strerror(error) : "cannot be opened";
+}
+
 // -p auto: the chip whose device ID is in the socket.
 bool autoPart(const std::string& name) {
     return upper(name) == "AUTO";
@@ -433,13 +445,17 @@ class Runner {
           out_(out),
           err_(err),
           stop_(stop),
-          win_(in, err, {a.yes, a.force, terminal.input, terminal.output && !a.quiet, stop}),
+          win_(in, err, {a.yes, terminal.input, terminal.output && !a.quiet, stop, a.force}),
           prog_(dir, win_) {
         prog_.session.stopRequest = stop;
     }
 
     int run() {
         if (!prog_.main.open(false)) {
+            // The box names the list; the path and the system's reason follow.
+            const std::string list = platform::utf8Of(s().programDir / kDeviceListFile);
+            if (const std::string reason = openFailure(list); !reason.empty())
+                err_ << list << ": " << reason << '\n';
             prog_.main.close();
             return kExitFailed;
         }
@@ -767,14 +783,8 @@ class Runner {
 
     // The file and the system's reason it cannot be read.
     static std::string whyNotRead(const std::string& file) {
-        std::error_code ec;
-        const auto path = platform::pathFromUtf8(file);
-        if (std::filesystem::is_directory(path, ec)) return file + ": " + std::strerror(EISDIR);
-        errno = 0;
-        std::ifstream in(path, std::ios::binary);
-        const int error = errno;
-        if (in && in.peek() != EOF) return file + ": cannot be read";
-        return file + ": " + (error != 0 ? std::strerror(error) : "cannot be read");
+        const std::string reason = openFailure(file);
+        return file + ": " + (reason.empty() ? std::string("cannot be read") : reason);
     }
 
     // Write and verify take the file's code and data; both check it against

@@ -13,12 +13,12 @@ namespace ferrolux::cli {
 
 struct ConsoleOptions {
     bool yes = false;          // questions that confirm an action answered OK
-    bool force = false;        // questions about something wrong answered OK
     bool interactive = false;  // questions can be asked: the input is a terminal
     bool progress = false;     // the error output is a terminal and not --quiet
     // Once this holds nonzero (a signal arrived) no box is shown and every
     // question is answered Cancel: the command is ending.
     const volatile std::sig_atomic_t* stop = nullptr;
+    bool force = false;  // questions about something that looks wrong answered OK
 };
 
 // The window on a terminal. Controls keep their state in memory; message

@@ -574,6 +574,9 @@ TEST_F(Cli, PartAndPortLettersAndWhichOptionAnswersWhichQuestion) {
         {"write nowhere/x.hex", 1,
          "Error: Open Error!\nnowhere/x.hex: No such file or directory\n"},
         {"write .", 1, "Error: Open Error!\n.: Is a directory\n"},
+        {"-C sim detect", 1,
+         "kestrum.ini !'\n" + (dir.path() / "sim/kestrum.ini").string() +
+             ": No such file or directory\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.args);
