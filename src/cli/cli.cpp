@@ -61,14 +61,15 @@ struct OptionRule {
     bool Args::*flag;          // options that do not
 };
 
+// -p/--part names the chip as avrdude and minipro do; -c/--chip is the same.
 const OptionRule kOptions[] = {
-    {'C', "dir", &Args::dir, nullptr},         {'P', "port", &Args::port, nullptr},
-    {'p', "part", &Args::chip, nullptr},       {'c', "chip", &Args::chip, nullptr},
-    {'s', "speed", &Args::speed, nullptr},     {0, "adapter", &Args::adapter, nullptr},
-    {0, "vpp", &Args::vpp, nullptr},           {'o', "output", &Args::output, nullptr},
-    {0, "lvp", nullptr, &Args::lvp},           {'y', "yes", nullptr, &Args::yes},
-    {'q', "quiet", nullptr, &Args::quiet},     {'h', "help", nullptr, &Args::help},
-    {'V', "version", nullptr, &Args::version}, {0, "force", nullptr, &Args::force},
+    {'C', "dir", &Args::dir, nullptr},       {'P', "port", &Args::port, nullptr},
+    {'c', "chip", &Args::chip, nullptr},     {'s', "speed", &Args::speed, nullptr},
+    {0, "adapter", &Args::adapter, nullptr}, {0, "vpp", &Args::vpp, nullptr},
+    {'o', "output", &Args::output, nullptr}, {0, "lvp", nullptr, &Args::lvp},
+    {'y', "yes", nullptr, &Args::yes},       {'q', "quiet", nullptr, &Args::quiet},
+    {'h', "help", nullptr, &Args::help},     {'V', "version", nullptr, &Args::version},
+    {0, "force", nullptr, &Args::force},     {'p', "part", &Args::chip, nullptr},
 };
 
 // Check-box options of single commands; they take no value.
@@ -654,7 +655,8 @@ class Runner {
 
     // A chip that reads its device ID as the 14-bit core does (pic18 false)
     // or as PIC18 chips do: the selected one when it does, else the first
-    // such chip of the list, now selected; false when the list has none.
+    // PIC16F or PIC18F chip of the list that does, now selected; false when
+    // the list has none.
     bool selectIdReader(bool pic18) {
         const auto reads = [&] {
             return !noChip() && s().device.deviceIdFlag == 'Y' && pic18Core(s().device) == pic18 &&
@@ -663,7 +665,7 @@ class Runner {
         if (reads()) return true;
         const auto& items = win_.listItems(ctl::kChipList);
         for (std::size_t i = 0; i < items.size(); ++i) {
-            if ((upper(items[i]).rfind("PIC18", 0) == 0) != pic18) continue;
+            if (upper(items[i]).rfind(pic18 ? "PIC18F" : "PIC16F", 0) != 0) continue;
             selectChip(static_cast<int>(i));
             if (reads()) return true;
         }
@@ -1229,9 +1231,10 @@ commands:
         text += "  " + std::string(c.synopsis) + "\n";
     text += R"(exit status:
   0 success   1 failure or Cancel   2 usage error   3 verify mismatch (blank:
-  not blank; detect: another chip's ID)   4 no programmer or no chip found (port does not open, board or
-  chip does not answer)   128+N stopped by signal N (Ctrl-C, SIGTERM, SIGHUP:
-  the command ends at the next ICSP frame, programming mode is left)
+  not blank; detect: another chip's ID)   4 no programmer or no chip found
+  (port does not open, board or chip does not answer)   128+N stopped by
+  signal N (Ctrl-C, SIGTERM, SIGHUP: the command ends at the next ICSP frame,
+  programming mode is left)
 Chip commands first name the chip, port and speed on the error output, as
 PIC16F628A on SIM1 (speed 3) -- not with -q; results go to the output.
 Port, chip and speed options are stored in kestrum.cfg when the port works.
