@@ -1158,9 +1158,11 @@ class Runner {
             for (const auto& [offset, value] : edits)
                 bytes[static_cast<std::size_t>(offset)] = value;
             if (!chip.beginDataWrite()) return false;
-            for (int value : bytes) {
-                if (!chip.writeDataByte(value)) {
-                    s().message = "Write Error!";
+            for (std::size_t i = 0; i < bytes.size(); ++i) {
+                if (!chip.writeDataByte(bytes[i])) {
+                    s().message = formatText("Write Error!\nat data memory byte %04X (%02X)",
+                                             static_cast<unsigned>(i),
+                                             static_cast<unsigned>(bytes[i] & 0xFF));
                     return false;
                 }
             }

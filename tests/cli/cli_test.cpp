@@ -171,6 +171,10 @@ TEST_F(Cli, Pic18ProgramOnTheSimulator) {
     r = run("-y erase code");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("is erased whole here"), std::string::npos) << r.err;
+    r = run("blank");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out.rfind("not blank: 0000 holds ", 0), 0u) << r.out;  // a byte: two digits
+    EXPECT_EQ(r.out.size(), std::string("not blank: 0000 holds 00\n").size()) << r.out;
     EXPECT_EQ(run("-y --force erase all").status, 0);
     EXPECT_EQ(run("blank").out, "blank\n");
 }
