@@ -135,7 +135,8 @@ class MainWindow {
     void serialChosen();
     int refused(const std::string& text);
     void notifyEnded();
-    bool ask(const std::string& text, const std::string& title);
+    bool ask(const std::string& text, const std::string& title,
+             QuestionKind kind = QuestionKind::confirm);
 
     Session& s_;
     ChipService chip_;

@@ -72,6 +72,12 @@ class Window {
 
     virtual Answer messageBox(const std::string& text, const std::string& title,
                               Buttons buttons = Buttons::ok) = 0;
+    // An OK/Cancel question of a kind; a window that treats both kinds alike
+    // shows it as any OK/Cancel box.
+    virtual Answer ask(const std::string& text, const std::string& title, QuestionKind kind) {
+        (void)kind;
+        return messageBox(text, title, Buttons::okCancel);
+    }
     virtual void beep() = 0;
     // Show pending changes now: the logic runs on the window's thread and would
     // otherwise not be seen until the command ends.

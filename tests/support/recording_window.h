@@ -19,6 +19,7 @@ class RecordingWindow : public ui::Window {
         std::string text;
         std::string title;
         ui::Buttons buttons;
+        QuestionKind kind = QuestionKind::confirm;  // of an OK/Cancel question
     };
 
     std::map<int, std::string> texts;
@@ -63,6 +64,11 @@ class RecordingWindow : public ui::Window {
     ui::Answer messageBox(const std::string& text, const std::string& title,
                           ui::Buttons buttons) override {
         boxes.push_back({text, title, buttons});
+        if (whileShown) whileShown(boxes.back());
+        return next(answers, ui::Answer::ok);
+    }
+    ui::Answer ask(const std::string& text, const std::string& title, QuestionKind kind) override {
+        boxes.push_back({text, title, ui::Buttons::okCancel, kind});
         if (whileShown) whileShown(boxes.back());
         return next(answers, ui::Answer::ok);
     }
