@@ -83,9 +83,10 @@ std::string pic18ListingText(const DeviceRecord& d, const Pic18Contents& chip) {
         t += hex2(value);
     }
     t += std::string(kCrLf) + kCrLf + "ID:";
-    for (const auto& id : b.ids)
+    for (const auto& id : b.ids) {
         t += ' ';
-    t += hex2(static_cast<unsigned>(id.value_or(0xFF)));
+        t += hex2(static_cast<unsigned>(id.value_or(0xFF)));
+    }
     t += std::string(kCrLf) + kCrLf;
     if (chip.deviceId >= 0) {
         char text[32];
@@ -101,7 +102,7 @@ std::string pic18ListingText(const DeviceRecord& d, const Pic18Contents& chip) {
     k = 0;
     for (const auto& [address, value] : b.data) {
         if (k++ % kRecordBytes == 0)
-            t += std::string(kCrLf) + hex6(static_cast<unsigned>(address)) + ':';
+            t += std::string(kCrLf) + hex6(static_cast<unsigned>(kPic18DataBase + address)) + ':';
         t += ' ';
         t += hex2(value);
     }
