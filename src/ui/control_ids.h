@@ -59,6 +59,13 @@ inline constexpr int kPortFtdiSimulator = 1179;
 // The FTDI adapters found at start-up, one item each ("ftdi:SERIAL").
 inline constexpr int kPortFtdiAdapter0 = 1180;
 inline constexpr int kFtdiAdapterItems = 8;
+// The system's other serial devices found at start-up, one item each
+// ("/dev/ttyUSB0", "/dev/serial/by-id/...", "COM9").
+inline constexpr int kPortDevice0 = 1200;
+inline constexpr int kPortDeviceItems = 16;
+// The main window's own title, and its status bar (chip, port, last checksum).
+inline constexpr int kWindowTitle = 1192;
+inline constexpr int kStatusBar = 1193;
 // Menu: Erase.
 inline constexpr int kEraseCode = 122;
 inline constexpr int kEraseData = 123;

@@ -133,6 +133,11 @@ void buildMenu(QtWindow& w, QMenuBar* bar) {
             continue;
         if (id == ctl::kPort0278) port->addSeparator();
         item(w, port, id, ctl::portNameOf(id), ports);
+        // The system's other serial devices after COM8, filled in at start-up.
+        if (id == ctl::kPortCom8) {
+            for (int i = 0; i < ctl::kPortDeviceItems; ++i)
+                item(w, port, ctl::kPortDevice0 + i, "", ports)->setVisible(false);
+        }
     }
     port->addSeparator();
     item(w, port, ctl::kPortFtdi, "FTDI USB adapter", ports)
@@ -333,7 +338,14 @@ void buildMainWindow(QtWindow& w) {
     w.setProgressBar(progress);
 
     p.button(ctl::kExitButton, "E&xit", 298, 228, 56, 16);
-    w.setFixedSize(width, top + u.y(253));
+    // The status bar: chip, port and the last checksum.
+    auto* statusBar = new QLabel(&w);
+    statusBar->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    statusBar->setGeometry(0, top + u.y(253), width, u.y(11));
+    statusBar->setToolTip(QStringLiteral("The chip, the port and the last checksum"));
+    w.addControl(ctl::kStatusBar, statusBar);
+    w.setFixedSize(width, top + u.y(264));
+    w.setEscCloses(false);
     w.setAcceptDrops(true);
 }
 

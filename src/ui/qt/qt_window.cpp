@@ -12,6 +12,7 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -147,6 +148,15 @@ void QtWindow::edited(int id) {
     });
 }
 
+void QtWindow::keyPressEvent(QKeyEvent* event) {
+    // Esc closes dialogs; a window that keeps it leaves it to Exit and the close box.
+    if (!escCloses_ && event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void QtWindow::reject() {
     // A close box clicked while a command runs takes effect once it has ended.
     if (!gate_.holdClose()) dispatch(ctl::kCancel);
@@ -155,6 +165,10 @@ void QtWindow::reject() {
 // --- Texts ---
 
 void QtWindow::setText(int id, const std::string& text) {
+    if (id == ctl::kWindowTitle) {
+        setWindowTitle(toQ(text));
+        return;
+    }
     quiet_ = true;
     if (QWidget* w = control(id)) {
         if (auto* line = qobject_cast<QLineEdit*>(w)) {
@@ -178,6 +192,7 @@ void QtWindow::setText(int id, const std::string& text) {
 }
 
 std::string QtWindow::text(int id) {
+    if (id == ctl::kWindowTitle) return fromQ(windowTitle());
     if (QWidget* w = control(id)) {
         if (auto* line = qobject_cast<QLineEdit*>(w)) return fromQ(line->text());
         if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
@@ -288,6 +303,16 @@ std::string QtWindow::listItem(int id, int index) {
 
 ui::Answer QtWindow::messageBox(const std::string& text, const std::string& title,
                                 ui::Buttons buttons) {
+    return showBox(text, title, buttons, ui::Answer::ok);
+}
+
+ui::Answer QtWindow::question(const std::string& text, const std::string& title,
+                              ui::Answer preferred) {
+    return showBox(text, title, ui::Buttons::okCancel, preferred);
+}
+
+ui::Answer QtWindow::showBox(const std::string& text, const std::string& title, ui::Buttons buttons,
+                             ui::Answer preferred) {
     if (stop_ != nullptr && *stop_ != 0) return ui::Answer::cancel;
     QWidget* owner = QApplication::activeModalWidget();
     if (owner == nullptr && isVisible()) owner = this;
@@ -306,7 +331,9 @@ ui::Answer QtWindow::messageBox(const std::string& text, const std::string& titl
         box.setStandardButtons(QMessageBox::Ok);
         box.setEscapeButton(QMessageBox::Ok);
     }
-    box.setDefaultButton(QMessageBox::Ok);
+    box.setDefaultButton(preferred == ui::Answer::cancel && buttons == ui::Buttons::okCancel
+                             ? QMessageBox::Cancel
+                             : QMessageBox::Ok);
     box.exec();
     return box.clickedButton() == box.button(QMessageBox::Ok) ? ui::Answer::ok : ui::Answer::cancel;
 }
@@ -377,6 +404,19 @@ std::string QtWindow::pickFile(const ui::FileRequest& request) {
     const QString filters = QStringLiteral("Hex files (*.hex *.HEX);;All files (*)");
     return fromQ(
         QFileDialog::getOpenFileName(this, toQ(request.title), toQ(request.startFolder), filters));
+}
+
+std::string QtWindow::pickSaveFile(const ui::FileRequest& request) {
+    if (stop_ != nullptr && *stop_ != 0) return {};
+    const QString pattern = toQ(request.pattern);
+    const QString filters = toQ(request.filterName) + QStringLiteral(" (") + pattern +
+                            QStringLiteral(");;All files (*)");
+    QFileDialog dialog(this, toQ(request.title), toQ(request.startFolder), filters);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(pattern.mid(pattern.lastIndexOf(QLatin1Char('.')) + 1));
+    dialog.selectFile(toQ(request.fileName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return fromQ(dialog.selectedFiles().front());
 }
 
 void QtWindow::openPath(const std::string& path) {

@@ -327,6 +327,19 @@ ui::Answer Win32Window::messageBox(const std::string& text, const std::string& t
     return answer == IDOK ? ui::Answer::ok : ui::Answer::cancel;
 }
 
+ui::Answer Win32Window::question(const std::string& text, const std::string& title,
+                                 ui::Answer preferred) {
+    std::string body = text;
+    while (!body.empty() && (body.back() == '\n' || body.back() == '\r'))
+        body.pop_back();
+    const UINT button = preferred == ui::Answer::cancel ? MB_DEFBUTTON2 : MB_DEFBUTTON1;
+    HWND owner = hwnd_ != nullptr && ::IsWindowVisible(hwnd_) ? hwnd_ : nullptr;
+    const int answer = ::MessageBoxW(
+        owner, widen(body).c_str(), widen(title).c_str(),
+        MB_OKCANCEL | button | iconFor(title, ui::Buttons::okCancel) | MB_SETFOREGROUND);
+    return answer == IDOK ? ui::Answer::ok : ui::Answer::cancel;
+}
+
 void Win32Window::beep() {
     ::MessageBeep(MB_OK);
 }
@@ -370,6 +383,31 @@ int Win32Window::runDialog(int dialogId, ui::DialogHandler& handler) {
     dialog.setOpenedSink([&] { handler.opened(dialog); });
     const int result = dialog.run(dialogId);
     return dialog.ended() && result != -1 ? result : ctl::kCancel;
+}
+
+std::string Win32Window::pickSaveFile(const ui::FileRequest& request) {
+    std::string filter = request.filterName + " (" + request.pattern + ")";
+    filter += '\0';
+    filter += request.pattern;
+    filter += '\0';
+    const std::wstring wideFilter = widen(filter);
+    const std::wstring folder = widen(request.startFolder);
+    const std::wstring title = widen(request.title);
+    const std::wstring extension = widen(request.pattern.substr(request.pattern.find('.') + 1));
+    wchar_t file[MAX_PATH * 4] = {};
+    const std::wstring name = widen(request.fileName);
+    name.copy(file, std::min<std::size_t>(name.size(), MAX_PATH * 4 - 1));
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = hwnd_;
+    ofn.lpstrFilter = wideFilter.c_str();
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = MAX_PATH * 4;
+    ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+    ofn.lpstrTitle = title.c_str();
+    ofn.lpstrDefExt = extension.c_str();
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    return ::GetSaveFileNameW(&ofn) ? narrow(file) : std::string();
 }
 
 std::string Win32Window::pickFile(const ui::FileRequest& request) {

@@ -52,6 +52,8 @@ class Win32Window : public ui::Window {
     void selectListItem(int id, int index) override;
     int listSelection(int id) override;
     std::string listItem(int id, int index) override;
+    ui::Answer question(const std::string& text, const std::string& title,
+                        ui::Answer preferred) override;
     ui::Answer messageBox(const std::string& text, const std::string& title,
                           ui::Buttons buttons) override;
     void beep() override;
@@ -60,6 +62,7 @@ class Win32Window : public ui::Window {
     void show() override;
     int runDialog(int dialogId, ui::DialogHandler& handler) override;
     std::string pickFile(const ui::FileRequest& request) override;
+    std::string pickSaveFile(const ui::FileRequest& request) override;
     bool openDocument(const std::string& path) override;
     ui::Caret caret(int id) override;
     bool isModified(int id) override;
