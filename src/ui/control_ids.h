@@ -100,6 +100,9 @@ inline constexpr int kDataText = 1113;
 inline constexpr int kReadData = 1114;
 inline constexpr int kWriteData = 1115;
 inline constexpr int kDataStatus = 1116;
+// The data memory alone to and from an Intel HEX file.
+inline constexpr int kLoadDataFile = 1196;
+inline constexpr int kSaveDataFile = 1197;
 
 // Parallel port interface dialog.
 inline constexpr int kAn589Radio = 1106;

@@ -1005,5 +1005,29 @@ TEST(DataWindow18, AKilobyteOfEepromIsShownEditedAndWrittenToItsLastByte) {
     EXPECT_EQ(chip.eepromByte(256), 0x00);
 }
 
+// The data memory alone as a hex file: PIC18 chips from 0xF00000 on (an
+// extended address record first), read back; a file without data memory
+// bytes is refused.
+TEST(DataFile, Pic18EepromAtF00000AndAFileWithoutDataMemoryIsRefused) {
+    TempDir t;
+    DeviceRecord d;
+    d.name = "PIC18F4620";
+    d.family = 13;
+    d.dataBytes = 1024;
+    std::vector<int> bytes(1024, 0xFF);
+    bytes[0] = 0x01;
+    bytes[1023] = 0x5A;
+    const std::string text = ui::eepromHexText(d, bytes);
+    EXPECT_EQ(text.rfind(":0200000400F00A\r\n:1000000001FF", 0), 0u);
+    writeFile(t.path() / "e.hex", text);
+    std::vector<int> back;
+    std::string message;
+    ASSERT_TRUE(ui::readEepromHex((t.path() / "e.hex").string(), d, back, message)) << message;
+    EXPECT_EQ(back, bytes);
+    writeFile(t.path() / "code.hex", ":020000000528D1\n:00000001FF\n");
+    EXPECT_FALSE(ui::readEepromHex((t.path() / "code.hex").string(), d, back, message));
+    EXPECT_EQ(message, "No data memory (EEPROM) bytes in the file.");
+}
+
 }  // namespace
 }  // namespace ferrolux::test

@@ -11,6 +11,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QSettings>
+#include <QTableWidget>
 #include <QTextBlock>
 #include <QUrl>
 #include <fstream>
@@ -350,36 +351,49 @@ TEST(QtConfigDialog, APic18ChipShowsTheBytePickedInTheList) {
     EXPECT_EQ(rig.window().text(ctl::kConfigWordField), "2L=0E");
 }
 
-TEST(QtDataWindow, KeepsAnEditOfTheDigitsAndUndoesOneInAnOffset) {
+// The data memory as a grid: a byte typed over in place, a bad one undone,
+// the ASCII column following; written to the chip, saved alone as a hex file
+// at the chip's addresses and loaded again.
+TEST(QtDataWindow, AGridOfBytesEditedInPlaceWrittenSavedAndLoaded) {
     QtRig rig;
     rig.startOnSimulator();
     auto* chip = rig.program->program().host.simChip();
-    onDialog(
-        rig, [&] { rig.action(ctl::kDataWindow)->trigger(); },
-        [&](qt::QtWindow& d) {
-            auto* edit = in<QPlainTextEdit>(d, ctl::kDataText);
-            ASSERT_NE(edit, nullptr);
-            auto line = [&](int n) { return edit->document()->findBlockByNumber(n).text(); };
-            auto typeAt = [&](int lineNo, int column, int select, const char* keys) {
-                QTextCursor c(edit->document()->findBlockByNumber(lineNo));
-                c.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, column);
-                c.movePosition(QTextCursor::Right, QTextCursor::KeepAnchor, select);
-                edit->setTextCursor(c);
-                QTest::keyClicks(edit, keys);
-            };
-            EXPECT_EQ(d.text(ctl::kDataText).substr(0, 22), "0000: FF \r\n0001: FF \r\n");
-            typeAt(5, 6, 2, "3c");  // over the digits: kept, in capitals
-            EXPECT_EQ(line(5), "0005: 3C ");
-            // Into the offset of line 7 (a position the program counts with CR LF): undone.
-            typeAt(7, 2, 0, "9");
-            EXPECT_EQ(line(7), "0007: FF ");
-            QTest::mouseClick(in(d, ctl::kWriteData), Qt::LeftButton);
-            QTest::mouseClick(in(d, ctl::kDefaultButton), Qt::LeftButton);
-            EXPECT_TRUE(d.ended());
-        });
+    const QString file = QString::fromStdString((rig.dir.path() / "eeprom.hex").string());
+    bool ran = false;
+    rig.modals.onDialog = [&](QWidget* w) {
+        if (auto* files = qobject_cast<QFileDialog*>(w)) {
+            files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(file);
+            static_cast<QDialog*>(files)->accept();
+            return;
+        }
+        auto* d = dynamic_cast<qt::QtWindow*>(w);
+        ASSERT_NE(d, nullptr);
+        ran = true;
+        auto* grid = in<QTableWidget>(*d, ctl::kDataText);
+        ASSERT_NE(grid, nullptr);
+        EXPECT_EQ(grid->columnCount(), 9);  // 128 bytes: 8 a row, and the ASCII column
+        EXPECT_EQ(grid->rowCount(), 16);
+        EXPECT_EQ(grid->item(0, 0)->text(), QStringLiteral("FF"));
+        grid->item(0, 5)->setText(QStringLiteral("3c"));
+        EXPECT_EQ(grid->item(0, 5)->text(), QStringLiteral("3C"));
+        grid->item(0, 7)->setText(QStringLiteral("xyz"));
+        EXPECT_EQ(grid->item(0, 7)->text(), QStringLiteral("FF"));
+        EXPECT_EQ(grid->item(0, 8)->text(), QStringLiteral(".....<.."));
+        QTest::mouseClick(in(*d, ctl::kWriteData), Qt::LeftButton);
+        QTest::mouseClick(in(*d, ctl::kSaveDataFile), Qt::LeftButton);
+        grid->item(0, 5)->setText(QStringLiteral("00"));
+        QTest::mouseClick(in(*d, ctl::kLoadDataFile), Qt::LeftButton);
+        EXPECT_EQ(grid->item(0, 5)->text(), QStringLiteral("3C"));
+        QTest::mouseClick(in(*d, ctl::kDefaultButton), Qt::LeftButton);
+        EXPECT_TRUE(d->ended());
+    };
+    rig.action(ctl::kDataWindow)->trigger();
+    EXPECT_TRUE(ran);
     EXPECT_EQ(chip->dataByte(5), 0x3C);
     EXPECT_EQ(chip->dataByte(7), 0xFF);
     EXPECT_TRUE(rig.modals.boxes.empty());
+    // 14-bit chips: the EEPROM from word 0x2100 (byte address 0x4200), a byte a word.
+    EXPECT_EQ(readFile(file.toStdString()).rfind(":10420000FF00FF00FF00FF00FF003C00", 0), 0u);
 }
 
 TEST(QtParallelDialog, TwoExclusiveGroupsThatTheProgramMayClear) {
