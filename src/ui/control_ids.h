@@ -66,6 +66,9 @@ inline constexpr int kPortDeviceItems = 16;
 // The main window's own title, and its status bar (chip, port, last checksum).
 inline constexpr int kWindowTitle = 1192;
 inline constexpr int kStatusBar = 1193;
+// Windows: the Recent Files submenu's items (Qt keeps its own actions).
+inline constexpr int kRecentFile0 = 1210;
+inline constexpr int kRecentFileItems = 8;
 // Menu: Erase.
 inline constexpr int kEraseCode = 122;
 inline constexpr int kEraseData = 123;

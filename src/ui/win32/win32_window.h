@@ -46,6 +46,7 @@ class Win32Window : public ui::Window {
     void setText(int id, const std::string& text) override;
     std::string text(int id) override;
     void enable(int id, bool enabled) override;
+    void showMenuItem(int id, const std::string& text, bool shown) override;
     void check(int id, bool checked) override;
     bool isChecked(int id) override;
     void setListItems(int id, const std::vector<std::string>& items) override;
