@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -216,6 +217,7 @@ void buildDataWindow(QtWindow& d) {
     auto* grid = p.control(ctl::kDataText, new QTableWidget(&d), 7, 7, 300, 160);
     grid->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 4);
     grid->setToolTip(
         QStringLiteral("Type a byte's two hex digits over it; Write Data writes "
                        "the grid to the chip"));
