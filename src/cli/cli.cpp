@@ -14,11 +14,13 @@
 #include "app/host.h"
 #include "app/program_dir.h"
 #include "cli/console_window.h"
+#include "device/check_link.h"
 #include "device/chip_service.h"
 #include "device/erase.h"
 #include "device/family.h"
 #include "device/readback.h"
 #include "files/device_list.h"
+#include "files/hex_image.h"
 #include "files/hex_input.h"
 #include "files/state_file.h"
 #include "platform/files.h"
@@ -50,7 +52,7 @@ struct Args {
     std::vector<std::string> operands;
 };
 
-// The options in getopt_long's conventions: "-pSIM1", "-p SIM1", "-yq",
+// The options in getopt_long's conventions: "-PSIM1", "-P SIM1", "-yq",
 // "--port=SIM1", "--port SIM1", unambiguous prefixes of long names, "--".
 struct OptionRule {
     char shortName;  // 0: long form only
@@ -59,14 +61,15 @@ struct OptionRule {
     bool Args::*flag;          // options that do not
 };
 
+// -p/--part names the chip as avrdude and minipro do; -c/--chip is the same.
 const OptionRule kOptions[] = {
-    {'C', "dir", &Args::dir, nullptr},       {'p', "port", &Args::port, nullptr},
+    {'C', "dir", &Args::dir, nullptr},       {'P', "port", &Args::port, nullptr},
     {'c', "chip", &Args::chip, nullptr},     {'s', "speed", &Args::speed, nullptr},
     {0, "adapter", &Args::adapter, nullptr}, {0, "vpp", &Args::vpp, nullptr},
     {'o', "output", &Args::output, nullptr}, {0, "lvp", nullptr, &Args::lvp},
     {'y', "yes", nullptr, &Args::yes},       {'q', "quiet", nullptr, &Args::quiet},
     {'h', "help", nullptr, &Args::help},     {'V', "version", nullptr, &Args::version},
-    {0, "force", nullptr, &Args::force},
+    {0, "force", nullptr, &Args::force},     {'p', "part", &Args::chip, nullptr},
 };
 
 // Check-box options of single commands; they take no value.
@@ -104,6 +107,8 @@ constexpr int kConfigLargest12Bit = 0xFFF;
 constexpr int kIdLargest = 0xF;  // the window's ID fields hold one hex digit
 constexpr int kOffsetLargest = 0xFFFF;
 constexpr int kByteLargest = 0xFF;
+// What a hex file that cannot be opened reports; the console adds why.
+constexpr const char* kHexOpenError = "Open Error!";
 
 // The long option or command flag `name` stands for, by exact name or unique
 // prefix; "" with `error` filled when none or several.
@@ -225,14 +230,16 @@ const CommandSpec kCommands[] = {
      {},
      "detect",
      "Tests the programmer and reads the chip's device ID; prints\n"
-     "\"DEV-ID: 1060 PIC16F628A\" (the ID and the chip it belongs to).\n"},
+     "\"DEV-ID: 1060 PIC16F628A\" (the ID and the chip it belongs to).\n"
+     "An ID of another chip than the selected one ends with status 3.\n"},
     {"blank",
      0,
      0,
      {},
      "blank",
      "Reads the whole chip and tells whether it is erased: \"blank\" (status 0)\n"
-     "or \"not blank\" (status 3). No file is written.\n"},
+     "or \"not blank: 0000 holds 3055\" (status 3), the lowest address that is\n"
+     "not erased as a hex file has it (PIC18: byte addresses). No file is written.\n"},
     {"write",
      1,
      1,
@@ -312,6 +319,36 @@ bool hasSettings(const std::vector<std::string>& operands) {
                        [](const std::string& o) { return o.find('=') != std::string::npos; });
 }
 
+// A port name as -P takes it: SIM1, sim, COMn, a parallel port address, a
+// device path or an FTDI adapter. No chip of the list is named so.
+bool looksLikePort(const std::string& name) {
+    const std::string u = upper(name);
+    const bool com =
+        u.size() > 3 && u.rfind("COM", 0) == 0 && std::all_of(u.begin() + 3, u.end(), [](char c) {
+            return std::isdigit(static_cast<unsigned char>(c));
+        });
+    return u == "SIM" || u == "SIM1" || com || u.rfind("FTDI", 0) == 0 ||
+           name.find_first_of("/\\") != std::string::npos || u == "0278" || u == "0378" ||
+           u == "03BC" || u == "278" || u == "378" || u == "3BC";
+}
+
+// The system's reason the file cannot be opened for reading; "" when it can.
+std::string openFailure(const std::string& file) {
+    std::error_code ec;
+    const auto path = platform::pathFromUtf8(file);
+    if (std::filesystem::is_directory(path, ec)) return std::strerror(EISDIR);
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    const int error = errno;
+    if (in) return {};
+    return error != 0 ? std::strerror(error) : "cannot be opened";
+}
+
+// -p auto: the chip whose device ID is in the socket.
+bool autoPart(const std::string& name) {
+    return upper(name) == "AUTO";
+}
+
 // Checks the command, its operands and its flags before anything is touched.
 bool validate(const Args& a, std::string& error) {
     if (a.command.empty()) {
@@ -380,6 +417,11 @@ bool validate(const Args& a, std::string& error) {
             }
         }
     }
+    if (looksLikePort(a.chip)) {
+        error = "'" + a.chip + "' is a port, not a chip: -P " + a.chip +
+                " (--port) chooses the port, -p (--part) the chip";
+        return false;
+    }
     if (!a.speed.empty() && (a.speed.size() != 1 || a.speed[0] < '0' || a.speed[0] > '3')) {
         error = "speed is 0 to 3";
         return false;
@@ -404,13 +446,17 @@ class Runner {
           out_(out),
           err_(err),
           stop_(stop),
-          win_(in, err, {a.yes, terminal.input, terminal.output && !a.quiet, stop}),
+          win_(in, err, {a.yes, terminal.input, terminal.output && !a.quiet, stop, a.force}),
           prog_(dir, win_) {
         prog_.session.stopRequest = stop;
     }
 
     int run() {
         if (!prog_.main.open(false)) {
+            // The box names the list; the path and the system's reason follow.
+            const std::string list = platform::utf8Of(s().programDir / kDeviceListFile);
+            if (const std::string reason = openFailure(list); !reason.empty())
+                err_ << list << ": " << reason << '\n';
             prog_.main.close();
             return kExitFailed;
         }
@@ -418,7 +464,11 @@ class Runner {
         int result = kExitOk;
         try {
             result = applyOptions();
-            if (result == kExitOk && !stopped()) result = runCommand();
+            if (result == kExitOk && !stopped() && autoPart(a_.chip)) result = selectByDeviceId();
+            if (result == kExitOk && !stopped()) {
+                announce();
+                result = runCommand();
+            }
             if (!a_.port.empty() && !stopped()) result = checkChosenPort(result);
         } catch (const UsageError& e) {
             win_.endProgress();
@@ -589,15 +639,84 @@ class Runner {
         win_.check(ctl::kVerifyDataBox, false);
     }
 
+    // Names what the command works on, first, on the error output: the
+    // output keeps the command's result alone.
+    void announce() {
+        if (a_.quiet || a_.command == "chips") return;
+        const std::string chip = noChip() ? std::string("no chip") : s().device.name;
+        err_ << chip << " on " << s().link.portName << " (speed " << s().link.speed << ")\n";
+    }
+
+    void selectChip(int index) {
+        win_.selectListItem(ctl::kChipList, index);
+        main().command(ctl::kChipList);
+        startUpBoxes();
+    }
+
+    // A chip that reads its device ID as the 14-bit core does (pic18 false)
+    // or as PIC18 chips do: the selected one when it does, else the first
+    // PIC16F or PIC18F chip of the list that does, now selected; false when
+    // the list has none.
+    bool selectIdReader(bool pic18) {
+        const auto reads = [&] {
+            return !noChip() && s().device.deviceIdFlag == 'Y' && pic18Core(s().device) == pic18 &&
+                   !algorithmOf(s().device).twelveBit;
+        };
+        if (reads()) return true;
+        const auto& items = win_.listItems(ctl::kChipList);
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (upper(items[i]).rfind(pic18 ? "PIC18F" : "PIC16F", 0) != 0) continue;
+            selectChip(static_cast<int>(i));
+            if (reads()) return true;
+        }
+        return false;
+    }
+
+    // -p auto: reads the device ID with the selected chip's core, then with
+    // the other one (14-bit first when the selected chip reads none), and
+    // selects the chip it belongs to. A port that fails ends it at once.
+    int selectByDeviceId() {
+        const int before = s().device.listIndex;
+        const bool pic18First = !noChip() && pic18Core(s().device);
+        for (const bool pic18 : {pic18First, !pic18First}) {
+            if (!selectIdReader(pic18)) continue;
+            ChipService chip(s());
+            const int r = chip.checkLink(&failure_);
+            chip.leave();
+            if (r == 0 && failure_ == Failure::port) {
+                if (before >= 0) selectChip(before);
+                return fail();
+            }
+            if (r != 2 || s().pass.deviceIdRead < 0) continue;
+            const int id = s().pass.deviceIdRead;
+            const std::string name = chipOfDeviceId(s(), id);
+            const int index = name.empty() ? -1 : findChip(name);
+            if (index < 0) {
+                if (before >= 0) selectChip(before);
+                err_ << formatText(
+                    "Error: the device ID %04X belongs to no chip of the device list\n",
+                    static_cast<unsigned>(id));
+                return kExitFailed;
+            }
+            selectChip(index);
+            return kExitOk;
+        }
+        if (before >= 0) selectChip(before);
+        s().message.clear();
+        err_ << "Error: -p auto read no device ID: the socket is empty or its chip has none\n"
+                "(12-bit and older 14-bit chips); name the chip with -p CHIP\n";
+        failure_ = Failure::noChip;
+        ending_ = ui::Ending::failed;
+        return kExitNoChip;
+    }
+
     int applyOptions() {
-        if (!a_.chip.empty()) {
+        if (!a_.chip.empty() && !autoPart(a_.chip)) {
             const int index = findChip(a_.chip);
             if (index < 0) {
                 throw UsageError{"unknown chip '" + a_.chip + "' (ferrolux-cli chips lists them)"};
             }
-            win_.selectListItem(ctl::kChipList, index);
-            main().command(ctl::kChipList);
-            startUpBoxes();
+            selectChip(index);
         }
         bool parallelChosen = false;
         if (!a_.port.empty()) {
@@ -653,11 +772,21 @@ class Runner {
         const auto path = std::filesystem::absolute(platform::pathFromUtf8(file), ec);
         s().file.hexPath = ec ? file : platform::utf8Of(path);
         s().file.quiet = false;
-        if (openHexFile(s(), file_) != 0) return fail(), false;
+        if (openHexFile(s(), file_) != 0) {
+            if (s().message == kHexOpenError) s().message += "\n" + whyNotRead(file);
+            return fail(), false;
+        }
         const std::string doubt = fileDoubt(file_);
-        if (!doubt.empty() && !ask(doubt.c_str())) return cancelled(), false;
+        if (!doubt.empty() && win_.ask(doubt, "Warning!", QuestionKind::doubt) != ui::Answer::ok)
+            return cancelled(), false;
         setReloadFlag(s(), '1');
         return true;
+    }
+
+    // The file and the system's reason it cannot be read.
+    static std::string whyNotRead(const std::string& file) {
+        const std::string reason = openFailure(file);
+        return file + ": " + (reason.empty() ? std::string("cannot be read") : reason);
     }
 
     // Write and verify take the file's code and data; both check it against
@@ -725,6 +854,13 @@ class Runner {
         if (spoiled()) return kExitFailed;
         if (r == 2) {
             print("DEV-ID: " + win_.text(ctl::kDevIdField) + "\n");
+            if (const OtherChip other = otherChipOnBoard(s()); other.other) {
+                err_ << formatText("Error: the device ID %04X belongs to ",
+                                   static_cast<unsigned>(other.id))
+                     << (other.chip.empty() ? "no chip of the device list" : other.chip)
+                     << ", not to " << s().device.name << '\n';
+                return kExitMismatch;
+            }
         } else {
             print("DEV-ID: none (" + s().device.name + " has no device ID)\n");
         }
@@ -834,7 +970,16 @@ class Runner {
         win_.enable(ctl::kStatusField, false);
         prog_.host.commandEnded(s());
         if (spoiled()) return kExitFailed;
-        print(s().pass.blank ? "blank\n" : "not blank\n");
+        if (s().pass.blank || s().pass.usedAddress < 0) {
+            print(s().pass.blank ? "blank\n" : "not blank\n");
+        } else {
+            // PIC18 chips: byte addresses and bytes; the others: words.
+            const bool bytes = pic18Core(s().device) || s().pass.usedAddress >= kDataWordBase;
+            print(
+                formatText(bytes ? "not blank: %04X holds %02X\n" : "not blank: %04X holds %04X\n",
+                           static_cast<unsigned>(s().pass.usedAddress),
+                           static_cast<unsigned>(s().pass.usedValue)));
+        }
         return s().pass.blank ? kExitOk : kExitMismatch;
     }
 
@@ -1013,9 +1158,11 @@ class Runner {
             for (const auto& [offset, value] : edits)
                 bytes[static_cast<std::size_t>(offset)] = value;
             if (!chip.beginDataWrite()) return false;
-            for (int value : bytes) {
-                if (!chip.writeDataByte(value)) {
-                    s().message = "Write Error!";
+            for (std::size_t i = 0; i < bytes.size(); ++i) {
+                if (!chip.writeDataByte(bytes[i])) {
+                    s().message = formatText("Write Error!\nat data memory byte %04X (%02X)",
+                                             static_cast<unsigned>(i),
+                                             static_cast<unsigned>(bytes[i] & 0xFF));
                     return false;
                 }
             }
@@ -1054,20 +1201,29 @@ std::string usage() {
     std::string text = R"(usage: ferrolux-cli [options] COMMAND [ARGS]
   -C, --dir=DIR      program directory (kestrum.ini, kestrum.cfg); default: the
                      current one when it holds kestrum.ini, else the per-user one
-  -p, --port=NAME    COM1..COM8, 0278, 0378, 03BC, a serial device path
+  -P, --port=NAME    COM1..COM8, 0278, 0378, 03BC, a serial device path
                      (/dev/ttyUSB0, /dev/serial/by-id/...), ftdi (the first FTDI
                      USB adapter, in bit-bang mode) or ftdi:SERIAL, or SIM1, the
                      built-in simulated board ("sim" also works; ftdi:SIM1 behind
                      a simulated FTDI adapter)
-  -c, --chip=NAME    a chip of the device list; default: the stored chip
+  -p, --part=NAME    a chip of the device list; default: the stored chip;
+                     auto: the chip whose device ID is in the socket (read as
+                     the stored chip's core reads it, then 14-bit, then PIC18)
+  -c, --chip=NAME    the same as --part
   -s, --speed=N      0 (very low) .. 3 (high)
       --adapter=N    parallel adapter: 1 AN589, 2 P16PRO/PP, 3 the same inverted
       --vpp=N        Vpp line of the P16PRO/PP adapters: 3 or 4
       --lvp          low-voltage programming (AN589 adapter, capable chips)
-      --force        go on past a warning that something is wrong (read: save
-                     the readback of a code-protected chip)
+      --force        answer OK to questions about something wrong: a hex file
+                     with a wrong checksum or no end record, a device ID of
+                     another chip, a chip that takes less Vpp than the board
+                     gives, a calibration word that reads wrong; read: save the
+                     readback of a code-protected chip
   -o, --output=FILE  read: write FILE instead of readback.hex/.txt; - is stdout
-  -y, --yes          answer OK to every "Warning!" question
+  -y, --yes          answer OK to questions that confirm what was asked: erase,
+                     overwrite a chip that is not blank, set protection bits
+                     (not those --force answers). Without a terminal, what
+                     neither answers is Cancel
   -q, --quiet        no progress line
   -h, --help         this text; after a command, that command's help
   -V, --version      the version
@@ -1077,9 +1233,12 @@ commands:
         text += "  " + std::string(c.synopsis) + "\n";
     text += R"(exit status:
   0 success   1 failure or Cancel   2 usage error   3 verify mismatch (blank:
-  not blank)   4 no programmer or no chip found (port does not open, board or
-  chip does not answer)   128+N stopped by signal N (Ctrl-C, SIGTERM, SIGHUP:
-  the command ends at the next ICSP frame, programming mode is left)
+  not blank; detect: another chip's ID)   4 no programmer or no chip found
+  (port does not open, board or chip does not answer)   128+N stopped by
+  signal N (Ctrl-C, SIGTERM, SIGHUP: the command ends at the next ICSP frame,
+  programming mode is left)
+Chip commands first name the chip, port and speed on the error output, as
+PIC16F628A on SIM1 (speed 3) -- not with -q; results go to the output.
 Port, chip and speed options are stored in kestrum.cfg when the port works.
 Numbers are hex, with or without 0x.
 )";

@@ -64,6 +64,16 @@ std::string ConsoleWindow::listItem(int id, int index) {
 
 ui::Answer ConsoleWindow::messageBox(const std::string& text, const std::string& title,
                                      ui::Buttons buttons) {
+    return show(text, title, buttons, QuestionKind::confirm);
+}
+
+ui::Answer ConsoleWindow::ask(const std::string& text, const std::string& title,
+                              QuestionKind kind) {
+    return show(text, title, ui::Buttons::okCancel, kind);
+}
+
+ui::Answer ConsoleWindow::show(const std::string& text, const std::string& title,
+                               ui::Buttons buttons, QuestionKind kind) {
     endProgress();
     if (options_.stop != nullptr && *options_.stop != 0) return ui::Answer::cancel;
     ++boxes_;
@@ -76,12 +86,16 @@ ui::Answer ConsoleWindow::messageBox(const std::string& text, const std::string&
         return ui::Answer::ok;
     }
     err_ << line << " [y/N] " << std::flush;
-    if (options_.yes) {
-        err_ << "y (--yes)\n";
+    const bool doubt = kind == QuestionKind::doubt;
+    if (doubt ? options_.force : options_.yes) {
+        err_ << (doubt ? "y (--force)\n" : "y (--yes)\n");
         return ui::Answer::ok;
     }
     if (!options_.interactive) {
-        err_ << "n (no terminal; --yes answers OK)\n";
+        err_ << (!doubt         ? "n (no terminal; --yes answers OK)\n"
+                 : options_.yes ? "n (no terminal; something looks wrong: --force, not --yes, "
+                                  "answers OK)\n"
+                                : "n (no terminal; something looks wrong: --force answers OK)\n");
         return ui::Answer::cancel;
     }
     std::string answer;

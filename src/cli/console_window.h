@@ -12,18 +12,21 @@
 namespace ferrolux::cli {
 
 struct ConsoleOptions {
-    bool yes = false;          // every question answered OK
+    bool yes = false;          // questions that confirm an action answered OK
     bool interactive = false;  // questions can be asked: the input is a terminal
     bool progress = false;     // the error output is a terminal and not --quiet
     // Once this holds nonzero (a signal arrived) no box is shown and every
     // question is answered Cancel: the command is ending.
     const volatile std::sig_atomic_t* stop = nullptr;
+    bool force = false;  // questions about something that looks wrong answered OK
 };
 
 // The window on a terminal. Controls keep their state in memory; message
 // boxes go to the error output as "TITLE: text"; questions are asked there
-// (y = OK) when the input is a terminal, answered OK with --yes and Cancel
-// otherwise. The status field drives a progress line on a terminal.
+// (y = OK) when the input is a terminal. A question that confirms an action is
+// answered OK with --yes, one about something wrong only with --force; either
+// is answered Cancel without a terminal. The status field drives a progress
+// line on a terminal.
 class ConsoleWindow : public ui::Window {
   public:
     ConsoleWindow(std::istream& in, std::ostream& err, ConsoleOptions options);
@@ -43,6 +46,7 @@ class ConsoleWindow : public ui::Window {
 
     ui::Answer messageBox(const std::string& text, const std::string& title,
                           ui::Buttons buttons) override;
+    ui::Answer ask(const std::string& text, const std::string& title, QuestionKind kind) override;
     void beep() override {}
     void repaint() override {}
     void endDialog(int result) override;
@@ -60,6 +64,8 @@ class ConsoleWindow : public ui::Window {
     int boxesShown() const { return boxes_; }
 
   private:
+    ui::Answer show(const std::string& text, const std::string& title, ui::Buttons buttons,
+                    QuestionKind kind);
     void showProgress(const std::string& status);
 
     std::istream& in_;

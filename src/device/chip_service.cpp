@@ -99,7 +99,7 @@ bool ChipService::vppAccepted() {
     if (text.empty()) return true;
     // The link check left Vpp on: the chip is let go while the user decides.
     leave();
-    if (!s_.reporter->ask(text, "Warning!")) {
+    if (!s_.reporter->ask(text, "Warning!", QuestionKind::doubt)) {
         s_.message = kVppDeclined;
         return false;
     }
@@ -130,7 +130,7 @@ bool ChipService::sameChipOrAgreed() {
     if (!other.other) return true;
     // The link check left Vpp on: the chip is let go while the user decides.
     leave();
-    return s_.reporter->ask(otherChipQuestion(s_, other), "Warning!");
+    return s_.reporter->ask(otherChipQuestion(s_, other), "Warning!", QuestionKind::doubt);
 }
 
 int ChipService::saveReadback(bool listing) {
@@ -233,6 +233,7 @@ Result ChipService::verify(const VerifyOptions& o, const ChipImage& image) {
 
 int ChipService::checkBlank(const std::filesystem::path& scratch) {
     s_.pass.blank = true;  // the device ID read by the link check is no content
+    s_.pass.usedAddress = -1;
     if (algorithmOf(s_.device).twelveBit) {
         s_.pass.blank = blankCheck12Bit(s_) == 0;
         leave();

@@ -81,7 +81,7 @@ bool eraseWithoutCalibration(Session& s, int address, int word, const char* kind
         formatText("The calibration word at %04X reads %04X, not a %s:\n",
                    static_cast<unsigned>(address), static_cast<unsigned>(word), kind) +
         "the chip is code protected or has lost it.\nErase without restoring it?";
-    return s.reporter->ask(question, "Warning!");
+    return s.reporter->ask(question, "Warning!", QuestionKind::doubt);
 }
 
 }  // namespace

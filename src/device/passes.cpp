@@ -186,15 +186,24 @@ int blankCheck12Bit(Session& s) {
     // Starts at the configuration word (blank in the bits the chip
     // implements), so the last code word is not read.
     const int configMask = configMaskOf(s.device) & 0xFFF;
+    // The first word that is not erased is kept for the user: the
+    // configuration word at its file address, code word i - 1 after it.
+    const auto used = [&s](int address, int word) {
+        s.pass.usedAddress = address;
+        s.pass.usedValue = word;
+        return 1;
+    };
     for (int i = 0; i < s.device.codeWords; ++i) {
         const int mask = i == 0 ? configMask : 0xFFF;
-        if ((sendIcsp(s, READ_DATA_PROGRAM, 0) & mask) != mask) return 1;
+        const int word = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0xFFF;
+        if ((word & mask) != mask) return used(i == 0 ? configAddressOf(s.device) : i - 1, word);
         sendIcsp(s, INCREMENT_ADDRESS, 0);
     }
     // Past the calibration word: the four IDs.
     for (int i = 0; i < 4; ++i) {
         sendIcsp(s, INCREMENT_ADDRESS, 0);
-        if ((sendIcsp(s, READ_DATA_PROGRAM, 0) & 0xFFF) != 0xFFF) return 1;
+        const int word = sendIcsp(s, READ_DATA_PROGRAM, 0) & 0xFFF;
+        if (word != 0xFFF) return used(idAddressOf(s.device) + i, word);
     }
     return 0;
 }

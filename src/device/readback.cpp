@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <utility>
 
 #include "device/check_link.h"
 #include "device/chip_contents.h"
@@ -9,6 +10,7 @@
 #include "device/family.h"
 #include "device/pic18/parts.h"
 #include "device/pic18/pic18.h"
+#include "files/hex_image.h"
 #include "files/hex_record.h"
 #include "files/readback18.h"
 #include "files/text_file.h"
@@ -113,8 +115,13 @@ void toDataMemory(Session& s) {
         increment(s);
 }
 
-void notBlankUnless(Session& s, bool erased) {
-    if (!erased) s.pass.blank = false;
+void notBlankUnless(Session& s, bool erased, int address, int value) {
+    if (erased) return;
+    s.pass.blank = false;
+    if (s.pass.usedAddress < 0 || address < s.pass.usedAddress) {
+        s.pass.usedAddress = address;
+        s.pass.usedValue = value;
+    }
 }
 
 // Configuration space of a 14-bit chip from the ID words on: IDs, device ID,
@@ -122,9 +129,10 @@ void notBlankUnless(Session& s, bool erased) {
 // calibration words.
 void readConfigSpace14(Session& s, ChipContents& c) {
     sendIcsp(s, LOAD_CONFIGURATION, 0x3FFF);
-    for (int& id : c.ids) {
+    for (std::size_t i = 0; i < c.ids.size(); ++i) {
+        int& id = c.ids[i];
         id = read(s, READ_DATA_PROGRAM) & 0xF;
-        notBlankUnless(s, id == 0xF);
+        notBlankUnless(s, id == 0xF, idAddressOf(s.device) + static_cast<int>(i), id);
         increment(s);
     }
     increment(s);
@@ -132,7 +140,7 @@ void readConfigSpace14(Session& s, ChipContents& c) {
     c.deviceId = read(s, READ_DATA_PROGRAM);
     increment(s);
     c.config = read(s, READ_DATA_PROGRAM);
-    notBlankUnless(s, configErased(s, c.config));
+    notBlankUnless(s, configErased(s, c.config), configAddressOf(s.device), c.config);
     if (s.device.config2Mask == 0 && s.device.calibrationWords == 0) return;
     for (int i = 0; i < 2; ++i) {
         increment(s);
@@ -141,7 +149,7 @@ void readConfigSpace14(Session& s, ChipContents& c) {
         if (address == kConfig2Address && s.device.config2Mask != 0) {
             c.config2 = word;
             const int mask = s.device.config2Mask;
-            notBlankUnless(s, (word & mask) == mask);
+            notBlankUnless(s, (word & mask) == mask, address, word);
         } else if (keepsCalibrationAt(s.device, address)) {
             c.calibration[static_cast<std::size_t>(i)] = word;
         }
@@ -215,21 +223,22 @@ void readAnsweringChip(Session& s, ChipContents& c) {
     for (int w = 0; w < s.device.codeWords; ++w) {
         blinkReading(s);
         c.code.push_back(read(s, READ_DATA_PROGRAM));
-        notBlankUnless(s, codeErased(s, w, c.code.back()));
+        notBlankUnless(s, codeErased(s, w, c.code.back()), w, c.code.back());
         increment(s);
     }
     c.data.clear();
     if (twelveBit) {
         // The IDs follow the last code word; the configuration word is where
         // the chip stands after entering.
-        for (int& id : c.ids) {
+        for (std::size_t i = 0; i < c.ids.size(); ++i) {
+            int& id = c.ids[i];
             id = read(s, READ_DATA_PROGRAM) & 0xF;
-            notBlankUnless(s, id == 0xF);
+            notBlankUnless(s, id == 0xF, idAddressOf(s.device) + static_cast<int>(i), id);
             increment(s);
         }
         sendIcsp(s, ENTER_PGM, 0);
         c.config = read(s, READ_DATA_PROGRAM);
-        notBlankUnless(s, configErased(s, c.config));
+        notBlankUnless(s, configErased(s, c.config), configAddressOf(s.device), c.config);
         return;
     }
     readConfigSpace14(s, c);
@@ -237,7 +246,7 @@ void readAnsweringChip(Session& s, ChipContents& c) {
     for (int k = 0; k < s.device.dataBytes; ++k) {
         blinkReading(s);
         c.data.push_back(read(s, READ_DATA_DATA) & 0xFF);
-        notBlankUnless(s, c.data.back() == 0xFF);
+        notBlankUnless(s, c.data.back() == 0xFF, kDataWordBase + k, c.data.back());
         increment(s);
     }
 }
@@ -371,19 +380,29 @@ int writeReadback(Session& s, const char* name,
 }
 
 // Whether a PIC18 chip read back whole is erased: code, IDs and EEPROM FF,
-// configuration bytes at their erased values.
-bool pic18Erased(const DeviceRecord& d, const Pic18Contents& c) {
-    const auto allFF = [](const auto& bytes) {
-        for (const auto& [at, value] : bytes)
-            if (value != 0xFF) return false;
+// configuration bytes at their erased values. The lowest byte that is not
+// goes into `used` (its file address and value).
+bool pic18Erased(const DeviceRecord& d, const Pic18Contents& c, std::pair<int, int>& used) {
+    const auto firstUsed = [&used](const auto& bytes, int base) {
+        for (const auto& [at, value] : bytes) {
+            if (value == 0xFF) continue;
+            used = {base + static_cast<int>(at), value};
+            return false;
+        }
         return true;
     };
-    for (const auto& id : c.bytes.ids)
-        if (id.value_or(0xFF) != 0xFF) return false;
-    for (std::size_t k = 0; k < c.bytes.config.size(); ++k) {
-        if (c.bytes.config[k] && *c.bytes.config[k] != d.configBytes[k].blank) return false;
+    if (!firstUsed(c.bytes.code, 0)) return false;
+    for (std::size_t k = 0; k < c.bytes.ids.size(); ++k) {
+        if (c.bytes.ids[k].value_or(0xFF) == 0xFF) continue;
+        used = {kPic18IdBase + static_cast<int>(k), *c.bytes.ids[k]};
+        return false;
     }
-    return allFF(c.bytes.code) && allFF(c.bytes.data);
+    for (std::size_t k = 0; k < c.bytes.config.size(); ++k) {
+        if (!c.bytes.config[k] || *c.bytes.config[k] == d.configBytes[k].blank) continue;
+        used = {kPic18ConfigBase + static_cast<int>(k), *c.bytes.config[k]};
+        return false;
+    }
+    return firstUsed(c.bytes.data, kPic18DataBase);
 }
 
 // A PIC18 chip read once into `name`: the INHX32 file or the listing.
@@ -393,7 +412,8 @@ int writeReadback18(Session& s, const char* name, bool listing) {
     Pic18Contents c;
     c.deviceId = s.pass.deviceIdRead;  // as the link check read it
     if (pic18Read(s, c.bytes, s.device.dataBytes > 0) != 0) return 1;
-    if (!pic18Erased(s.device, c)) s.pass.blank = false;
+    if (std::pair<int, int> used; !pic18Erased(s.device, c, used))
+        notBlankUnless(s, false, used.first, used.second);
     for (std::size_t k = 0; k < c.bytes.config.size(); ++k)
         s.chip.configBytes[k] = c.bytes.config[k].value_or(0);
     out.text = listing ? pic18ListingText(s.device, c) : pic18HexText(c);

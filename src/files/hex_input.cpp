@@ -169,7 +169,7 @@ int loadSelectedFile(Session& s, ChipImage& image, bool needsData) {
     takeValues(s, file);
     s.file.quiet = quiet;
     const std::string doubt = fileDoubt(file);
-    if (!doubt.empty() && !s.reporter->ask(doubt, "Warning!")) {
+    if (!doubt.empty() && !s.reporter->ask(doubt, "Warning!", QuestionKind::doubt)) {
         s.message.clear();
         return 1;
     }

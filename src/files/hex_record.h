@@ -17,8 +17,10 @@ class HexRecord {
     std::string text() const {
         unsigned sum =
             static_cast<unsigned>(bytes_.size()) + (address_ >> 8) + (address_ & 0xFF) + type_;
-        std::string line = ":" + hex(static_cast<unsigned>(bytes_.size())) + hex(address_ >> 8) +
-                           hex(address_ & 0xFF) + hex(type_);
+        std::string line = ":";
+        for (unsigned byte :
+             {static_cast<unsigned>(bytes_.size()), address_ >> 8, address_ & 0xFF, type_})
+            line += hex(byte);
         for (char c : bytes_) {
             const unsigned b = static_cast<unsigned char>(c);
             line += hex(b);

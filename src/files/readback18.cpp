@@ -79,11 +79,13 @@ std::string pic18ListingText(const DeviceRecord& d, const Pic18Contents& chip) {
     std::size_t k = 0;
     for (const auto& [address, value] : b.code) {
         if (k++ % kRecordBytes == 0) t += std::string(kCrLf) + hex6(address) + ':';
-        t += ' ' + hex2(value);
+        t += ' ';
+        t += hex2(value);
     }
     t += std::string(kCrLf) + kCrLf + "ID:";
     for (const auto& id : b.ids)
-        t += ' ' + hex2(static_cast<unsigned>(id.value_or(0xFF)));
+        t += ' ';
+    t += hex2(static_cast<unsigned>(id.value_or(0xFF)));
     t += std::string(kCrLf) + kCrLf;
     if (chip.deviceId >= 0) {
         char text[32];
@@ -100,7 +102,8 @@ std::string pic18ListingText(const DeviceRecord& d, const Pic18Contents& chip) {
     for (const auto& [address, value] : b.data) {
         if (k++ % kRecordBytes == 0)
             t += std::string(kCrLf) + hex6(static_cast<unsigned>(address)) + ':';
-        t += ' ' + hex2(value);
+        t += ' ';
+        t += hex2(value);
     }
     return t + kCrLf;
 }

@@ -22,6 +22,12 @@ struct Progress {
     int total = 0;      // the words the pass has
 };
 
+// What a question is about: an action the user asked for (erase, overwrite,
+// protect), or something that looks wrong (a damaged file, another chip, a
+// Vpp too high). A console answers the first kind with --yes and the second
+// only with --force.
+enum class QuestionKind { confirm, doubt };
+
 // What the chip and file operations tell the user, and the few things they ask.
 // The window logic shows it in its controls, the console on its streams; the
 // operations never see a window.
@@ -36,7 +42,8 @@ class Reporter {
     // A message box with an OK button.
     virtual void message(const std::string& text, const std::string& title) = 0;
     // An OK/Cancel question; true for OK.
-    virtual bool ask(const std::string& text, const std::string& title) = 0;
+    virtual bool ask(const std::string& text, const std::string& title,
+                     QuestionKind kind = QuestionKind::confirm) = 0;
     // Something the program cannot run without has failed (device list, port
     // driver): the window closes with `result` once the running command returns.
     virtual void closeProgram(int result) = 0;
@@ -69,7 +76,7 @@ class NullReporter final : public Reporter {
     void status(const std::string&) override {}
     std::string statusShown() override { return {}; }
     void message(const std::string&, const std::string&) override {}
-    bool ask(const std::string&, const std::string&) override { return false; }
+    bool ask(const std::string&, const std::string&, QuestionKind) override { return false; }
     void closeProgram(int) override {}
     void chipNames(const std::vector<std::string>&) override {}
     int chosenChip(std::string&) override { return -1; }

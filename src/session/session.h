@@ -39,6 +39,10 @@ struct PassState {
     int fileWord = 0;       // the value for the target address
     int readBack = 0;       // the last word read from the chip
     bool blank = false;     // no programmed word seen since the window set it
+    // The lowest address seen programmed since blank was set (-1: none) and
+    // what it holds: word addresses as in a hex file; PIC18 byte addresses.
+    int usedAddress = -1;
+    int usedValue = 0;
     int deviceIdRead = -1;  // the device ID the last link check read; -1 = none
     int savedCalibration = 0;
     int savedConfig = 0;

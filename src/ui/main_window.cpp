@@ -66,8 +66,8 @@ void MainWindow::greyIdle(bool fileField) {
     w_.repaint();
 }
 
-bool MainWindow::ask(const std::string& text, const std::string& title) {
-    return w_.messageBox(text, title, Buttons::okCancel) == Answer::ok;
+bool MainWindow::ask(const std::string& text, const std::string& title, QuestionKind kind) {
+    return w_.ask(text, title, kind) == Answer::ok;
 }
 
 bool MainWindow::askDestructive(const std::string& text) {
@@ -375,7 +375,8 @@ int MainWindow::openFile() {
         w_.setText(ctl::kFileField, s_.file.fileSelected ? s_.file.fileName : " ");
         return failCommand();
     }
-    if (const std::string doubt = fileDoubt(file); !doubt.empty() && !ask(doubt, "Warning!")) {
+    if (const std::string doubt = fileDoubt(file);
+        !doubt.empty() && !ask(doubt, "Warning!", QuestionKind::doubt)) {
         dropFile(before);
         ending_ = Ending::cancelled;
         return 1;
@@ -576,7 +577,8 @@ void MainWindow::restoreLastFile() {
         dropFile(before);
         return;
     }
-    if (const std::string doubt = fileDoubt(file); !doubt.empty() && !ask(doubt, "Warning!")) {
+    if (const std::string doubt = fileDoubt(file);
+        !doubt.empty() && !ask(doubt, "Warning!", QuestionKind::doubt)) {
         dropFile(before);
         return;
     }

@@ -153,7 +153,8 @@ class MainWindow {
     void serialChosen();
     int refused(const std::string& text);
     void notifyEnded();
-    bool ask(const std::string& text, const std::string& title);
+    bool ask(const std::string& text, const std::string& title,
+             QuestionKind kind = QuestionKind::confirm);
     // A question before memory is deleted: it names the chip, Cancel is its default.
     bool askDestructive(const std::string& text);
 

@@ -74,6 +74,12 @@ class Window {
 
     virtual Answer messageBox(const std::string& text, const std::string& title,
                               Buttons buttons = Buttons::ok) = 0;
+    // An OK/Cancel question of a kind; a window that treats both kinds alike
+    // shows it as any OK/Cancel box.
+    virtual Answer ask(const std::string& text, const std::string& title, QuestionKind kind) {
+        (void)kind;
+        return messageBox(text, title, Buttons::okCancel);
+    }
     // An OK/Cancel question whose default button (the one Enter takes) is
     // `preferred`: Cancel for one that deletes memory. A window without
     // default buttons asks it as messageBox does.

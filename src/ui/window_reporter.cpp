@@ -18,8 +18,8 @@ void WindowReporter::message(const std::string& text, const std::string& title) 
     (void)w_.messageBox(text, title, Buttons::ok);
 }
 
-bool WindowReporter::ask(const std::string& text, const std::string& title) {
-    return w_.messageBox(text, title, Buttons::okCancel) == Answer::ok;
+bool WindowReporter::ask(const std::string& text, const std::string& title, QuestionKind kind) {
+    return w_.ask(text, title, kind) == Answer::ok;
 }
 
 void WindowReporter::closeProgram(int result) {

@@ -13,7 +13,7 @@ class WindowReporter final : public Reporter {
     void status(const std::string& text) override;
     std::string statusShown() override;
     void message(const std::string& text, const std::string& title) override;
-    bool ask(const std::string& text, const std::string& title) override;
+    bool ask(const std::string& text, const std::string& title, QuestionKind kind) override;
     void closeProgram(int result) override;
     void chipNames(const std::vector<std::string>& names) override;
     int chosenChip(std::string& name) override;

@@ -80,7 +80,7 @@ TEST_F(Cli, NumbersReachTheChipExactlyAsGivenWithOrWithoutPrefix) {
         {"PIC12F508", "config 0xFEA", {0xFFF, 0xFFF, 0xFFF, 0xFFF}, 0xFEA},
         {"PIC12F508", "ids 0x1 0x2 0x3 0xA", {0x1, 0x2, 0x3, 0xA}, 0xFEA},
     };
-    ASSERT_EQ(run("-p sim -c PIC16F84A eeprom 0x3F=0xa1 5=3c").status, 0);
+    ASSERT_EQ(run("-P sim -c PIC16F84A eeprom 0x3F=0xa1 5=3c").status, 0);
     EXPECT_EQ(cells("PIC16F84A").data[0x3F], 0xA1);
     EXPECT_EQ(cells("PIC16F84A").data[5], 0x3C);
     Result r = run("eeprom");
@@ -88,7 +88,7 @@ TEST_F(Cli, NumbersReachTheChipExactlyAsGivenWithOrWithoutPrefix) {
     EXPECT_NE(r.out.find("003F: A1 \n"), std::string::npos) << r.out;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
-        const Result r = run(std::string("-p sim -c ") + c.chip + " " + c.args);
+        const Result r = run(std::string("-P sim -c ") + c.chip + " " + c.args);
         ASSERT_EQ(r.status, 0) << r.err;
         const sim::ChipMemory m = cells(c.chip);
         for (std::size_t i = 0; i < 4; ++i)
@@ -97,7 +97,7 @@ TEST_F(Cli, NumbersReachTheChipExactlyAsGivenWithOrWithoutPrefix) {
     }
     // A 16F88x's second word (0x2008): as given, and kept when only the first is.
     for (const char* args : {"config 2FD4 3EFF", "config 2FD5"}) {
-        ASSERT_EQ(run(std::string("-y -p sim -c PIC16F887 ") + args).status, 0) << args;
+        ASSERT_EQ(run(std::string("-y --force -P sim -c PIC16F887 ") + args).status, 0) << args;
         EXPECT_EQ(cells("PIC16F887").config[8] & 0x0700, 0x0600) << args;
     }
     // Read back as the dialogs show them.
@@ -122,10 +122,11 @@ TEST_F(Cli, NumbersReachTheChipExactlyAsGivenWithOrWithoutPrefix) {
 }
 
 TEST_F(Cli, WriteVerifyReadAndEraseOnTheSimulatorWhichKeepsTheChip) {
-    Result r = run("-p sim -c PIC16F628A write " + example("blink_16f628a"));
+    Result r = run("-P sim -c PIC16F628A write " + example("blink_16f628a"));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "OK\n");
-    EXPECT_EQ(r.err, "");  // no terminal: no progress line
+    // No terminal: no progress line; what the run works on comes first.
+    EXPECT_EQ(r.err, "PIC16F628A on SIM1 (speed 2)\n");
 
     // A new run finds port, chip and the written chip again.
     r = run("verify --data " + example("blink_16f628a"));
@@ -156,9 +157,10 @@ TEST_F(Cli, Pic18ProgramOnTheSimulator) {
         std::system(
             ("gpasm -q -p 18f4620 -D BIG -a inhx32 -o '" + hex + "' '" + asm18 + "'").c_str()),
         0);
-    Result r = run("-p sim -c PIC18F4620 -y write p18.hex");
+    Result r = run("-P sim -p PIC18F4620 --force write p18.hex");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("takes at most 12.5 V"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("y (--force)"), std::string::npos) << r.err;
     EXPECT_EQ(run("detect").out, "DEV-ID: 0C02 PIC18F4620\n");
     r = run("verify --data p18.hex");
     EXPECT_EQ(r.status, 0) << r.err;
@@ -169,12 +171,16 @@ TEST_F(Cli, Pic18ProgramOnTheSimulator) {
     r = run("-y erase code");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("is erased whole here"), std::string::npos) << r.err;
-    EXPECT_EQ(run("-y erase all").status, 0);
+    r = run("blank");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out.rfind("not blank: 0000 holds ", 0), 0u) << r.out;  // a byte: two digits
+    EXPECT_EQ(r.out.size(), std::string("not blank: 0000 holds 00\n").size()) << r.out;
+    EXPECT_EQ(run("-y --force erase all").status, 0);
     EXPECT_EQ(run("blank").out, "blank\n");
 }
 
 TEST_F(Cli, ArgumentFormsFailuresAndTheirExitStatuses) {
-    ASSERT_EQ(run("-p sim -c PIC16F628A write " + example("blink_16f628a")).status, 0);
+    ASSERT_EQ(run("-P sim -c PIC16F628A write " + example("blink_16f628a")).status, 0);
     const std::string blink = example("blink_16f628a");
     const std::string runlight = example("runlight_16f84a");
     // Each row: arguments, status, and a text the output or the errors hold.
@@ -187,7 +193,7 @@ TEST_F(Cli, ArgumentFormsFailuresAndTheirExitStatuses) {
         {"--help", 0, "4 no programmer or no chip found"},
         {"write --help", 0, "usage: ferrolux-cli [options] write FILE"},
         {"help read", 0, "-o - the standard output"},
-        {"-yqpSIM1 -cPIC16F628A detect", 0, "DEV-ID: 1060 PIC16F628A\n"},
+        {"-yqPSIM1 -pPIC16F628A detect", 0, "DEV-ID: 1060 PIC16F628A\n"},
         {"--port=sim --chip=PIC16F628A --speed=3 detect", 0, "DEV-ID: 1060"},
         {"--po sim --verb", 2, "unknown option --verb"},
         {"--port= chips", 2, "--port needs a value, not an empty one"},
@@ -197,7 +203,7 @@ TEST_F(Cli, ArgumentFormsFailuresAndTheirExitStatuses) {
         {"", 2, "no command given"},
         {"frobnicate", 2, "unknown command"},
         {"-c PIC99X99 chips", 2, "unknown chip"},
-        {"-p COM9 chips", 2, "unknown port"},
+        {"-P COM9 chips", 2, "unknown port"},
         {"verify", 2, "wrong number"},
         {"read --no-code", 2, "does not belong"},
         {"ids 1 2 3", 2, "none or four"},
@@ -210,7 +216,7 @@ TEST_F(Cli, ArgumentFormsFailuresAndTheirExitStatuses) {
         {"read -o .", 1, ". is not a regular file"},  // never replaces a folder or device
         {"verify " + blink, 0, "OK\n"},
         {"verify " + runlight, 3, "Error: Verify failed at Adr: "},
-        {"blank", 3, "not blank\n"},
+        {"blank", 3, "not blank: 0000 holds 2805\n"},
         {"-c PIC12C508 blank", 0, "blank\n"},
         // Factory calibration words and configuration bits that read 0 are erased.
         {"-c PIC12F675 blank", 0, "blank\n"},
@@ -218,9 +224,9 @@ TEST_F(Cli, ArgumentFormsFailuresAndTheirExitStatuses) {
         {"-c PIC12F508 blank", 0, "blank\n"},
         {"-c PIC12F508 write " + blink, 1, "does not fit the PIC12F508!\nCheck the PIC type"},
         {"-c PIC12C508 verify " + example("blink_12c508"), 3, "Verify failed"},
-        {"-c PIC16F628A -p /dev/null detect", 4,
+        {"-c PIC16F628A -P /dev/null detect", 4,
          "port /dev/null not stored; kestrum.cfg keeps SIM1"},
-        {"-p SIM1 -c 16f84a -s 2 chips", 0, "\nPIC16F84A\n"},
+        {"-P SIM1 -c 16f84a -s 2 chips", 0, "\nPIC16F84A\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.args);
@@ -264,7 +270,7 @@ TEST_F(Cli, ArgumentFormsFailuresAndTheirExitStatuses) {
 // touched where that can be known: output that is lost, the program's own
 // files as output, no chip selected, an empty 12-bit socket, a protected chip.
 TEST_F(Cli, RunsThatCannotDoWhatWasAskedFailAndSayWhy) {
-    ASSERT_EQ(run("-p sim -c PIC16F628A write " + example("blink_16f628a")).status, 0);
+    ASSERT_EQ(run("-P sim -c PIC16F628A write " + example("blink_16f628a")).status, 0);
     // A 12-bit chip the simulator has no model of: its socket stays empty.
     std::ofstream(dir.path() / "kestrum.ini", std::ios::app)
         << "PIC12F5XX\tC508\t512\t0\tN\t9\tN\n";
@@ -349,7 +355,7 @@ TEST_F(Cli, AComPortThatCannotOpenSaysWhyOnASecondLineAndIsNotStored) {
     std::filesystem::create_symlink("/nonexistent/ttyX", dir.path() / "COM3");
     for (const char* command : {"detect", "ids"}) {
         SCOPED_TRACE(command);
-        const Result r = run(std::string("-p COM3 ") + command);
+        const Result r = run(std::string("-P COM3 ") + command);
         EXPECT_EQ(r.status, 4);
         EXPECT_EQ(readFile(dir.path() / "kestrum.cfg").substr(0, 4), "COM2");
         EXPECT_NE(r.err.find("Error: COM-Init-Error!\n" + (dir.path() / "COM3").string() +
@@ -407,7 +413,7 @@ TEST_F(Cli, WhatToolchainsWriteIsWrittenVerifiedAndReadBack) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         std::filesystem::remove_all(dir.path() / "sim");
-        const std::string args = std::string("-p sim -c ") + c.chip + " --yes ";
+        const std::string args = std::string("-P sim -c ") + c.chip + " --yes ";
         const Result written = run(args + "write " + hexFile(c.text));
         ASSERT_EQ(written.status, 0) << written.err;
         const Result verified = run(args + "verify " + hexFile(c.text));
@@ -436,11 +442,11 @@ TEST_F(Cli, VerifyComparesConfigurationWordsAndIds) {
                                 rec(0x4000, wordBytes({0xF, 0xF, 0xF, 0xE})) +
                                 rec(0x400E, wordBytes({0x3FF1})) + kEnd;
     const std::string f = hexFile(program);
-    const std::string sim84 = "-p sim -c PIC16F84A --yes ";
+    const std::string sim84 = "-P sim -c PIC16F84A --yes ";
     // IDs alone make a chip not blank.
     for (const char* chip : {"PIC16F84A", "PIC12F508"}) {
         SCOPED_TRACE(chip);
-        const std::string sim = std::string("-p sim -c ") + chip + " --yes ";
+        const std::string sim = std::string("-P sim -c ") + chip + " --yes ";
         ASSERT_EQ(run(sim + "blank").status, 0);
         ASSERT_EQ(run(sim + "ids 1 2 3 4").status, 0);
         EXPECT_EQ(run(sim + "blank").status, 3);
@@ -461,7 +467,7 @@ TEST_F(Cli, VerifyComparesConfigurationWordsAndIds) {
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("Verify failed at ID0: chip 0001, file 000F"), std::string::npos) << r.err;
 
-    const std::string sim887 = "-p sim -c PIC16F887 --yes ";
+    const std::string sim887 = "-P sim -c PIC16F887 --yes --force ";
     const std::string two =
         hexFile(rec(0, wordBytes({0x3055})) + rec(0x400E, wordBytes({0x2FD4, 0x3FFF})) + kEnd);
     ASSERT_EQ(run(sim887 + "write " + two).status, 0);
@@ -476,7 +482,7 @@ TEST_F(Cli, VerifyComparesConfigurationWordsAndIds) {
 // PIC18 configuration bytes: shown with their bits, set by address, name or
 // bit label; bad settings and refused protection leave the chip as it was.
 TEST_F(Cli, Pic18ConfigBytesAreShownAndSetByAddressNameOrBit) {
-    Result r = run("-p SIM1 -c PIC18F242 config");
+    Result r = run("-P SIM1 -c PIC18F242 config");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 11) << r.out;
     EXPECT_EQ(r.out.rfind("CONFIG1H 300001: 27  /OSCS=1 OSC2=1 OSC1=1 OSC0=1\n", 0), 0u) << r.out;
@@ -507,7 +513,7 @@ TEST_F(Cli, Pic18ConfigBytesAreShownAndSetByAddressNameOrBit) {
 
     r = run("config 1h=22 0x300003=0e PWRT=0");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(r.err.empty()) << r.err;
+    EXPECT_EQ(r.err, "PIC18F242 on SIM1 (speed 2)\n");
     EXPECT_EQ(r.out.substr(r.out.size() - 3), "OK\n");
     r = run("--yes config CONFIG5L=02 /wrtd=0");
     ASSERT_EQ(r.status, 0) << r.err;
@@ -531,6 +537,98 @@ TEST_F(Cli, Pic18ConfigBytesAreShownAndSetByAddressNameOrBit) {
     EXPECT_NE(r.err.find("wrong number of arguments for 'config'"), std::string::npos) << r.err;
     r = run("help config");
     EXPECT_NE(r.out.find("ADDR=VALUE"), std::string::npos) << r.out;
+}
+
+// -p names the part and -P the port; -p auto takes the chip whose ID is in
+// the socket; --yes confirms what was asked, --force goes past what looks
+// wrong; a chip command first names what it works on, on the error output.
+TEST_F(Cli, PartAndPortLettersAndWhichOptionAnswersWhichQuestion) {
+    ASSERT_EQ(run("-P sim -p PIC16F628A write " + example("blink_16f628a")).status, 0);
+    const std::string bad = "bad.hex";
+    writeFile(dir.path() / bad, ":020000000528D0\r\n" + kEnd);  // checksum D0, not D1
+    const std::string noEnd = "noend.hex";
+    writeFile(dir.path() / noEnd, rec(0, wordBytes({0x2805})));
+    // Each row: arguments, status, and a text the output or the errors hold.
+    const struct {
+        std::string args;
+        int status;
+        std::string shows;
+    } rows[] = {
+        {"-p SIM1 detect", 2, "'SIM1' is a port, not a chip: -P SIM1 (--port) chooses the port"},
+        {"-psim detect", 2, "-P sim"},
+        {"--part COM3 detect", 2, "is a port, not a chip"},
+        {"-c /dev/ttyUSB0 detect", 2, "is a port, not a chip"},
+        {"-p ftdi:A12B detect", 2, "is a port, not a chip"},
+        {"-p 378 detect", 2, "is a port, not a chip"},
+        {"--pa PIC16F628A --po sim detect", 0, "DEV-ID: 1060 PIC16F628A\n"},
+        {"-c PIC16F628A detect", 0, "DEV-ID: 1060 PIC16F628A\n"},
+        {"-P /dev/null -p auto detect", 4, "not stored"},
+        // Without a terminal: confirmations need --yes, doubts --force.
+        {"erase all", 1, "[y/N] n (no terminal; --yes answers OK)"},
+        {"--force erase all", 1, "[y/N] n (no terminal; --yes answers OK)"},
+        {"-y write " + bad, 1,
+         "Intel checksum wrong, continue? [y/N] n (no terminal; something looks wrong: --force, "
+         "not --yes, answers OK)"},
+        {"write " + noEnd, 1, "[y/N] n (no terminal; something looks wrong: --force answers OK)"},
+        {"--force write " + bad, 0, "continue? [y/N] y (--force)"},
+        {"-y erase all", 0, "[y/N] y (--yes)"},
+        {"blank", 0, "blank\n"},
+        {"write " + noEnd + " --force", 0, "y (--force)"},
+        {"blank", 3, "not blank: 0000 holds 2805\n"},
+        {"write nowhere/x.hex", 1,
+         "Error: Open Error!\nnowhere/x.hex: No such file or directory\n"},
+        {"write .", 1, "Error: Open Error!\n.: Is a directory\n"},
+        {"-C sim detect", 1,
+         "kestrum.ini !'\n" + (dir.path() / "sim/kestrum.ini").string() +
+             ": No such file or directory\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args);
+        const Result r = run(row.args);
+        EXPECT_EQ(r.status, row.status) << r.err;
+        EXPECT_NE((r.out + r.err).find(row.shows), std::string::npos) << r.out << r.err;
+    }
+
+    // What the run works on comes first, on the error output; not for the
+    // chip list, and not with -q.
+    Result r = run("-s 3 detect");
+    EXPECT_EQ(r.out, "DEV-ID: 1060 PIC16F628A\n");
+    EXPECT_EQ(r.err, "PIC16F628A on SIM1 (speed 3)\n");
+    EXPECT_EQ(run("-q detect").err, "");
+    EXPECT_EQ(run("chips").err, "");
+    EXPECT_EQ(run("--help").err, "");
+
+    // -p auto: a 12-bit chip reads no ID, so the 14-bit read finds the chip
+    // in the socket, which the next run keeps; a PIC18 chip's ID is read with its core.
+    ASSERT_EQ(run("-p PIC12F508 chips").status, 0);
+    r = run("-p auto detect");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string found = r.out.substr(r.out.find(' ', 8) + 1);
+    EXPECT_EQ(r.err.rfind(found.substr(0, found.size() - 1) + " on SIM1", 0), 0u) << r.err;
+    EXPECT_EQ(run("detect").out, r.out);
+    ASSERT_EQ(run("-p PIC18F4620 chips").status, 0);
+    EXPECT_EQ(run("-p auto detect").out, "DEV-ID: 0C02 PIC18F4620\n");
+}
+
+// detect names both chips when the ID in the socket belongs to another one
+// than the selected chip: here the device list gives the two chips' IDs swapped.
+TEST_F(Cli, DetectEndsWithStatus3WhenTheIdBelongsToAnotherChip) {
+    std::string list = readFile(dir.path() / "kestrum.ini");
+    const auto swap = [&list](const std::string& from, const std::string& to) {
+        const std::size_t at = list.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        list.replace(at, from.size(), to);
+    };
+    swap("Y\t0560", "Y\t1060x");
+    swap("Y\t1060\t", "Y\t0560\t");
+    swap("Y\t1060x", "Y\t1060");
+    writeFile(dir.path() / "kestrum.ini", list);
+    const Result r = run("-P sim -p PIC16F84A detect");
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_EQ(r.out, "DEV-ID: 0560 PIC16F628A\n");
+    EXPECT_NE(r.err.find("Error: the device ID 0560 belongs to PIC16F628A, not to PIC16F84A\n"),
+              std::string::npos)
+        << r.err;
 }
 
 }  // namespace

@@ -214,6 +214,37 @@ TEST(ConsoleProgress, TheBarCountsThePassWordsAndNamesThePass) {
     EXPECT_EQ(err.str().substr(err.str().rfind('\r')).rfind("\rerasing.....  0:00", 0), 0u);
 }
 
+// A question that confirms an action is answered by --yes, one about
+// something wrong only by --force; on a terminal what they leave is asked.
+TEST(ConsoleQuestions, YesConfirmsForceOverridesATerminalIsAsked) {
+    const struct {
+        bool yes, force, terminal;
+        QuestionKind kind;
+        const char* typed;
+        ui::Answer answer;
+        const char* shown;
+    } rows[] = {
+        {true, false, false, QuestionKind::confirm, "", ui::Answer::ok, "y (--yes)"},
+        {false, true, false, QuestionKind::confirm, "", ui::Answer::cancel, "--yes answers OK"},
+        {true, false, false, QuestionKind::doubt, "", ui::Answer::cancel,
+         "--force, not --yes, answers OK"},
+        {false, true, false, QuestionKind::doubt, "", ui::Answer::ok, "y (--force)"},
+        {false, false, false, QuestionKind::doubt, "", ui::Answer::cancel, "--force answers OK"},
+        {true, false, true, QuestionKind::doubt, "y\n", ui::Answer::ok, "Continue? [y/N] "},
+        {true, false, true, QuestionKind::doubt, "n\n", ui::Answer::cancel, "Continue? [y/N] "},
+        {false, false, true, QuestionKind::confirm, "yes\n", ui::Answer::ok, "Continue? [y/N] "},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.shown);
+        std::istringstream in(row.typed);
+        std::ostringstream err;
+        cli::ConsoleWindow w(in, err, {row.yes, row.terminal, false, nullptr, row.force});
+        EXPECT_EQ(w.ask("Continue?", "Warning!", row.kind), row.answer);
+        EXPECT_EQ(err.str().rfind("Warning!: Continue? [y/N] ", 0), 0u) << err.str();
+        EXPECT_NE(err.str().find(row.shown), std::string::npos) << err.str();
+    }
+}
+
 TEST(ProgramDir, CurrentThenPerUserThenTheShippedListCopied) {
     TempDir t;
     const fs::path cwd = t.path() / "cwd", home = t.path() / "home",

@@ -19,7 +19,8 @@ class RecordingWindow : public ui::Window {
         std::string text;
         std::string title;
         ui::Buttons buttons;
-        ui::Answer preferred = ui::Answer::ok;  // the default button of a question
+        QuestionKind kind = QuestionKind::confirm;  // of an OK/Cancel question
+        ui::Answer preferred = ui::Answer::ok;      // the default button of a question
     };
 
     std::map<int, std::string> texts;
@@ -67,9 +68,14 @@ class RecordingWindow : public ui::Window {
         if (whileShown) whileShown(boxes.back());
         return next(answers, ui::Answer::ok);
     }
+    ui::Answer ask(const std::string& text, const std::string& title, QuestionKind kind) override {
+        boxes.push_back({text, title, ui::Buttons::okCancel, kind});
+        if (whileShown) whileShown(boxes.back());
+        return next(answers, ui::Answer::ok);
+    }
     ui::Answer question(const std::string& text, const std::string& title,
                         ui::Answer preferred) override {
-        boxes.push_back({text, title, ui::Buttons::okCancel, preferred});
+        boxes.push_back({text, title, ui::Buttons::okCancel, QuestionKind::confirm, preferred});
         if (whileShown) whileShown(boxes.back());
         return next(answers, ui::Answer::ok);
     }

@@ -305,6 +305,7 @@ TEST_F(Commands, OpenCancelledBadOrWithAWrongChecksumKeepsOrDropsTheFile) {
         w.answers = {a};
         EXPECT_EQ(open(sum), a == Answer::ok ? 0 : 1);
         EXPECT_EQ(lastBox().text, "Intel checksum wrong, continue?");
+        EXPECT_EQ(lastBox().kind, QuestionKind::doubt);
         EXPECT_EQ(s().file.fileSelected, a == Answer::ok);
         EXPECT_EQ(w.texts[ctl::kFileField], a == Answer::ok ? "edited.hex" : " ");
     }
@@ -422,6 +423,7 @@ TEST(TwelveBit, ANotBlankChipAsksAndCancelWritesNothingUnlessAFlashChipIsErased)
         w.answers = {Answer::cancel};
         EXPECT_EQ(rig.main().write(), 1);
         EXPECT_EQ(rig.lastBox().text, "PIC not blank, continue?");
+        EXPECT_EQ(rig.lastBox().kind, QuestionKind::confirm);
         EXPECT_EQ(rig.main().lastEnding(), Ending::cancelled);
         EXPECT_TRUE(w.enabled[ctl::kSaveButton]);
         EXPECT_FALSE(rig.chip().inProgrammingMode());
@@ -454,6 +456,7 @@ TEST_F(Commands, AChipOfAnotherTypeIsWrittenOrComparedOnlyWhenTheUserAgrees) {
         EXPECT_EQ((main().*run)(), 1);
         EXPECT_EQ(lastBox().text,
                   "The device ID 1040 belongs to PIC16F627A, not to PIC16F628A.\nContinue?");
+        EXPECT_EQ(lastBox().kind, QuestionKind::doubt);
         EXPECT_EQ(main().lastEnding(), Ending::cancelled);
         EXPECT_FALSE(other.inProgrammingMode());
         EXPECT_EQ(other.programWord(0), 0x3FFF);

@@ -24,10 +24,10 @@ for case in 1:PIC16F84A:family1 2:PIC16F877:family2 3:PIC16F73:family3 4:PIC12F6
         if [ $side = linux ]; then run="$linux_cli"; else run="$wine $windows_cli"; fi
         (
             cd "$dir" &&
-                $run -q -y -p SIM1 -c "$chip" write "$hex" >write.out 2>&1 &&
-                $run -q -p SIM1 -c "$chip" verify "$hex" >verify.out 2>&1 &&
-                $run -q -p SIM1 -c "$chip" read >read.out 2>&1 &&
-                $run -q -p SIM1 -c "$chip" read --text >text.out 2>&1
+                $run -q -y --force -P SIM1 -p "$chip" write "$hex" >write.out 2>&1 &&
+                $run -q -P SIM1 -p "$chip" verify "$hex" >verify.out 2>&1 &&
+                $run -q -P SIM1 -p "$chip" read >read.out 2>&1 &&
+                $run -q -P SIM1 -p "$chip" read --text >text.out 2>&1
         ) || {
             echo "FAIL family $family ($chip) on $side: $(cat "$dir"/*.out | tr -d '\r')"
             ok=0

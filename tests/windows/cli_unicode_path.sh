@@ -18,7 +18,7 @@ cp "$hex" "$files/blink_ü.hex"
 readback="$files/Rückgabe_чтение.hex"
 
 run() {
-    (cd "$program" && $wine "$cli" -q -p SIM1 -c PIC16F628A "$@") >"$work/out" 2>&1 || {
+    (cd "$program" && $wine "$cli" -q -P SIM1 -p PIC16F628A "$@") >"$work/out" 2>&1 || {
         echo "FAIL $*: $(tr -d '\r' <"$work/out")"
         exit 1
     }

@@ -1,13 +1,17 @@
 // gpasm programs for the PIC18 chips through the main window, as a user runs
 // them: Write, Verify and Save on every wiring and on the FTDI cable, then
-// the readback opened and verified in turn.
+// the readback opened and verified in turn; and the faults a chip shows to
+// the operations themselves.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 
+#include "device/passes.h"
+#include "device/pic18/pic18.h"
 #include "files/device_list.h"
 #include "files/state_file.h"
+#include "link/detect.h"
 #include "platform/ftdi_serial_port.h"
 #include "sim/sim_ftdi.h"
 #include "sim/virtual_pic18.h"
@@ -187,6 +191,55 @@ TEST(Pic18Window, ProtectionAndAChipOfAnotherType) {
     EXPECT_NE(other.window.boxes.back().text.find("belongs to PIC18F2550, not to PIC18F4550"),
               std::string::npos);
     EXPECT_EQ(chip2550.byteAt(0), 0xFF);
+}
+
+// Reading on the FTDI cable goes 64 bytes to a transfer.
+TEST(Pic18Ftdi, ReadingTakesOneTransferPer64Bytes) {
+    WindowRig rig("PIC18F1320", allWirings()[0], true);  // 8 KB of code
+    Session& s = rig.s;
+    ASSERT_EQ(openComPort(s), 0) << s.message;
+    const auto* port = s.port.comHandle->bitBang();
+    ASSERT_NE(port, nullptr);
+    rig.chip.setByteAt(0x1FFF, 0x12);
+    const std::uint64_t before = port->transfers();
+    ChipImage::Bytes18 read;
+    ASSERT_EQ(pic18Read(s, read, false), 0) << s.message;
+    EXPECT_EQ(read.code[0x1FFF], 0x12);
+    EXPECT_LE(port->transfers() - before, 8192u / 64 + 8);
+}
+
+TEST(Pic18Faults, AWriteWithoutEraseReadsBackTheMixAndFails) {
+    for (const char* name : kChips) {
+        WindowRig rig(name, allWirings()[0], false);
+        Session& s = rig.s;
+        ChipImage first;
+        first.pic18.code[0x10] = 0x0F;
+        ASSERT_EQ(pic18Erase(s), 0) << s.message;
+        ASSERT_EQ(pic18Write(s, first), 0) << s.message;
+        ChipImage second;
+        second.pic18.code[0x10] = 0xF0;
+        EXPECT_EQ(pic18Write(s, second), kPassMismatch) << name;
+        EXPECT_EQ(s.message, "Verify failed at Adr: 000010\n\nFile:    F0\nRead: 00\n");
+        EXPECT_EQ(s.pass.targetAddress, 0x10);
+        EXPECT_EQ(pic18Verify(s, second), kPassMismatch);
+    }
+}
+
+TEST(Pic18Faults, An18F452WrittenTheWayOfThe18F2xxxKeepsItsEeprom) {
+    // Listed under the wrong group: no 55h/AAh before WR, other erase keys.
+    WindowRig rig("PIC18F452", allWirings()[1], false);
+    Session& s = rig.s;
+    s.device.family = 13;
+    ChipImage image;
+    image.pic18.data[4] = 0x3C;
+    EXPECT_EQ(pic18Write(s, image, {false, false, true, false}), kPassMismatch);
+    EXPECT_EQ(s.pass.targetAddress, 0xF00004);
+    EXPECT_EQ(rig.chip.eepromByte(4), 0xFF);
+    EXPECT_GT(rig.chip.refusedWrites(), 0u);
+    rig.chip.setByteAt(0, 0x00);
+    EXPECT_EQ(pic18Erase(s), 0);
+    EXPECT_EQ(rig.chip.byteAt(0), 0x00);
+    EXPECT_GT(rig.chip.unknownEraseKeys(), 0u);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ cp "$device_list" "$program/kestrum.ini"
 cp "$hex" "$program/"
 # The state file names SIM1 and the chip, so that the start-up touches no
 # port of the machine (ferrolux-cli stores both once the board answers).
-(cd "$program" && $wine "$cli" -q -p SIM1 -c PIC16F628A detect >/dev/null)
+(cd "$program" && $wine "$cli" -q -P SIM1 -p PIC16F628A detect >/dev/null)
 status=0
 # A wine session left from another display would draw nowhere: start afresh.
 wineserver -k 2>/dev/null || true
