@@ -83,9 +83,10 @@ std::string pic18ListingText(const DeviceRecord& d, const Pic18Contents& chip) {
         t += hex2(value);
     }
     t += std::string(kCrLf) + kCrLf + "ID:";
-    for (const auto& id : b.ids)
+    for (const auto& id : b.ids) {
         t += ' ';
-    t += hex2(static_cast<unsigned>(id.value_or(0xFF)));
+        t += hex2(static_cast<unsigned>(id.value_or(0xFF)));
+    }
     t += std::string(kCrLf) + kCrLf;
     if (chip.deviceId >= 0) {
         char text[32];
