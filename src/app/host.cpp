@@ -6,9 +6,11 @@
 #include "platform/linux/ftdi_libftdi.h"
 #endif
 #include "platform/files.h"
+#include "platform/system_info.h"
 #include "sim/chip_image.h"
 #include "sim/chip_profile.h"
 #include "sim/pic18_profile.h"
+#include "ui/control_ids.h"
 
 namespace ferrolux::app {
 
@@ -258,6 +260,18 @@ std::vector<std::pair<std::string, std::string>> Host::ftdiAdapters() {
         found.emplace_back(
             "ftdi:" + a.serial,
             "FTDI " + a.serial + (a.description.empty() ? "" : " (" + a.description + ")"));
+    }
+    return found;
+}
+
+std::vector<std::pair<std::string, std::string>> Host::serialDevices() {
+    std::vector<std::pair<std::string, std::string>> found;
+    for (const platform::PortEntry& p : platform::listPorts(programDir_, deviceRoot)) {
+        if (ctl::portItemOf(p.name) != 0 || p.note.find("serial") == std::string::npos) continue;
+        const std::string byId = "/dev/serial/by-id/";
+        std::string text = p.name;
+        if (p.name.rfind(byId, 0) == 0) text = p.name.substr(byId.size()) + " (" + p.device + ")";
+        found.emplace_back(p.name, text);
     }
     return found;
 }

@@ -119,6 +119,10 @@ class Host : public ui::LinkHost {
     std::vector<std::pair<std::string, std::string>> ftdiAdapters() override;
     // Where ftdiAdapters() looks; the system's library when built with it.
     platform::FtdiOpener* ftdiLister = nullptr;
+    // The serial devices listPorts finds below deviceRoot that no fixed
+    // Port menu item names; none is opened.
+    std::vector<std::pair<std::string, std::string>> serialDevices() override;
+    std::filesystem::path deviceRoot = "/";
     void portChosen(Session& s) override;
     void chipChosen(Session& s) override;
     bool commandEnded(Session& s) override;

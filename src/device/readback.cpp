@@ -38,7 +38,9 @@ std::string hex(const char* format, unsigned value) {
 class OutputFile {
   public:
     OutputFile(const Session& s, const char* name)
-        : file_((s.outputDir.empty() ? std::filesystem::path(".") : s.outputDir) / name) {}
+        : file_(!s.readbackPath.empty()
+                    ? s.readbackPath
+                    : (s.outputDir.empty() ? std::filesystem::path(".") : s.outputDir) / name) {}
 
     bool created() const { return file_.created(); }
     std::string text;

@@ -102,7 +102,7 @@ std::string pic18ListingText(const DeviceRecord& d, const Pic18Contents& chip) {
     k = 0;
     for (const auto& [address, value] : b.data) {
         if (k++ % kRecordBytes == 0)
-            t += std::string(kCrLf) + hex6(static_cast<unsigned>(address)) + ':';
+            t += std::string(kCrLf) + hex6(static_cast<unsigned>(kPic18DataBase + address)) + ':';
         t += ' ';
         t += hex2(value);
     }

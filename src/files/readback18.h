@@ -18,7 +18,7 @@ struct Pic18Contents {
 std::string pic18HexText(const Pic18Contents& chip);
 
 // The listing: code in lines of 16 bytes, IDs, device ID, configuration
-// bytes by name (CONFIG1L ...), EEPROM in lines of 16 bytes.
+// bytes by name (CONFIG1L ...), EEPROM in lines of 16 bytes (from F00000).
 std::string pic18ListingText(const DeviceRecord& d, const Pic18Contents& chip);
 
 }  // namespace ferrolux

@@ -93,6 +93,9 @@ class Session {
     std::filesystem::path outputDir;  // where readback files go; empty: the current directory
     bool vppWarned = false;           // the user took the warning about the chip's Vpp limit
 
+    // When set, the readback file itself instead of outputDir/readback.hex or .txt.
+    std::filesystem::path readbackPath;
+
   private:
     NullReporter nullReporter_;
 };

@@ -60,6 +60,16 @@ inline constexpr int kPortFtdiSimulator = 1179;
 // The FTDI adapters found at start-up, one item each ("ftdi:SERIAL").
 inline constexpr int kPortFtdiAdapter0 = 1180;
 inline constexpr int kFtdiAdapterItems = 8;
+// The system's other serial devices found at start-up, one item each
+// ("/dev/ttyUSB0", "/dev/serial/by-id/...", "COM9").
+inline constexpr int kPortDevice0 = 1200;
+inline constexpr int kPortDeviceItems = 16;
+// The main window's own title, and its status bar (chip, port, last checksum).
+inline constexpr int kWindowTitle = 1192;
+inline constexpr int kStatusBar = 1193;
+// Windows: the Recent Files submenu's items (Qt keeps its own actions).
+inline constexpr int kRecentFile0 = 1210;
+inline constexpr int kRecentFileItems = 8;
 // Menu: Erase.
 inline constexpr int kEraseCode = 122;
 inline constexpr int kEraseData = 123;
@@ -94,6 +104,9 @@ inline constexpr int kDataText = 1113;
 inline constexpr int kReadData = 1114;
 inline constexpr int kWriteData = 1115;
 inline constexpr int kDataStatus = 1116;
+// The data memory alone to and from an Intel HEX file.
+inline constexpr int kLoadDataFile = 1196;
+inline constexpr int kSaveDataFile = 1197;
 
 // Parallel port interface dialog.
 inline constexpr int kAn589Radio = 1106;

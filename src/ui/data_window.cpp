@@ -1,8 +1,13 @@
 #include "ui/data_window.h"
 
+#include <algorithm>
+
 #include "device/chip_service.h"
+#include "files/hex_image.h"
 #include "files/hex_input.h"
+#include "files/hex_record.h"
 #include "files/text_file.h"
+#include "platform/files.h"
 #include "session/messages.h"
 #include "ui/control_ids.h"
 
@@ -146,6 +151,12 @@ void DataWindow::command(Window& d, int id) {
         case ctl::kWriteData:
             writeData(d);
             break;
+        case ctl::kLoadDataFile:
+            loadFile(d);
+            break;
+        case ctl::kSaveDataFile:
+            saveFile(d);
+            break;
         case ctl::kDefaultButton:
         case ctl::kCancel:
             d.endDialog(id);
@@ -175,6 +186,96 @@ int DataWindow::writeData(Window& d) {
     const int r = writeDataMemoryLines(s_, d, d.text(ctl::kDataText));
     failures_ += r;
     return r;
+}
+
+// --- The data memory as a hex file ---
+
+std::uint32_t eepromHexAddress(const DeviceRecord& d) {
+    return pic18Core(d) ? 0xF00000u : 0x4200u;
+}
+
+std::string eepromHexText(const DeviceRecord& d, const std::vector<int>& bytes) {
+    const bool pic18 = pic18Core(d);
+    // PIC18: one byte an address, above 64 KB; 14-bit: a byte and a zero a word.
+    const int step = pic18 ? 1 : 2;
+    std::string text;
+    if (pic18) {
+        HexRecord upper(0, 4);
+        upper.add(0x00);
+        upper.add(0xF0);
+        text += upper.text() + "\r\n";
+    }
+    const std::uint32_t base = eepromHexAddress(d);
+    for (std::size_t k = 0; k < bytes.size(); k += 16 / step) {
+        HexRecord record(base + static_cast<std::uint32_t>(k * step));
+        for (std::size_t j = k; j < bytes.size() && j < k + 16 / step; ++j) {
+            record.add(bytes[j]);
+            if (!pic18) record.add(0);
+        }
+        text += record.text() + "\r\n";
+    }
+    return text + ":00000001FF\r\n";
+}
+
+bool readEepromHex(const std::string& path, const DeviceRecord& d, std::vector<int>& bytes,
+                   std::string& message) {
+    HexFile file;
+    if (!readHexFile(path, hexRulesFor(d), file, message)) return false;
+    const std::uint32_t base = eepromHexAddress(d);
+    const std::uint32_t step = pic18Core(d) ? 1 : 2;
+    bytes.assign(static_cast<std::size_t>(std::max(d.dataBytes, 0)), 0xFF);
+    int found = 0;
+    for (std::size_t k = 0; k < bytes.size(); ++k) {
+        const auto it = file.bytes.find(base + static_cast<std::uint32_t>(k) * step);
+        if (it == file.bytes.end()) continue;
+        bytes[k] = it->second.value;
+        ++found;
+    }
+    if (found == 0) message = "No data memory (EEPROM) bytes in the file.";
+    return found > 0;
+}
+
+std::vector<int> dataTextBytes(const std::string& text, int size) {
+    std::vector<int> bytes;
+    for (int i = 0; i < size; ++i) {
+        int v = 0;
+        if (!scanByte(textLine(text, i), v)) break;
+        bytes.push_back(v);
+    }
+    return bytes;
+}
+
+int DataWindow::loadFile(Window& d) {
+    const std::string folder = platform::utf8Of(s_.programDir);
+    const std::string path = d.pickFile({"Load the Data Memory", "Hex-Files", "*.hex", folder, {}});
+    if (path.empty()) return 1;
+    std::vector<int> bytes;
+    std::string message;
+    if (!readEepromHex(path, s_.device, bytes, message)) {
+        d.messageBox(message, "Error");
+        return 1;
+    }
+    dataText_.clear();
+    for (std::size_t k = 0; k < bytes.size(); ++k)
+        dataText_ += dataLine(static_cast<int>(k), bytes[k]);
+    d.setText(ctl::kDataText, dataText_);
+    d.setText(ctl::kDataStatus, "loaded");
+    return 0;
+}
+
+int DataWindow::saveFile(Window& d) {
+    const std::string folder = platform::utf8Of(s_.programDir);
+    const std::string path =
+        d.pickSaveFile({"Save the Data Memory", "Hex-Files", "*.hex", folder, "eeprom.hex"});
+    if (path.empty()) return 1;
+    const std::vector<int> bytes = dataTextBytes(d.text(ctl::kDataText), s_.device.dataBytes);
+    platform::FileReplacement file(platform::pathFromUtf8(path));
+    if (!file.created() || !file.commit(eepromHexText(s_.device, bytes))) {
+        d.messageBox(file.error().empty() ? "Cannot write output file." : file.error(), "Error");
+        return 1;
+    }
+    d.setText(ctl::kDataStatus, "saved");
+    return 0;
 }
 
 }  // namespace ferrolux::ui

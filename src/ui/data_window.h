@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "session/session.h"
 #include "ui/window.h"
@@ -28,6 +30,18 @@ int writeDataMemoryLines(Session& s, Window& dialog, const std::string& field);
 // columns, and takes the digits typed there into `dataText`.
 void filterDataEdit(Window& dialog, std::string& dataText);
 
+// The data memory alone as an Intel HEX file, at the chip's own addresses:
+// from 0x4200 on for 14-bit chips (word 0x2100 on, one byte a word), from
+// 0xF00000 on for PIC18 chips.
+std::uint32_t eepromHexAddress(const DeviceRecord& d);
+std::string eepromHexText(const DeviceRecord& d, const std::vector<int>& bytes);
+// The data memory bytes of the hex file at `path` (0xFF where it gives none);
+// false with `message` when it cannot be read or holds no data memory byte.
+bool readEepromHex(const std::string& path, const DeviceRecord& d, std::vector<int>& bytes,
+                   std::string& message);
+// The bytes of the data text, line i for offset i, at most `size` of them.
+std::vector<int> dataTextBytes(const std::string& text, int size);
+
 // The data memory window ("Data Memory").
 class DataWindow : public DialogHandler {
   public:
@@ -39,6 +53,9 @@ class DataWindow : public DialogHandler {
 
     void readData(Window& dialog);
     int writeData(Window& dialog);
+    // The data text from a hex file, or to one; the chip is not touched.
+    int loadFile(Window& dialog);
+    int saveFile(Window& dialog);
 
     const std::string& dataText() const { return dataText_; }
     int failures() const { return failures_; }

@@ -71,6 +71,11 @@ bool MainWindow::ask(const std::string& text, const std::string& title, Question
     return w_.ask(text, title, kind) == Answer::ok;
 }
 
+bool MainWindow::askDestructive(const std::string& text) {
+    const std::string chip = "\n\nChip: " + s_.device.name;
+    return w_.question(text + chip, "Warning!", Answer::cancel) == Answer::ok;
+}
+
 int MainWindow::refused(const std::string& text) {
     w_.messageBox(text, "ERROR!");
     ending_ = Ending::refused;
@@ -113,8 +118,10 @@ void MainWindow::notifyEnded() {
 }
 
 // "OK" and the checksum of what the chip now holds.
-std::string MainWindow::okWithChecksum(const ChipImage& image) const {
-    return formatText("OK  checksum %04X", static_cast<unsigned>(chipChecksum(s_.device, image)));
+std::string MainWindow::okWithChecksum(const ChipImage& image) {
+    const auto sum = static_cast<unsigned>(chipChecksum(s_.device, image));
+    lastChecksum = formatText("Checksum %04X", sum);
+    return formatText("OK  checksum %04X", sum);
 }
 
 int MainWindow::finishCommand(const std::string& text, bool greyFileField) {
@@ -144,6 +151,11 @@ int MainWindow::failCommand() {
 // --- Command table ---
 
 void MainWindow::command(int id) {
+    dispatch(id);
+    if (!ended_) showSummary();
+}
+
+void MainWindow::dispatch(int id) {
     ending_ = Ending::none;
     switch (id) {
         case ctl::kWriteButton:
@@ -207,6 +219,9 @@ void MainWindow::command(int id) {
     } else if (id >= ctl::kPortFtdiAdapter0 &&
                id < ctl::kPortFtdiAdapter0 + static_cast<int>(ftdiNames_.size())) {
         selectComPort(id, ftdiNames_[static_cast<std::size_t>(id - ctl::kPortFtdiAdapter0)]);
+    } else if (id >= ctl::kPortDevice0 &&
+               id < ctl::kPortDevice0 + static_cast<int>(deviceNames_.size())) {
+        selectComPort(id, deviceNames_[static_cast<std::size_t>(id - ctl::kPortDevice0)]);
     }
 }
 
@@ -259,29 +274,42 @@ int MainWindow::verify() {
 int MainWindow::save() {
     status(kTwoBlanks);
     if (noChip()) return refused(kNoChip);
+    // Where each checked form goes, asked before the link is used.
+    const bool forms[] = {w_.isChecked(ctl::kSaveHexRadio), w_.isChecked(ctl::kSaveTextRadio)};
+    std::string targets[2];
+    for (int listing = 0; listing < 2; ++listing) {
+        if (!forms[listing]) continue;
+        targets[listing] = readbackTarget(listing == 1);
+        if (targets[listing].empty()) {
+            status(kTwoBlanks);
+            ending_ = Ending::cancelled;
+            return 1;
+        }
+    }
     w_.enable(ctl::kStatusField, true);
     w_.repaint();
     s_.pass.blank = true;
     if (chip_.checkLink() == 0) return failCommand();
-    const bool hexForm = w_.isChecked(ctl::kSaveHexRadio);
-    const bool textForm = w_.isChecked(ctl::kSaveTextRadio);
-    if (hexForm && chip_.saveReadback(false) != 0) return failCommand();
-    if (textForm && chip_.saveReadback(true) != 0) return failCommand();
+    std::string saved;
+    for (int listing = 0; listing < 2; ++listing) {
+        if (!forms[listing]) continue;
+        s_.readbackPath = platform::pathFromUtf8(targets[listing]);
+        const int failed = chip_.saveReadback(listing == 1);
+        s_.readbackPath.clear();
+        if (failed != 0) return failCommand();
+        saved = platform::utf8Of(platform::pathFromUtf8(targets[listing]).filename());
+    }
     if (!s_.pass.blank) showConfigField(s_, w_);
     w_.repaint();
     // An unprotected chip's checksum, from its hex readback.
-    const int sum =
-        hexForm && protectedReadbackNote(s_).empty()
-            ? readbackChecksum(s_.device,
-                               platform::utf8Of((s_.outputDir.empty() ? std::filesystem::path(".")
-                                                                      : s_.outputDir) /
-                                                "readback.hex"))
-            : -1;
-    if (hexForm)
-        status(sum < 0
-                   ? std::string("'readback.hex' saved")
-                   : formatText("'readback.hex' saved  checksum %04X", static_cast<unsigned>(sum)));
-    if (textForm) status("'readback.txt' saved");
+    const int sum = forms[0] && protectedReadbackNote(s_).empty()
+                        ? readbackChecksum(s_.device, targets[0])
+                        : -1;
+    if (sum >= 0) lastChecksum = formatText("Checksum %04X", static_cast<unsigned>(sum));
+    if (!saved.empty())
+        status("'" + saved + "' saved" +
+               (sum >= 0 && !forms[1] ? formatText("  checksum %04X", static_cast<unsigned>(sum))
+                                      : std::string()));
     // A protected chip reads as zeros: the file is not its program.
     if (const std::string note = protectedReadbackNote(s_); !note.empty())
         w_.messageBox(note, "Warning!");
@@ -297,8 +325,7 @@ int MainWindow::eraseMemory(int id) {
     const bool codeMemory = id == ctl::kEraseCode;
     status(kTwoBlanks);
     if (noChip()) return refused(kNoChip);
-    if (!ask(eraseQuestion(s_.device, codeMemory ? EraseKind::code : EraseKind::data),
-             "Warning!")) {
+    if (!askDestructive(eraseQuestion(s_.device, codeMemory ? EraseKind::code : EraseKind::data))) {
         greyIdle(false);
         ending_ = Ending::cancelled;
         return 1;
@@ -316,7 +343,7 @@ int MainWindow::eraseMemory(int id) {
 int MainWindow::disableCodeProtection() {
     status(kTwoBlanks);
     if (noChip()) return refused(kNoChip);
-    if (!ask(kDeletesMemory, "Warning!")) {
+    if (!askDestructive(kDeletesMemory)) {
         greyIdle(true);
         ending_ = Ending::cancelled;
         return 1;
@@ -334,6 +361,16 @@ int MainWindow::disableCodeProtection() {
     return 0;
 }
 
+// Asks where the readback goes, readback.hex or .txt in the program
+// directory preselected; empty when the user cancelled.
+std::string MainWindow::readbackTarget(bool listing) {
+    const std::filesystem::path folder = s_.outputDir.empty() ? s_.programDir : s_.outputDir;
+    FileRequest request{"Save the Readback", listing ? "Text-Files" : "Hex-Files",
+                        listing ? "*.txt" : "*.hex", platform::utf8Of(folder),
+                        listing ? "readback.txt" : "readback.hex"};
+    return w_.pickSaveFile(request);
+}
+
 // --- File commands ---
 
 int MainWindow::openFile() {
@@ -341,7 +378,7 @@ int MainWindow::openFile() {
     readStoredHexPath(s_);
     std::string folder = platform::utf8Of(platform::pathFromUtf8(s_.file.hexPath).parent_path());
     s_.file.hexPath = previous;
-    const std::string chosen = w_.pickFile({"Open a File", "Hex-Files", "*.hex", folder});
+    const std::string chosen = w_.pickFile({"Open a File", "Hex-Files", "*.hex", folder, {}});
     if (chosen.empty()) {
         ending_ = Ending::cancelled;
         return 1;
@@ -506,6 +543,7 @@ bool MainWindow::open(bool offerReload) {
     for (int id : ctl::kPortItems)
         w_.check(id, false);
     listFtdiAdapters();
+    listSerialDevices();
     const int item = portItem(s_.link.portName);
     if (item == ctl::kPort0278 || item == ctl::kPort0378 || item == ctl::kPort03BC) {
         s_.link.parallelBase = parallelBaseOf(item);
@@ -528,6 +566,7 @@ bool MainWindow::open(bool offerReload) {
     }
     if (algorithmOf(s_.device).twelveBit) applyTwelveBitBoxes();
     if (offerReload) restoreLastFile();
+    showSummary();
     return true;
 }
 
@@ -584,6 +623,17 @@ void MainWindow::uncheckPortItems() {
         w_.check(id, false);
     for (std::size_t i = 0; i < ftdiNames_.size(); ++i)
         w_.check(ctl::kPortFtdiAdapter0 + static_cast<int>(i), false);
+    for (std::size_t i = 0; i < deviceNames_.size(); ++i)
+        w_.check(ctl::kPortDevice0 + static_cast<int>(i), false);
+}
+
+void MainWindow::listSerialDevices() {
+    deviceNames_.clear();
+    for (const auto& [name, text] : host_->serialDevices()) {
+        if (deviceNames_.size() == ctl::kPortDeviceItems) break;
+        w_.showMenuItem(ctl::kPortDevice0 + static_cast<int>(deviceNames_.size()), text, true);
+        deviceNames_.push_back(name);
+    }
 }
 
 void MainWindow::listFtdiAdapters() {
@@ -598,6 +648,9 @@ void MainWindow::listFtdiAdapters() {
 int MainWindow::portItem(const std::string& name) const {
     for (std::size_t i = 0; i < ftdiNames_.size(); ++i) {
         if (ftdiNames_[i] == name) return ctl::kPortFtdiAdapter0 + static_cast<int>(i);
+    }
+    for (std::size_t i = 0; i < deviceNames_.size(); ++i) {
+        if (deviceNames_[i] == name) return ctl::kPortDevice0 + static_cast<int>(i);
     }
     return ctl::portItemOf(name);
 }
@@ -722,6 +775,37 @@ void MainWindow::applyTwelveBitBoxes() {
 void MainWindow::lowVoltClicked() {
     s_.link.lowVoltage = w_.isChecked(ctl::kLowVoltBox);
     s_.chip.lowVoltageChar = s_.link.lowVoltage ? '1' : '0';
+}
+
+// --- Title and status bar ---
+
+std::string MainWindow::title() const {
+    const std::string& port = s_.link.portName;
+    std::string board;
+    if (port == kSimulatorPort || port == "ftdi:SIM1") {
+        board = "simulated board";
+    } else if (port.rfind("ftdi", 0) == 0) {
+        board = "FTDI serial board";
+    } else if (s_.link.serial) {
+        board = "serial board";
+    } else if (!port.empty()) {
+        board = "parallel board";
+    }
+    std::string t = std::string("Ferrolux ") + kTitleVersion;
+    if (!board.empty()) t += " \u2014 " + board;
+    return t;
+}
+
+std::string MainWindow::statusLine() const {
+    std::string line = s_.device.name.empty() ? "No chip" : s_.device.name;
+    if (!s_.link.portName.empty()) line += "   Port " + s_.link.portName;
+    if (!lastChecksum.empty()) line += "   " + lastChecksum;
+    return line;
+}
+
+void MainWindow::showSummary() {
+    w_.setText(ctl::kWindowTitle, title());
+    w_.setText(ctl::kStatusBar, statusLine());
 }
 
 }  // namespace ferrolux::ui

@@ -13,6 +13,8 @@ namespace ferrolux::ui {
 
 inline constexpr const char* kMainTitle = "KORVANIS PIC PROGRAMMER  T3306/T3307  Rev: 2.6.0";
 inline constexpr const char* kSimulatorPort = "SIM1";
+// The version the window title shows (the project's major.minor).
+inline constexpr const char* kTitleVersion = "2.6";
 
 // What the main window asks of the program around it: the platform or the
 // built-in simulated board behind the selected port. Every call may be ignored.
@@ -23,6 +25,8 @@ class LinkHost {
     virtual void started(Session& s) { (void)s; }
     // The FTDI adapters found: port name ("ftdi:SERIAL") and menu text.
     virtual std::vector<std::pair<std::string, std::string>> ftdiAdapters() { return {}; }
+    // The system's serial devices beyond COM1..COM8: port name and menu text.
+    virtual std::vector<std::pair<std::string, std::string>> serialDevices() { return {}; }
     // s.link.portName names a newly chosen port (the old serial port is closed).
     virtual void portChosen(Session& s) { (void)s; }
     // s.device holds a newly selected chip.
@@ -97,12 +101,24 @@ class MainWindow {
     void applyTwelveBitBoxes();
     void restoreLastFile();
 
+    // The checksum of the last Write, Verify or Save as the status bar shows
+    // it (e.g. "Checksum 3A7F"); empty while none is known. Set by whoever
+    // computes it; shown once the command has ended.
+    std::string lastChecksum;
+    // "Ferrolux 2.6 — serial board": the board on the chosen port.
+    std::string title() const;
+    // "PIC16F628A   Port COM1   Checksum 3A7F": chip, port, last checksum.
+    std::string statusLine() const;
+    // Sets the title and the status bar on the window.
+    void showSummary();
+
     // The endings shared by the commands.
     int finishCommand(const std::string& text, bool greyFileField);
-    std::string okWithChecksum(const ChipImage& image) const;
+    std::string okWithChecksum(const ChipImage& image);
     int failCommand();
 
   private:
+    void dispatch(int id);
     // What choosing a file may change; put back when the file is not taken.
     // The selected file with what it armed, to go back to.
     struct FileChoice {
@@ -120,6 +136,7 @@ class MainWindow {
     // by the stored position; -1 for none.
     int storedChipPosition();
     int rejectFile();
+    std::string readbackTarget(bool listing);
     int cancelled();
 
     void status(const std::string& text);
@@ -130,6 +147,8 @@ class MainWindow {
     int endParallelPort(bool found);
     // Shows an item per FTDI adapter the host finds.
     void listFtdiAdapters();
+    // Shows an item per serial device the host lists.
+    void listSerialDevices();
     // The menu item of a port name, the adapters found included; 0 for none.
     int portItem(const std::string& name) const;
     void serialChosen();
@@ -137,6 +156,8 @@ class MainWindow {
     void notifyEnded();
     bool ask(const std::string& text, const std::string& title,
              QuestionKind kind = QuestionKind::confirm);
+    // A question before memory is deleted: it names the chip, Cancel is its default.
+    bool askDestructive(const std::string& text);
 
     Session& s_;
     ChipService chip_;
@@ -145,7 +166,8 @@ class MainWindow {
     LinkHost noHost_;
     bool ended_ = false;
     Ending ending_ = Ending::none;
-    std::vector<std::string> ftdiNames_;  // the port names of the adapter items, in order
+    std::vector<std::string> ftdiNames_;    // the port names of the adapter items, in order
+    std::vector<std::string> deviceNames_;  // the port names of the serial device items
 };
 
 }  // namespace ferrolux::ui

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "session/reporter.h"
 
 namespace ferrolux::platform {
@@ -42,6 +43,7 @@ struct FileRequest {
     std::string filterName;   // "Hex-Files"
     std::string pattern;      // "*.hex"
     std::string startFolder;  // where the picker opens
+    std::string fileName;     // a save picker's preselected name: "readback.hex"
 };
 
 // What the program logic needs of a window: controls named by their ids, message
@@ -78,6 +80,13 @@ class Window {
         (void)kind;
         return messageBox(text, title, Buttons::okCancel);
     }
+    // An OK/Cancel question whose default button (the one Enter takes) is
+    // `preferred`: Cancel for one that deletes memory. A window without
+    // default buttons asks it as messageBox does.
+    virtual Answer question(const std::string& text, const std::string& title, Answer preferred) {
+        (void)preferred;
+        return messageBox(text, title, Buttons::okCancel);
+    }
     virtual void beep() = 0;
     // Show pending changes now: the logic runs on the window's thread and would
     // otherwise not be seen until the command ends.
@@ -92,6 +101,11 @@ class Window {
     virtual int runDialog(int dialogId, DialogHandler& handler) = 0;
     // The file the user picked; empty when the picker was cancelled.
     virtual std::string pickFile(const FileRequest& request) = 0;
+    // Where to save a file: the path the user chose, empty when cancelled. A
+    // window without a save picker takes the preselected name in startFolder.
+    virtual std::string pickSaveFile(const FileRequest& request) {
+        return platform::utf8Of(platform::pathFromUtf8(request.startFolder) / request.fileName);
+    }
     // Hands a document to the system's viewer; false when none could take it.
     virtual bool openDocument(const std::string& path) {
         (void)path;

@@ -310,6 +310,11 @@ TEST_F(Cli, Pic18ProgramOnTheSimulator) {
     const std::string back = readFile(dir.path() / "readback.hex");
     for (const char* record : {":020000040030CA", ":0200000400F00A", ":080000000123456789ABCDEF38"})
         EXPECT_NE(back.find(record), std::string::npos) << record;
+    ASSERT_EQ(run("read --text").status, 0);
+    const std::string listing = readFile(dir.path() / "readback.txt");
+    for (const char* line : {"\r\n000000: 55 0E 10 6E", "ID: 01 23 45 67 89 AB CD EF\r\n",
+                             "CONFIG1H (300001): 02\r\n", "\r\nF00000: 45 45 50 52 4F 4D 12 34"})
+        EXPECT_NE(listing.find(line), std::string::npos) << line;
     r = run("-y erase code");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("is erased whole here"), std::string::npos) << r.err;

@@ -17,11 +17,15 @@ for f in bin/ferrolux-cli share/ferrolux/kestrum.ini share/man/man1/ferrolux-cli
 done
 if [ "$gui" = ON ]; then
     for f in bin/ferrolux bin/ferrolux-desktop share/man/man1/ferrolux.1 \
-             share/applications/ferrolux.desktop; do
+             share/applications/ferrolux.desktop share/mime/packages/ferrolux-ihex.xml; do
         [ -f "$tmp/usr/$f" ] || fail "$f not installed"
     done
     grep -q '^Exec=ferrolux-desktop %f$' "$tmp/usr/share/applications/ferrolux.desktop" ||
         fail "the desktop entry takes no file"
+    # Its MIME type is the one the shipped MIME package declares.
+    mime=$(sed -n 's/^MimeType=\([^;]*\);$/\1/p' "$tmp/usr/share/applications/ferrolux.desktop")
+    grep -q "<mime-type type=\"$mime\">" "$tmp/usr/share/mime/packages/ferrolux-ihex.xml" ||
+        fail "the desktop entry's MIME type $mime is not declared"
 fi
 grep -q 'GPL-2.0-or-later' "$tmp/usr/share/doc/ferrolux/copyright" || fail "copyright names no licence"
 

@@ -172,8 +172,8 @@ TEST(EraseQuestion, NamesWhatTheChipLosesBesidesTheCode) {
     for (const Row& r : rows) {
         SCOPED_TRACE(r.chip);
         ChipRig rig(r.chip);
-        const std::string question =
-            std::string("This Command Deletes Flash-Memory!") + (*r.also ? "\n" : "") + r.also;
+        const std::string question = std::string("This Command Deletes Flash-Memory!") +
+                                     (*r.also ? "\n" : "") + r.also + "\n\nChip: " + r.chip;
         rig.chip.setProgramWord(0, 0x0123);
         rig.chip.setDataByte(0, 0x45);
         rig.chip.protect(false, true);

@@ -20,6 +20,7 @@ class RecordingWindow : public ui::Window {
         std::string title;
         ui::Buttons buttons;
         QuestionKind kind = QuestionKind::confirm;  // of an OK/Cancel question
+        ui::Answer preferred = ui::Answer::ok;      // the default button of a question
     };
 
     std::map<int, std::string> texts;
@@ -72,6 +73,12 @@ class RecordingWindow : public ui::Window {
         if (whileShown) whileShown(boxes.back());
         return next(answers, ui::Answer::ok);
     }
+    ui::Answer question(const std::string& text, const std::string& title,
+                        ui::Answer preferred) override {
+        boxes.push_back({text, title, ui::Buttons::okCancel, QuestionKind::confirm, preferred});
+        if (whileShown) whileShown(boxes.back());
+        return next(answers, ui::Answer::ok);
+    }
     void beep() override {}
     void repaint() override {}
     void endDialog(int result) override { endResults.push_back(result); }
@@ -98,6 +105,14 @@ class RecordingWindow : public ui::Window {
     // The files the picker hands out in turn ("" = cancelled); the documents opened.
     std::deque<std::string> pickedFiles;
     std::string pickFile(const ui::FileRequest&) override { return next(pickedFiles, {}); }
+    // Save pickers: each request, answered from the script ("" = Cancel),
+    // else with the preselected file.
+    std::vector<ui::FileRequest> saveRequests;
+    std::deque<std::string> savePicks;
+    std::string pickSaveFile(const ui::FileRequest& request) override {
+        saveRequests.push_back(request);
+        return next(savePicks, ui::Window::pickSaveFile(request));
+    }
     std::vector<std::string> documents;
     bool openDocument(const std::string& path) override {
         documents.push_back(path);

@@ -248,6 +248,40 @@ TEST_F(Commands, OpenWriteVerifySave) {
     board().insertChip(&chip());
 }
 
+TEST_F(Commands, SaveAsksWhereAndCancelReadsNothing) {
+    openAndWrite();
+    w.checked[ctl::kSaveHexRadio] = true;
+    w.checked[ctl::kSaveTextRadio] = false;
+    watchBoard();
+    w.savePicks = {""};
+    main().command(ctl::kSaveButton);
+    EXPECT_EQ(main().lastEnding(), Ending::cancelled);
+    EXPECT_TRUE(boardUntouched());
+    ASSERT_EQ(w.saveRequests.size(), 1u);
+    EXPECT_EQ(w.saveRequests[0].fileName, "readback.hex");
+    EXPECT_EQ(w.saveRequests[0].startFolder, dir.path().string());
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "readback.hex"));
+
+    std::filesystem::create_directory(dir.path() / "out");
+    w.savePicks = {(dir.path() / "out" / "blink.hex").string()};
+    main().command(ctl::kSaveButton);
+    expectOk("'blink.hex' saved" + okWithExampleChecksum().substr(2));
+    EXPECT_EQ(readFile(dir.path() / "out" / "blink.hex").rfind(':', 0), 0u);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "readback.hex"));
+    EXPECT_TRUE(s().readbackPath.empty());
+}
+
+TEST_F(Commands, TitleAndStatusBarNameTheBoardChipPortAndLastChecksum) {
+    EXPECT_EQ(w.texts[ctl::kWindowTitle], "Ferrolux 2.6 \u2014 simulated board");
+    EXPECT_EQ(w.texts[ctl::kStatusBar], "PIC16F628A   Port SIM1");
+    main().lastChecksum = "Checksum 3A7F";
+    selectChip("PIC16F84A");
+    EXPECT_EQ(w.texts[ctl::kStatusBar], "PIC16F84A   Port SIM1   Checksum 3A7F");
+    w.texts[ctl::kWindowTitle].clear();
+    main().command(ctl::kExitButton);
+    EXPECT_TRUE(w.texts[ctl::kWindowTitle].empty());  // an ended window is left alone
+}
+
 // A file that went bad after it was opened is refused before Write or Verify
 // uses the link, although "Erase bef. Write" is ticked.
 TEST_F(Commands, AFileThatFailsItsCheckIsRefusedBeforeTheChipIsTouched) {
@@ -339,7 +373,9 @@ TEST_F(Commands, EraseQuestionsCancelSendsNothingAndOkErases) {
         watchBoard();
         w.answers = {Answer::cancel};
         main().command(id);
-        EXPECT_EQ(lastBox().text, question);
+        // The question names the chip, and Enter takes Cancel.
+        EXPECT_EQ(lastBox().text, std::string(question) + "\n\nChip: PIC16F628A");
+        EXPECT_EQ(lastBox().preferred, Answer::cancel);
         EXPECT_EQ(main().lastEnding(), Ending::cancelled);
         EXPECT_TRUE(boardUntouched()) << question;
     }
@@ -1016,6 +1052,30 @@ TEST(DataWindow18, AKilobyteOfEepromIsShownEditedAndWrittenToItsLastByte) {
     EXPECT_EQ(chip.eepromByte(1023), 0x3C);
     EXPECT_EQ(chip.eepromByte(1022), 0xFE);
     EXPECT_EQ(chip.eepromByte(256), 0x00);
+}
+
+// The data memory alone as a hex file: PIC18 chips from 0xF00000 on (an
+// extended address record first), read back; a file without data memory
+// bytes is refused.
+TEST(DataFile, Pic18EepromAtF00000AndAFileWithoutDataMemoryIsRefused) {
+    TempDir t;
+    DeviceRecord d;
+    d.name = "PIC18F4620";
+    d.family = 13;
+    d.dataBytes = 1024;
+    std::vector<int> bytes(1024, 0xFF);
+    bytes[0] = 0x01;
+    bytes[1023] = 0x5A;
+    const std::string text = ui::eepromHexText(d, bytes);
+    EXPECT_EQ(text.rfind(":0200000400F00A\r\n:1000000001FF", 0), 0u);
+    writeFile(t.path() / "e.hex", text);
+    std::vector<int> back;
+    std::string message;
+    ASSERT_TRUE(ui::readEepromHex((t.path() / "e.hex").string(), d, back, message)) << message;
+    EXPECT_EQ(back, bytes);
+    writeFile(t.path() / "code.hex", ":020000000528D1\n:00000001FF\n");
+    EXPECT_FALSE(ui::readEepromHex((t.path() / "code.hex").string(), d, back, message));
+    EXPECT_EQ(message, "No data memory (EEPROM) bytes in the file.");
 }
 
 }  // namespace

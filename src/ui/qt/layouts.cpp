@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 
 #include "ui/control_ids.h"
 #include "ui/main_window.h"
@@ -26,30 +28,6 @@
 namespace ferrolux::qt {
 
 namespace {
-
-// A multi-line field that turns typed and pasted letters into capitals.
-class UpperCaseEdit final : public QPlainTextEdit {
-  public:
-    using QPlainTextEdit::QPlainTextEdit;
-
-  protected:
-    void keyPressEvent(QKeyEvent* event) override {
-        const QString upper = event->text().toUpper();
-        if (upper == event->text()) {
-            QPlainTextEdit::keyPressEvent(event);
-            return;
-        }
-        QKeyEvent capital(event->type(), event->key(), event->modifiers(), upper,
-                          event->isAutoRepeat(), static_cast<quint16>(event->count()));
-        QPlainTextEdit::keyPressEvent(&capital);
-        event->setAccepted(capital.isAccepted());
-    }
-    void insertFromMimeData(const QMimeData* source) override {
-        QMimeData capital;
-        capital.setText(source->text().toUpper());
-        QPlainTextEdit::insertFromMimeData(&capital);
-    }
-};
 
 // Places controls in dialog units on one parent widget, the way a dialog
 // template does. A control too low for its text grows about its centre.
@@ -133,6 +111,11 @@ void buildMenu(QtWindow& w, QMenuBar* bar) {
             continue;
         if (id == ctl::kPort0278) port->addSeparator();
         item(w, port, id, ctl::portNameOf(id), ports);
+        // The system's other serial devices after COM8, filled in at start-up.
+        if (id == ctl::kPortCom8) {
+            for (int i = 0; i < ctl::kPortDeviceItems; ++i)
+                item(w, port, ctl::kPortDevice0 + i, "", ports)->setVisible(false);
+        }
     }
     port->addSeparator();
     item(w, port, ctl::kPortFtdi, "FTDI USB adapter", ports)
@@ -230,16 +213,25 @@ void buildConfigDialog(QtWindow& d) {
 void buildDataWindow(QtWindow& d) {
     d.setWindowTitle(QStringLiteral("Data Memory"));
     Placer p(d, &d);
-    auto* text = p.control(ctl::kDataText, new UpperCaseEdit(&d), 7, 7, 90, 140);
-    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    text->setLineWrapMode(QPlainTextEdit::NoWrap);
-    p.button(ctl::kReadData, "Read Data", 103, 7, 47, 15);
-    p.button(ctl::kWriteData, "Write Data", 103, 27, 47, 15);
-    auto* status = p.field(ctl::kDataStatus, 103, 50, 47, true);
+    // The data memory as a grid of bytes with an ASCII column, edited in place.
+    auto* grid = p.control(ctl::kDataText, new QTableWidget(&d), 7, 7, 300, 160);
+    grid->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 4);
+    grid->setToolTip(
+        QStringLiteral("Type a byte's two hex digits over it; Write Data writes "
+                       "the grid to the chip"));
+    p.button(ctl::kReadData, "Read Data", 313, 7, 52, 15);
+    p.button(ctl::kWriteData, "Write Data", 313, 27, 52, 15);
+    auto* status = p.field(ctl::kDataStatus, 313, 50, 52, true);
     status->setFocusPolicy(Qt::NoFocus);
-    p.button(ctl::kDefaultButton, "Exit", 103, 132, 47, 15);
-    d.setFixedSize(d.units().x(157), d.units().y(154));
+    p.button(ctl::kLoadDataFile, "Load File...", 313, 72, 52, 15)
+        ->setToolTip(QStringLiteral("Fill the grid from a hex file's data memory bytes"));
+    p.button(ctl::kSaveDataFile, "Save File...", 313, 92, 52, 15)
+        ->setToolTip(QStringLiteral("Save the grid alone as a hex file at the chip's "
+                                    "data memory addresses"));
+    p.button(ctl::kDefaultButton, "Exit", 313, 152, 52, 15);
+    d.setFixedSize(d.units().x(372), d.units().y(174));
 }
 
 void buildParallelDialog(QtWindow& d) {
@@ -336,7 +328,14 @@ void buildMainWindow(QtWindow& w) {
     w.setProgressBar(progress);
 
     p.button(ctl::kExitButton, "E&xit", 298, 228, 56, 16);
-    w.setFixedSize(width, top + u.y(253));
+    // The status bar: chip, port and the last checksum.
+    auto* statusBar = new QLabel(&w);
+    statusBar->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    statusBar->setGeometry(0, top + u.y(253), width, u.y(11));
+    statusBar->setToolTip(QStringLiteral("The chip, the port and the last checksum"));
+    w.addControl(ctl::kStatusBar, statusBar);
+    w.setFixedSize(width, top + u.y(264));
+    w.setEscCloses(false);
     w.setAcceptDrops(true);
 }
 

@@ -12,6 +12,7 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -19,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTextBlock>
 #include <QTimer>
 #include <QUrl>
@@ -69,6 +71,93 @@ QMessageBox::Icon iconFor(const std::string& title, ui::Buttons buttons) {
     return buttons == ui::Buttons::okCancel ? QMessageBox::Question : QMessageBox::Information;
 }
 
+// --- The data memory grid: the data text's lines "%04X: %02X " as a table
+// of bytes, 8 a row (16 from 256 bytes on), and an ASCII column. ---
+
+bool isHexText(const QString& t) {
+    if (t.isEmpty() || t.size() > 2) return false;
+    bool ok = false;
+    t.toInt(&ok, 16);
+    return ok;
+}
+
+QString asciiOf(QTableWidget* grid, int row) {
+    QString ascii;
+    for (int c = 0; c + 1 < grid->columnCount(); ++c) {
+        const QTableWidgetItem* item = grid->item(row, c);
+        if (item == nullptr) break;
+        const int v = item->text().toInt(nullptr, 16);
+        ascii += v >= 0x20 && v < 0x7F ? QChar(v) : QLatin1Char('.');
+    }
+    return ascii;
+}
+
+void setGridText(QTableWidget* grid, const QString& text) {
+    QList<int> bytes;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        const QString digits = line.mid(6, 2).trimmed();
+        if (line.size() < 7 || line[4] != QLatin1Char(':') || !isHexText(digits)) continue;
+        bytes << digits.toInt(nullptr, 16);
+    }
+    const int perRow = bytes.size() >= 256 ? 16 : 8;
+    const int rows = static_cast<int>((bytes.size() + perRow - 1) / perRow);
+    grid->clear();
+    grid->setColumnCount(perRow + 1);
+    grid->setRowCount(rows);
+    QStringList columns;
+    for (int c = 0; c < perRow; ++c)
+        columns << QString::number(c, 16).toUpper();
+    grid->setHorizontalHeaderLabels(columns << QStringLiteral("ASCII"));
+    QStringList offsets;
+    for (int r = 0; r < rows; ++r)
+        offsets << QStringLiteral("%1").arg(r * perRow, 4, 16, QLatin1Char('0')).toUpper();
+    grid->setVerticalHeaderLabels(offsets);
+    for (int i = 0; i < bytes.size(); ++i) {
+        auto* item = new QTableWidgetItem(
+            QStringLiteral("%1").arg(bytes[i], 2, 16, QLatin1Char('0')).toUpper());
+        item->setTextAlignment(Qt::AlignCenter);
+        grid->setItem(i / perRow, i % perRow, item);
+    }
+    for (int r = 0; r < rows; ++r) {
+        auto* ascii = new QTableWidgetItem(asciiOf(grid, r));
+        ascii->setFlags(Qt::ItemIsEnabled);
+        grid->setItem(r, perRow, ascii);
+    }
+    grid->resizeColumnsToContents();
+}
+
+QString gridText(QTableWidget* grid) {
+    QString text;
+    int offset = 0;
+    for (int r = 0; r < grid->rowCount(); ++r) {
+        for (int c = 0; c + 1 < grid->columnCount(); ++c) {
+            const QTableWidgetItem* item = grid->item(r, c);
+            if (item == nullptr) return text;
+            text += QStringLiteral("%1: %2 \n")
+                        .arg(offset++, 4, 16, QLatin1Char('0'))
+                        .arg(item->text())
+                        .toUpper();
+        }
+    }
+    return text;
+}
+
+// A cell the user edited: two hex digits stay (upper case), anything else
+// is undone; the row's ASCII column follows.
+void gridEdited(QTableWidget* grid, QTableWidgetItem* item) {
+    const int asciiColumn = grid->columnCount() - 1;
+    if (item->column() == asciiColumn) return;
+    const QString typed = item->text().trimmed().toUpper();
+    const QString kept = item->data(Qt::UserRole).toString();
+    QString value = isHexText(typed) ? typed.rightJustified(2, QLatin1Char('0')) : kept;
+    if (value.isEmpty()) value = QStringLiteral("00");
+    const QSignalBlocker quiet(grid);
+    item->setText(value);
+    item->setData(Qt::UserRole, value);
+    if (QTableWidgetItem* ascii = grid->item(item->row(), asciiColumn))
+        ascii->setText(asciiOf(grid, item->row()));
+}
+
 }  // namespace
 
 QtWindow::QtWindow(QWidget* parent) : QDialog(parent) {
@@ -98,6 +187,11 @@ QWidget* QtWindow::addControl(int id, QWidget* widget) {
     } else if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
         connect(edit, &QPlainTextEdit::textChanged, this, [this, id] {
             if (!quiet_) edited(id);
+        });
+    } else if (auto* grid = qobject_cast<QTableWidget*>(widget)) {
+        // The grid keeps its cells valid itself: the logic sees its text.
+        connect(grid, &QTableWidget::itemChanged, this, [this, grid](QTableWidgetItem* item) {
+            if (!quiet_) gridEdited(grid, item);
         });
     }
     return widget;
@@ -147,6 +241,15 @@ void QtWindow::edited(int id) {
     });
 }
 
+void QtWindow::keyPressEvent(QKeyEvent* event) {
+    // Esc closes dialogs; a window that keeps it leaves it to Exit and the close box.
+    if (!escCloses_ && event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void QtWindow::reject() {
     // A close box clicked while a command runs takes effect once it has ended.
     if (!gate_.holdClose()) dispatch(ctl::kCancel);
@@ -155,6 +258,10 @@ void QtWindow::reject() {
 // --- Texts ---
 
 void QtWindow::setText(int id, const std::string& text) {
+    if (id == ctl::kWindowTitle) {
+        setWindowTitle(toQ(text));
+        return;
+    }
     quiet_ = true;
     if (QWidget* w = control(id)) {
         if (auto* line = qobject_cast<QLineEdit*>(w)) {
@@ -164,6 +271,12 @@ void QtWindow::setText(int id, const std::string& text) {
         } else if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
             edit->setPlainText(toFieldText(text));
             edit->document()->setModified(false);
+        } else if (auto* grid = qobject_cast<QTableWidget*>(w)) {
+            setGridText(grid, toFieldText(text));
+            for (int r = 0; r < grid->rowCount(); ++r)
+                for (int c = 0; c < grid->columnCount(); ++c)
+                    if (QTableWidgetItem* item = grid->item(r, c))
+                        item->setData(Qt::UserRole, item->text());
         } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
             button->setText(toQ(text));
         } else if (auto* label = qobject_cast<QLabel*>(w)) {
@@ -178,11 +291,13 @@ void QtWindow::setText(int id, const std::string& text) {
 }
 
 std::string QtWindow::text(int id) {
+    if (id == ctl::kWindowTitle) return fromQ(windowTitle());
     if (QWidget* w = control(id)) {
         if (auto* line = qobject_cast<QLineEdit*>(w)) return fromQ(line->text());
         if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
             return fromFieldText(edit->toPlainText());
         }
+        if (auto* grid = qobject_cast<QTableWidget*>(w)) return fromFieldText(gridText(grid));
         if (auto* button = qobject_cast<QAbstractButton*>(w)) return fromQ(plain(button->text()));
         if (auto* label = qobject_cast<QLabel*>(w)) return fromQ(label->text());
         if (auto* group = qobject_cast<QGroupBox*>(w)) return fromQ(group->title());
@@ -288,6 +403,16 @@ std::string QtWindow::listItem(int id, int index) {
 
 ui::Answer QtWindow::messageBox(const std::string& text, const std::string& title,
                                 ui::Buttons buttons) {
+    return showBox(text, title, buttons, ui::Answer::ok);
+}
+
+ui::Answer QtWindow::question(const std::string& text, const std::string& title,
+                              ui::Answer preferred) {
+    return showBox(text, title, ui::Buttons::okCancel, preferred);
+}
+
+ui::Answer QtWindow::showBox(const std::string& text, const std::string& title, ui::Buttons buttons,
+                             ui::Answer preferred) {
     if (stop_ != nullptr && *stop_ != 0) return ui::Answer::cancel;
     QWidget* owner = QApplication::activeModalWidget();
     if (owner == nullptr && isVisible()) owner = this;
@@ -306,7 +431,9 @@ ui::Answer QtWindow::messageBox(const std::string& text, const std::string& titl
         box.setStandardButtons(QMessageBox::Ok);
         box.setEscapeButton(QMessageBox::Ok);
     }
-    box.setDefaultButton(QMessageBox::Ok);
+    box.setDefaultButton(preferred == ui::Answer::cancel && buttons == ui::Buttons::okCancel
+                             ? QMessageBox::Cancel
+                             : QMessageBox::Ok);
     box.exec();
     return box.clickedButton() == box.button(QMessageBox::Ok) ? ui::Answer::ok : ui::Answer::cancel;
 }
@@ -377,6 +504,19 @@ std::string QtWindow::pickFile(const ui::FileRequest& request) {
     const QString filters = QStringLiteral("Hex files (*.hex *.HEX);;All files (*)");
     return fromQ(
         QFileDialog::getOpenFileName(this, toQ(request.title), toQ(request.startFolder), filters));
+}
+
+std::string QtWindow::pickSaveFile(const ui::FileRequest& request) {
+    if (stop_ != nullptr && *stop_ != 0) return {};
+    const QString pattern = toQ(request.pattern);
+    const QString filters = toQ(request.filterName) + QStringLiteral(" (") + pattern +
+                            QStringLiteral(");;All files (*)");
+    QFileDialog dialog(this, toQ(request.title), toQ(request.startFolder), filters);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(pattern.mid(pattern.lastIndexOf(QLatin1Char('.')) + 1));
+    dialog.selectFile(toQ(request.fileName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return fromQ(dialog.selectedFiles().front());
 }
 
 void QtWindow::openPath(const std::string& path) {

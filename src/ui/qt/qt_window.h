@@ -16,6 +16,7 @@
 class QAction;
 class QDragEnterEvent;
 class QDropEvent;
+class QKeyEvent;
 class QProgressBar;
 
 namespace ferrolux::qt {
@@ -59,6 +60,10 @@ class QtWindow : public QDialog, public ui::Window {
     // Keeps painting until `ms` milliseconds have passed, taking no user input.
     static void idleFor(int ms);
 
+    // Whether Esc closes the window as the close box does (dialogs); the main
+    // window keeps it, so that a stray Esc does not end the program.
+    void setEscCloses(bool closes) { escCloses_ = closes; }
+
     bool ended() const { return ended_; }
     int endResult() const { return endResult_; }
     // Once `flag` turns non-zero (a stop signal) questions are not asked any
@@ -77,12 +82,15 @@ class QtWindow : public QDialog, public ui::Window {
     std::string listItem(int id, int index) override;
     ui::Answer messageBox(const std::string& text, const std::string& title,
                           ui::Buttons buttons) override;
+    ui::Answer question(const std::string& text, const std::string& title,
+                        ui::Answer preferred) override;
     void beep() override;
     void repaint() override;
     void endDialog(int result) override;
     void show() override;
     int runDialog(int dialogId, ui::DialogHandler& handler) override;
     std::string pickFile(const ui::FileRequest& request) override;
+    std::string pickSaveFile(const ui::FileRequest& request) override;
     bool openDocument(const std::string& path) override;
     ui::Caret caret(int id) override;
     bool isModified(int id) override;
@@ -95,6 +103,7 @@ class QtWindow : public QDialog, public ui::Window {
 
   protected:
     void reject() override;  // Esc and the close box: command 2
+    void keyPressEvent(QKeyEvent* event) override;
     // A dropped .hex file is opened as if picked.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -103,6 +112,8 @@ class QtWindow : public QDialog, public ui::Window {
     void dispatch(int id);
     void edited(int id);
     void progress(const Progress& p) override;
+    ui::Answer showBox(const std::string& text, const std::string& title, ui::Buttons buttons,
+                       ui::Answer preferred);
 
     DialogUnits units_;
     std::map<int, QPointer<QWidget>> controls_;
@@ -114,6 +125,7 @@ class QtWindow : public QDialog, public ui::Window {
     QProgressBar* progress_ = nullptr;
     const DeviceRecord* device_ = nullptr;
     ui::CommandGate gate_;
+    bool escCloses_ = true;
     bool quiet_ = false;  // texts and selections set from the program
     bool ended_ = false;
     int endResult_ = 0;

@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -24,6 +25,63 @@ using namespace ferrolux;
 
 constexpr int kMenuKeys = 100;  // the accelerator table of ferrolux.rc
 
+// The Recent Files list, kept as the Qt program keeps its own: in an ini file
+// of the user's, %APPDATA%\ferrolux\ferrolux.ini, section [RecentFiles],
+// File1 (the latest) to File8.
+class RecentFiles {
+  public:
+    RecentFiles() {
+        const fs::path home = platform::userDataHome();
+        if (!home.empty()) ini_ = (home / "ferrolux" / "ferrolux.ini").wstring();
+    }
+    std::vector<std::string> list() const {
+        std::vector<std::string> files;
+        for (int i = 1; i <= ctl::kRecentFileItems && !ini_.empty(); ++i) {
+            wchar_t file[MAX_PATH * 4] = {};
+            ::GetPrivateProfileStringW(L"RecentFiles", key(i).c_str(), L"", file, MAX_PATH * 4,
+                                       ini_.c_str());
+            if (file[0] != L'\0') files.push_back(platform::narrow(file));
+        }
+        return files;
+    }
+    void remember(const std::string& file) {
+        if (ini_.empty()) return;
+        std::vector<std::string> files = list();
+        files.erase(std::remove(files.begin(), files.end(), file), files.end());
+        files.insert(files.begin(), file);
+        std::error_code ec;
+        fs::create_directories(fs::path(ini_).parent_path(), ec);
+        for (int i = 1; i <= ctl::kRecentFileItems; ++i) {
+            const bool given = i <= static_cast<int>(files.size());
+            const std::wstring value = given ? platform::widen(files[i - 1]) : std::wstring();
+            ::WritePrivateProfileStringW(L"RecentFiles", key(i).c_str(),
+                                         given ? value.c_str() : nullptr, ini_.c_str());
+        }
+    }
+
+  private:
+    static std::wstring key(int i) { return L"File" + std::to_wstring(i); }
+    std::wstring ini_;
+};
+
+// Fills File / Recent Files with `files`, "&1 PATH" on; "(none)" greyed when empty.
+void fillRecentMenu(HWND window, const std::vector<std::string>& files) {
+    HMENU bar = window != nullptr ? ::GetMenu(window) : nullptr;
+    HMENU recent = bar != nullptr ? ::GetSubMenu(::GetSubMenu(bar, 0), 1) : nullptr;
+    if (recent == nullptr) return;
+    while (::GetMenuItemCount(recent) > 0)
+        ::DeleteMenu(recent, 0, MF_BYPOSITION);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        std::string text = "&";
+        text += std::to_string(i + 1);
+        text += ' ';
+        text += files[i];
+        ::AppendMenuW(recent, MF_STRING, static_cast<UINT_PTR>(ctl::kRecentFile0 + i),
+                      platform::widen(text).c_str());
+    }
+    if (files.empty()) ::AppendMenuW(recent, MF_STRING | MF_GRAYED, ctl::kRecentFile0, L"(none)");
+}
+
 // The manual shipped beside the program; shown by Help when the program
 // directory has no T3306.CHM.
 fs::path findManual() {
@@ -42,17 +100,31 @@ int runProgram(HINSTANCE instance, const fs::path& dir, const std::string& file)
     app::Program program(dir, window);
     window.setDevice(&program.session.device);
     const fs::path manual = findManual();
+    RecentFiles recent;
     window.setCommandSink([&](int id) {
         std::error_code ec;
+        if (id >= ctl::kRecentFile0 && id < ctl::kRecentFile0 + ctl::kRecentFileItems) {
+            const std::vector<std::string> files = recent.list();
+            const auto i = static_cast<std::size_t>(id - ctl::kRecentFile0);
+            if (i < files.size()) window.openPath(files[i]);
+            return;
+        }
         if (id == ctl::kHelpTopics && !manual.empty() &&
             !fs::exists(program.session.programDir / "T3306.CHM", ec) &&
             window.openDocument(platform::utf8Of(manual))) {
             return;
         }
+        const Session& s = program.session;
+        const std::string before = s.file.fileSelected ? s.file.hexPath : std::string();
         program.main.command(id);
+        if (id == ctl::kOpenFile && s.file.fileSelected && s.file.hexPath != before) {
+            recent.remember(s.file.hexPath);
+            fillRecentMenu(window.handle(), recent.list());
+        }
     });
     window.setOpenedSink([&] {
         ::SetWindowTextW(window.handle(), platform::widen(ui::kMainTitle).c_str());
+        fillRecentMenu(window.handle(), recent.list());
         if (!program.main.open(file.empty()) || window.ended()) return;
         if (!file.empty()) window.openPath(file);
     });

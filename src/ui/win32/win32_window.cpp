@@ -20,6 +20,8 @@ using platform::narrow;
 using platform::widen;
 
 constexpr int kProgressBar = 2000;  // ferrolux.rc
+// Marks a read-only field the program has greyed (see enable).
+constexpr const wchar_t* kIdleProperty = L"FerroluxIdle";
 
 std::string windowText(HWND hwnd) {
     if (hwnd == nullptr) return {};
@@ -46,6 +48,10 @@ void paintPending() {
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT))
         ::DispatchMessageW(&msg);
+}
+
+bool readOnlyEdit(HWND c) {
+    return className(c) == "Edit" && (::GetWindowLongW(c, GWL_STYLE) & ES_READONLY) != 0;
 }
 
 }  // namespace
@@ -140,6 +146,18 @@ INT_PTR Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DROPFILES:
             dropped(reinterpret_cast<HDROP>(wParam));
             return TRUE;
+        case WM_CTLCOLORSTATIC: {
+            // Read-only fields: black on white while in use, dark grey on the
+            // dialog's face when idle; readable either way.
+            auto* dc = reinterpret_cast<HDC>(wParam);
+            HWND c = reinterpret_cast<HWND>(lParam);
+            if (!readOnlyEdit(c)) return FALSE;
+            const bool idle = ::GetPropW(c, kIdleProperty) != nullptr;
+            ::SetTextColor(dc, idle ? RGB(0x40, 0x40, 0x40) : RGB(0, 0, 0));
+            ::SetBkColor(dc, ::GetSysColor(idle ? COLOR_BTNFACE : COLOR_WINDOW));
+            return reinterpret_cast<INT_PTR>(
+                ::GetSysColorBrush(idle ? COLOR_BTNFACE : COLOR_WINDOW));
+        }
         default:
             return FALSE;
     }
@@ -204,6 +222,10 @@ bool Win32Window::inMenu(int id) const {
 // --- Texts ---
 
 void Win32Window::setText(int id, const std::string& text) {
+    if (id == ctl::kWindowTitle) {
+        if (hwnd_ != nullptr) ::SetWindowTextW(hwnd_, widen(text).c_str());
+        return;
+    }
     quiet_ = true;
     if (inMenu(id)) {
         ::ModifyMenuW(::GetMenu(hwnd_), static_cast<UINT>(id), MF_BYCOMMAND | MF_STRING,
@@ -224,6 +246,7 @@ void Win32Window::progress(const Progress& p) {
 }
 
 std::string Win32Window::text(int id) {
+    if (id == ctl::kWindowTitle) return windowText(hwnd_);
     if (inMenu(id)) {
         wchar_t buffer[256] = {};
         ::GetMenuStringW(::GetMenu(hwnd_), static_cast<UINT>(id), buffer, 256, MF_BYCOMMAND);
@@ -240,6 +263,32 @@ std::string Win32Window::text(int id) {
     return caption;
 }
 
+// Items the program adds: the serial devices after COM8, the recent files
+// in their own submenu (see Win32Window::setRecentFiles).
+void Win32Window::showMenuItem(int id, const std::string& text, bool shown) {
+    HMENU menu = hwnd_ != nullptr ? ::GetMenu(hwnd_) : nullptr;
+    if (menu == nullptr) return;
+    if (inMenu(id)) ::DeleteMenu(menu, static_cast<UINT>(id), MF_BYCOMMAND);
+    if (!shown) return;
+    // The Port menu holds COM8; the new item goes after it and the items before.
+    const int count = ::GetMenuItemCount(menu);
+    for (int m = 0; m < count; ++m) {
+        HMENU sub = ::GetSubMenu(menu, m);
+        if (sub == nullptr) continue;
+        const int items = ::GetMenuItemCount(sub);
+        for (int i = 0; i < items; ++i) {
+            if (::GetMenuItemID(sub, i) != static_cast<UINT>(ctl::kPortCom8)) continue;
+            int at = i + 1;
+            while (at < items && ::GetMenuItemID(sub, at) >= static_cast<UINT>(ctl::kPortDevice0) &&
+                   ::GetMenuItemID(sub, at) < static_cast<UINT>(id))
+                ++at;
+            ::InsertMenuW(sub, static_cast<UINT>(at), MF_BYPOSITION | MF_STRING,
+                          static_cast<UINT_PTR>(id), widen(text).c_str());
+            return;
+        }
+    }
+}
+
 // --- States ---
 
 void Win32Window::enable(int id, bool enabled) {
@@ -248,7 +297,20 @@ void Win32Window::enable(int id, bool enabled) {
                          MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
         return;
     }
-    if (HWND c = control(id)) ::EnableWindow(c, enabled ? TRUE : FALSE);
+    if (HWND c = control(id)) {
+        if (readOnlyEdit(c)) {
+            // A disabled edit greys its text past reading: a read-only one
+            // stays enabled and is drawn as idle instead (WM_CTLCOLORSTATIC).
+            if (enabled) {
+                ::RemovePropW(c, kIdleProperty);
+            } else {
+                ::SetPropW(c, kIdleProperty, reinterpret_cast<HANDLE>(1));
+            }
+            ::InvalidateRect(c, nullptr, TRUE);
+        } else {
+            ::EnableWindow(c, enabled ? TRUE : FALSE);
+        }
+    }
     // The pass is over once the status field is greyed.
     if (id == ctl::kStatusField && !enabled) {
         if (HWND bar = control(kProgressBar)) {
@@ -327,6 +389,19 @@ ui::Answer Win32Window::messageBox(const std::string& text, const std::string& t
     return answer == IDOK ? ui::Answer::ok : ui::Answer::cancel;
 }
 
+ui::Answer Win32Window::question(const std::string& text, const std::string& title,
+                                 ui::Answer preferred) {
+    std::string body = text;
+    while (!body.empty() && (body.back() == '\n' || body.back() == '\r'))
+        body.pop_back();
+    const UINT button = preferred == ui::Answer::cancel ? MB_DEFBUTTON2 : MB_DEFBUTTON1;
+    HWND owner = hwnd_ != nullptr && ::IsWindowVisible(hwnd_) ? hwnd_ : nullptr;
+    const int answer = ::MessageBoxW(
+        owner, widen(body).c_str(), widen(title).c_str(),
+        MB_OKCANCEL | button | iconFor(title, ui::Buttons::okCancel) | MB_SETFOREGROUND);
+    return answer == IDOK ? ui::Answer::ok : ui::Answer::cancel;
+}
+
 void Win32Window::beep() {
     ::MessageBeep(MB_OK);
 }
@@ -370,6 +445,31 @@ int Win32Window::runDialog(int dialogId, ui::DialogHandler& handler) {
     dialog.setOpenedSink([&] { handler.opened(dialog); });
     const int result = dialog.run(dialogId);
     return dialog.ended() && result != -1 ? result : ctl::kCancel;
+}
+
+std::string Win32Window::pickSaveFile(const ui::FileRequest& request) {
+    std::string filter = request.filterName + " (" + request.pattern + ")";
+    filter += '\0';
+    filter += request.pattern;
+    filter += '\0';
+    const std::wstring wideFilter = widen(filter);
+    const std::wstring folder = widen(request.startFolder);
+    const std::wstring title = widen(request.title);
+    const std::wstring extension = widen(request.pattern.substr(request.pattern.find('.') + 1));
+    wchar_t file[MAX_PATH * 4] = {};
+    const std::wstring name = widen(request.fileName);
+    name.copy(file, std::min<std::size_t>(name.size(), MAX_PATH * 4 - 1));
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = hwnd_;
+    ofn.lpstrFilter = wideFilter.c_str();
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = MAX_PATH * 4;
+    ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+    ofn.lpstrTitle = title.c_str();
+    ofn.lpstrDefExt = extension.c_str();
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    return ::GetSaveFileNameW(&ofn) ? narrow(file) : std::string();
 }
 
 std::string Win32Window::pickFile(const ui::FileRequest& request) {

@@ -46,12 +46,15 @@ class Win32Window : public ui::Window {
     void setText(int id, const std::string& text) override;
     std::string text(int id) override;
     void enable(int id, bool enabled) override;
+    void showMenuItem(int id, const std::string& text, bool shown) override;
     void check(int id, bool checked) override;
     bool isChecked(int id) override;
     void setListItems(int id, const std::vector<std::string>& items) override;
     void selectListItem(int id, int index) override;
     int listSelection(int id) override;
     std::string listItem(int id, int index) override;
+    ui::Answer question(const std::string& text, const std::string& title,
+                        ui::Answer preferred) override;
     ui::Answer messageBox(const std::string& text, const std::string& title,
                           ui::Buttons buttons) override;
     void beep() override;
@@ -60,6 +63,7 @@ class Win32Window : public ui::Window {
     void show() override;
     int runDialog(int dialogId, ui::DialogHandler& handler) override;
     std::string pickFile(const ui::FileRequest& request) override;
+    std::string pickSaveFile(const ui::FileRequest& request) override;
     bool openDocument(const std::string& path) override;
     ui::Caret caret(int id) override;
     bool isModified(int id) override;

@@ -10,6 +10,7 @@
 #include "device/passes.h"
 #include "device/pic18/pic18.h"
 #include "files/device_list.h"
+#include "files/hex_image.h"
 #include "files/state_file.h"
 #include "link/detect.h"
 #include "platform/ftdi_serial_port.h"
@@ -133,11 +134,25 @@ TEST_P(Pic18Window, GpasmProgramWrittenVerifiedAndReadBack) {
     }
     ASSERT_EQ(rig.verify(), "");
 
+    // The readback holds every cell as the chip does, and opens as a file
+    // for the chip.
     ASSERT_EQ(rig.save(), "");
     rig.s.chip.configBytes = {};
     ASSERT_EQ(rig.open(rig.dir.path() / "readback.hex"), 0) << rig.s.message;
     EXPECT_EQ(rig.s.chip.configBytes[6] & 0x04, 0);
-    ASSERT_EQ(rig.verify(), "");
+    HexFile back;
+    std::string why;
+    ASSERT_TRUE(readHexFile((rig.dir.path() / "readback.hex").string(), hexRulesFor(rig.s.device),
+                            back, why))
+        << why;
+    ASSERT_EQ(back.bytes.size(), rig.s.device.codeWords * 2u + kPic18IdBytes + kPic18ConfigBytes +
+                                     rig.s.device.dataBytes);
+    for (const auto& [address, byte] : back.bytes) {
+        const bool data = address >= kPic18DataBase;
+        const int cell =
+            data ? rig.chip.eepromByte(address - kPic18DataBase) : rig.chip.byteAt(address);
+        ASSERT_EQ(byte.value, cell) << std::hex << address;
+    }
     EXPECT_EQ(rig.chip.lostWrites() + rig.chip.refusedWrites() + rig.chip.ignoredCommands() +
                   rig.chip.unknownOpcodes(),
               0u);

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -26,6 +27,7 @@ namespace ferrolux::test {
 // dialogs go to `onDialog`.
 struct Modals {
     std::vector<std::string> boxes;
+    std::vector<std::string> defaults;  // each box's default button: "OK" or "Cancel"
     std::deque<QMessageBox::StandardButton> answers;
     std::function<void(QWidget*)> onDialog;
     std::vector<QPointer<QWidget>> seen;
@@ -44,6 +46,10 @@ struct Modals {
                     return;
                 }
                 boxes.push_back((box->windowTitle() + ": " + box->text()).toStdString());
+                const bool cancelFirst = box->defaultButton() != nullptr &&
+                                         qobject_cast<QAbstractButton*>(box->defaultButton()) ==
+                                             box->button(QMessageBox::Cancel);
+                defaults.push_back(cancelFirst ? "Cancel" : "OK");
                 const auto answer = answers.empty() ? QMessageBox::Ok : answers.front();
                 if (!answers.empty()) answers.pop_front();
                 box->button(answer)->click();

@@ -5,12 +5,16 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QFileDialog>
+#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QSettings>
+#include <QTableWidget>
 #include <QTextBlock>
 #include <QUrl>
+#include <fstream>
 
 #include "qt_rig.h"
 #include "sim/virtual_pic.h"
@@ -139,6 +143,11 @@ TEST(QtMainWindow, AStopSignalWhileAQuestionIsOpenClosesItAndEndsTheWindow) {
         bool answeredHere = false;  // the signal left the box open: closed here so as not to hang
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
+            // Save asks where: the preselected readback.hex is taken.
+            if (auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                QTest::keyClick(files, Qt::Key_Return);
+                return;
+            }
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (box == nullptr || !box->isVisible()) return;
             if (signal == 0) {
@@ -171,7 +180,7 @@ TEST(QtMainWindow, AStopSignalWhileAQuestionIsOpenClosesItAndEndsTheWindow) {
     }
 }
 
-TEST(QtMainWindow, TheCloseBoxDuringACommandWaitsForItsEndAndEscCloses) {
+TEST(QtMainWindow, TheCloseBoxDuringACommandWaitsForItsEndAndEscDoesNotClose) {
     for (bool duringCommand : {true, false}) {
         QtRig rig;
         ASSERT_TRUE(rig.start());
@@ -182,11 +191,102 @@ TEST(QtMainWindow, TheCloseBoxDuringACommandWaitsForItsEndAndEscCloses) {
                 EXPECT_FALSE(rig.main().ended());
             });
         } else {
+            // A stray Esc leaves the main window open; the close box ends it.
             QTest::keyClick(&w, Qt::Key_Escape);
+            EXPECT_FALSE(rig.main().ended());
+            EXPECT_TRUE(w.isVisible());
+            w.close();
         }
         EXPECT_TRUE(rig.main().ended());
         EXPECT_FALSE(w.isVisible());
     }
+}
+
+TEST(QtMainWindow, TitleAndStatusBarNameBoardChipAndPortEraseQuestionsDefaultToCancel) {
+    QtRig rig;
+    rig.startOnSimulator();
+    auto& w = rig.window();
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Ferrolux 2.6 \u2014 simulated board"));
+    auto* bar = rig.find<QLabel>(ctl::kStatusBar);
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->text(), QStringLiteral("PIC16F628A   Port SIM1"));
+    // The checksum a command leaves is shown once it has ended.
+    rig.main().lastChecksum = "Checksum 3A7F";
+    rig.action(ctl::kSpeedHigh)->trigger();
+    EXPECT_EQ(bar->text(), QStringLiteral("PIC16F628A   Port SIM1   Checksum 3A7F"));
+
+    rig.modals.answers.push_back(QMessageBox::Cancel);
+    rig.action(ctl::kDisableProtection)->trigger();
+    ASSERT_EQ(rig.modals.defaults.size(), 1u);
+    EXPECT_EQ(rig.modals.defaults[0], "Cancel");
+    EXPECT_EQ(rig.modals.boxes[0], "Warning!: This Command Deletes Memory!\n\nChip: PIC16F628A");
+    EXPECT_EQ(rig.main().lastEnding(), ui::Ending::cancelled);
+}
+
+TEST(QtMainWindow, SaveAsksWhereWithTheReadbackInTheProgramDirectoryPreselected) {
+    QtRig rig;
+    rig.startOnSimulator();
+    QStringList preselected;
+    QString chosen;  // empty: Enter takes the preselected file
+    rig.modals.onDialog = [&](QWidget* w) {
+        auto* files = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(files, nullptr);
+        EXPECT_EQ(files->acceptMode(), QFileDialog::AcceptSave);
+        preselected = files->selectedFiles();
+        // The user types a name of their own over the preselected one.
+        if (!chosen.isEmpty())
+            files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(chosen);
+        static_cast<QDialog*>(files)->accept();
+    };
+    const std::filesystem::path dir = rig.dir.path();
+    rig.click(ctl::kSaveButton);
+    ASSERT_EQ(preselected.size(), 1);
+    EXPECT_EQ(std::filesystem::path(preselected[0].toStdString()), dir / "readback.hex");
+    EXPECT_TRUE(std::filesystem::exists(dir / "readback.hex"));
+    EXPECT_EQ(rig.window().text(ctl::kStatusField).rfind("'readback.hex' saved  checksum ", 0), 0u);
+
+    chosen = QStringLiteral("mine.txt");
+    rig.click(ctl::kSaveTextRadio);
+    rig.click(ctl::kSaveButton);
+    EXPECT_EQ(std::filesystem::path(preselected[0].toStdString()), dir / "readback.txt");
+    EXPECT_TRUE(std::filesystem::exists(dir / "mine.txt"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "readback.txt"));
+    EXPECT_EQ(rig.window().text(ctl::kStatusField), "'mine.txt' saved");
+}
+
+// The Port menu lists the serial devices of a fake device tree after COM8;
+// one is chosen by its path.
+TEST(QtMainWindow, ThePortMenuListsTheSystemsSerialDevices) {
+    QtRig rig;
+    TempDir tree;
+    const std::filesystem::path root = tree.path();
+    for (const char* tty : {"ttyS9", "ttyUSB0", "ttyACM0"}) {
+        std::filesystem::create_directories(root / "sys/class/tty" / tty / "device");
+        std::ofstream(root / "sys/class/tty" / tty / "type") << "4\n";
+    }
+    std::filesystem::create_directories(root / "dev/serial/by-id");
+    std::filesystem::create_symlink("../../ttyUSB0",
+                                    root / "dev/serial/by-id/usb-FTDI_FT232R_A1-if00-port0");
+    auto startOn = [&] {
+        rig.program = std::make_unique<qt::QtProgram>(rig.dir.path());
+        rig.program->program().host.deviceRoot = root;
+        return rig.program->open(false);
+    };
+    ASSERT_TRUE(startOn());
+    QStringList shown;
+    for (int i = 0; i < ctl::kPortDeviceItems; ++i) {
+        QAction* a = rig.action(ctl::kPortDevice0 + i);
+        ASSERT_NE(a, nullptr);
+        if (a->isVisible()) shown << a->text();
+    }
+    EXPECT_EQ(shown, (QStringList{QStringLiteral("/dev/ttyACM0"), QStringLiteral("/dev/ttyS9"),
+                                  QStringLiteral("/dev/ttyUSB0"),
+                                  QStringLiteral("usb-FTDI_FT232R_A1-if00-port0 (/dev/ttyUSB0)")}));
+    // Chosen: the port is named by its path (the fake device does not open).
+    rig.action(ctl::kPortDevice0 + 2)->trigger();
+    EXPECT_EQ(rig.s().link.portName, "/dev/ttyUSB0");
+    EXPECT_TRUE(rig.action(ctl::kPortDevice0 + 2)->isChecked());
+    EXPECT_FALSE(rig.action(ctl::kPortCom1)->isChecked());
 }
 
 TEST(QtConfigDialog, BoxesFollowTheHexField) {
@@ -251,36 +351,49 @@ TEST(QtConfigDialog, APic18ChipShowsTheBytePickedInTheList) {
     EXPECT_EQ(rig.window().text(ctl::kConfigWordField), "2L=0E");
 }
 
-TEST(QtDataWindow, KeepsAnEditOfTheDigitsAndUndoesOneInAnOffset) {
+// The data memory as a grid: a byte typed over in place, a bad one undone,
+// the ASCII column following; written to the chip, saved alone as a hex file
+// at the chip's addresses and loaded again.
+TEST(QtDataWindow, AGridOfBytesEditedInPlaceWrittenSavedAndLoaded) {
     QtRig rig;
     rig.startOnSimulator();
     auto* chip = rig.program->program().host.simChip();
-    onDialog(
-        rig, [&] { rig.action(ctl::kDataWindow)->trigger(); },
-        [&](qt::QtWindow& d) {
-            auto* edit = in<QPlainTextEdit>(d, ctl::kDataText);
-            ASSERT_NE(edit, nullptr);
-            auto line = [&](int n) { return edit->document()->findBlockByNumber(n).text(); };
-            auto typeAt = [&](int lineNo, int column, int select, const char* keys) {
-                QTextCursor c(edit->document()->findBlockByNumber(lineNo));
-                c.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, column);
-                c.movePosition(QTextCursor::Right, QTextCursor::KeepAnchor, select);
-                edit->setTextCursor(c);
-                QTest::keyClicks(edit, keys);
-            };
-            EXPECT_EQ(d.text(ctl::kDataText).substr(0, 22), "0000: FF \r\n0001: FF \r\n");
-            typeAt(5, 6, 2, "3c");  // over the digits: kept, in capitals
-            EXPECT_EQ(line(5), "0005: 3C ");
-            // Into the offset of line 7 (a position the program counts with CR LF): undone.
-            typeAt(7, 2, 0, "9");
-            EXPECT_EQ(line(7), "0007: FF ");
-            QTest::mouseClick(in(d, ctl::kWriteData), Qt::LeftButton);
-            QTest::mouseClick(in(d, ctl::kDefaultButton), Qt::LeftButton);
-            EXPECT_TRUE(d.ended());
-        });
+    const QString file = QString::fromStdString((rig.dir.path() / "eeprom.hex").string());
+    bool ran = false;
+    rig.modals.onDialog = [&](QWidget* w) {
+        if (auto* files = qobject_cast<QFileDialog*>(w)) {
+            files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(file);
+            static_cast<QDialog*>(files)->accept();
+            return;
+        }
+        auto* d = dynamic_cast<qt::QtWindow*>(w);
+        ASSERT_NE(d, nullptr);
+        ran = true;
+        auto* grid = in<QTableWidget>(*d, ctl::kDataText);
+        ASSERT_NE(grid, nullptr);
+        EXPECT_EQ(grid->columnCount(), 9);  // 128 bytes: 8 a row, and the ASCII column
+        EXPECT_EQ(grid->rowCount(), 16);
+        EXPECT_EQ(grid->item(0, 0)->text(), QStringLiteral("FF"));
+        grid->item(0, 5)->setText(QStringLiteral("3c"));
+        EXPECT_EQ(grid->item(0, 5)->text(), QStringLiteral("3C"));
+        grid->item(0, 7)->setText(QStringLiteral("xyz"));
+        EXPECT_EQ(grid->item(0, 7)->text(), QStringLiteral("FF"));
+        EXPECT_EQ(grid->item(0, 8)->text(), QStringLiteral(".....<.."));
+        QTest::mouseClick(in(*d, ctl::kWriteData), Qt::LeftButton);
+        QTest::mouseClick(in(*d, ctl::kSaveDataFile), Qt::LeftButton);
+        grid->item(0, 5)->setText(QStringLiteral("00"));
+        QTest::mouseClick(in(*d, ctl::kLoadDataFile), Qt::LeftButton);
+        EXPECT_EQ(grid->item(0, 5)->text(), QStringLiteral("3C"));
+        QTest::mouseClick(in(*d, ctl::kDefaultButton), Qt::LeftButton);
+        EXPECT_TRUE(d->ended());
+    };
+    rig.action(ctl::kDataWindow)->trigger();
+    EXPECT_TRUE(ran);
     EXPECT_EQ(chip->dataByte(5), 0x3C);
     EXPECT_EQ(chip->dataByte(7), 0xFF);
     EXPECT_TRUE(rig.modals.boxes.empty());
+    // 14-bit chips: the EEPROM from word 0x2100 (byte address 0x4200), a byte a word.
+    EXPECT_EQ(readFile(file.toStdString()).rfind(":10420000FF00FF00FF00FF00FF003C00", 0), 0u);
 }
 
 TEST(QtParallelDialog, TwoExclusiveGroupsThatTheProgramMayClear) {

@@ -1,7 +1,8 @@
-// Saves PNG pictures of the main window and its three dialogs into the folder
+// Saves PNG pictures of the main window, its three dialogs and Save's file dialog into the folder
 // given as the argument, from a program on the simulated board.
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <cstdio>
 
 #include "qt_rig.h"
@@ -24,6 +25,12 @@ int main(int argc, char** argv) {
     test::QtRig rig;
     QString suffix;  // the chip's core, for the dialogs that differ by it
     rig.modals.onDialog = [&](QWidget* w) {
+        // Save's file dialog, its readback.hex preselected: pictured, then cancelled.
+        if (auto* files = qobject_cast<QFileDialog*>(w)) {
+            save(files, QStringLiteral("save-dialog"));
+            files->reject();
+            return;
+        }
         auto* d = static_cast<qt::QtWindow*>(w);
         save(d, (d->control(ctl::kDataText)        ? QStringLiteral("data-window")
                  : d->control(ctl::kHexValueField) ? QStringLiteral("config-dialog")
@@ -34,6 +41,7 @@ int main(int argc, char** argv) {
     rig.startOnSimulator("family5.hex");
     rig.click(ctl::kWriteButton);
     save(&rig.window(), "main-window");
+    rig.click(ctl::kSaveButton);
     rig.click(ctl::kViewSetButton);
     rig.action(ctl::kDataWindow)->trigger();
     ui::ParallelDialog parallel(rig.s(), rig.window());

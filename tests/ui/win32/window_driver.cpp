@@ -15,11 +15,14 @@
 
 namespace {
 
+// The main window's title: the old one while it starts, then "Ferrolux 2.6 - BOARD".
 constexpr const char* kMainTitle = "KORVANIS PIC PROGRAMMER  T3306/T3307  Rev: 2.6.0";
+constexpr const char* kTitleStart = "Ferrolux 2.6";
 // Control and menu ids of the main window.
 constexpr int kWrite = 1027, kVerify = 1028, kViewSet = 1118, kChipList = 1123, kStatus = 1018;
 constexpr int kFileField = 1017;
-constexpr int kPortSimulator = 1169, kPort0378 = 1041;
+constexpr int kCloseFile = 1093, kRecentFile0 = 1210;
+constexpr int kPortSimulator = 1169, kPort0378 = 1041, kStatusBar = 1193;
 // Configuration dialog: the PIC18 byte list, the label of bit 0, the hex field.
 constexpr int kConfigByteList = 1191, kBitLabel0 = 1135, kHexValue = 1134;
 
@@ -108,8 +111,9 @@ bool runAndExpect(Program& p, const std::function<void()>& click, const std::str
     click();
     const bool ended = waitFor(p, [&] {
         // A command starts with blanks in the field, which may still be greyed.
+        // Greyed: marked idle; the read-only field itself stays enabled, readable.
         return textOf(field).find_first_not_of(' ') != std::string::npos &&
-               !::IsWindowEnabled(field);
+               ::GetPropA(field, "FerroluxIdle") != nullptr;
     });
     const std::string shown = textOf(field);
     if (!ended || shown.rfind(status, 0) != 0) {
@@ -221,6 +225,9 @@ int main(int argc, char** argv) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (p.main == nullptr && std::chrono::steady_clock::now() < end) {
         p.main = ::FindWindowA("#32770", kMainTitle);
+        for (HWND h = ::FindWindowExA(nullptr, nullptr, "#32770", nullptr);
+             p.main == nullptr && h != nullptr; h = ::FindWindowExA(nullptr, h, "#32770", nullptr))
+            if (textOf(h).rfind(kTitleStart, 0) == 0) p.main = h;
         if (p.main == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     if (p.main == nullptr) {
@@ -276,6 +283,39 @@ int main(int argc, char** argv) {
     runAndExpect(p, click(kWrite), "OK", "Write");
     runAndExpect(p, click(kVerify), "OK", "Verify");
     picture(p.main, pictures + "\\main-window.bmp");
+    // The greyed File and Status fields stay readable: enabled, read-only.
+    for (int id : {kFileField, kStatus}) {
+        if (!::IsWindowEnabled(::GetDlgItem(p.main, id)))
+            fail("field " + std::to_string(id) + " is disabled, its text grey");
+    }
+    if (textOf(p.main).rfind(kTitleStart, 0) != 0) fail("title \"" + textOf(p.main) + "\"");
+    if (textOf(::GetDlgItem(p.main, kStatusBar)).rfind("PIC16F628A   Port SIM1", 0) != 0)
+        fail("status bar \"" + textOf(::GetDlgItem(p.main, kStatusBar)) + "\"");
+    else
+        std::printf("ok   title and status bar: %s\n",
+                    textOf(::GetDlgItem(p.main, kStatusBar)).c_str());
+
+    // The file named at start is the first of Recent Files (in the user's
+    // ferrolux.ini), and that item opens it again after Close File.
+    const std::string opened = fileText();
+    char appData[MAX_PATH] = {};
+    ::GetEnvironmentVariableA("APPDATA", appData, MAX_PATH);
+    const std::string ini = std::string(appData) + "\\ferrolux\\ferrolux.ini";
+    char first[MAX_PATH * 4] = {};
+    ::GetPrivateProfileStringA("RecentFiles", "File1", "", first, sizeof first, ini.c_str());
+    const std::string firstFile = first;
+    if (firstFile.size() < opened.size() ||
+        firstFile.compare(firstFile.size() - opened.size(), opened.size(), opened) != 0)
+        fail("Recent Files: File1 \"" + firstFile + "\" for \"" + opened + "\"");
+    command(p, kCloseFile);
+    waitFor(
+        p, [&] { return fileText() == " "; }, 10);
+    command(p, kRecentFile0);
+    if (!waitFor(
+            p, [&] { return fileText() == opened; }, 20))
+        fail("Recent Files: the first item did not open \"" + opened + "\"");
+    else
+        std::printf("ok   Recent Files: %s\n", firstFile.c_str());
 
     dialog(p, click(kViewSet), "Config-Word / ID's", pictures + "\\config-dialog.bmp");
     // The data memory window by its key, Ctrl+D.
