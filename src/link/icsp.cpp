@@ -1,5 +1,6 @@
 #include "link/icsp.h"
 
+#include "link/frame_bits.h"
 #include "link/line_driver.h"
 #include "session/session.h"
 
@@ -33,22 +34,7 @@ Treatment treatmentOf(int command) {
     }
 }
 
-DataOut bitOf(int value, int n) {
-    return ((value >> n) & 1) != 0 ? DataOut::high : DataOut::low;
-}
-
-void delays(LineDriver& d, std::initializer_list<int> counts) {
-    for (int count : counts)
-        if (count != 0) d.delay(count);
-}
-
-// One clock pulse with `data` on the line from its rising edge on.
-void pulse(LineDriver& d, DataOut data, int high0, int high1 = 0) {
-    d.put({true, data});
-    delays(d, {high0, high1});
-    d.put({false, data});
-    delays(d, {d.timing().low});
-}
+using namespace frame_bits;
 
 void runSteps(LineDriver& d, std::span<const PowerStep> steps) {
     for (const PowerStep& step : steps) {

@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "link/frame_bits.h"
 #include "link/icsp.h"
 #include "link/line_driver.h"
 #include "session/session.h"
@@ -12,23 +13,7 @@ namespace ferrolux {
 
 namespace {
 
-DataOut bitOf(int value, int n) {
-    return ((value >> n) & 1) != 0 ? DataOut::high : DataOut::low;
-}
-
-void delays(LineDriver& d, std::initializer_list<int> counts) {
-    for (int count : counts)
-        if (count != 0) d.delay(count);
-}
-
-// One clock pulse with `data` on the line from its rising edge on; the chip
-// latches it on the falling edge.
-void pulse(LineDriver& d, DataOut data, int high0, int high1 = 0) {
-    d.put({true, data});
-    delays(d, {high0, high1});
-    d.put({false, data});
-    delays(d, {d.timing().low});
-}
+using namespace frame_bits;
 
 // The idle state (clock and data low), then the first `count` command bits.
 void commandBits(LineDriver& d, int command, int count = 4) {

@@ -447,18 +447,30 @@ int Win32Window::runDialog(int dialogId, ui::DialogHandler& handler) {
     return dialog.ended() && result != -1 ? result : ctl::kCancel;
 }
 
-std::string Win32Window::pickSaveFile(const ui::FileRequest& request) {
+// The common file dialog for `request`: a file to save (its name preselected,
+// an existing one asked about) or one to open (the request's type or any
+// file). The program directory stays the current one whatever folder is
+// browsed. The chosen path, or "" when cancelled.
+std::string Win32Window::fileDialog(const ui::FileRequest& request, bool save) {
     std::string filter = request.filterName + " (" + request.pattern + ")";
     filter += '\0';
     filter += request.pattern;
     filter += '\0';
+    if (!save) {
+        filter += "All files (*.*)";
+        filter += '\0';
+        filter += "*.*";
+        filter += '\0';
+    }
     const std::wstring wideFilter = widen(filter);
     const std::wstring folder = widen(request.startFolder);
     const std::wstring title = widen(request.title);
     const std::wstring extension = widen(request.pattern.substr(request.pattern.find('.') + 1));
     wchar_t file[MAX_PATH * 4] = {};
-    const std::wstring name = widen(request.fileName);
-    name.copy(file, std::min<std::size_t>(name.size(), MAX_PATH * 4 - 1));
+    if (save) {
+        const std::wstring name = widen(request.fileName);
+        name.copy(file, std::min<std::size_t>(name.size(), MAX_PATH * 4 - 1));
+    }
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = hwnd_;
@@ -467,9 +479,18 @@ std::string Win32Window::pickSaveFile(const ui::FileRequest& request) {
     ofn.nMaxFile = MAX_PATH * 4;
     ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
     ofn.lpstrTitle = title.c_str();
-    ofn.lpstrDefExt = extension.c_str();
-    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    return ::GetSaveFileNameW(&ofn) ? narrow(file) : std::string();
+    ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    if (save) {
+        ofn.lpstrDefExt = extension.c_str();
+        ofn.Flags |= OFN_OVERWRITEPROMPT;
+        return ::GetSaveFileNameW(&ofn) ? narrow(file) : std::string();
+    }
+    ofn.Flags |= OFN_FILEMUSTEXIST;
+    return ::GetOpenFileNameW(&ofn) ? narrow(file) : std::string();
+}
+
+std::string Win32Window::pickSaveFile(const ui::FileRequest& request) {
+    return fileDialog(request, true);
 }
 
 std::string Win32Window::pickFile(const ui::FileRequest& request) {
@@ -478,29 +499,7 @@ std::string Win32Window::pickFile(const ui::FileRequest& request) {
         path.swap(picked_);
         return path;
     }
-    std::string filter = request.filterName + " (" + request.pattern + ")";
-    filter += '\0';
-    filter += request.pattern;
-    filter += '\0';
-    filter += "All files (*.*)";
-    filter += '\0';
-    filter += "*.*";
-    filter += '\0';
-    const std::wstring wideFilter = widen(filter);
-    const std::wstring folder = widen(request.startFolder);
-    const std::wstring title = widen(request.title);
-    wchar_t file[MAX_PATH * 4] = {};
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = hwnd_;
-    ofn.lpstrFilter = wideFilter.c_str();
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = MAX_PATH * 4;
-    ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-    ofn.lpstrTitle = title.c_str();
-    // The program directory stays the current one whatever folder is browsed.
-    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    return ::GetOpenFileNameW(&ofn) ? narrow(file) : std::string();
+    return fileDialog(request, false);
 }
 
 bool Win32Window::openDocument(const std::string& path) {

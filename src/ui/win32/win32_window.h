@@ -75,6 +75,7 @@ class Win32Window : public ui::Window {
     // active window's table into its commands.
     static LRESULT CALLBACK keyFilter(int code, WPARAM wParam, LPARAM lParam);
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
+    std::string fileDialog(const ui::FileRequest& request, bool save);
     // True when it has put the focus itself.
     bool opened();
     void commandMessage(int id, int code, HWND control);
