@@ -489,8 +489,8 @@ std::string memoriesOf(const DeviceRecord& d, const ChipImage& image, bool code,
 std::string chipMemories(const DeviceRecord& d) {
     if (pic18Core(d)) {
         int config = 0;
-        for (const ConfigByteSpec& spec : d.configBytes)
-            config += spec.mask != 0 ? 1 : 0;
+        for (const ConfigByte& place : d.configBytes)
+            config += place.mask != 0 ? 1 : 0;
         return "code " + counted(d.codeWords * 2, "byte", "bytes") + ", EEPROM " +
                counted(d.dataBytes, "byte", "bytes") + ", IDs " +
                counted(kPic18IdBytes, "byte", "bytes") + ", configuration " +

@@ -89,12 +89,12 @@ int ChipService::eraseChip18() {
     std::array<int, kPic18ConfigBytes> config{};
     if (pic18ReadConfig(s_, config) != 0) return 1;
     for (std::size_t k = 0; k < config.size(); ++k) {
-        const ConfigByteSpec& spec = s_.device.configBytes[k];
-        if (spec.mask == 0 || config[k] == spec.blank) continue;
+        const ConfigByte& byte = s_.device.configBytes[k];
+        if (byte.mask == 0 || config[k] == byte.blank) continue;
         s_.message =
             formatText("Erase failed: CONFIG byte %06X reads %02X, not %02X.",
                        static_cast<unsigned>(kPic18ConfigBase + k),
-                       static_cast<unsigned>(config[k]), static_cast<unsigned>(spec.blank));
+                       static_cast<unsigned>(config[k]), static_cast<unsigned>(byte.blank));
         return 1;
     }
     return 0;

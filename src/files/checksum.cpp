@@ -12,10 +12,10 @@ int checksum18(const DeviceRecord& d, const ChipImage::Bytes18& image) {
     for (const auto& [address, value] : image.code)
         if (address < bytes) sum += value - 0xFFu;
     for (std::size_t k = 0; k < image.config.size(); ++k) {
-        const ConfigByteSpec& spec = d.configBytes[k];
-        if (spec.mask == 0) continue;
-        const int value = image.config[k] ? *image.config[k] : spec.blank;
-        sum += static_cast<unsigned>(value & spec.mask);
+        const ConfigByte& byte = d.configBytes[k];
+        if (byte.mask == 0) continue;
+        const int value = image.config[k] ? *image.config[k] : byte.blank;
+        sum += static_cast<unsigned>(value & byte.mask);
     }
     return static_cast<int>(sum & 0xFFFFu);
 }

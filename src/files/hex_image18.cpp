@@ -37,9 +37,9 @@ bool fitPic18File(const HexFile& file, const DeviceRecord& d, ChipImage& out,
         } else if (address >= kPic18ConfigBase && address < kPic18ConfigBase + kPic18ConfigBytes) {
             // Compilers write the places the chip leaves out (as 00 or FF)
             // and set bits it does not have: only its own bits are kept.
-            const ConfigByteSpec& spec = d.configBytes[address - kPic18ConfigBase];
-            if (spec.mask == 0) continue;
-            image.config[address - kPic18ConfigBase] = static_cast<std::uint8_t>(value & spec.mask);
+            const ConfigByte& place = d.configBytes[address - kPic18ConfigBase];
+            if (place.mask == 0) continue;
+            image.config[address - kPic18ConfigBase] = static_cast<std::uint8_t>(value & place.mask);
         } else if (address >= kPic18DataBase && address < kPic18DataBase + dataBytes) {
             image.data[static_cast<int>(address - kPic18DataBase)] = value;
             ++out.dataBytes;

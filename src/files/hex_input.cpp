@@ -72,10 +72,10 @@ int readSelected(Session& s, HexFile& file) {
 bool takeConfigBytes(Session& s, const HexFile& file) {
     bool any = false;
     for (int k = 0; k < kPic18ConfigBytes; ++k) {
-        const ConfigByteSpec& spec = s.device.configBytes[static_cast<std::size_t>(k)];
+        const ConfigByte& byte = s.device.configBytes[static_cast<std::size_t>(k)];
         const auto it = file.bytes.find(static_cast<std::uint32_t>(kPic18ConfigBase + k));
-        if (spec.mask == 0 || it == file.bytes.end()) continue;
-        s.chip.configBytes[static_cast<std::size_t>(k)] = it->second.value & spec.mask;
+        if (byte.mask == 0 || it == file.bytes.end()) continue;
+        s.chip.configBytes[static_cast<std::size_t>(k)] = it->second.value & byte.mask;
         any = true;
     }
     return any;

@@ -15,7 +15,7 @@ inline constexpr int kPic18DataBase = 0xF00000;         // EEPROM, one byte per 
 
 // One PIC18 configuration byte: the bits it implements (0: the chip has no
 // such byte) and its value on an erased chip.
-struct ConfigByteSpec {
+struct ConfigByte {
     int mask = 0;
     int blank = 0;
 };
@@ -59,7 +59,7 @@ struct DeviceRecord {
     // Bytes taken by the chip's write buffer (8, 16, 32 or 64).
     int writeBufferBytes = 0;
     // The configuration bytes at 0x300000 + k, from the chip's cfg lines.
-    std::array<ConfigByteSpec, kPic18ConfigBytes> configBytes{};
+    std::array<ConfigByte, kPic18ConfigBytes> configBytes{};
     // The revision bits of the device ID; 0x000F where bit 4 tells twin
     // chips apart (18F2420 and 18F2423).
     int revisionMask = 0x001F;

@@ -8,7 +8,7 @@ namespace {
 constexpr int kCommandBits = 6;
 constexpr int kFrameClocks = 16;
 // THLD0: the least time from programming mode entry to the first clock edge
-// (5 us in the flash parts' programming specifications).
+// (5 us in Microchip's programming documents for the flash parts).
 constexpr std::uint64_t kEntryHoldNs = 5'000;
 }  // namespace
 

@@ -1,4 +1,4 @@
-// Chip behaviour taken from Microchip's programming specifications, through
+// Chip behaviour taken from Microchip's programming documents, through
 // the product's own paths on simulated chips that follow those documents.
 #include <gtest/gtest.h>
 

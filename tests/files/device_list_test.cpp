@@ -260,7 +260,7 @@ std::array<int, 2> headerConfigMasks(const std::string& chip, int wordBits) {
 // configuration byte's mask and erased value.
 struct Pic18Facts {
     int codeBytes = 0, eepromBytes = 0;
-    std::array<ConfigByteSpec, kPic18ConfigBytes> config{};
+    std::array<ConfigByte, kPic18ConfigBytes> config{};
 };
 
 Pic18Facts gpasmFacts(const std::string& chip) {

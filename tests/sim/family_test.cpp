@@ -310,7 +310,7 @@ TEST(EveryFamily, StaleWriteLatchesGoInUntilProgrammingModeIsLeft) {
 // by chip, data protection and address: DS41191D 2.3.1.9-10 (12F629
 // family), DS41204G 3.1.5.10-11 / DS41244E 3.1.5 / DS41287C 3.2.5 (12F683,
 // 16F6xx, 16F91x, 16F88x) and DS41196G Table 3-1 (16F627A family).
-TEST(EveryFamily, BulkErasesTakeWhatTheirSpecificationsSay) {
+TEST(EveryFamily, BulkErasesTakeWhatMicrochipsDocumentsSay) {
     struct Row {
         const char* chip;
         bool cpd;           // data protected before the erase
