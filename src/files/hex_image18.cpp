@@ -39,7 +39,8 @@ bool fitPic18File(const HexFile& file, const DeviceRecord& d, ChipImage& out,
             // and set bits it does not have: only its own bits are kept.
             const ConfigByte& place = d.configBytes[address - kPic18ConfigBase];
             if (place.mask == 0) continue;
-            image.config[address - kPic18ConfigBase] = static_cast<std::uint8_t>(value & place.mask);
+            image.config[address - kPic18ConfigBase] =
+                static_cast<std::uint8_t>(value & place.mask);
         } else if (address >= kPic18DataBase && address < kPic18DataBase + dataBytes) {
             image.data[static_cast<int>(address - kPic18DataBase)] = value;
             ++out.dataBytes;
