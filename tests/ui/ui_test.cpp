@@ -153,7 +153,7 @@ struct Commands : ::testing::Test, UiRig {
         DeviceRecord d = s().device;
         ChipImage image;
         std::string message;
-        EXPECT_TRUE(readChipImage(example("blink_16f628a"), d, image, message)) << message;
+        EXPECT_TRUE(readChipImage(example("blink_16f628a").string(), d, image, message)) << message;
         unsigned sum = 0;
         for (int address = 0; address < 2048; ++address)
             sum += image.words.count(address) ? image.words[address] : 0x3FFF;
