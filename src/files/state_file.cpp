@@ -33,6 +33,10 @@ constexpr std::string_view kFtdiName = "ftdi";
 // the device list gains or loses lines; the index stays for older files.
 constexpr long kChipNameOffset = 304;
 constexpr std::size_t kChipNameField = 16;
+// A port name longer than the 4-character head (a device path, COM10 and up),
+// NUL-padded, behind the head's default port name. Older versions see COM2.
+constexpr long kLongPortOffset = 320;
+constexpr std::size_t kLongPortField = 256;
 
 std::filesystem::path statePath(const Session& s) {
     return s.programDir / kStateFile;
@@ -78,6 +82,26 @@ bool adapterField(std::string_view portName, std::string& field) {
     field[0] = ':';
     field.replace(1, serial.size(), serial);
     return true;
+}
+
+// True for a name that needs the long port field and that it keeps whole.
+bool longPortName(std::string_view name) {
+    if (name.size() <= 4 || name.size() >= kLongPortField) return false;
+    for (unsigned char c : name)
+        if (c < ' ' || c == 0x7F) return false;
+    return true;
+}
+
+// The long port name stored in the file; empty when there is none.
+std::string readLongPort(const Session& s) {
+    TextFile file(statePath(s), "rb");
+    if (!file || !file.seek(kLongPortOffset)) return {};
+    char buffer[kLongPortField];
+    const std::size_t n = file.read(buffer, sizeof buffer);
+    std::string_view stored(buffer, n);
+    stored = stored.substr(0, stored.find('\0'));
+    if (stored.size() == n || !longPortName(stored)) return {};
+    return std::string(stored);
 }
 
 // Settings when there is no state file at all.
@@ -144,6 +168,12 @@ void loadState(Session& s) {
         }
     }
 
+    // A long name stands behind the default head; another head means an
+    // older version chose a port since.
+    if (name == kDefaultPort) {
+        if (std::string stored = readLongPort(s); !stored.empty()) s.link.portName = stored;
+    }
+
     if (n > 4) parseIndex(bytes.substr(4, 2), s.device.listIndex);
     s.device.name = readStoredChipName(s);
     s.chip.lowVoltageChar = n > 6 ? bytes[6] : '0';
@@ -158,6 +188,7 @@ void saveState(Session& s) {
     if (s.link.vppLine != '4') s.link.vppLine = '3';
     std::string field;
     const bool adapter = adapterField(s.link.portName, field);
+    const bool longPort = !adapter && longPortName(s.link.portName);
     std::string head = adapter                       ? std::string(kFtdiName)
                        : s.link.portName.size() == 4 ? s.link.portName
                                                      : std::string(kDefaultPort);
@@ -173,12 +204,22 @@ void saveState(Session& s) {
     if (adapter && file.seek(kAdapterOffset)) file.write(field);
     std::string name = s.device.listIndex >= 0 ? s.device.name : std::string();
     if (name.size() >= kChipNameField) name.clear();
-    // A file without the field gets one only for a name.
+    // A file without a field gets it only for something to keep there; one
+    // that has it gets it cleared.
     std::error_code ec;
     const auto size = std::filesystem::file_size(statePath(s), ec);
-    if (name.empty() && (ec || size <= static_cast<std::uintmax_t>(kChipNameOffset))) return;
-    name.resize(kChipNameField, '\0');
-    if (file.seek(kChipNameOffset)) file.write(name);
+    const auto hasField = [&](long offset) {
+        return !ec && size > static_cast<std::uintmax_t>(offset);
+    };
+    if (!name.empty() || hasField(kChipNameOffset)) {
+        name.resize(kChipNameField, '\0');
+        if (file.seek(kChipNameOffset)) file.write(name);
+    }
+    if (longPort || hasField(kLongPortOffset)) {
+        std::string port = longPort ? s.link.portName : std::string();
+        port.resize(kLongPortField, '\0');
+        if (file.seek(kLongPortOffset)) file.write(port);
+    }
 }
 
 std::string readStoredChipName(const Session& s) {

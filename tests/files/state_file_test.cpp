@@ -71,8 +71,9 @@ TEST_F(StateFileTest, SaveWritesTheHeaderOnlyAndFtdiAdaptersTheirSerialNumber) {
     const std::pair<std::string, std::string> ports[] = {
         {"ftdi:A5XK3RJT", "ftdi0001312:A5XK3RJT" + zeros.substr(9)},
         {"ftdi", "ftdi0001312" + zeros},
-        // A serial number the field cannot keep is not stored at all.
-        {"ftdi:" + std::string(19, 'X'), "COM20001312" + zeros},
+        // A serial number the field cannot keep goes with the long port names.
+        {"ftdi:" + std::string(19, 'X'), "COM20001312" + zeros + std::string(290, '\0') + "ftdi:" +
+                                             std::string(19, 'X') + std::string(232, '\0')},
     };
     for (const auto& [port, stored] : ports) {
         write("kestrum.cfg", "COM20013312" + zeros);
@@ -83,8 +84,37 @@ TEST_F(StateFileTest, SaveWritesTheHeaderOnlyAndFtdiAdaptersTheirSerialNumber) {
         saveState(session);
         EXPECT_EQ(read("kestrum.cfg"), stored) << port;
         loadState(session);
-        EXPECT_EQ(session.link.portName, port.size() > 20 ? "COM2" : port);
+        EXPECT_EQ(session.link.portName, port);
     }
+}
+
+TEST_F(StateFileTest, PortNamesLongerThanTheHeadAreKeptBehindIt) {
+    write("kestrum.cfg", "COM20013312");
+    session.device.listIndex = 0;
+    const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    for (const std::string& port : {byId, "COM12"s, "/dev/ttyUSB0"s}) {
+        session.link.portName = port;
+        saveState(session);
+        EXPECT_EQ(read("kestrum.cfg").substr(0, 4), "COM2") << "older versions read a port";
+        session.link.portName.clear();
+        loadState(session);
+        EXPECT_EQ(session.link.portName, port);
+    }
+    // A short name clears the field; a port an older version chose since wins.
+    session.link.portName = "SIM1";
+    saveState(session);
+    EXPECT_EQ(read("kestrum.cfg").substr(320, 5), std::string(5, '\0'));
+    session.link.portName = byId;
+    saveState(session);
+    std::string bytes = read("kestrum.cfg");
+    write("kestrum.cfg", "COM1" + bytes.substr(4));
+    loadState(session);
+    EXPECT_EQ(session.link.portName, "COM1");
+    // One the field cannot keep whole is not stored.
+    session.link.portName = "/dev/" + std::string(300, 'x');
+    saveState(session);
+    loadState(session);
+    EXPECT_EQ(session.link.portName, "COM2");
 }
 
 TEST_F(StateFileTest, SaveAndPatchesNeverCreateTheFileAndPadShortOnesAndPathsReadBack) {
