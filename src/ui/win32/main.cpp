@@ -141,8 +141,8 @@ int runProgram(HINSTANCE instance, const fs::path& dir, const std::string& file)
 }  // namespace
 
 int main() {
-    // The progress bar is a common control.
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+    // The progress bar and the data grid are common controls.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES};
     ::InitCommonControlsEx(&controls);
     // The file is named relative to where the program was started; its name
     // comes as UTF-8 from the wide command line, whatever the ANSI code page.

@@ -11,6 +11,7 @@
 #include "platform/win32/utf8_win32.h"
 #include "ui/control_ids.h"
 #include "ui/main_window.h"
+#include "ui/win32/data_grid.h"
 
 namespace ferrolux::win32 {
 
@@ -114,22 +115,23 @@ bool Win32Window::opened() {
             ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
         }
     }
-    // The data memory lines line up in a fixed-width font.
+    // The data memory bytes line up in a fixed-width font.
     if (HWND data = control(ctl::kDataText)) {
         fixedFont_ = ::CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
                                    OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                    FIXED_PITCH | FF_MODERN, L"Courier New");
-        if (fixedFont_ != nullptr)
-            ::SendMessageW(data, WM_SETFONT, reinterpret_cast<WPARAM>(fixedFont_), TRUE);
+        setUpDataGrid(data, fixedFont_);
     }
     runCommand([&] {
         if (openedSink_) openedSink_();
     });
-    // The data memory lines from their first, with nothing selected.
+    // The data memory from its first byte.
     if (HWND data = control(ctl::kDataText)) {
         ::SetFocus(data);
-        ::SendMessageW(data, EM_SETSEL, 0, 0);
-        ::SendMessageW(data, EM_SCROLLCARET, 0, 0);
+        LVITEMW first{};
+        first.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
+        first.state = LVIS_FOCUSED | LVIS_SELECTED;
+        ::SendMessageW(data, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&first));
         return true;
     }
     return false;
@@ -143,6 +145,12 @@ INT_PTR Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CLOSE:
             commandMessage(ctl::kCancel, BN_CLICKED, nullptr);
             return TRUE;
+        case WM_NOTIFY: {
+            const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+            HWND grid = control(ctl::kDataText);
+            if (header == nullptr || header->hwndFrom != grid || !isDataGrid(grid)) return FALSE;
+            return dataGridNotified(grid, *header) ? TRUE : FALSE;
+        }
         case WM_DROPFILES:
             dropped(reinterpret_cast<HDROP>(wParam));
             return TRUE;
@@ -230,7 +238,9 @@ void Win32Window::setText(int id, const std::string& text) {
     if (inMenu(id)) {
         ::ModifyMenuW(::GetMenu(hwnd_), static_cast<UINT>(id), MF_BYCOMMAND | MF_STRING,
                       static_cast<UINT_PTR>(id), widen(text).c_str());
-    } else if (HWND c = control(id)) {
+    } else if (HWND c = control(id); isDataGrid(c)) {
+        setDataGridText(c, text);
+    } else if (c != nullptr) {
         ::SetWindowTextW(c, widen(text).c_str());
         if (className(c) == "Edit") ::SendMessageW(c, EM_SETMODIFY, FALSE, 0);
     }
@@ -257,6 +267,7 @@ std::string Win32Window::text(int id) {
     HWND c = control(id);
     if (c == nullptr) return {};
     if (className(c) == "ComboBox") return listItem(id, listSelection(id));
+    if (isDataGrid(c)) return dataGridText(c);
     std::string caption = windowText(c);
     if (className(c) == "Button")
         caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
@@ -512,7 +523,8 @@ bool Win32Window::openDocument(const std::string& path) {
 
 ui::Caret Win32Window::caret(int id) {
     HWND c = control(id);
-    if (c == nullptr) return {};
+    // The grid checks its bytes itself.
+    if (c == nullptr || isDataGrid(c)) return {};
     DWORD start = 0, end = 0;
     // Positions count CR LF as two characters, as the program counts them.
     ::SendMessageW(c, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
@@ -521,7 +533,7 @@ ui::Caret Win32Window::caret(int id) {
 
 bool Win32Window::isModified(int id) {
     HWND c = control(id);
-    return c != nullptr && ::SendMessageW(c, EM_GETMODIFY, 0, 0) != 0;
+    return c != nullptr && !isDataGrid(c) && ::SendMessageW(c, EM_GETMODIFY, 0, 0) != 0;
 }
 
 }  // namespace ferrolux::win32

@@ -39,5 +39,14 @@ for bmp in "$work"/bmp/*.bmp; do
     name=$(basename "$bmp" .bmp)
     convert "$bmp" "$pictures/$name.png" || status=1
 done
-[ -f "$program/readback.hex" ] || true
+# The bytes edited in the data grid reached the chip; the third was undone.
+eeprom=$(cd "$program" && $wine "$cli" -q -P SIM1 -p PIC16F628A eeprom | tr -d '\r' | head -3)
+case $eeprom in
+"0000: 41 
+0001: 42 
+0002: 43 "*) echo "FAIL data grid: Esc kept byte 2"; status=1 ;;
+"0000: 41 
+0001: 42 "*) echo "ok   data grid edits written: $(echo $eeprom)" ;;
+*) echo "FAIL data grid edits not written: $(echo $eeprom)"; status=1 ;;
+esac
 exit $status

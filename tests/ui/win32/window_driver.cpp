@@ -25,6 +25,8 @@ constexpr int kCloseFile = 1093, kRecentFile0 = 1210;
 constexpr int kPortSimulator = 1169, kPort0378 = 1041, kStatusBar = 1193;
 // Configuration dialog: the PIC18 byte list, the label of bit 0, the hex field.
 constexpr int kConfigByteList = 1191, kBitLabel0 = 1135, kHexValue = 1134;
+// Data memory window: the byte grid and Write Data.
+constexpr int kDataText = 1113, kWriteData = 1115;
 
 int failures = 0;
 
@@ -318,9 +320,43 @@ int main(int argc, char** argv) {
         std::printf("ok   Recent Files: %s\n", firstFile.c_str());
 
     dialog(p, click(kViewSet), "Config-Word / ID's", pictures + "\\config-dialog.bmp");
-    // The data memory window by its key, Ctrl+D.
+    // The data memory window by its key, Ctrl+D. Bytes 0 and 1 edited in the
+    // grid (F2, digits, Enter moves on, Esc leaves byte 2) and written to the
+    // chip; run_window_test.sh reads them back.
     dialog(
-        p, [&] { typeControlKey(p.main, 'D'); }, "Data Memory", pictures + "\\data-memory.bmp");
+        p, [&] { typeControlKey(p.main, 'D'); }, "Data Memory", pictures + "\\data-memory.bmp",
+        [&](HWND d) {
+            HWND grid = ::GetDlgItem(d, kDataText);
+            HWND editor = nullptr;
+            const auto edit = [&](const char* keys, WPARAM end) {
+                if (!waitFor(
+                        p,
+                        [&] {
+                            return (editor = ::FindWindowExA(grid, nullptr, "Edit", nullptr)) !=
+                                       nullptr &&
+                                   ::IsWindowVisible(editor);
+                        },
+                        10)) {
+                    fail("no byte editor in the data grid");
+                    return;
+                }
+                for (const char* k = keys; *k != 0; ++k)
+                    ::PostMessageA(editor, WM_CHAR, static_cast<WPARAM>(*k), 0);
+                // Posted as typed keys are, through the dialog's own loop;
+                // the editor is done once it is hidden.
+                ::PostMessageA(editor, WM_KEYDOWN, end, 0);
+                if (!waitFor(
+                        p, [&] { return !::IsWindowVisible(editor); }, 10))
+                    fail("the byte editor stayed open after its key");
+            };
+            ::PostMessageA(grid, WM_KEYDOWN, VK_F2, 0);
+            edit("41", VK_RETURN);
+            edit("42", VK_RETURN);
+            edit("43", VK_ESCAPE);
+            ::PostMessageA(::GetDlgItem(d, kWriteData), BM_CLICK, 0, 0);
+            DWORD_PTR answer = 0;
+            ::SendMessageTimeoutA(d, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 20000, &answer);
+        });
     dialog(
         p, [&] { command(p, kPort0378); }, "Parallelport Interface",
         pictures + "\\parallel-port.bmp");
