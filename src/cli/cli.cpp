@@ -907,7 +907,7 @@ class Runner {
         ChipImage image;
         const bool needsData = writing ? w.code || w.data : true;
         if (fitSelectedFile(s(), file_, image, needsData) != 0) return rejectFile();
-        const bool fileData = image.dataBytes > 0 || !image.pic18.data.empty();
+        const bool fileData = image.hasData();
         const int r = onChip(
             [&](ChipService& chip) {
                 if (!chip.sameChipOrAgreed()) return Result{Outcome::cancelled, Failure::none};

@@ -142,7 +142,7 @@ int ChipService::saveReadback(bool listing) {
 namespace {
 
 bool keepsData(const WriteOptions& o, const ChipImage& image) {
-    const bool fileData = o.data && (image.dataBytes > 0 || !image.pic18.data.empty());
+    const bool fileData = o.data && image.hasData();
     return o.keepData && o.eraseFirst && !fileData;
 }
 

@@ -66,6 +66,8 @@ struct ChipImage {
     bool endRecord = true;
 
     bool hasIds() const { return ids[0] || ids[1] || ids[2] || ids[3]; }
+    // The file brings EEPROM bytes of its own.
+    bool hasData() const { return dataBytes > 0 || !pic18.data.empty(); }
     bool empty() const {
         const bool ids18 = std::any_of(pic18.ids.begin(), pic18.ids.end(),
                                        [](const auto& id) { return id.has_value(); });

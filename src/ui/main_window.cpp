@@ -250,8 +250,11 @@ int MainWindow::write() {
     if (outcome == Outcome::failed) return failCommand();
     if (config) w_.enable(ctl::kViewSetButton, true);
     w_.enable(ctl::kSaveButton, true);
-    return finishCommand(
-        okWithChecksum(heldAfterWrite(s_.device, image, s_.chip, code, config, erase)), true);
+    std::string done =
+        okWithChecksum(heldAfterWrite(s_.device, image, s_.chip, code, config, erase));
+    // Keep Data Mem. yields to a file that brings its own EEPROM.
+    if (keepData) done += data && image.hasData() ? "   EEPROM from the file" : "   EEPROM kept";
+    return finishCommand(done, true);
 }
 
 int MainWindow::verify() {

@@ -189,13 +189,13 @@ TEST_F(Commands, KeepDataMemoryOverTheErase) {
     w.checked[ctl::kKeepDataBox] = true;
     w.checked[ctl::kWriteDataBox] = false;
     main().command(ctl::kWriteButton);
-    expectOk(okWithExampleChecksum());
+    expectOk(okWithExampleChecksum() + "   EEPROM kept");
     EXPECT_EQ(chip().dataByte(0), 'F');
     EXPECT_EQ(chip().dataByte(1), 0x5A);
-    // The file's data wins.
+    // The file's data wins, and the status says so.
     w.checked[ctl::kWriteDataBox] = true;
     main().command(ctl::kWriteButton);
-    EXPECT_EQ(main().lastEnding(), Ending::ok);
+    expectOk(okWithExampleChecksum() + "   EEPROM from the file");
     EXPECT_NE(chip().dataByte(1), 0x5A);
 
     chip().protect(false, true);
