@@ -18,6 +18,7 @@
 #include "cli/batch.h"
 #include "cli/console_window.h"
 #include "cli/production.h"
+#include "cli/sim_command.h"
 #include "device/check_link.h"
 #include "device/chip_service.h"
 #include "device/erase.h"
@@ -361,6 +362,23 @@ const CommandSpec kCommands[] = {
      "eeprom [OFFSET=VALUE ...]",
      "Prints the data memory, or writes the given bytes (hex) through the data\n"
      "window's logic.\n"},
+    {"sim",
+     0,
+     2,
+     {},
+     "sim [remove | insert [CHIP] | fault NAME|none]",
+     "Shows or changes the simulated board SIM1's socket, kept in sim/SIM1.socket:\n"
+     "  remove        takes the chip out; what it held is kept as\n"
+     "                sim/removed/NNN-CHIP.hex, numbered in removal order\n"
+     "  insert [CHIP] puts a new, blank chip in (default: -p or the selected\n"
+     "                chip); any listed chip with a simulated model, also one\n"
+     "                of another type than the selected chip\n"
+     "  fault NAME    breaks the board: data-high, data-low (data line stuck),\n"
+     "                no-power (nothing answers), clock-stuck, vpp-stuck (the\n"
+     "                line never reaches the chip), no-chip (no contact); none\n"
+     "                mends it\n"
+     "Never waits for SIM1: a run that holds it takes the change at its next chip\n"
+     "command. Without sim/SIM1.socket the socket holds the selected chip.\n"},
     {"help", 0, 1, {}, "help [COMMAND]", "This text, or the help of COMMAND.\n"},
 };
 
@@ -1728,6 +1746,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
             return kExitFailed;
         }
     }
+    if (a.command == "sim") return simCommand(dir.lexically_normal(), a.chip, a.operands, out, err);
     if (a.command == "ports") {
         for (const platform::PortEntry& p : platform::listPorts(dir))
             out << p.name << "  " << p.device << "  (" << p.note << ")\n";
