@@ -608,6 +608,7 @@ class Runner {
         try {
             result = applyOptions();
             if (result == kExitOk && !stopped() && autoPart(a_.chip)) result = selectByDeviceId();
+            if (result == kExitOk && hooks_.ready) hooks_.ready(prog_);
             if (result == kExitOk && !stopped()) {
                 announce();
                 result = runCommand();

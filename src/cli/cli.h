@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+namespace ferrolux::app {
+struct Program;
+}
+
 namespace ferrolux::cli {
 
 inline constexpr int kExitOk = 0;
@@ -36,6 +40,9 @@ struct RunHooks {
     // batch: called before each poll for a chip with the poll's number, so a
     // test can change the socket (or raise `stop`) between polls.
     std::function<void(int)> beforePoll;
+    // Called once the options are applied (chip and port chosen), before the
+    // command: a test may break the simulated chip here.
+    std::function<void(app::Program&)> ready;
 };
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
         std::ostream& err, Terminal terminal, const RunHooks& hooks);
