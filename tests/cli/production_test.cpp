@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -256,19 +257,25 @@ TEST_F(ProductionRun, EachResultIsLoggedAndNoNumberIsGivenTwice) {
                      }));
 }
 
-// Two runs appending at once: every line whole, none interleaved.
-TEST(ProductionLogFile, TwoRunsAppendingAtOnceLeaveWholeLines) {
+// Two runs numbering and logging chips at once: every number given once,
+// every line whole.
+TEST(ProductionLogFile, TwoRunsAtOnceNeverShareANumberNorALine) {
     TempDir dir;
     const fs::path csv = dir.path() / "run.csv";
-    constexpr int kEach = 200;
+    constexpr int kEach = 100;
     const auto run = [&](const std::string& chip) {
         ProductionLog log(csv);
         for (int i = 0; i < kEach; ++i) {
+            Reservation r;
+            std::string why;
+            const auto any = [](std::uint64_t, std::string&) { return true; };
+            ASSERT_TRUE(log.reserve(i == 0 ? std::optional<std::uint64_t>(1) : std::nullopt, 1, any,
+                                    r, why))
+                << why;
             LogEntry e;
             e.chip = chip;
             e.file = "a \"quoted\", long name " + std::string(300, 'x');
-            e.serial = std::to_string(i);
-            std::string why;
+            e.serial = std::to_string(r.value);
             ASSERT_TRUE(log.append(e, why)) << why;
         }
     };
@@ -277,13 +284,27 @@ TEST(ProductionLogFile, TwoRunsAppendingAtOnceLeaveWholeLines) {
     b.join();
     const auto lines = logLines(csv);
     ASSERT_EQ(lines.size(), 2u * kEach);
-    int next[2] = {0, 0};
+    std::set<std::string> serials;
     for (const auto& f : lines) {
         ASSERT_EQ(f.size(), 11u);
         EXPECT_EQ(f[4], "a \"quoted\", long name " + std::string(300, 'x'));
-        const int which = f[1] == "B" ? 1 : 0;
-        EXPECT_EQ(f[7], std::to_string(next[which]++));  // each run's lines in its order
+        serials.insert(f[7]);
     }
+    EXPECT_EQ(serials.size(), 2u * kEach - 1);  // both runs started at 1 on purpose
+
+    // Without the reservation, the log alone: failed chips keep their numbers.
+    fs::remove(dir.path() / "run.csv.serial");
+    ProductionLog log(csv);
+    for (const auto& [serial, result] :
+         {std::pair{"500", ChipResult::writeFailed}, std::pair{"", ChipResult::noChip}}) {
+        LogEntry e;
+        e.serial = serial;
+        e.result = result;
+        std::string why;
+        ASSERT_TRUE(log.append(e, why));
+    }
+    std::string why;
+    EXPECT_EQ(log.highestGiven(why), std::optional<std::uint64_t>(500));
 }
 
 // batch over chips put in and taken out between polls, a chip of another
