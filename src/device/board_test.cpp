@@ -58,6 +58,8 @@ class Tester {
                     "reach the chip");
             chipAnswers();
         }
+        if (stopRequested(s_))
+            add("stopped", CheckOutcome::unseen, "the checks after it did not run");
         if (usable_) sendIcsp(s_, LEAVE_PGM, 0);
         return std::move(test_);
     }
