@@ -18,6 +18,7 @@
 #include "cli/batch.h"
 #include "cli/console_window.h"
 #include "cli/production.h"
+#include "cli/selftest.h"
 #include "cli/sim_command.h"
 #include "device/check_link.h"
 #include "device/chip_service.h"
@@ -362,6 +363,18 @@ const CommandSpec kCommands[] = {
      "eeprom [OFFSET=VALUE ...]",
      "Prints the data memory, or writes the given bytes (hex) through the data\n"
      "window's logic.\n"},
+    {"selftest",
+     0,
+     0,
+     {},
+     "selftest",
+     "Checks what the selected port and adapter let the program sense, one line\n"
+     "per check, \"ok\" or what to look at: the port opens, the board or adapter\n"
+     "answers on its loop-back, the data-in line follows the data-out line (Vpp\n"
+     "off), and a chip answers with its device ID (a chip without one cannot be\n"
+     "checked so). Lines the wiring does not let the program see are named.\n"
+     "Never writes the chip; Vpp is off at the end, also on Ctrl-C. Status 0 when\n"
+     "every check passed, 4 otherwise.\n"},
     {"sim",
      0,
      2,
@@ -1208,6 +1221,7 @@ class Runner {
         }
         if (c == "blank") return blank();
         if (c == "detect") return detect();
+        if (c == "selftest") return selftestCommand(s(), out_);
         if (c == "write" || c == "verify") return fileCommand(c == "write");
         if (c == "batch") return batch();
         if (c == "read") return read();

@@ -81,6 +81,7 @@ inline constexpr int kSpeedHigh = 1105;
 // Menu: Help.
 inline constexpr int kHelpTopics = 1111;
 inline constexpr int kAbout = 1038;
+inline constexpr int kBoardTest = 1220;
 
 // Dialog resources.
 inline constexpr int kMainWindowDialog = 103;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "device/board_test.h"
 #include "device/erase.h"
 #include "device/family.h"
 #include "device/readback.h"
@@ -197,6 +198,9 @@ void MainWindow::dispatch(int id) {
             return;
         case ctl::kAbout:
             about();
+            return;
+        case ctl::kBoardTest:
+            boardTest();
             return;
         case ctl::kChipList:
             chipListChanged();
@@ -491,6 +495,20 @@ int MainWindow::help() {
 
 void MainWindow::about() {
     w_.messageBox(kAboutText, "About Ferrolux");
+}
+
+int MainWindow::boardTest() {
+    status(kTwoBlanks);
+    w_.enable(ctl::kStatusField, true);
+    w_.repaint();
+    const BoardTest test = testBoard(s_);
+    const bool passed = test.passed();
+    status(passed ? "Board Test OK" : "Board Test failed");
+    w_.messageBox(test.text(), "Board Test");
+    w_.enable(ctl::kStatusField, false);
+    ending_ = passed ? Ending::ok : Ending::failed;
+    notifyEnded();
+    return passed ? 0 : 1;
 }
 
 // --- Start-up and exit ---

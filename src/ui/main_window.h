@@ -81,6 +81,9 @@ class MainWindow {
     int dataWindow();
     int help();
     void about();
+    // Help > Board Test: the board test on the selected port, one line per
+    // check in a box; 0 when every check passed.
+    int boardTest();
 
     // Port, speed, chip, low voltage.
     int selectComPort(

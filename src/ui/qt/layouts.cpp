@@ -146,6 +146,7 @@ void buildMenu(QtWindow& w, QMenuBar* bar) {
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     item(w, help, ctl::kHelpTopics, "&Help Topics")->setShortcut(QKeySequence::HelpContents);
+    item(w, help, ctl::kBoardTest, "&Board Test");
     item(w, help, ctl::kAbout, "&About Ferrolux");
 }
 
