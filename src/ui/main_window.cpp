@@ -202,6 +202,9 @@ void MainWindow::dispatch(int id) {
         case ctl::kBoardTest:
             boardTest();
             return;
+        case ctl::kSerialNumberMenu:
+            serialDialog();
+            return;
         case ctl::kChipList:
             chipListChanged();
             return;
@@ -243,6 +246,21 @@ int MainWindow::write() {
     // The file as it is now, read once for the whole write.
     ChipImage image;
     if ((data || code) && loadSelectedFile(s_, image, true) != 0) return rejectFile();
+    // The next serial number in place of what the file has there, before the
+    // chip is touched: write, verify and the checksum take it.
+    SerialSettings serial = loadSerialSettings(*settings_);
+    if (serial.enabled) {
+        const bool inData = serial.at.place == SerialPlace::eeprom;
+        if (inData ? !data : !code) {
+            return refused(inData ? "The serial number goes into the data memory:\ntick "
+                                    "\"Write Data\" or turn it off under Options."
+                                  : "The serial number goes into the code or ID locations:\n"
+                                    "tick \"Write Code\" or turn it off under Options.");
+        }
+        std::string error;
+        if (!applySerial(s_.device, serial.at, serial.format, serial.next, image, error))
+            return refused("Serial number: " + error);
+    }
     w_.enable(ctl::kStatusField, true);
     w_.repaint();
     w_.enable(ctl::kFileField, true);
@@ -254,8 +272,15 @@ int MainWindow::write() {
     if (outcome == Outcome::failed) return failCommand();
     if (config) w_.enable(ctl::kViewSetButton, true);
     w_.enable(ctl::kSaveButton, true);
-    return finishCommand(
-        okWithChecksum(heldAfterWrite(s_.device, image, s_.chip, code, config, erase)), true);
+    std::string done =
+        okWithChecksum(heldAfterWrite(s_.device, image, s_.chip, code, config, erase));
+    if (serial.enabled) {
+        // Counted on only after a write that ended well.
+        done += "  serial " + serialText(serial.next, serial.format);
+        if (serial.next < UINT64_MAX) ++serial.next;
+        saveSerialSettings(*settings_, serial);
+    }
+    return finishCommand(done, true);
 }
 
 int MainWindow::verify() {
@@ -495,6 +520,12 @@ int MainWindow::help() {
 
 void MainWindow::about() {
     w_.messageBox(kAboutText, "About Ferrolux");
+}
+
+int MainWindow::serialDialog() {
+    SerialDialog dialog(s_, *settings_);
+    w_.runDialog(ctl::kSerialDialog, dialog);
+    return dialog.accepted() ? 0 : 1;
 }
 
 int MainWindow::boardTest() {
