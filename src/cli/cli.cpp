@@ -1083,7 +1083,7 @@ class Runner {
     // chip ended, for batch.
     int produce(const ChipImage& file, const WriteOptions& w, ChipResult& result) {
         Production& p = *production_;
-        const auto began = std::chrono::steady_clock::now();
+        const auto began = started_ = std::chrono::steady_clock::now();
         ChipImage image = file;
         std::string error;
         result = ChipResult::noChip;
@@ -1659,7 +1659,8 @@ class Runner {
     ui::Ending ending_ = ui::Ending::none;
     Failure failure_ = Failure::none;  // why the last chip step failed
     HexFile file_;                     // the hex file of write and verify, read once
-    const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    // When the command (in batch: the chip) began, for the report's time.
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace
