@@ -21,10 +21,11 @@ SocketState pollUntil(const BatchSteps& steps, int& polls,
 
 BatchSummary runBatch(const BatchSteps& steps, bool deviceIds, std::ostream& err) {
     BatchSummary summary;
-    const auto count = [&summary](ChipResult r) {
-        if (r == ChipResult::ok) {
+    const auto count = [&summary](std::optional<ChipResult> r) {
+        if (!r) return;
+        if (*r == ChipResult::ok) {
             ++summary.ok;
-        } else if (r == ChipResult::noChip) {
+        } else if (*r == ChipResult::noChip) {
             ++summary.refused;
         } else {
             ++summary.failed;

@@ -22,8 +22,9 @@ enum class SocketState {
 struct BatchSteps {
     // Reads the device ID with programming voltage off afterwards.
     std::function<SocketState()> poll;
-    // Writes, verifies, logs and reports the chip in the socket.
-    std::function<ChipResult()> program;
+    // Writes, verifies, logs and reports the chip in the socket; nullopt when
+    // nothing was done with it (refused before it was touched, or cancelled).
+    std::function<std::optional<ChipResult>()> program;
     // Logs a chip of another type, never written.
     std::function<void()> refuse;
     // Chips without a device ID: waits for Enter; false at the end of the input.

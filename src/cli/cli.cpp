@@ -1008,7 +1008,7 @@ class Runner {
         if (fitSelectedFile(s(), file_, image, needsData) != 0) return rejectFile();
         if (writing && productionAsked()) {
             if (!setUpProduction(w)) return cancelled();
-            ChipResult result = ChipResult::ok;
+            std::optional<ChipResult> result;
             return produce(image, w, result);
         }
         const bool fileData = image.dataBytes > 0 || !image.pic18.data.empty();
@@ -1081,15 +1081,16 @@ class Runner {
     // One chip of a production run: the next serial into the image, the
     // write with its verify, the log line, the report. `result` says how the
     // chip ended, for batch.
-    int produce(const ChipImage& file, const WriteOptions& w, ChipResult& result) {
+    int produce(const ChipImage& file, const WriteOptions& w, std::optional<ChipResult>& result) {
         Production& p = *production_;
         const auto began = started_ = std::chrono::steady_clock::now();
         ChipImage image = file;
         std::string error;
-        result = ChipResult::noChip;
+        result.reset();  // nothing done with the chip
         if (!p.serialize(s().device, image, error)) {
             win_.messageBox(error, "Error", ui::Buttons::ok);
             ending_ = ui::Ending::refused;
+            numbersOut_ = true;  // no later chip would fit either: batch ends
             return kExitFailed;
         }
         bool started = false, other = false;
@@ -1110,19 +1111,19 @@ class Runner {
             p.cancel();
             return r;
         }
-        if (started) {
-            result = r == kExitOk                    ? ChipResult::ok
-                     : failure_ == Failure::mismatch ? ChipResult::verifyFailed
-                                                     : ChipResult::writeFailed;
-        }
+        const ChipResult chipResult = !started                        ? ChipResult::noChip
+                                      : r == kExitOk                  ? ChipResult::ok
+                                      : failure_ == Failure::mismatch ? ChipResult::verifyFailed
+                                                                      : ChipResult::writeFailed;
+        result = chipResult;
         const int checksum =
-            result == ChipResult::ok
+            chipResult == ChipResult::ok
                 ? chipChecksum(s().device, heldAfterWrite(s().device, image, s().chip, w.code,
                                                           w.config, w.eraseFirst))
                 : -1;
         const std::string serial = p.serialShown();
         std::string why;
-        if (!p.record(result, factsOf(checksum, began), why)) {
+        if (!p.record(chipResult, factsOf(checksum, began), why)) {
             win_.endProgress();
             err_ << "Error: the production log: " << why << '\n';
             return r == kExitOk ? kExitFailed : r;
@@ -1156,7 +1157,7 @@ class Runner {
             return SocketState::empty;
         };
         steps.program = [&] {
-            ChipResult result = ChipResult::noChip;
+            std::optional<ChipResult> result;
             produce(image, w, result);
             return result;
         };
@@ -1177,7 +1178,7 @@ class Runner {
             return static_cast<bool>(std::getline(in_, line));
         };
         steps.pause = [&](int ms) { ChipService(s()).pause(ms); };
-        steps.stopped = [&] { return stopped(); };
+        steps.stopped = [&] { return stopped() || numbersOut_; };
         steps.beforePoll = hooks_.beforePoll;
         const bool ids = s().device.deviceIdFlag == 'Y';
         const BatchSummary summary = runBatch(steps, ids, err_);
@@ -1190,6 +1191,7 @@ class Runner {
              << summaryText(summary, first ? serialText(*first, format) : std::string(),
                             last ? serialText(*last, format) : std::string())
              << '\n';
+        if (numbersOut_) return kExitFailed;
         if (summary.boardLost) {
             win_.messageBox(s().message.empty() ? "The board stopped answering." : s().message,
                             "Error", ui::Buttons::ok);
@@ -1647,6 +1649,7 @@ class Runner {
     const volatile std::sig_atomic_t* stop_;
     const RunHooks& hooks_;
     std::unique_ptr<Production> production_;  // write and batch with --serial or --log
+    bool numbersOut_ = false;                 // the next serial number no longer fits
     ConsoleWindow win_;
     app::Program prog_;
     struct {

@@ -307,16 +307,18 @@ TEST(ProductionLogFile, TwoRunsAtOnceNeverShareANumberNorALine) {
     EXPECT_EQ(log.highestGiven(why), std::optional<std::uint64_t>(500));
 }
 
-// Chips without a device ID: batch writes one per Enter until the input ends.
+// Chips without a device ID: batch writes one per Enter, until the input
+// ends or, as here, the next number no longer fits.
 TEST_F(ProductionRun, BatchTakesAChipPerEnterWhenChipsHaveNoDeviceId) {
-    input = "\n\n";
-    const Ran r = cli({"-pPIC12F508", "batch",
-                       (fs::path(FERROLUX_EXAMPLE_DIR) / "blink_12c508.hex").string(), "--serial",
-                       "1", "--serial-at", "code:0x100:1"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("Batch: 2 ok, 0 failed, 0 refused; serials 0x1..0x2"), std::string::npos)
+    input = "\n\n\n\n";
+    const Ran r =
+        cli({"-pPIC12F508", "batch", (fs::path(FERROLUX_EXAMPLE_DIR) / "blink_12c508.hex").string(),
+             "--serial", "0xFE", "--serial-at", "code:0x100:1"});
+    EXPECT_EQ(r.status, cli::kExitFailed);
+    EXPECT_NE(r.err.find("serial 0x100 does not fit 1 byte"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Batch: 2 ok, 0 failed, 0 refused; serials 0xFE..0xFF"), std::string::npos)
         << r.err;
-    EXPECT_EQ(held("PIC12F508").program[0x100], 0x802);
+    EXPECT_EQ(held("PIC12F508").program[0x100], 0x8FF);
 }
 
 // batch over chips put in and taken out between polls, a chip of another
