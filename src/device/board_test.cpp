@@ -189,8 +189,9 @@ class Tester {
         if (s_.device.deviceIdFlag != 'Y' || algorithmOf(s_.device).twelveBit) {
             add(what, CheckOutcome::unseen,
                 s_.device.name +
-                    " has no device ID, so the chip cannot be checked here: read it and see "
-                    "whether what comes back is what it should hold");
+                    " has no device ID, so the chip cannot be checked here: to check the clock "
+                    "and Vpp lines put in a chip that has one and select it, or read this chip "
+                    "and compare what comes back with what it should hold");
             return;
         }
         const int r = readDeviceId(s_);
