@@ -177,7 +177,7 @@ class Host : public ui::LinkHost {
     FileLock simLock_;
     std::string wanted_;           // the chip SIM1's socket should hold
     std::string chipName_;         // the chip it holds (or an empty socket for it)
-    bool filled_ = false;          // the socket holds wanted_, loaded under the lock
+    bool filled_ = false;          // the socket holds its chip, loaded under the lock
     std::string savedText_;        // the image as last loaded or saved
     bool socketMode_ = false;      // the socket file chose the chip
     std::uint32_t insertion_ = 0;  // the socket file's insertion the chip stands for

@@ -94,6 +94,13 @@ int simCommand(const std::filesystem::path& dir, const std::string& part,
     }
     const ProgramFiles files = readProgramFiles(dir);
     std::string why;
+    // Two sim commands at once would count the same insertion twice.
+    app::FileLock socketLock;
+    if (!verb.empty() &&
+        !socketLock.acquire(dir / "sim" / "SIM1.socket.lock", app::Host::kSimPatience, why)) {
+        err << "Error: another sim command is changing the socket (sim/SIM1.socket.lock)\n";
+        return kExitFailed;
+    }
     const std::optional<app::SocketState> found = app::readSocket(dir, why);
     if (!why.empty()) {
         err << "Error: " << why << '\n';

@@ -24,8 +24,8 @@ struct LineNames {
 LineNames namesOf(const Session& s) {
     if (s.link.serial) return {"the board", "DTR", "CTS", "RTS", "break"};
     const std::string vpp = s.link.adapter == '1' ? "D3" : s.link.vppLine == '4' ? "D4" : "D3";
-    return {s.link.adapter == '1' ? "the AN589 adapter" : "the P16PRO adapter", "D0",
-            "ACK (pin 10)", "D1", vpp};
+    return {s.link.adapter == '1' ? "the AN589 adapter" : "the P16PRO adapter", "D0", "ACK", "D1",
+            vpp};
 }
 
 bool stopRequested(const Session& s) {
@@ -155,15 +155,20 @@ class Tester {
             add(what, CheckOutcome::ok);
             return true;
         }
+        const bool high = in[0] && in[1] && in[2];
+        const bool low = !in[0] && !in[1] && !in[2];
+        // A parallel port with nothing behind it reads ACK high; through
+        // inverting buffers low.
+        const bool floatingHigh = s_.link.adapter != '3';
         std::string advice;
-        if (in[0] && in[1] && in[2]) {
-            advice = s_.link.serial
-                         ? "data-in (" + names_.dataIn + ") stays high while " + names_.dataOut +
-                               " pulls the data line low: is the data line shorted to +5 V, or " +
-                               names_.dataOut + "'s driver broken?"
-                         : "no answer on " + names_.dataIn + ": is " + names_.board +
-                               " powered and plugged into " + port_ +
-                               "? (a data line stuck high reads the same)";
+        if (!s_.link.serial && (floatingHigh ? high : low)) {
+            advice = "no answer on " + names_.dataIn + " (pin 10): is " + names_.board +
+                     " powered and plugged into " + port_ + "? (a data line stuck " +
+                     (floatingHigh ? "high" : "low") + " reads the same)";
+        } else if (high) {
+            advice = "data-in (" + names_.dataIn + ") stays high while " + names_.dataOut +
+                     " pulls the data line low: is the data line shorted to +5 V, or " +
+                     names_.dataOut + "'s driver broken?";
         } else if (!in[1] && !in[2]) {
             advice = "data-in (" + names_.dataIn +
                      ") stays low with the data line high or released: is it shorted to ground?";
@@ -184,8 +189,9 @@ class Tester {
         if (s_.device.deviceIdFlag != 'Y' || algorithmOf(s_.device).twelveBit) {
             add(what, CheckOutcome::unseen,
                 s_.device.name +
-                    " has no device ID, so the chip cannot be checked here: read it and see "
-                    "whether what comes back is what it should hold");
+                    " has no device ID, so the chip cannot be checked here: to check the clock "
+                    "and Vpp lines put in a chip that has one and select it, or read this chip "
+                    "and compare what comes back with what it should hold");
             return;
         }
         const int r = readDeviceId(s_);

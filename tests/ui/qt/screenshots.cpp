@@ -42,6 +42,11 @@ int main(int argc, char** argv) {
     rig.startOnSimulator("family5.hex");
     rig.click(ctl::kWriteButton);
     save(&rig.window(), "main-window");
+    rig.modals.onBox = [&](QMessageBox* box) {
+        if (box->windowTitle() == QStringLiteral("Board Test")) save(box, "board-test");
+    };
+    rig.action(ctl::kBoardTest)->trigger();
+    rig.modals.onBox = nullptr;
     rig.click(ctl::kSaveButton);
     rig.click(ctl::kViewSetButton);
     rig.action(ctl::kDataWindow)->trigger();
