@@ -245,6 +245,11 @@ TEST_F(ProductionRun, EachResultIsLoggedAndNoNumberIsGivenTwice) {
     ASSERT_EQ(cli({"sim", "insert", "PIC16F628A"}).status, 0);
     EXPECT_EQ(write("PIC16F628A", "next").status, 0);
 
+    // A START given already is asked about; without a terminal that is Cancel.
+    const Ran again = write("PIC16F628A", "8");
+    EXPECT_EQ(again.status, cli::kExitFailed);
+    EXPECT_NE(again.err.find("Serial 0x8 was given already"), std::string::npos) << again.err;
+
     std::vector<std::string> shown;
     for (const auto& f : logLines(csv))
         shown.push_back(f[1] + " " + f[2] + " " + f[7] + " " + f[8] + " " + f[6]);
