@@ -151,6 +151,7 @@ Host::~Host() {
 
 void Host::attach(Session& s) {
     s.programDir = programDir_;
+    s.beforeLinkCheck = [this](Session& session) { takeSocketChanges(session); };
     s.serialOpener = &opener_;
     s.port.directIo = false;
     s.port.driverLibrary = ppdev_.get();
@@ -170,6 +171,11 @@ void Host::follow(Session& s) {
         return;
     }
     ticks_.route(simClock_);
+    if (filled_ && socketMode_) {
+        wanted_ = s.device.name;
+        takeSocketChanges(s);
+        return;
+    }
     if (filled_ && chipName_ == s.device.name) return;
     if (filled_) keepChip(s);
     filled_ = false;
@@ -186,24 +192,61 @@ bool Host::fillSocket(std::chrono::milliseconds patience) {
     }
     if (filled_) return true;
     fault_.clear();
+    std::string why;
+    const std::optional<SocketState> socket = readSocket(programDir_, why);
+    if (!why.empty()) {
+        fault_ = "The simulated board cannot be used:\n" + why;
+        return false;
+    }
     board_.removeChip();
     chip_.reset();
     chip18_.reset();
-    chipName_ = wanted_;
+    socketMode_ = socket.has_value();
+    if (socket) {
+        // Before any record the images are those of a run without socket file.
+        const std::string before = chipName_.empty() ? wanted_ : chipName_;
+        std::filesystem::path kept;
+        if (!takeOverSocket(programDir_, *socket, before, kept, why)) {
+            fault_ = "The simulated socket cannot be changed:\n" + why;
+            return false;
+        }
+        chipName_ = socket->chip;
+        insertion_ = socket->insertion;
+        board_.setFault(socket->fault);
+    } else {
+        chipName_ = wanted_;
+        board_.setFault(sim::BoardFault::none);
+    }
     // Else no model of this chip: an empty socket.
-    if (auto profile = sim::findProfile(wanted_)) {
-        chip_ =
-            loadSimChip<sim::VirtualPic>(*profile, imageOf(wanted_), simClock_, savedText_, fault_);
+    if (auto profile = sim::findProfile(chipName_)) {
+        chip_ = loadSimChip<sim::VirtualPic>(*profile, imageOf(chipName_), simClock_, savedText_,
+                                             fault_);
         if (!chip_) return false;
         board_.insertChip(chip_.get());
-    } else if (auto profile18 = sim::findPic18Profile(wanted_)) {
-        chip18_ = loadSimChip<sim::VirtualPic18>(*profile18, imageOf(wanted_), simClock_,
+    } else if (auto profile18 = sim::findPic18Profile(chipName_)) {
+        chip18_ = loadSimChip<sim::VirtualPic18>(*profile18, imageOf(chipName_), simClock_,
                                                  savedText_, fault_);
         if (!chip18_) return false;
         board_.insertChip(chip18_.get());
     }
     filled_ = true;
     return true;
+}
+
+void Host::takeSocketChanges(Session& s) {
+    if (!filled_ || !simLock_.held()) return;
+    std::string why;
+    const std::optional<SocketState> socket = readSocket(programDir_, why);
+    if (!why.empty()) return;  // a damaged file stops the next run that takes SIM1
+    if (socket && socketMode_ && socket->insertion == insertion_) {
+        if (board_.fault() != socket->fault) board_.setFault(socket->fault);
+        return;
+    }
+    if (!socket && !socketMode_) return;
+    // The chip that goes out is saved first.
+    keepChip(s);
+    filled_ = false;
+    if (!fillSocket(std::chrono::milliseconds(0))) s.port.comHandle.reset();
 }
 
 // A run killed while it saved a chip leaves the temporary file of that save

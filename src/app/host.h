@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "app/sim_socket.h"
 #include "platform/file_lock.h"
 #include "platform/ftdi_serial_port.h"
 #include "platform/system.h"
@@ -103,6 +104,10 @@ class FileLock {
 // damaged image is never replaced by a blank chip: the port does not open
 // and the file stays as it is. A chip that cannot be saved after a command
 // is reported as that command's error.
+//
+// The "sim" command can take the chip out, put another in, or break the
+// board (see sim_socket.h); the run that holds SIM1 takes such a change at
+// its next chip command, saving the chip that goes out first.
 class Host : public ui::LinkHost {
   public:
     explicit Host(std::filesystem::path programDir);
@@ -147,6 +152,8 @@ class Host : public ui::LinkHost {
   private:
     void follow(Session& s);
     bool fillSocket(std::chrono::milliseconds patience);
+    // Before each chip command on SIM1: a changed socket file is taken over.
+    void takeSocketChanges(Session& s);
     void removeStrayImages();
     bool keepChip(Session& s);
     void letGo(Session& s);
@@ -168,10 +175,12 @@ class Host : public ui::LinkHost {
     std::unique_ptr<sim::VirtualPic> chip_;
     std::unique_ptr<sim::VirtualPic18> chip18_;
     FileLock simLock_;
-    std::string wanted_;     // the chip SIM1's socket should hold
-    std::string chipName_;   // the chip it holds (or an empty socket for it)
-    bool filled_ = false;    // the socket holds wanted_, loaded under the lock
-    std::string savedText_;  // the image as last loaded or saved
+    std::string wanted_;           // the chip SIM1's socket should hold
+    std::string chipName_;         // the chip it holds (or an empty socket for it)
+    bool filled_ = false;          // the socket holds its chip, loaded under the lock
+    std::string savedText_;        // the image as last loaded or saved
+    bool socketMode_ = false;      // the socket file chose the chip
+    std::uint32_t insertion_ = 0;  // the socket file's insertion the chip stands for
     std::string fault_;
     int saveFailures_ = 0;
     std::string lastSaveFailure_;

@@ -9,12 +9,18 @@
 #include <filesystem>
 #include <fstream>
 #include <istream>
+#include <memory>
 #include <ostream>
 #include <set>
+#include <thread>
 
 #include "app/host.h"
 #include "app/program_dir.h"
+#include "cli/batch.h"
 #include "cli/console_window.h"
+#include "cli/production.h"
+#include "cli/selftest.h"
+#include "cli/sim_command.h"
 #include "device/check_link.h"
 #include "device/chip_service.h"
 #include "device/erase.h"
@@ -24,6 +30,7 @@
 #include "files/device_list.h"
 #include "files/hex_image.h"
 #include "files/hex_input.h"
+#include "files/sha256.h"
 #include "files/state_file.h"
 #include "platform/files.h"
 #include "platform/linux/system_info.h"
@@ -43,6 +50,7 @@ struct Args {
     std::string adapter;
     std::string vpp;
     std::string output;
+    std::string serial, serialAt, serialFormat, serialStep, log;  // write and batch
     bool lvp = false;
     bool yes = false;
     bool quiet = false;
@@ -65,13 +73,25 @@ struct OptionRule {
 
 // -p/--part names the chip as avrdude and minipro do; -c/--chip is the same.
 const OptionRule kOptions[] = {
-    {'C', "dir", &Args::dir, nullptr},       {'P', "port", &Args::port, nullptr},
-    {'c', "chip", &Args::chip, nullptr},     {'s', "speed", &Args::speed, nullptr},
-    {0, "adapter", &Args::adapter, nullptr}, {0, "vpp", &Args::vpp, nullptr},
-    {'o', "output", &Args::output, nullptr}, {0, "lvp", nullptr, &Args::lvp},
-    {'y', "yes", nullptr, &Args::yes},       {'q', "quiet", nullptr, &Args::quiet},
-    {'h', "help", nullptr, &Args::help},     {'V', "version", nullptr, &Args::version},
-    {0, "force", nullptr, &Args::force},     {'p', "part", &Args::chip, nullptr},
+    {'C', "dir", &Args::dir, nullptr},
+    {'P', "port", &Args::port, nullptr},
+    {'c', "chip", &Args::chip, nullptr},
+    {'s', "speed", &Args::speed, nullptr},
+    {0, "adapter", &Args::adapter, nullptr},
+    {0, "vpp", &Args::vpp, nullptr},
+    {'o', "output", &Args::output, nullptr},
+    {0, "lvp", nullptr, &Args::lvp},
+    {'y', "yes", nullptr, &Args::yes},
+    {'q', "quiet", nullptr, &Args::quiet},
+    {'h', "help", nullptr, &Args::help},
+    {'V', "version", nullptr, &Args::version},
+    {0, "force", nullptr, &Args::force},
+    {'p', "part", &Args::chip, nullptr},
+    {0, "serial", &Args::serial, nullptr},
+    {0, "serial-at", &Args::serialAt, nullptr},
+    {0, "serial-format", &Args::serialFormat, nullptr},
+    {0, "serial-step", &Args::serialStep, nullptr},
+    {0, "log", &Args::log, nullptr},
 };
 
 // Check-box options of single commands; they take no value.
@@ -246,7 +266,9 @@ const CommandSpec kCommands[] = {
      1,
      1,
      {"--no-code", "--no-data", "--no-config", "--no-erase", "--keep-eeprom"},
-     "write FILE [--no-code] [--no-data] [--no-config] [--no-erase] [--keep-eeprom]",
+     "write FILE [--no-code] [--no-data] [--no-config] [--no-erase] [--keep-eeprom]\n"
+     "        [--serial START|next --serial-at WHERE [--serial-format F] [--serial-step N]]\n"
+     "        [--log FILE.csv]",
      "Writes the hex FILE into the chip (the window's \"Write\"): erases it first,\n"
      "writes code, data and the configuration word, and verifies the code.\n"
      "The options untick the window's check boxes. --keep-eeprom reads the data\n"
@@ -256,7 +278,34 @@ const CommandSpec kCommands[] = {
      "anything is erased.\n"
      "Write, verify, read and blank end with a report on the standard error: the\n"
      "chip and its device ID, what was written or compared, the time taken and\n"
-     "the checksum as MPLAB shows it for an unprotected chip.\n"},
+     "the checksum as MPLAB shows it for an unprotected chip.\n"
+     "--serial START puts a serial number into the chip in place of what the file\n"
+     "has there (START decimal, or hex with 0x); --serial next takes the last one\n"
+     "the log gave plus --serial-step (default 1). --serial-at says where:\n"
+     "  eeprom:ADDR:LEN  LEN bytes at EEPROM offset ADDR (hex)\n"
+     "  code:ADDR:LEN    LEN RETLW instructions at code address ADDR, one byte each\n"
+     "                   (PIC18: byte address)\n"
+     "  ids              the ID locations: 4 nibbles, or 8 bytes on PIC18 chips\n"
+     "--serial-format be (big-endian binary, the default), le, bcd or ascii\n"
+     "(decimal digits). A number that does not fit is refused before the chip is\n"
+     "touched; verify, the checksum and the report take the serialized image.\n"
+     "--log FILE.csv appends one line per chip:\n"
+     "  time,chip,device_id,revision,file,file_sha256,checksum,serial,result,seconds,port\n"
+     "result is ok, verify-failed, write-failed or no-chip. A number is never\n"
+     "given twice: it is reserved in FILE.csv.serial before the chip is touched\n"
+     "and stays taken once programming started, whatever happens after.\n"},
+    {"batch",
+     1,
+     1,
+     {"--no-code", "--no-data", "--no-config", "--no-erase", "--keep-eeprom"},
+     "batch FILE [write's options]",
+     "Program on insert: waits for a chip, writes and verifies FILE as write does\n"
+     "(with --serial and --log), reports it, waits until it is taken out, and\n"
+     "starts again until Ctrl-C, which prints a summary (chips ok, failed, the\n"
+     "serial range). Chips are noticed by their device ID, read a few times a\n"
+     "second with programming voltage off between reads; for chips without one\n"
+     "press Enter after putting each in. A chip of another type is refused and\n"
+     "logged as no-chip, never written.\n"},
     {"verify",
      1,
      1,
@@ -315,6 +364,35 @@ const CommandSpec kCommands[] = {
      "eeprom [OFFSET=VALUE ...]",
      "Prints the data memory, or writes the given bytes (hex) through the data\n"
      "window's logic.\n"},
+    {"selftest",
+     0,
+     0,
+     {},
+     "selftest",
+     "Checks what the selected port and adapter let the program sense, one line\n"
+     "per check, \"ok\" or what to look at: the port opens, the board or adapter\n"
+     "answers on its loop-back, the data-in line follows the data-out line (Vpp\n"
+     "off), and a chip answers with its device ID (a chip without one cannot be\n"
+     "checked so). Lines the wiring does not let the program see are named.\n"
+     "Never writes the chip; Vpp is off at the end, also on Ctrl-C. Status 0 when\n"
+     "every check passed, 4 otherwise.\n"},
+    {"sim",
+     0,
+     2,
+     {},
+     "sim [remove | insert [CHIP] | fault NAME|none]",
+     "Shows or changes the simulated board SIM1's socket, kept in sim/SIM1.socket:\n"
+     "  remove        takes the chip out; what it held is kept as\n"
+     "                sim/removed/NNN-CHIP.hex, numbered in removal order\n"
+     "  insert [CHIP] puts a new, blank chip in (default: -p or the selected\n"
+     "                chip); any listed chip with a simulated model, also one\n"
+     "                of another type than the selected chip\n"
+     "  fault NAME    breaks the board: data-high, data-low (data line stuck),\n"
+     "                no-power (nothing answers), clock-stuck, vpp-stuck (the\n"
+     "                line never reaches the chip), no-chip (no contact); none\n"
+     "                mends it\n"
+     "Never waits for SIM1: a run that holds it takes the change at its next chip\n"
+     "command. Without sim/SIM1.socket the socket holds the selected chip.\n"},
     {"help", 0, 1, {}, "help [COMMAND]", "This text, or the help of COMMAND.\n"},
 };
 
@@ -361,6 +439,10 @@ bool autoPart(const std::string& name) {
     return upper(name) == "AUTO";
 }
 
+ProductionArgs productionArgs(const Args& a) {
+    return {a.serial, a.serialAt, a.serialFormat, a.serialStep, a.log};
+}
+
 // Checks the command, its operands and its flags before anything is touched.
 bool validate(const Args& a, std::string& error) {
     if (a.command.empty()) {
@@ -382,6 +464,14 @@ bool validate(const Args& a, std::string& error) {
             return false;
         }
     }
+    const bool producing = !a.serial.empty() || !a.serialAt.empty() || !a.serialFormat.empty() ||
+                           !a.serialStep.empty() || !a.log.empty();
+    if (producing && a.command != "write" && a.command != "batch") {
+        error = "--serial and --log belong to 'write' and 'batch'";
+        return false;
+    }
+    ProductionOptions production;
+    if (producing && !parseProduction(productionArgs(a), production, error)) return false;
     if (!a.output.empty() && a.command != "read") {
         error = "option --output does not belong to '" + a.command + "'";
         return false;
@@ -506,14 +596,16 @@ std::string chipMemories(const DeviceRecord& d) {
 class Runner {
   public:
     Runner(const Args& a, const std::filesystem::path& dir, std::istream& in, std::ostream& out,
-           std::ostream& err, Terminal terminal, const volatile std::sig_atomic_t* stop)
+           std::ostream& err, Terminal terminal, const RunHooks& hooks)
         : a_(a),
+          in_(in),
           out_(out),
           err_(err),
-          stop_(stop),
-          win_(in, err, {a.yes, terminal.input, terminal.output && !a.quiet, stop, a.force}),
+          stop_(hooks.stop),
+          hooks_(hooks),
+          win_(in, err, {a.yes, terminal.input, terminal.output && !a.quiet, stop_, a.force}),
           prog_(dir, win_) {
-        prog_.session.stopRequest = stop;
+        prog_.session.stopRequest = stop_;
     }
 
     int run() {
@@ -530,6 +622,7 @@ class Runner {
         try {
             result = applyOptions();
             if (result == kExitOk && !stopped() && autoPart(a_.chip)) result = selectByDeviceId();
+            if (result == kExitOk && hooks_.ready) hooks_.ready(prog_);
             if (result == kExitOk && !stopped()) {
                 announce();
                 result = runCommand();
@@ -827,9 +920,9 @@ class Runner {
                 if (useParallelPort(item) != 0) {
                     ending_ = main().lastEnding();
                     if (ending_ == ui::Ending::refused) return kExitFailed;
-                    // The adapter did not answer at that port.
+                    // The adapter did not answer at that port; selftest tells why.
                     failure_ = Failure::port;
-                    if (portFailed()) return kExitNoChip;
+                    if (portFailed() && a_.command != "selftest") return kExitNoChip;
                 }
             } else {
                 main().choosePort(item, name);
@@ -884,9 +977,8 @@ class Runner {
 
     // Write and verify take the file's code and data; both check it against
     // the chip before the chip is touched.
-    int fileCommand(bool writing) {
-        if (!openFile(a_.operands[0])) return failure();
-        if (noChip()) return refuseWithoutChip();
+    // What write and batch take of the file, by their options.
+    WriteOptions writeOptions() {
         const Family& family = algorithmOf(s().device);
         WriteOptions w;
         w.code = !has("--no-code");
@@ -894,7 +986,6 @@ class Runner {
         w.config = s().file.hasConfigWord && !has("--no-config");
         w.eraseFirst = family.erasable && !has("--no-erase");
         w.keepData = has("--keep-eeprom");
-        const VerifyOptions v{!has("--no-code"), has("--data")};
         if (w.keepData && (family.twelveBit || s().device.dataBytes <= 0)) {
             throw UsageError{"--keep-eeprom: " + s().device.name + " has no data memory"};
         }
@@ -903,10 +994,24 @@ class Runner {
                 "--keep-eeprom keeps the data memory over the erase; with "
                 "--no-erase nothing erases it"};
         }
+        return w;
+    }
+
+    int fileCommand(bool writing) {
+        if (!openFile(a_.operands[0])) return failure();
+        if (noChip()) return refuseWithoutChip();
+        const Family& family = algorithmOf(s().device);
+        const WriteOptions w = writeOptions();
+        const VerifyOptions v{!has("--no-code"), has("--data")};
         // The file read once: checked against the chip, then written or compared.
         ChipImage image;
         const bool needsData = writing ? w.code || w.data : true;
         if (fitSelectedFile(s(), file_, image, needsData) != 0) return rejectFile();
+        if (writing && productionAsked()) {
+            if (!setUpProduction(w)) return cancelled();
+            std::optional<ChipResult> result;
+            return produce(image, w, result);
+        }
         const bool fileData = image.hasData();
         const int r = onChip(
             [&](ChipService& chip) {
@@ -933,6 +1038,178 @@ class Runner {
         return kExitOk;
     }
 
+    bool productionAsked() const { return productionArgs(a_).any(); }
+
+    // The production run of write and batch: the serial's place checked
+    // against the chip and what is written, a START given before confirmed.
+    // False when the user declines.
+    bool setUpProduction(const WriteOptions& w) {
+        ProductionOptions o;
+        std::string error;
+        parseProduction(productionArgs(a_), o, error);  // checked when the options were
+        const std::string file = a_.operands[0];
+        production_ = std::make_unique<Production>(
+            o, file, fileSha256(platform::pathFromUtf8(file)).value_or(""));
+        if (!production_->placeFits(s().device, error)) throw UsageError{error};
+        if (o.at && o.at->place == SerialPlace::eeprom && !w.data)
+            throw UsageError{"--serial-at eeprom needs the data memory written (not --no-data)"};
+        if (o.at && o.at->place != SerialPlace::eeprom && !w.code)
+            throw UsageError{"--serial-at " + a_.serialAt +
+                             " needs the code written (not --no-code)"};
+        std::string why;
+        const auto before = production_->givenBefore(why);
+        if (!why.empty()) throw UsageError{why};
+        if (!before) return true;
+        const std::string question = "Serial " + serialText(*o.start, o.format) +
+                                     " was given already: " + platform::utf8Of(o.log) +
+                                     " has given up to " + serialText(*before, o.format) +
+                                     ".\nGive it again?";
+        return win_.ask(question, "Warning!", QuestionKind::doubt) == ui::Answer::ok;
+    }
+
+    // The log line of the chip just handled.
+    ChipFacts factsOf(int checksum, std::chrono::steady_clock::time_point began) {
+        ChipFacts f;
+        f.chip = s().device.name;
+        f.deviceId = s().pass.deviceIdRead;
+        f.revisionMask = s().device.revisionMask;
+        f.checksum = checksum;
+        f.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+        f.port = s().link.portName;
+        return f;
+    }
+
+    // One chip of a production run: the next serial into the image, the
+    // write with its verify, the log line, the report. `result` says how the
+    // chip ended, for batch.
+    int produce(const ChipImage& file, const WriteOptions& w, std::optional<ChipResult>& result) {
+        Production& p = *production_;
+        const auto began = started_ = std::chrono::steady_clock::now();
+        ChipImage image = file;
+        std::string error;
+        result.reset();  // nothing done with the chip
+        if (!p.serialize(s().device, image, error)) {
+            win_.messageBox(error, "Error", ui::Buttons::ok);
+            ending_ = ui::Ending::refused;
+            numbersOut_ = true;  // no later chip would fit either: batch ends
+            return kExitFailed;
+        }
+        bool started = false, other = false;
+        const int r = onChip([&](ChipService& chip) {
+            if (!chip.sameChipOrAgreed()) {
+                other = true;
+                return Result{Outcome::cancelled, Failure::none};
+            }
+            started = true;
+            const Result written = chip.write(w, image);
+            // Declined before anything was written (the Vpp limit, a 12-bit chip not blank).
+            if (written.outcome == Outcome::cancelled) started = false;
+            return written;
+        });
+        // A test's stand-in for a run that ends between programming and logging.
+        if (started && hooks_.afterProgramming && !hooks_.afterProgramming()) return kExitFailed;
+        if (!started && !other && ending_ == ui::Ending::cancelled) {
+            p.cancel();
+            return r;
+        }
+        const ChipResult chipResult = !started                        ? ChipResult::noChip
+                                      : r == kExitOk                  ? ChipResult::ok
+                                      : failure_ == Failure::mismatch ? ChipResult::verifyFailed
+                                                                      : ChipResult::writeFailed;
+        result = chipResult;
+        const int checksum =
+            chipResult == ChipResult::ok
+                ? chipChecksum(s().device, heldAfterWrite(s().device, image, s().chip, w.code,
+                                                          w.config, w.eraseFirst))
+                : -1;
+        const std::string serial = p.serialShown();
+        std::string why;
+        if (!p.record(chipResult, factsOf(checksum, began), why)) {
+            win_.endProgress();
+            err_ << "Error: the production log: " << why << '\n';
+            return r == kExitOk ? kExitFailed : r;
+        }
+        if (r != kExitOk) return r;
+        print("OK\n");
+        const std::string note = serial.empty() ? std::string() : "serial: " + serial;
+        report("written: " + memoriesOf(s().device, image, w.code, w.data, w.config), note,
+               checksum);
+        return kExitOk;
+    }
+
+    // Program on insert: chip after chip until Ctrl-C, then the summary.
+    int batch() {
+        if (!openFile(a_.operands[0])) return failure();
+        if (noChip()) return refuseWithoutChip();
+        const WriteOptions w = writeOptions();
+        ChipImage image;
+        if (fitSelectedFile(s(), file_, image, w.code || w.data) != 0) return rejectFile();
+        if (!setUpProduction(w)) return cancelled();
+        BatchSteps steps;
+        steps.poll = [&] {
+            ChipService chip(s());
+            Failure why = Failure::none;
+            const int r = chip.checkLink(&why);
+            chip.leave();
+            if (r == 2 && otherChipOnBoard(s()).other) return SocketState::otherChip;
+            if (r != 0) return SocketState::chip;
+            if (why != Failure::noChip) return SocketState::noBoard;  // the message says why
+            s().message.clear();
+            return SocketState::empty;
+        };
+        steps.program = [&] {
+            std::optional<ChipResult> result;
+            produce(image, w, result);
+            return result;
+        };
+        steps.refuse = [&] {
+            const OtherChip other = otherChipOnBoard(s());
+            win_.endProgress();
+            err_ << formatText("Refused: the device ID %04X belongs to ",
+                               static_cast<unsigned>(other.id))
+                 << (other.chip.empty() ? "no chip of the device list" : other.chip) << ", not to "
+                 << s().device.name << "; nothing written\n";
+            std::string why;
+            if (!production_->record(ChipResult::noChip,
+                                     factsOf(-1, std::chrono::steady_clock::now()), why))
+                err_ << "Error: the production log: " << why << '\n';
+        };
+        steps.enter = [&] {
+            std::string line;
+            return static_cast<bool>(std::getline(in_, line));
+        };
+        // The simulated board's clock costs no real time: a socket changed
+        // from outside (another run's "sim insert") is polled at a real pace
+        // too. A test that changes it between polls needs no such wait.
+        const bool simulated =
+            s().link.portName == ui::kSimulatorPort || s().link.portName == app::kSimulatorFtdiPort;
+        steps.pause = [&](int ms) {
+            ChipService(s()).pause(ms);
+            if (simulated && !hooks_.beforePoll)
+                std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        };
+        steps.stopped = [&] { return stopped() || numbersOut_; };
+        steps.beforePoll = hooks_.beforePoll;
+        const bool ids = s().device.deviceIdFlag == 'Y';
+        const BatchSummary summary = runBatch(steps, ids, err_);
+        ChipService(s()).leave();
+        prog_.host.commandEnded(s());
+        const auto first = production_->first(), last = production_->last();
+        const SerialFormat format = production_->options().format;
+        win_.endProgress();
+        err_ << "Batch: "
+             << summaryText(summary, first ? serialText(*first, format) : std::string(),
+                            last ? serialText(*last, format) : std::string())
+             << '\n';
+        if (numbersOut_) return kExitFailed;
+        if (summary.boardLost) {
+            win_.messageBox(s().message.empty() ? "The board stopped answering." : s().message,
+                            "Error", ui::Buttons::ok);
+            return kExitNoChip;
+        }
+        return summary.failed > 0 ? kExitFailed : kExitOk;
+    }
+
     int erase(const std::string& what) {
         if (noChip()) return refuseWithoutChip();
         const EraseKind kind = what == "all"    ? EraseKind::chip
@@ -956,7 +1233,9 @@ class Runner {
         }
         if (c == "blank") return blank();
         if (c == "detect") return detect();
+        if (c == "selftest") return selftestCommand(s(), out_);
         if (c == "write" || c == "verify") return fileCommand(c == "write");
+        if (c == "batch") return batch();
         if (c == "read") return read();
         if (c == "erase") return erase(a_.operands[0]);
         if (c == "config") return config();
@@ -1374,9 +1653,13 @@ class Runner {
     }
 
     const Args& a_;
+    std::istream& in_;
     std::ostream& out_;
     std::ostream& err_;
     const volatile std::sig_atomic_t* stop_;
+    const RunHooks& hooks_;
+    std::unique_ptr<Production> production_;  // write and batch with --serial or --log
+    bool numbersOut_ = false;                 // the next serial number no longer fits
     ConsoleWindow win_;
     app::Program prog_;
     struct {
@@ -1389,7 +1672,8 @@ class Runner {
     ui::Ending ending_ = ui::Ending::none;
     Failure failure_ = Failure::none;  // why the last chip step failed
     HexFile file_;                     // the hex file of write and verify, read once
-    const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    // When the command (in batch: the chip) began, for the report's time.
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace
@@ -1450,6 +1734,13 @@ std::string commandHelp(const std::string& command) {
 
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
         std::ostream& err, Terminal terminal, const volatile std::sig_atomic_t* stop) {
+    RunHooks hooks;
+    hooks.stop = stop;
+    return run(args, in, out, err, terminal, hooks);
+}
+
+int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+        std::ostream& err, Terminal terminal, const RunHooks& hooks) {
     Args a;
     std::string error;
     if (!parse(args, a, error) || (!a.help && !a.version && !validate(a, error))) {
@@ -1484,13 +1775,14 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
             return kExitFailed;
         }
     }
+    if (a.command == "sim") return simCommand(dir.lexically_normal(), a.chip, a.operands, out, err);
     if (a.command == "ports") {
         for (const platform::PortEntry& p : platform::listPorts(dir))
             out << p.name << "  " << p.device << "  (" << p.note << ")\n";
         out << ui::kSimulatorPort << "  (built-in simulated board)\n";
         return kExitOk;
     }
-    Runner runner(a, dir.lexically_normal(), in, out, err, terminal, stop);
+    Runner runner(a, dir.lexically_normal(), in, out, err, terminal, hooks);
     return runner.run();
 }
 

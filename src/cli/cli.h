@@ -1,9 +1,14 @@
 #pragma once
 
 #include <csignal>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
+
+namespace ferrolux::app {
+struct Program;
+}
 
 namespace ferrolux::cli {
 
@@ -25,6 +30,22 @@ struct Terminal {
 // result is 128 + that number.
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
         std::ostream& err, Terminal terminal, const volatile std::sig_atomic_t* stop = nullptr);
+
+// What a test reaches inside a run.
+struct RunHooks {
+    const volatile std::sig_atomic_t* stop = nullptr;  // as run's `stop`
+    // Called after a chip of write or batch was programmed, before it is
+    // logged: false ends the run there without logging, as a crash would.
+    std::function<bool()> afterProgramming;
+    // batch: called before each poll for a chip with the poll's number, so a
+    // test can change the socket (or raise `stop`) between polls.
+    std::function<void(int)> beforePoll;
+    // Called once the options are applied (chip and port chosen), before the
+    // command: a test may break the simulated chip here.
+    std::function<void(app::Program&)> ready;
+};
+int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+        std::ostream& err, Terminal terminal, const RunHooks& hooks);
 
 std::string usage();
 // The help of one command; the whole usage for an unknown one.

@@ -15,6 +15,7 @@ int checkLink(Session& s, LinkFailure* why) {
     LinkFailure ignored;
     LinkFailure& failure = why != nullptr ? *why : ignored;
     failure = LinkFailure::port;
+    if (s.beforeLinkCheck) s.beforeLinkCheck(s);
     useFamilyTimings(s);
     if (s.link.serial) {
         if (openComPort(s) != 0) return 0;

@@ -18,6 +18,11 @@ std::string utf8Of(const std::filesystem::path& path);
 // blocking the program. nullptr when the file cannot be opened or is not regular.
 std::FILE* openRegularFile(const std::filesystem::path& path, const char* mode);
 
+// Appends `bytes` to the file at `path` (created when missing) with one
+// write on a file opened for appending, so a line never lands half or in the
+// middle of another. False with `why` filled, naming the file.
+bool appendToFile(const std::filesystem::path& path, std::string_view bytes, std::string& why);
+
 // A file replaced as a whole. The new content goes to a fresh temporary file
 // in the target's folder, created exclusively under a unique name (so nothing
 // planted there is written through and two runs never share one), and is

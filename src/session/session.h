@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,9 @@ class Session {
     platform::TickSource& ticks;
     Reporter* reporter;                              // where the operations show what they do
     platform::SerialOpener* serialOpener = nullptr;  // opens COM ports by name
+    // Called first by every link check: the simulated board takes changes
+    // of its socket then.
+    std::function<void(Session&)> beforeLinkCheck;
 
     LinkSettings link;
     PortAccess port;

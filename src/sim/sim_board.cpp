@@ -70,6 +70,13 @@ void SimBoard::setDataFault(DataFault fault) {
     update();
 }
 
+void SimBoard::setFault(BoardFault fault) {
+    // A chip that loses contact sees every pin low.
+    if (chipHere()) chip_->setPins(false, false, false, clock_.peek());
+    boardFault_ = fault;
+    update();
+}
+
 void SimBoard::muteAfterChanges(std::uint64_t changes) {
     changesLeft_ = changes;
 }
@@ -200,12 +207,14 @@ SimBoard::Drive SimBoard::drive() const {
         case BoardKind::none:
             break;
     }
+    if (boardFault_ == BoardFault::clockStuck) d.clock = false;
+    if (boardFault_ == BoardFault::vppStuck) d.vpp = false;
     return d;
 }
 
 bool SimBoard::dataLevel(DataDrive drive) const {
-    if (fault_ == DataFault::stuckHigh) return true;
-    if (fault_ == DataFault::stuckLow) return false;
+    if (fault_ == DataFault::stuckHigh || boardFault_ == BoardFault::dataHigh) return true;
+    if (fault_ == DataFault::stuckLow || boardFault_ == BoardFault::dataLow) return false;
     switch (drive) {
         case DataDrive::low:
             return false;
@@ -214,7 +223,7 @@ bool SimBoard::dataLevel(DataDrive drive) const {
         case DataDrive::released:
             break;
     }
-    if (chip_ != nullptr && live()) {
+    if (chipHere()) {
         if (auto out = chip_->dataOut()) return *out;
     }
     return true;  // pull-up
@@ -234,7 +243,7 @@ void SimBoard::update() {
             --*changesLeft_;
         }
     }
-    if (chip_ != nullptr && live()) {
+    if (chipHere()) {
         chip_->setPins(next.clock, next.data, next.vpp || next.pgm, now);
         // The chip may have started or stopped driving the line.
         bool level = dataLevel(d.data);

@@ -24,6 +24,11 @@ struct BoardConfig {
 // A fault on the data line: it reads that level both ways.
 enum class DataFault { none, stuckHigh, stuckLow };
 
+// A broken board, as a board self-test should find it: the data line stuck
+// high or low, no supply (nothing answers), a clock or Vpp line that never
+// reaches the chip, or a chip whose pins make no contact.
+enum class BoardFault { none, dataHigh, dataLow, noPower, clockStuck, vppStuck, noChip };
+
 // A programmer board with a chip socket. It turns port writes into ICSP line
 // levels as its wiring does, and reports the lines back through the port's
 // inputs. As a parallel port it is the port the board is plugged into; the
@@ -56,6 +61,8 @@ class SimBoard : public platform::ParallelPort {
     SocketChip* chip() const { return chip_; }
 
     void setDataFault(DataFault fault);
+    void setFault(BoardFault fault);
+    BoardFault fault() const { return boardFault_; }
     Lines lines() const { return lines_; }
 
     // The board stops answering mid-way: after `changes` more line changes,
@@ -106,7 +113,13 @@ class SimBoard : public platform::ParallelPort {
     void setRtsDtr(bool rts, bool dtr);
     std::uint32_t modemStatus();
     bool parallelBoard() const;
-    bool live() const { return config_.kind != BoardKind::none && !muted_; }
+    bool live() const {
+        return config_.kind != BoardKind::none && !muted_ && boardFault_ != BoardFault::noPower;
+    }
+    // A chip sits in the socket and its pins make contact.
+    bool chipHere() const {
+        return chip_ != nullptr && live() && boardFault_ != BoardFault::noChip;
+    }
     void checkMuteTime();
     void goMute(std::uint64_t atNs);
     // False once the serial port's calls have run out.
@@ -116,6 +129,7 @@ class SimBoard : public platform::ParallelPort {
     BoardConfig config_;
     SocketChip* chip_ = nullptr;
     DataFault fault_ = DataFault::none;
+    BoardFault boardFault_ = BoardFault::none;
     Lines lines_;
     bool muted_ = false;
     std::optional<std::uint64_t> changesLeft_;

@@ -81,6 +81,10 @@ inline constexpr int kSpeedHigh = 1105;
 // Menu: Help.
 inline constexpr int kHelpTopics = 1111;
 inline constexpr int kAbout = 1038;
+inline constexpr int kBoardTest = 1220;
+
+// Menu: Options, "Serial Number...": the serial number dialog.
+inline constexpr int kSerialNumberMenu = 1230;
 
 // Dialog resources.
 inline constexpr int kMainWindowDialog = 103;
@@ -107,6 +111,16 @@ inline constexpr int kDataStatus = 1116;
 // The data memory alone to and from an Intel HEX file.
 inline constexpr int kLoadDataFile = 1196;
 inline constexpr int kSaveDataFile = 1197;
+
+// Serial number dialog: whether Write puts a serial number into each chip,
+// where (place, address, length), in which format, and the next number.
+inline constexpr int kSerialDialog = 1231;
+inline constexpr int kSerialEnableBox = 1232;
+inline constexpr int kSerialPlaceList = 1233;  // EEPROM, code (RETLW table), ID locations
+inline constexpr int kSerialAddressField = 1234;
+inline constexpr int kSerialLengthField = 1235;
+inline constexpr int kSerialFormatList = 1236;
+inline constexpr int kSerialNextField = 1237;
 
 // Parallel port interface dialog.
 inline constexpr int kAn589Radio = 1106;

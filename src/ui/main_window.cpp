@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "device/board_test.h"
 #include "device/erase.h"
 #include "device/family.h"
 #include "device/readback.h"
@@ -198,6 +199,12 @@ void MainWindow::dispatch(int id) {
         case ctl::kAbout:
             about();
             return;
+        case ctl::kBoardTest:
+            boardTest();
+            return;
+        case ctl::kSerialNumberMenu:
+            serialDialog();
+            return;
         case ctl::kChipList:
             chipListChanged();
             return;
@@ -239,6 +246,21 @@ int MainWindow::write() {
     // The file as it is now, read once for the whole write.
     ChipImage image;
     if ((data || code) && loadSelectedFile(s_, image, true) != 0) return rejectFile();
+    // The next serial number in place of what the file has there, before the
+    // chip is touched: write, verify and the checksum take it.
+    SerialSettings serial = loadSerialSettings(*settings_);
+    if (serial.enabled) {
+        const bool inData = serial.at.place == SerialPlace::eeprom;
+        if (inData ? !data : !code) {
+            return refused(inData ? "The serial number goes into the data memory:\ntick "
+                                    "\"Write Data\" or turn it off under Options."
+                                  : "The serial number goes into the code or ID locations:\n"
+                                    "tick \"Write Code\" or turn it off under Options.");
+        }
+        std::string error;
+        if (!applySerial(s_.device, serial.at, serial.format, serial.next, image, error))
+            return refused("Serial number: " + error);
+    }
     w_.enable(ctl::kStatusField, true);
     w_.repaint();
     w_.enable(ctl::kFileField, true);
@@ -254,6 +276,12 @@ int MainWindow::write() {
         okWithChecksum(heldAfterWrite(s_.device, image, s_.chip, code, config, erase));
     // Keep Data Mem. yields to a file that brings its own EEPROM.
     if (keepData) done += data && image.hasData() ? "   EEPROM from the file" : "   EEPROM kept";
+    if (serial.enabled) {
+        // Counted on only after a write that ended well.
+        done += "  serial " + serialText(serial.next, serial.format);
+        if (serial.next < UINT64_MAX) ++serial.next;
+        saveSerialSettings(*settings_, serial);
+    }
     return finishCommand(done, true);
 }
 
@@ -494,6 +522,26 @@ int MainWindow::help() {
 
 void MainWindow::about() {
     w_.messageBox(kAboutText, "About Ferrolux");
+}
+
+int MainWindow::serialDialog() {
+    SerialDialog dialog(s_, *settings_);
+    w_.runDialog(ctl::kSerialDialog, dialog);
+    return dialog.accepted() ? 0 : 1;
+}
+
+int MainWindow::boardTest() {
+    status(kTwoBlanks);
+    w_.enable(ctl::kStatusField, true);
+    w_.repaint();
+    const BoardTest test = testBoard(s_);
+    const bool passed = test.passed();
+    status(passed ? "Board Test OK" : "Board Test failed");
+    w_.messageBox(test.text(), "Board Test");
+    w_.enable(ctl::kStatusField, false);
+    ending_ = passed ? Ending::ok : Ending::failed;
+    notifyEnded();
+    return passed ? 0 : 1;
 }
 
 // --- Start-up and exit ---

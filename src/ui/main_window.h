@@ -7,6 +7,7 @@
 
 #include "device/chip_service.h"
 #include "session/session.h"
+#include "ui/serial_dialog.h"
 #include "ui/window.h"
 
 namespace ferrolux::ui {
@@ -81,6 +82,14 @@ class MainWindow {
     int dataWindow();
     int help();
     void about();
+    // Help > Board Test: the board test on the selected port, one line per
+    // check in a box; 0 when every check passed.
+    int boardTest();
+    // Options > Serial Number: the dialog; its settings in the window's store.
+    int serialDialog();
+    // Where the window keeps its own settings (Qt settings, the registry);
+    // without one they last as long as the window.
+    void useSettings(SettingsStore* store) { settings_ = store ? store : &memory_; }
 
     // Port, speed, chip, low voltage.
     int selectComPort(
@@ -168,6 +177,8 @@ class MainWindow {
     Ending ending_ = Ending::none;
     std::vector<std::string> ftdiNames_;    // the port names of the adapter items, in order
     std::vector<std::string> deviceNames_;  // the port names of the serial device items
+    MemoryStore memory_;
+    SettingsStore* settings_ = &memory_;
 };
 
 }  // namespace ferrolux::ui

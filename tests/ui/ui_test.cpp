@@ -1078,5 +1078,58 @@ TEST(DataFile, Pic18EepromAtF00000AndAFileWithoutDataMemoryIsRefused) {
     EXPECT_EQ(message, "No data memory (EEPROM) bytes in the file.");
 }
 
+// The Serial Number dialog keeps its entries in the window's store; Write
+// puts the next number into each chip and counts on only after it ended well.
+TEST_F(Commands, SerialNumbersFromTheDialogCountOnWithEachGoodWrite) {
+    ui::MemoryStore store;
+    main().useSettings(&store);
+    const auto fill = [](const char* length, const char* next) {
+        return [=](ui::DialogHandler& h, RecordingWindow& d) {
+            d.click(h, ctl::kSerialEnableBox);
+            d.selectListItem(ctl::kSerialPlaceList, 0);  // EEPROM
+            h.command(d, ctl::kSerialPlaceList);
+            d.texts[ctl::kSerialAddressField] = "4";
+            d.texts[ctl::kSerialLengthField] = length;
+            d.selectListItem(ctl::kSerialFormatList, 2);  // BCD
+            d.texts[ctl::kSerialNextField] = next;
+            h.command(d, ctl::kDefaultButton);
+        };
+    };
+    // A number that does not fit is told and the dialog stays open; Esc keeps nothing.
+    w.dialogScripts[ctl::kSerialDialog] = fill("1", "100");
+    main().command(ctl::kSerialNumberMenu);
+    EXPECT_EQ(w.dialogs[ctl::kSerialDialog]->boxes.at(0).text,
+              "serial 100 does not fit 1 byte (up to 99) at EEPROM 0004");
+    EXPECT_EQ(store.value("serial/enabled"), "");
+
+    w.dialogScripts[ctl::kSerialDialog] = fill("2", "1298");
+    main().command(ctl::kSerialNumberMenu);
+    EXPECT_EQ(store.value("serial/at"), "eeprom:4:2");
+    EXPECT_EQ(store.value("serial/format"), "bcd");
+
+    openAndWrite();
+    EXPECT_EQ(chip().dataByte(4), 0x12);
+    EXPECT_EQ(chip().dataByte(5), 0x98);
+    expectOk(okWithExampleChecksum() + "  serial 1298");
+    // A write that fails keeps the number for the next chip.
+    chip().dropWritesToData(5);
+    main().command(ctl::kWriteButton);
+    EXPECT_EQ(main().lastEnding(), Ending::failed);
+    EXPECT_EQ(store.value("serial/next"), "1299");
+    // Without Write Data the EEPROM serial cannot be written: refused untouched.
+    w.checked[ctl::kWriteDataBox] = false;
+    expectRefused({ctl::kWriteButton},
+                  "The serial number goes into the data memory:\ntick \"Write Data\" or turn it "
+                  "off under Options.");
+    EXPECT_EQ(store.value("serial/next"), "1299");
+    // The dialog shows what is stored.
+    w.dialogScripts[ctl::kSerialDialog] = [](ui::DialogHandler&, RecordingWindow& d) {
+        EXPECT_TRUE(d.checked[ctl::kSerialEnableBox]);
+        EXPECT_EQ(d.texts[ctl::kSerialNextField], "1299");
+        EXPECT_EQ(d.texts[ctl::kSerialAddressField], "4");
+    };
+    main().command(ctl::kSerialNumberMenu);
+}
+
 }  // namespace
 }  // namespace ferrolux::test

@@ -60,6 +60,24 @@ FileReplacement::~FileReplacement() {
     if (!temporary_.empty()) ::unlink(temporary_.c_str());
 }
 
+bool appendToFile(const std::filesystem::path& path, std::string_view bytes, std::string& why) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        why = "cannot open " + path.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    const int error = errno;
+    const bool synced = ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (n != static_cast<ssize_t>(bytes.size()) || !synced || !closed) {
+        why = "cannot append to " + path.string() + ": " +
+              (n < 0 ? std::strerror(error) : "the disk took only part of it");
+        return false;
+    }
+    return true;
+}
+
 bool FileReplacement::commit(std::string_view content) {
     if (fd_ < 0) return false;
     while (!content.empty()) {

@@ -87,6 +87,27 @@ FileReplacement::~FileReplacement() {
     if (!temporary_.empty()) ::DeleteFileW(widen(temporary_).c_str());
 }
 
+bool appendToFile(const std::filesystem::path& path, std::string_view bytes, std::string& why) {
+    // FILE_APPEND_DATA alone: every write goes to the end, as O_APPEND does.
+    HANDLE h =
+        ::CreateFileW(path.native().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        why = "cannot open " + utf8Of(path);
+        return false;
+    }
+    DWORD written = 0;
+    const BOOL ok =
+        ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    const BOOL flushed = ::FlushFileBuffers(h);
+    ::CloseHandle(h);
+    if (!ok || !flushed || written != bytes.size()) {
+        why = "cannot append to " + utf8Of(path);
+        return false;
+    }
+    return true;
+}
+
 bool FileReplacement::commit(std::string_view content) {
     if (fd_ < 0) return false;
     while (!content.empty()) {

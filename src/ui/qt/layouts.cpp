@@ -143,9 +143,13 @@ void buildMenu(QtWindow& w, QMenuBar* bar) {
     const char* names[] = {"very low", "low", "medium", "high"};
     for (int i = 0; i < 4; ++i)
         item(w, speed, ctl::kSpeedVeryLow + i, names[i], speeds);
+    item(w, options, ctl::kSerialNumberMenu, "Serial &Number...")
+        ->setToolTip(QStringLiteral("Put a serial number into each chip Write programs"));
+    options->setToolTipsVisible(true);
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     item(w, help, ctl::kHelpTopics, "&Help Topics")->setShortcut(QKeySequence::HelpContents);
+    item(w, help, ctl::kBoardTest, "&Board Test");
     item(w, help, ctl::kAbout, "&About Ferrolux");
 }
 
@@ -249,6 +253,29 @@ void buildParallelDialog(QtWindow& d) {
     d.setFixedSize(d.units().x(128), d.units().y(117));
 }
 
+void buildSerialDialog(QtWindow& d) {
+    d.setWindowTitle(QStringLiteral("Serial Number"));
+    Placer p(d, &d);
+    p.checkBox(ctl::kSerialEnableBox, "Write puts a serial number into each chip", 7, 7, 180)
+        ->setToolTip(QStringLiteral("The next number in place of what the file has there; "
+                                    "counted on after each good write"));
+    p.label("Where", 7, 24, 40);
+    p.control(ctl::kSerialPlaceList, new QComboBox(&d), 50, 22, 110, 14);
+    p.label("Address (hex)", 7, 42, 50);
+    p.field(ctl::kSerialAddressField, 60, 40, 40, false)
+        ->setToolTip(QStringLiteral("EEPROM offset, or code word address (PIC18: byte address)"));
+    p.label("Bytes", 110, 42, 24);
+    p.field(ctl::kSerialLengthField, 136, 40, 24, false);
+    p.label("Format", 7, 60, 40);
+    p.control(ctl::kSerialFormatList, new QComboBox(&d), 50, 58, 110, 14);
+    p.label("Next number", 7, 78, 50);
+    p.field(ctl::kSerialNextField, 60, 76, 100, false)
+        ->setToolTip(QStringLiteral("Decimal, or hex with 0x"));
+    p.button(ctl::kDefaultButton, "OK", 56, 98, 50, 14);
+    p.button(ctl::kCancel, "Cancel", 112, 98, 50, 14);
+    d.setFixedSize(d.units().x(194), d.units().y(120));
+}
+
 }  // namespace
 
 void buildMainWindow(QtWindow& w) {
@@ -349,6 +376,9 @@ bool buildDialog(int dialogId, QtWindow& dialog) {
             return true;
         case ctl::kParallelDialog:
             buildParallelDialog(dialog);
+            return true;
+        case ctl::kSerialDialog:
+            buildSerialDialog(dialog);
             return true;
         default:
             return false;

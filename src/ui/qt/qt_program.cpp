@@ -21,6 +21,14 @@ QSettings settings() {
 
 }  // namespace
 
+std::string QtSettingsStore::value(const std::string& key) {
+    return settings().value(QString::fromStdString(key)).toString().toStdString();
+}
+
+void QtSettingsStore::setValue(const std::string& key, const std::string& value) {
+    settings().setValue(QString::fromStdString(key), QString::fromStdString(value));
+}
+
 std::filesystem::path findManual() {
     std::error_code ec;
     const std::filesystem::path exe = platform::executablePath();
@@ -38,6 +46,7 @@ QtProgram::QtProgram(const std::filesystem::path& programDir)
     buildMainWindow(window_);
     window_.setDevice(&program_.session.device);
     window_.setCommandSink([this](int id) { command(id); });
+    program_.main.useSettings(&settings_);
     fillRecentMenu();
 }
 

@@ -11,6 +11,14 @@
 
 namespace ferrolux::qt {
 
+// The window's own settings in the user's Qt settings file (beside Recent
+// Files), not in kestrum.cfg.
+class QtSettingsStore final : public ui::SettingsStore {
+  public:
+    std::string value(const std::string& key) override;
+    void setValue(const std::string& key, const std::string& value) override;
+};
+
 // The desktop program: the main window's widgets on a QtWindow, driven by the
 // window logic of a whole program instance in `programDir`. Beside the logic
 // it keeps a Recent Files list (in the user's Qt settings, not in
@@ -50,6 +58,7 @@ class QtProgram {
 
     QtWindow window_;
     app::Program program_;
+    QtSettingsStore settings_;
     bool opened_ = false;
     QTimer stopWatch_;
     std::filesystem::path manual_;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/host.h"
@@ -64,6 +65,50 @@ class RecentFiles {
     std::wstring ini_;
 };
 
+// The window's own settings in the registry, HKCU\Software\Ferrolux: a key
+// "serial/next" is the value "next" of the subkey "serial".
+class RegistryStore final : public ui::SettingsStore {
+  public:
+    std::string value(const std::string& key) override {
+        HKEY k = nullptr;
+        const auto [sub, name] = split(key);
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, sub.c_str(), 0, KEY_QUERY_VALUE, &k) !=
+            ERROR_SUCCESS) {
+            return {};
+        }
+        wchar_t text[256] = {};
+        DWORD type = 0, size = sizeof text - sizeof(wchar_t);
+        const LONG r = ::RegQueryValueExW(k, name.c_str(), nullptr, &type,
+                                          reinterpret_cast<BYTE*>(text), &size);
+        ::RegCloseKey(k);
+        if (r != ERROR_SUCCESS || type != REG_SZ) return {};
+        return platform::narrow(text);
+    }
+    void setValue(const std::string& key, const std::string& value) override {
+        HKEY k = nullptr;
+        const auto [sub, name] = split(key);
+        if (::RegCreateKeyExW(HKEY_CURRENT_USER, sub.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                              &k, nullptr) != ERROR_SUCCESS) {
+            return;
+        }
+        const std::wstring text = platform::widen(value);
+        ::RegSetValueExW(k, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                         static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+        ::RegCloseKey(k);
+    }
+
+  private:
+    static std::pair<std::wstring, std::wstring> split(const std::string& key) {
+        const std::size_t slash = key.rfind('/');
+        std::wstring sub = L"Software\\Ferrolux";
+        if (slash != std::string::npos) {
+            sub += L"\\";
+            sub += platform::widen(key.substr(0, slash));
+        }
+        return {sub, platform::widen(slash == std::string::npos ? key : key.substr(slash + 1))};
+    }
+};
+
 // Fills File / Recent Files with `files`, "&1 PATH" on; "(none)" greyed when empty.
 void fillRecentMenu(HWND window, const std::vector<std::string>& files) {
     HMENU bar = window != nullptr ? ::GetMenu(window) : nullptr;
@@ -101,6 +146,8 @@ int runProgram(HINSTANCE instance, const fs::path& dir, const std::string& file)
     window.setDevice(&program.session.device);
     const fs::path manual = findManual();
     RecentFiles recent;
+    RegistryStore settings;
+    program.main.useSettings(&settings);
     window.setCommandSink([&](int id) {
         std::error_code ec;
         if (id >= ctl::kRecentFile0 && id < ctl::kRecentFile0 + ctl::kRecentFileItems) {

@@ -30,6 +30,7 @@ struct Modals {
     std::vector<std::string> defaults;  // each box's default button: "OK" or "Cancel"
     std::deque<QMessageBox::StandardButton> answers;
     std::function<void(QWidget*)> onDialog;
+    std::function<void(QMessageBox*)> onBox;  // each box, before it is answered
     std::vector<QPointer<QWidget>> seen;
     QTimer timer;
 
@@ -46,6 +47,7 @@ struct Modals {
                     return;
                 }
                 boxes.push_back((box->windowTitle() + ": " + box->text()).toStdString());
+                if (onBox) onBox(box);
                 const bool cancelFirst = box->defaultButton() != nullptr &&
                                          qobject_cast<QAbstractButton*>(box->defaultButton()) ==
                                              box->button(QMessageBox::Cancel);

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -422,6 +423,36 @@ TEST(QtParallelDialog, TwoExclusiveGroupsThatTheProgramMayClear) {
             d.endDialog(7);  // OK would test the adapter on the port
         });
     EXPECT_EQ(result, 7);
+}
+
+// The Serial Number dialog from the Options menu: its entries go to the
+// user's Qt settings, not to kestrum.cfg, and Write puts the number in.
+TEST(QtSerialDialog, EntriesGoToTheQtSettingsAndWriteUsesThem) {
+    QtRig rig;
+    rig.startOnSimulator("family5.hex");
+    const std::string cfg = readFile(rig.dir.path() / "kestrum.cfg");
+    onDialog(
+        rig, [&] { rig.action(ctl::kSerialNumberMenu)->trigger(); },
+        [&](qt::QtWindow& d) {
+            QTest::mouseClick(in(d, ctl::kSerialEnableBox), Qt::LeftButton);
+            in<QComboBox>(d, ctl::kSerialPlaceList)->setCurrentIndex(2);  // the ID locations
+            EXPECT_FALSE(in(d, ctl::kSerialAddressField)->isEnabled());
+            auto* next = in<QLineEdit>(d, ctl::kSerialNextField);
+            next->clear();
+            QTest::keyClicks(next, QStringLiteral("0xBEEF"));
+            QTest::mouseClick(in(d, ctl::kDefaultButton), Qt::LeftButton);
+            EXPECT_TRUE(d.ended());
+        });
+    QSettings stored(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ferrolux"),
+                     QStringLiteral("ferrolux"));
+    EXPECT_EQ(stored.value(QStringLiteral("serial/at")).toString(), QStringLiteral("ids"));
+    EXPECT_EQ(stored.value(QStringLiteral("serial/next")).toString(), QStringLiteral("48879"));
+    EXPECT_EQ(readFile(rig.dir.path() / "kestrum.cfg"), cfg);
+    rig.click(ctl::kWriteButton);
+    EXPECT_TRUE(
+        rig.find<QLineEdit>(ctl::kStatusField)->text().endsWith(QStringLiteral("serial 0xBEEF")));
+    EXPECT_EQ(stored.value(QStringLiteral("serial/next")).toString(), QStringLiteral("48880"));
+    stored.remove(QStringLiteral("serial"));
 }
 
 }  // namespace

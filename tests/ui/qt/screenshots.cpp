@@ -32,21 +32,28 @@ int main(int argc, char** argv) {
             return;
         }
         auto* d = static_cast<qt::QtWindow*>(w);
-        save(d, (d->control(ctl::kDataText)        ? QStringLiteral("data-window")
-                 : d->control(ctl::kHexValueField) ? QStringLiteral("config-dialog")
-                                                   : QStringLiteral("parallel-dialog")) +
+        save(d, (d->control(ctl::kDataText)          ? QStringLiteral("data-window")
+                 : d->control(ctl::kHexValueField)   ? QStringLiteral("config-dialog")
+                 : d->control(ctl::kSerialNextField) ? QStringLiteral("serial-dialog")
+                                                     : QStringLiteral("parallel-dialog")) +
                     suffix);
         d->endDialog(ctl::kDefaultButton);  // the parallel dialog's OK would test a port
     };
     rig.startOnSimulator("family5.hex");
     rig.click(ctl::kWriteButton);
     save(&rig.window(), "main-window");
+    rig.modals.onBox = [&](QMessageBox* box) {
+        if (box->windowTitle() == QStringLiteral("Board Test")) save(box, "board-test");
+    };
+    rig.action(ctl::kBoardTest)->trigger();
+    rig.modals.onBox = nullptr;
     rig.click(ctl::kSaveButton);
     rig.click(ctl::kViewSetButton);
     rig.action(ctl::kDataWindow)->trigger();
     ui::ParallelDialog parallel(rig.s(), rig.window());
     rig.s().link.adapter = '2';
     rig.window().runDialog(ctl::kParallelDialog, parallel);
+    rig.action(ctl::kSerialNumberMenu)->trigger();
     // A PIC18 chip's configuration bytes and kilobyte of EEPROM.
     auto* chips = rig.find<QComboBox>(ctl::kChipList);
     chips->setCurrentIndex(chips->findText(QStringLiteral("PIC18F2525")));
