@@ -327,7 +327,8 @@ constexpr Family kFamilies[] = {
      .eraseCode = eraseRowCode,
      .eraseData = eraseRowData,
      .protection = protectionCp,
-     .programWait = {15000, 15000}},
+     // Begin Erase/Programming takes 4 to 8 ms (DS39589B tprog2).
+     .programWait = {8000, 8000}},
     {.digit = 7,
      .rowWords = 4,
      .idsInOneRow = true,

@@ -60,7 +60,8 @@ struct Family {
     ProtectionBits (*protection)(const DeviceRecord& d) = nullptr;
     // The wait after Begin Programming: 50 ms on the serial board for
     // families 1 and 2, on parallel adapters 20 ms for family 1 (the 16F83/84
-    // take up to 20 ms, DS30262E Table 5-1) and 15 ms for family 2; 100 us
+    // take up to 20 ms, DS30262E Table 5-1) and 15 ms for family 2; 8 ms for
+    // family 6 (DS39589B tprog2); 100 us
     // for EPROM cells (95 to 105 us pulses), 2 ms for 12-bit flash cells.
     ProgramWait programWait;
 

@@ -67,8 +67,8 @@ void loadFrame(LineDriver& d, int data) {
 }
 
 // The chip drives the line from the second rising edge on; each bit is
-// sampled after its falling edge.
-int readFrame(LineDriver& d) {
+// sampled after its falling edge. The 14 samples stay with the driver.
+void readFrameBits(LineDriver& d) {
     const FrameTiming& t = d.timing();
     delays(d, {t.readLead[0], t.readLead[1]});
     d.put({false, t.releaseWithStart ? DataOut::keep : DataOut::released});
@@ -79,7 +79,23 @@ int readFrame(LineDriver& d) {
         d.sample();
     }
     pulse(d, DataOut::released, t.readStopHigh);
-    return static_cast<int>(d.collect() & 0x3FFF);
+}
+
+constexpr std::size_t kReadBits = 14;
+
+// The word of the last kReadBits samples, which are taken.
+int lastWord(LineDriver& d) {
+    std::vector<bool>& bits = d.samples();
+    if (bits.size() < kReadBits) {
+        bits.clear();
+        return 0;
+    }
+    const std::size_t first = bits.size() - kReadBits;
+    int word = 0;
+    for (std::size_t i = 0; i < kReadBits; ++i)
+        word |= (bits[first + i] ? 1 : 0) << i;
+    bits.resize(first);
+    return word;
 }
 
 // The wait after Begin Programming, as the device layer set it for the chip.
@@ -92,7 +108,9 @@ void programWait(Session& s, LineDriver& d) {
     }
 }
 
-int send(Session& s, LineDriver& d, int command, int data) {
+// Sends one frame; a read's word is taken from the driver's samples unless
+// `keepSamples` leaves them there.
+int send(Session& s, LineDriver& d, int command, int data, bool keepSamples = false) {
     delays(d, {d.timing().lead});
     if (command == ENTER_PGM) {
         runSteps(d, d.wiring().enter);
@@ -109,7 +127,8 @@ int send(Session& s, LineDriver& d, int command, int data) {
             loadFrame(d, data & 0x3FFF);
             return 0;
         case Treatment::read:
-            return readFrame(d);
+            readFrameBits(d);
+            return keepSamples ? 0 : lastWord(d);
         case Treatment::none:
             return 0;
         case Treatment::programWait:
@@ -130,6 +149,7 @@ int send(Session& s, LineDriver& d, int command, int data) {
 }  // namespace
 
 int sendIcsp(Session& s, int command, int data) {
+    if (s.port.stream != nullptr) return s.port.stream->send(command, data);
     if (s.stopRequest != nullptr && *s.stopRequest != 0) {
         // Stopped between frames: programming mode ends here, nothing more is sent.
         if (s.stopped) return ICSP_NOT_SENT;
@@ -141,6 +161,66 @@ int sendIcsp(Session& s, int command, int data) {
     // Mode changes go out at once; other frames may wait for the next wait or read.
     if (command == ENTER_PGM || command == LEAVE_PGM) driver->finish();
     return result;
+}
+
+IcspStream::IcspStream(Session& s) : s_(s), driver_(driverFor(s, true)) {
+    s_.port.stream = this;
+}
+
+IcspStream::~IcspStream() {
+    s_.port.stream = nullptr;
+    driver_->finish();
+}
+
+int IcspStream::admitted(int command) {
+    if (s_.stopRequest == nullptr || *s_.stopRequest == 0) return command;
+    // Stopped between frames: programming mode ends here, nothing more is sent.
+    if (s_.stopped) return ICSP_NOT_SENT;
+    s_.stopped = true;
+    return LEAVE_PGM;
+}
+
+int IcspStream::send(int command, int data) {
+    const int sent = admitted(command);
+    if (sent == ICSP_NOT_SENT) return ICSP_NOT_SENT;
+    const int result = ferrolux::send(s_, *driver_, sent, data);
+    if (sent == ENTER_PGM || sent == LEAVE_PGM) driver_->finish();
+    return result;
+}
+
+void IcspStream::queueRead(int command) {
+    ++pending_;
+    const int sent = admitted(command);
+    if (sent == LEAVE_PGM) (void)ferrolux::send(s_, *driver_, LEAVE_PGM, 0);
+    if (sent != command) return;
+    (void)ferrolux::send(s_, *driver_, command, 0, true);
+}
+
+const std::vector<int>& IcspStream::collect() {
+    words_.clear();
+    std::vector<bool>& bits = driver_->samples();
+    std::size_t at = 0;
+    for (int i = 0; i < pending_; ++i, at += kReadBits) {
+        if (at + kReadBits > bits.size()) {
+            words_.push_back(ICSP_NOT_SENT);
+            continue;
+        }
+        int word = 0;
+        for (std::size_t k = 0; k < kReadBits; ++k)
+            word |= (bits[at + k] ? 1 : 0) << k;
+        words_.push_back(word);
+    }
+    bits.clear();
+    pending_ = 0;
+    return words_;
+}
+
+void IcspStream::waitMs(int ms) {
+    driver_->waitMs(ms);
+}
+
+void IcspStream::waitUs(int us) {
+    driver_->waitUs(us);
 }
 
 }  // namespace ferrolux
