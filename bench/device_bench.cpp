@@ -138,7 +138,7 @@ struct FtdiHookup {
 bool writeChip(Session& s, const ChipImage& image) {
     bool ok = checkLink(s) != 0 && eraseChip(s) == 0;
     ok = ok && writeCodeMemory(s, image, true) == 0;
-    ok = ok && programDataMemory(s, image) == 0 && writeConfigWord(s) == 0;
+    ok = ok && programDataMemory(s, image, PassMode::write, true) == 0 && writeConfigWord(s) == 0;
     sendIcsp(s, LEAVE_PGM, 0);
     return ok;
 }

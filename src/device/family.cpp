@@ -327,8 +327,9 @@ constexpr Family kFamilies[] = {
      .eraseCode = eraseRowCode,
      .eraseData = eraseRowData,
      .protection = protectionCp,
-     // Begin Erase/Programming takes 4 to 8 ms (DS39589B tprog2).
-     .programWait = {8000, 8000}},
+     // Begin Erase/Programming takes 4 to 8 ms (DS39589B tprog2), Begin
+     // Programming Only at least 1 ms (tprog1).
+     .programWait = {8000, 8000, 1000}},
     {.digit = 7,
      .rowWords = 4,
      .idsInOneRow = true,

@@ -373,7 +373,8 @@ int writeIdRow(Session& s, const ChipImage& image, int family) {
     return walkImage(s, image, pass);
 }
 
-int programDataMemory(Session& s, const ChipImage& image, PassMode mode) {
+int programDataMemory(Session& s, const ChipImage& image, PassMode mode, bool erased) {
+    IcspStream stream(s);
     HexPass pass;
     pass.skipBelow = kDataSkipBelow;
     const DataWalk walk = algorithmOf(s.device).dataWalk;
@@ -390,8 +391,11 @@ int programDataMemory(Session& s, const ChipImage& image, PassMode mode) {
         }
     };
     pass.progress = progressOf(s, "Contr-Adr: %04X\n", mode, true);
-    pass.perWord = [&s, mode](int address, int value) {
-        PassWord w{address, value & 0xFF, sendIcsp(s, READ_DATA_DATA, 0) & 0xFF};
+    pass.perWord = [&s, mode, erased](int address, int value) {
+        PassWord w{address, value & 0xFF, -1};
+        // An erased chip's bytes read FF: a byte to be written needs no look first.
+        if (mode == PassMode::verify || !erased || w.value == 0xFF)
+            w.read = sendIcsp(s, READ_DATA_DATA, 0) & 0xFF;
         if (w.read != w.value && mode == PassMode::write && programWord(s, w) != 0) {
             setWriteError(s, w, true);
             return kPassFailed;

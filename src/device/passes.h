@@ -39,8 +39,10 @@ int blankCheck12Bit(Session& s);
 int programIdWords(Session& s, const ChipImage& image);
 // ID locations as one row, as the row family `family` writes them.
 int writeIdRow(Session& s, const ChipImage& image, int family);
-// Data memory byte by byte with read-back.
-int programDataMemory(Session& s, const ChipImage& image, PassMode mode = PassMode::write);
+// Data memory byte by byte with read-back; on a chip just erased (`erased`)
+// a byte is written without a read first. The frames go out as one stream.
+int programDataMemory(Session& s, const ChipImage& image, PassMode mode = PassMode::write,
+                      bool erased = false);
 
 // Writes the code memory and the IDs as the chip's family does: word by word
 // with read-back, in rows then verified, or the 12-bit way

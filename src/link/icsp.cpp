@@ -8,7 +8,7 @@ namespace ferrolux {
 
 namespace {
 
-enum class Treatment { load, read, none, programWait, wait10, wait2, noTreatment };
+enum class Treatment { load, read, none, programWait, wait10, beginOnlyWait, noTreatment };
 
 Treatment treatmentOf(int command) {
     switch (command) {
@@ -28,7 +28,7 @@ Treatment treatmentOf(int command) {
         case BULK_ERASE_DATA:
             return Treatment::wait10;
         case BEGIN_PROGRAMMING_ONLY:
-            return Treatment::wait2;
+            return Treatment::beginOnlyWait;
         default:
             return Treatment::noTreatment;
     }
@@ -98,14 +98,18 @@ int lastWord(LineDriver& d) {
     return word;
 }
 
-// The wait after Begin Programming, as the device layer set it for the chip.
-void programWait(Session& s, LineDriver& d) {
-    const int us = s.link.serial ? s.device.programWait.serialUs : s.device.programWait.parallelUs;
+// Whole milliseconds as such, so the window may paint meanwhile.
+void wait(LineDriver& d, int us) {
     if (us % 1000 == 0) {
         d.waitMs(us / 1000);
     } else {
         d.waitUs(us);
     }
+}
+
+// The wait after Begin Programming, as the device layer set it for the chip.
+void programWait(Session& s, LineDriver& d) {
+    wait(d, s.link.serial ? s.device.programWait.serialUs : s.device.programWait.parallelUs);
 }
 
 // Sends one frame; a read's word is taken from the driver's samples unless
@@ -137,8 +141,8 @@ int send(Session& s, LineDriver& d, int command, int data, bool keepSamples = fa
         case Treatment::wait10:
             d.waitMs(10);
             return 0;
-        case Treatment::wait2:
-            d.waitMs(2);
+        case Treatment::beginOnlyWait:
+            wait(d, s.device.programWait.beginOnlyUs);
             return 0;
         case Treatment::noTreatment:
             break;
