@@ -90,6 +90,22 @@ std::function<void(int, int, int)> progressOf(Session& s, const char* format, Pa
     };
 }
 
+// Compares the words of the reads queued on `stream` with `queued`, in
+// order: kPassMismatch with the message at the first that differs.
+int compareReads(Session& s, IcspStream& stream, std::vector<PassWord>& queued) {
+    const std::vector<int>& words = stream.collect();
+    for (std::size_t i = 0; i < queued.size(); ++i) {
+        PassWord& w = queued[i];
+        w.read = words[i];
+        if (w.read != w.value) {
+            setVerifyError(s, w, false);
+            return kPassMismatch;
+        }
+    }
+    queued.clear();
+    return 0;
+}
+
 }  // namespace
 
 int programCodeByWord(Session& s, const ChipImage& image, PassMode mode, bool erased) {
@@ -97,19 +113,7 @@ int programCodeByWord(Session& s, const ChipImage& image, PassMode mode, bool er
     // A verify's reads go out in batches; the first word that differs ends it.
     std::vector<PassWord> queued;
     queued.reserve(kReadBatch);
-    auto compareQueued = [&s, &stream, &queued] {
-        const std::vector<int>& words = stream.collect();
-        for (std::size_t i = 0; i < queued.size(); ++i) {
-            PassWord& w = queued[i];
-            w.read = words[i];
-            if (w.read != w.value) {
-                setVerifyError(s, w, false);
-                return kPassMismatch;
-            }
-        }
-        queued.clear();
-        return 0;
-    };
+    auto compareQueued = [&s, &stream, &queued] { return compareReads(s, stream, queued); };
     HexPass pass;
     pass.endAbove = kCodeEnd;
     pass.progress = progressOf(s, "Contr-Adr: %04X\n", mode, false);
@@ -208,19 +212,7 @@ int writeRowsReadBack(Session& s, const ChipImage& image, int rowSize, bool eras
     };
     std::vector<PassWord> queued;
     queued.reserve(static_cast<std::size_t>(rowSize));
-    auto compareQueued = [&s, &stream, &queued] {
-        const std::vector<int>& words = stream.collect();
-        for (std::size_t i = 0; i < queued.size(); ++i) {
-            PassWord& w = queued[i];
-            w.read = words[i];
-            if (w.read != w.value) {
-                setVerifyError(s, w, false);
-                return kPassMismatch;
-            }
-        }
-        queued.clear();
-        return 0;
-    };
+    auto compareQueued = [&s, &stream, &queued] { return compareReads(s, stream, queued); };
 
     int pc = 0;
     int readRow = -1;  // the row programmed last, read back as the address passes it

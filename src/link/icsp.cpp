@@ -83,6 +83,14 @@ void readFrameBits(LineDriver& d) {
 
 constexpr std::size_t kReadBits = 14;
 
+// The word of the kReadBits samples from `first` on, the first in bit 0.
+int wordAt(const std::vector<bool>& bits, std::size_t first) {
+    int word = 0;
+    for (std::size_t i = 0; i < kReadBits; ++i)
+        word |= (bits[first + i] ? 1 : 0) << i;
+    return word;
+}
+
 // The word of the last kReadBits samples, which are taken.
 int lastWord(LineDriver& d) {
     std::vector<bool>& bits = d.samples();
@@ -91,9 +99,7 @@ int lastWord(LineDriver& d) {
         return 0;
     }
     const std::size_t first = bits.size() - kReadBits;
-    int word = 0;
-    for (std::size_t i = 0; i < kReadBits; ++i)
-        word |= (bits[first + i] ? 1 : 0) << i;
+    const int word = wordAt(bits, first);
     bits.resize(first);
     return word;
 }
@@ -209,10 +215,7 @@ const std::vector<int>& IcspStream::collect() {
             words_.push_back(ICSP_NOT_SENT);
             continue;
         }
-        int word = 0;
-        for (std::size_t k = 0; k < kReadBits; ++k)
-            word |= (bits[at + k] ? 1 : 0) << k;
-        words_.push_back(word);
+        words_.push_back(wordAt(bits, at));
     }
     bits.clear();
     pending_ = 0;
