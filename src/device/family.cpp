@@ -401,6 +401,20 @@ const Family& algorithmOf(const DeviceRecord& d) {
     return f ? *f : kNone;
 }
 
+int writeRowOf(const DeviceRecord& d) {
+    const Family& f = algorithmOf(d);
+    if (f.rowWords > 0) return f.rowWords;
+    if (f.digit != 5) return 0;
+    const std::string& n = d.name;
+    if (n.starts_with("PIC16F88") || n == "PIC16F916" || n == "PIC16F917" || n == "PIC16F946")
+        return 8;
+    // The 16F627A/628A/648A (DS41196G) write one word at a time.
+    if (n == "PIC12F683" || n == "PIC16F913" || n == "PIC16F914" ||
+        (n.starts_with("PIC16F6") && !n.ends_with("A")))
+        return 4;
+    return 0;
+}
+
 void useFamilyTimings(Session& s) {
     s.device.programWait = algorithmOf(s.device).programWait;
 }

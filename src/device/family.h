@@ -73,6 +73,12 @@ const Family* findFamily(int digit);
 // The selected chip's algorithm; one without steps when no chip is selected.
 const Family& algorithmOf(const DeviceRecord& d);
 
+// The program-memory write latches a row write fills on the selected chip:
+// its family's rows, or the latches of today's mid-range chips of family 5
+// (12F683 and 16F6xx 4, 16F88x 8, 16F913/914 4, 16F916/917/946 8: DS41204G,
+// DS41287C 3.2.4, DS41244E 3.1.4); 0 where words are written one at a time.
+int writeRowOf(const DeviceRecord& d);
+
 // Hands the link the selected chip's family timings (the wait after Begin
 // Programming); every operation does this as it starts.
 void useFamilyTimings(Session& s);

@@ -201,9 +201,13 @@ int writeRowsReadBack(Session& s, const ChipImage& image, int rowSize, bool eras
     auto load = [&s, &latchWord](int address) {
         sendIcsp(s, LOAD_DATA_PROGRAM, latchWord(address));
     };
-    // An erased row only takes its words; otherwise the cycle erases it first.
-    auto programRow = [&s, erased] {
-        if (erased) {
+    // An erased row only takes its words; otherwise the cycle erases it
+    // first. Latches beside rows take the chip's own cycle.
+    const Family& f = algorithmOf(s.device);
+    auto programRow = [&s, &f, erased] {
+        if (f.rowWords == 0) {
+            f.commitWord(s);
+        } else if (erased) {
             sendIcsp(s, BEGIN_PROGRAMMING_ONLY, 0);
             sendIcsp(s, END_PROGRAMMING_ROW, 0);
         } else {
@@ -414,8 +418,10 @@ int writeCodeMemory(Session& s, const ChipImage& image, bool erasedFirst) {
     } else {
         // Word by word or row by row, each read back as it is written; or
         // rows of a chip that times its own erase, then a pass that compares.
-        if (f.rowWords > 0 && (erasedFirst || !f.externallyTimed)) {
-            r = writeRowsReadBack(s, image, f.rowWords, erasedFirst);
+        // Latches beside rows only take a chip just erased.
+        const int row = writeRowOf(s.device);
+        if (row > 0 && (erasedFirst || (f.rowWords > 0 && !f.externallyTimed))) {
+            r = writeRowsReadBack(s, image, row, erasedFirst);
         } else if (f.rowWords > 0) {
             r = writeCodeRows(s, image, f.rowWords);
             if (r == 0) r = programCodeByWord(s, image, PassMode::verify);

@@ -28,8 +28,10 @@ int programCodeByWord(Session& s, const ChipImage& image, PassMode mode = PassMo
 int writeCodeRows(Session& s, const ChipImage& image, int rowSize);
 // Code memory in rows of `rowSize` write latches, each row read back and
 // compared before the next is programmed: a row that differs ends the pass
-// (kPassMismatch). On a chip just erased (`erased`) a row is only programmed
-// (Begin Programming Only, End Programming), else erased and programmed.
+// (kPassMismatch). On a chip just erased (`erased`) a row of the row
+// families is only programmed (Begin Programming Only, End Programming),
+// else erased and programmed; the latches of family 5 take its own program
+// cycle, on a chip just erased only.
 int writeRowsReadBack(Session& s, const ChipImage& image, int rowSize, bool erased);
 // Code memory (and the IDs after it) of the 12-bit core (families 8 and 9).
 int programCode12Bit(Session& s, const ChipImage& image, PassMode mode = PassMode::write);

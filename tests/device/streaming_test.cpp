@@ -106,17 +106,17 @@ TEST(Streamed, AWordThatDoesNotTakeEndsTheWriteThere) {
     }
 }
 
-// Rows of write latches on the 16F87xA (8) and 16F87/88 family (4), on the
-// serial board and the FTDI adapter: a run from address 0 across a row
-// boundary into a partial row and one that starts inside a row past empty
-// rows are written as they are, nothing beside them; a word that does not
-// take ends the write at its row, and no later row is programmed. The
-// 16F87xA also rewrites a programmed chip without an erase first.
+// Rows of write latches on the 16F87xA (8), the 16F87/88 family (4), the
+// 16F88x (8) and the 16F6xx (4), on the serial board and the FTDI adapter: a run from address 0
+// across a row boundary into a partial row and one that starts inside a row past empty rows are
+// written as they are, nothing beside them; a word that does not take ends the write at its row,
+// and no later row is programmed. The 16F87xA also rewrites a programmed chip without an erase
+// first.
 TEST(Rows, RowsAreReadBackBeforeTheNextIsProgrammed) {
-    for (const char* name : {"PIC16F873A", "PIC16F818"}) {
+    for (const char* name : {"PIC16F873A", "PIC16F818", "PIC16F887", "PIC16F690"}) {
         for (const Wiring& wiring : {allWirings()[0], ftdiWiring()}) {
             ChipRig rig(name, wiring);
-            const int row = algorithmOf(rig.s.device).rowWords;
+            const int row = writeRowOf(rig.s.device);
             const ChipImage image = runOf(3 * row + 1, row + 2, 5, runOf(0, row + 3, 3));
             const int end = 6 * row;
             ASSERT_NE(checkLink(rig.s), 0);
