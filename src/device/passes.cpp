@@ -244,7 +244,7 @@ int writeRowsReadBack(Session& s, const ChipImage& image, int rowSize, bool eras
         }
         if (row != readRow && loadRow == INT_MAX) break;
         if (row == readRow) {
-            if (const auto it = image.words.find(pc); it != beyond && it != image.words.end()) {
+            if (const auto it = image.words.find(pc); it != image.words.end()) {
                 progress(pc, done++, total);
                 stream.queueRead(READ_DATA_PROGRAM);
                 queued.push_back({pc, it->second, 0});

@@ -1,5 +1,7 @@
 #include "link/icsp.h"
 
+#include <utility>
+
 #include "link/frame_bits.h"
 #include "link/line_driver.h"
 #include "session/session.h"
@@ -173,12 +175,11 @@ int sendIcsp(Session& s, int command, int data) {
     return result;
 }
 
-IcspStream::IcspStream(Session& s) : s_(s), driver_(driverFor(s, true)) {
-    s_.port.stream = this;
-}
+IcspStream::IcspStream(Session& s)
+    : s_(s), driver_(driverFor(s, true)), outer_(std::exchange(s.port.stream, this)) {}
 
 IcspStream::~IcspStream() {
-    s_.port.stream = nullptr;
+    s_.port.stream = outer_;
     driver_->finish();
 }
 

@@ -40,7 +40,8 @@ int sendIcsp(Session& s, int command, int data);
 // transfer when a word is needed: a read sent with sendIcsp returns its word
 // at once (one transfer for all queued before it), one queued with
 // queueRead comes back with collect(). Elsewhere every frame goes out as it
-// is sent. Streams do not nest; the pass's frames are sent when it ends.
+// is sent. The pass's frames are sent when it ends. A stream opened inside
+// another takes over until it ends; collect the outer one's reads first.
 class IcspStream {
   public:
     explicit IcspStream(Session& s);
@@ -70,6 +71,7 @@ class IcspStream {
     std::unique_ptr<LineDriver> driver_;
     std::vector<int> words_;
     int pending_ = 0;
+    IcspStream* outer_;
 };
 
 }  // namespace ferrolux

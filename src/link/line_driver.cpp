@@ -168,13 +168,14 @@ class ParallelDriver final : public LineDriver {
 // becomes a byte on the adapter's pins, a bit delay as many repeated bytes
 // as cover its time, and the samples are the read-back bytes that follow.
 // Streaming, a wait up to kStreamedWaitNs is idle bytes in the same transfer;
-// a longer one sends what is held and sleeps.
+// a longer one sends what is held and sleeps: its bytes would cost more than
+// the transfer it splits.
 class FtdiDriver final : public LineDriver {
   public:
     // The time one clock read takes: a bit delay of n reads lasts n times this.
     static constexpr std::uint64_t kReadNs = 25;
-    // Longer waits cost more bytes than a transfer of their own.
-    static constexpr std::uint64_t kStreamedWaitNs = 50'000'000;
+    // About two USB round trips.
+    static constexpr std::uint64_t kStreamedWaitNs = 2'000'000;
 
     FtdiDriver(Session& s, const Wiring& w, platform::FtdiSerialPort& port, bool streaming)
         : LineDriver(w), s_(s), port_(port), streaming_(streaming) {}
