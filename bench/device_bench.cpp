@@ -1,9 +1,11 @@
-// Writing chips on the simulated board, side by side: the CPU share of a write
-// driven in real time, line operations per word on the serial board and USB
-// transfers per word on an FTDI adapter in synchronous bit-bang, and for
-// whole chips on either the simulated time split into mandated waits and bit
-// timing, how close that comes to the chip's own programming times, and the
-// CPU it costs.
+// Writing chips on the simulated board, side by side with what the chip
+// itself needs: the CPU share of a write driven in real time; a 256-word
+// program written and verified on a motherboard COM port, on a UART-mode USB
+// adapter at 1 ms per line change and status read and on the FTDI adapter at
+// 1 ms per USB transfer, with the line operations or transfers it takes; and
+// for whole chips on either the simulated time split into mandated waits and
+// bit timing, how close that comes to the chip's own programming times, and
+// the CPU it costs.
 #include <benchmark/benchmark.h>
 #include <time.h>
 
