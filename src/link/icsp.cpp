@@ -202,7 +202,10 @@ int IcspStream::send(int command, int data) {
 void IcspStream::queueRead(int command) {
     ++pending_;
     const int sent = admitted(command);
-    if (sent == LEAVE_PGM) (void)ferrolux::send(s_, *driver_, LEAVE_PGM, 0);
+    if (sent == LEAVE_PGM) {
+        (void)ferrolux::send(s_, *driver_, LEAVE_PGM, 0);
+        driver_->finish();
+    }
     if (sent != command) return;
     (void)ferrolux::send(s_, *driver_, command, 0, true);
 }
