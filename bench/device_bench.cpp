@@ -1,9 +1,11 @@
-// Writing chips on the simulated board, side by side: the CPU share of a write
-// driven in real time, line operations per word on the serial board and USB
-// transfers per word on an FTDI adapter in synchronous bit-bang, and for
-// whole chips on either the simulated time split into mandated waits and bit
-// timing, how close that comes to the chip's own programming times, and the
-// CPU it costs.
+// Writing chips on the simulated board, side by side with what the chip
+// itself needs: the CPU share of a write driven in real time; a 256-word
+// program written and verified on a motherboard COM port, on a UART-mode USB
+// adapter at 1 ms per line change and status read and on the FTDI adapter at
+// 1 ms per USB transfer, with the line operations or transfers it takes; and
+// for whole chips on either the simulated time split into mandated waits and
+// bit timing, how close that comes to the chip's own programming times, and
+// the CPU it costs.
 #include <benchmark/benchmark.h>
 #include <time.h>
 
@@ -132,27 +134,42 @@ struct FtdiHookup {
     platform::FtdiSerialOpener opener;
 };
 
-// Erase, program, verify, IDs, data and configuration word, then a last
-// verify of code and data: a Write with every box ticked.
+// The main window's Write with every box ticked: erase, code and IDs as the
+// chip's family writes them (every word read back), data and configuration
+// word. Programming mode is left.
+bool writeChip(Session& s, const ChipImage& image) {
+    bool ok = checkLink(s) != 0 && eraseChip(s) == 0;
+    ok = ok && writeCodeMemory(s, image, true) == 0;
+    ok = ok && programDataMemory(s, image, PassMode::write, true) == 0 && writeConfigWord(s) == 0;
+    sendIcsp(s, LEAVE_PGM, 0);
+    return ok;
+}
+
+// A Verify of code and data after it.
+bool verifyChip(Session& s, const ChipImage& image) {
+    const bool ok = programCodeByWord(s, image, PassMode::verify) == 0 &&
+                    programDataMemory(s, image, PassMode::verify) == 0;
+    sendIcsp(s, LEAVE_PGM, 0);
+    return ok;
+}
+
 bool writeAndVerify(Session& s) {
     ChipImage image;
     std::string message;
     if (!readChipImage(s.file.hexPath, s.device, image, message)) return false;
-    bool ok = checkLink(s) != 0 && eraseChip(s) == 0;
-    if (s.device.family == 6) {
-        ok = ok && writeCodeRows(s, image, 8) == 0;
-        ok = ok && programCodeByWord(s, image, PassMode::verify) == 0;
-        ok = ok && writeIdRow(s, image, 6) == 0;
-    } else {
-        ok = ok && programCodeByWord(s, image) == 0;
-        ok = ok && programCodeByWord(s, image, PassMode::verify) == 0;
-        ok = ok && programIdWords(s, image) == 0;
+    return writeChip(s, image) && verifyChip(s, image);
+}
+
+// What the chip itself needs of what it saw: each self-timed cycle, the
+// externally timed ones at their least, plus the chip erase.
+double chipFloorSeconds(sim::VirtualPic& chip, const sim::ChipProfile& profile) {
+    double ns = countCommands(chip, PROGRAM_COMMAND) * static_cast<double>(profile.programTimeNs) +
+                static_cast<double>(profile.eraseCycleTimeNs);
+    if (profile.endProgramming10 || profile.family == 6) {
+        ns += countCommands(chip, BEGIN_PROGRAMMING_ONLY) *
+              static_cast<double>(profile.externalProgramTimeNs);
     }
-    ok = ok && programDataMemory(s, image) == 0 && writeConfigWord(s) == 0;
-    ok = ok && programCodeByWord(s, image, PassMode::verify) == 0 &&
-         programDataMemory(s, image, PassMode::verify) == 0;
-    sendIcsp(s, LEAVE_PGM, 0);
-    return ok;
+    return ns / 1e9;
 }
 
 void BM_WriteAndVerifyFullChip(benchmark::State& state, const char* name, bool ftdi) {
@@ -181,16 +198,7 @@ void BM_WriteAndVerifyFullChip(benchmark::State& state, const char* name, bool f
 
         simulated = static_cast<double>(b.clock.peek() - start) / 1e9;
         waited = static_cast<double>(meter.waitedNs) / 1e9;
-        // What the chip itself needs: each self-timed write, plus the chip erase.
-        floor =
-            (countCommands(b.chip, PROGRAM_COMMAND) * static_cast<double>(profile.programTimeNs) +
-             static_cast<double>(profile.eraseCycleTimeNs)) /
-            1e9;
-        // Chips that time their cycles from 24 to End Programming 10.
-        if (profile.endProgramming10) {
-            floor += countCommands(b.chip, BEGIN_PROGRAMMING_ONLY) *
-                     static_cast<double>(profile.externalProgramTimeNs) / 1e9;
-        }
+        floor = chipFloorSeconds(b.chip, profile);
         s.port.comHandle.reset();
     }
     state.counters["simulated_s"] = simulated;
@@ -246,11 +254,14 @@ void BM_RealTimeWriteCpuShare(benchmark::State& state) {
     state.counters["cpu_share"] = share;
 }
 
-// Counts the calls that reach the serial port: each is one ioctl on a real port.
+// Counts the calls that reach the serial port: each is one ioctl on a real
+// port. On a UART-mode USB adapter (CH340, PL2303, CP2102) each one is a USB
+// round trip: `costNs` of the board's clock.
 class CountingSerialPort : public platform::SerialPort {
   public:
-    explicit CountingSerialPort(std::unique_ptr<platform::SerialPort> port)
-        : port_(std::move(port)) {}
+    CountingSerialPort(std::unique_ptr<platform::SerialPort> port, sim::SimClock& clock,
+                       std::uint64_t costNs)
+        : port_(std::move(port)), clock_(clock), costNs_(costNs) {}
     bool readSettings() override { return port_->readSettings(); }
     bool writeSettings(const platform::LineFormat& f) override { return port_->writeSettings(f); }
     bool setReadTimeouts(const platform::ReadTimeouts& t) override {
@@ -258,6 +269,7 @@ class CountingSerialPort : public platform::SerialPort {
     }
     bool modemStatus(std::uint32_t& bits) override {
         ++statusReads;
+        clock_.advance(costNs_);
         return port_->modemStatus(bits);
     }
     std::uint64_t lineCalls = 0;
@@ -266,74 +278,95 @@ class CountingSerialPort : public platform::SerialPort {
   protected:
     bool writeLine(platform::LineCode code) override {
         ++lineCalls;
+        clock_.advance(costNs_);
         return port_->escape(code);
     }
     bool writeRtsDtr(bool rts, bool dtr) override {
         ++lineCalls;
+        clock_.advance(costNs_);
         return port_->setRtsDtr(rts, dtr);
     }
 
   private:
     std::unique_ptr<platform::SerialPort> port_;
+    sim::SimClock& clock_;
+    std::uint64_t costNs_;
 };
 
-// Line ioctls of a whole Write of a 256-word program into a PIC16F628A at high speed.
-void BM_SerialLineOpsPerWord(benchmark::State& state) {
-    const sim::ChipProfile profile = *sim::findProfile("PIC16F628A");
-    constexpr int kWords = 256;
-    const auto hex = fullImage(profile, kWords);
-    double lines = 0, status = 0, pulses = 0;
-    for (auto _ : state) {
-        test::SimBench b(test::allWirings()[0], profile);
-        auto counting = std::make_unique<CountingSerialPort>(std::move(b.session.port.comHandle));
-        CountingSerialPort& port = *counting;
-        b.session.port.comHandle = std::move(counting);
-        Session s(b.clock);
-        useBoard(s, b, "PIC16F628A", hex, 3);
-        b.chip.enableFrameLog(true);
-        if (!writeAndVerify(s)) state.SkipWithError(s.message.c_str());
-        // Every clock pulse the chip needs is two line changes at the least.
-        pulses = 0;
-        for (const auto& f : b.chip.frames())
-            pulses += f.kind == sim::VirtualPic::Frame::command ? 6 : 16;
-        lines = static_cast<double>(port.lineCalls);
-        status = static_cast<double>(port.statusReads);
-        s.port.comHandle.reset();
-    }
-    state.counters["line_ioctls"] = lines;
-    state.counters["status_ioctls"] = status;
-    state.counters["line_ioctls_per_word"] = lines / kWords;
-    state.counters["all_ioctls_per_word"] = (lines + status) / kWords;
-    state.counters["clock_edges"] = 2 * pulses;
-}
+enum class Link { freeSerial, uartAdapter, ftdi };
 
-BENCHMARK(BM_RealTimeWriteCpuShare)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
-BENCHMARK(BM_SerialLineOpsPerWord)->Unit(benchmark::kMillisecond)->Iterations(1);
-// USB transfers and bytes of the same Write through the FTDI adapter.
-void BM_FtdiTransfersPerWord(benchmark::State& state) {
+// A Write of a 256-word program into a PIC16F628A at high speed, then a
+// Verify: on a motherboard COM port (line changes free), a UART-mode USB
+// adapter at 1 ms per line change and status read, and the FTDI adapter in
+// synchronous bit-bang at 1 ms per USB transfer. Beside each, what the chip
+// needs (its program cycles and the erase).
+void BM_Program256Words(benchmark::State& state, Link link) {
     const sim::ChipProfile profile = *sim::findProfile("PIC16F628A");
     constexpr int kWords = 256;
     const auto hex = fullImage(profile, kWords);
-    double transfers = 0, bytes = 0;
+    double write = 0, total = 0, floor = 0, lines = 0, status = 0, transfers = 0, cpu = 0;
     for (auto _ : state) {
         test::SimBench b(test::allWirings()[0], profile);
+        CountingSerialPort* counting = nullptr;
+        if (link != Link::ftdi) {
+            const std::uint64_t cost = link == Link::uartAdapter ? 1'000'000 : 0;
+            auto port = std::make_unique<CountingSerialPort>(std::move(b.session.port.comHandle),
+                                                             b.clock, cost);
+            counting = port.get();
+            b.session.port.comHandle = std::move(port);
+        }
         Session s(b.clock);
         useBoard(s, b, "PIC16F628A", hex, 3);
         FtdiHookup adapter(b);
-        adapter.use(s);
-        if (!writeAndVerify(s)) state.SkipWithError(s.message.c_str());
+        if (link == Link::ftdi) adapter.use(s);
+        b.chip.enableFrameLog(true);
+        ChipImage image;
+        if (!readChipImage(s.file.hexPath, s.device, image, s.message)) {
+            state.SkipWithError(s.message.c_str());
+            break;
+        }
+        const double cpuStart = threadCpuSeconds();
+        const std::uint64_t start = b.clock.peek();
+        bool ok = writeChip(s, image);
+        write = static_cast<double>(b.clock.peek() - start) / 1e9;
+        floor = chipFloorSeconds(b.chip, profile);
+        ok = ok && verifyChip(s, image);
+        total = static_cast<double>(b.clock.peek() - start) / 1e9;
+        cpu = threadCpuSeconds() - cpuStart;
+        if (!ok) state.SkipWithError(s.message.c_str());
+        if (counting != nullptr) {
+            lines = static_cast<double>(counting->lineCalls);
+            status = static_cast<double>(counting->statusReads);
+        }
         auto* port = s.port.comHandle ? s.port.comHandle->bitBang() : nullptr;
         transfers = port ? static_cast<double>(port->transfers()) : 0;
-        bytes = port ? static_cast<double>(port->bytesSent()) : 0;
         s.port.comHandle.reset();
     }
-    state.counters["usb_transfers"] = transfers;
-    state.counters["usb_bytes"] = bytes;
-    state.counters["usb_transfers_per_word"] = transfers / kWords;
-    state.counters["usb_bytes_per_word"] = bytes / kWords;
+    state.counters["write_s"] = write;
+    state.counters["chip_floor_s"] = floor;
+    state.counters["ratio_to_floor"] = write / floor;
+    state.counters["write_verify_s"] = total;
+    state.counters["cpu_per_sim_s"] = cpu / total;
+    if (link != Link::ftdi) {
+        state.counters["line_changes"] = lines;
+        state.counters["status_reads"] = status;
+        state.counters["ops_per_word"] = (lines + status) / kWords;
+    } else {
+        state.counters["usb_transfers"] = transfers;
+        state.counters["usb_transfers_per_word"] = transfers / kWords;
+    }
 }
 
-BENCHMARK(BM_FtdiTransfersPerWord)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_RealTimeWriteCpuShare)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Program256Words, PIC16F628A_free_serial, Link::freeSerial)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_Program256Words, PIC16F628A_uart_adapter_1ms, Link::uartAdapter)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_Program256Words, PIC16F628A_ftdi_1ms, Link::ftdi)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 BENCHMARK_CAPTURE(BM_WriteAndVerifyFullChip, PIC16F84A_serial, "PIC16F84A", false)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);

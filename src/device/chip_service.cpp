@@ -215,7 +215,8 @@ Result ChipService::write(const WriteOptions& o, const ChipImage& image) {
             if (r == kPassMismatch) return {Outcome::failed, Failure::mismatch};
             if (r != 0) return failed;
         }
-        if (o.data && programDataMemory(s_, image) != 0) return failed;
+        if (o.data && programDataMemory(s_, image, PassMode::write, o.eraseFirst) != 0)
+            return failed;
         if (keep && restoreData(kept) != 0) return failed;
         if (o.config && writeConfigWord(s_) != 0) return failed;
         leave();

@@ -327,7 +327,9 @@ constexpr Family kFamilies[] = {
      .eraseCode = eraseRowCode,
      .eraseData = eraseRowData,
      .protection = protectionCp,
-     .programWait = {15000, 15000}},
+     // Begin Erase/Programming takes 4 to 8 ms (DS39589B tprog2), Begin
+     // Programming Only at least 1 ms (tprog1).
+     .programWait = {8000, 8000, 1000}},
     {.digit = 7,
      .rowWords = 4,
      .idsInOneRow = true,
@@ -397,6 +399,20 @@ const Family* findFamily(int digit) {
 const Family& algorithmOf(const DeviceRecord& d) {
     const Family* f = findFamily(d.family);
     return f ? *f : kNone;
+}
+
+int writeRowOf(const DeviceRecord& d) {
+    const Family& f = algorithmOf(d);
+    if (f.rowWords > 0) return f.rowWords;
+    if (f.digit != 5) return 0;
+    const std::string& n = d.name;
+    if (n.starts_with("PIC16F88") || n == "PIC16F916" || n == "PIC16F917" || n == "PIC16F946")
+        return 8;
+    // The 16F627A/628A/648A (DS41196G) write one word at a time.
+    if (n == "PIC12F683" || n == "PIC16F913" || n == "PIC16F914" ||
+        (n.starts_with("PIC16F6") && !n.ends_with("A")))
+        return 4;
+    return 0;
 }
 
 void useFamilyTimings(Session& s) {

@@ -60,7 +60,8 @@ struct Family {
     ProtectionBits (*protection)(const DeviceRecord& d) = nullptr;
     // The wait after Begin Programming: 50 ms on the serial board for
     // families 1 and 2, on parallel adapters 20 ms for family 1 (the 16F83/84
-    // take up to 20 ms, DS30262E Table 5-1) and 15 ms for family 2; 100 us
+    // take up to 20 ms, DS30262E Table 5-1) and 15 ms for family 2; 8 ms for
+    // family 6 (DS39589B tprog2); 100 us
     // for EPROM cells (95 to 105 us pulses), 2 ms for 12-bit flash cells.
     ProgramWait programWait;
 
@@ -71,6 +72,12 @@ struct Family {
 const Family* findFamily(int digit);
 // The selected chip's algorithm; one without steps when no chip is selected.
 const Family& algorithmOf(const DeviceRecord& d);
+
+// The program-memory write latches a row write fills on the selected chip:
+// its family's rows, or the latches of today's mid-range chips of family 5
+// (12F683 and 16F6xx 4, 16F88x 8, 16F913/914 4, 16F916/917/946 8: DS41204G,
+// DS41287C 3.2.4, DS41244E 3.1.4); 0 where words are written one at a time.
+int writeRowOf(const DeviceRecord& d);
 
 // Hands the link the selected chip's family timings (the wait after Begin
 // Programming); every operation does this as it starts.

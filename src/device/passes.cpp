@@ -1,6 +1,9 @@
 #include "device/passes.h"
 
+#include <climits>
 #include <functional>
+#include <iterator>
+#include <vector>
 
 #include "device/family.h"
 #include "device/hex_walk.h"
@@ -21,6 +24,9 @@ constexpr int kIdEnd = 0x2003;
 constexpr int kDataSkipBelow = 0x2010;
 constexpr int kDataStart = 0x2100;
 constexpr int END_PROGRAMMING_ROW = 23;
+constexpr int kBlankWord = 0x3FFF;
+// Reads a verify sends in one go.
+constexpr std::size_t kReadBatch = 32;
 
 // ID words keep bits 0 to 6 from the file; bits 7 to 13 are written as 1.
 int idWord(int address, int value) {
@@ -84,26 +90,54 @@ std::function<void(int, int, int)> progressOf(Session& s, const char* format, Pa
     };
 }
 
-}  // namespace
-
-int programCodeByWord(Session& s, const ChipImage& image, PassMode mode) {
-    HexPass pass;
-    pass.endAbove = kCodeEnd;
-    pass.progress = progressOf(s, "Contr-Adr: %04X\n", mode, false);
-    pass.perWord = [&s, mode](int address, int value) {
-        PassWord w{address, value, sendIcsp(s, READ_DATA_PROGRAM, 0)};
-        if (w.read == w.value) return 0;
-        if (mode == PassMode::write && programWord(s, w) != 0) {
-            setWriteError(s, w, false);
-            return kPassFailed;
-        }
+// Compares the words of the reads queued on `stream` with `queued`, in
+// order: kPassMismatch with the message at the first that differs.
+int compareReads(Session& s, IcspStream& stream, std::vector<PassWord>& queued) {
+    const std::vector<int>& words = stream.collect();
+    for (std::size_t i = 0; i < queued.size(); ++i) {
+        PassWord& w = queued[i];
+        w.read = words[i];
         if (w.read != w.value) {
             setVerifyError(s, w, false);
             return kPassMismatch;
         }
+    }
+    queued.clear();
+    return 0;
+}
+
+}  // namespace
+
+int programCodeByWord(Session& s, const ChipImage& image, PassMode mode, bool erased) {
+    IcspStream stream(s);
+    // A verify's reads go out in batches; the first word that differs ends it.
+    std::vector<PassWord> queued;
+    queued.reserve(kReadBatch);
+    auto compareQueued = [&s, &stream, &queued] { return compareReads(s, stream, queued); };
+    HexPass pass;
+    pass.endAbove = kCodeEnd;
+    pass.progress = progressOf(s, "Contr-Adr: %04X\n", mode, false);
+    pass.perWord = [&s, &stream, &queued, &compareQueued, mode, erased](int address, int value) {
+        PassWord w{address, value, 0};
+        if (mode == PassMode::verify) {
+            stream.queueRead(READ_DATA_PROGRAM);
+            queued.push_back(w);
+            return queued.size() < kReadBatch ? 0 : compareQueued();
+        }
+        // An erased chip holds the blank word everywhere: only a word that
+        // is to stay blank needs a look first.
+        if (!erased || value == kBlankWord) {
+            w.read = sendIcsp(s, READ_DATA_PROGRAM, 0);
+            if (w.read == w.value) return 0;
+        }
+        if (programWord(s, w) != 0) {
+            setWriteError(s, w, false);
+            return kPassFailed;
+        }
         return 0;
     };
-    return walkImage(s, image, pass);
+    const int r = walkImage(s, image, pass);
+    return r != 0 ? r : compareQueued();
 }
 
 int writeCodeRows(Session& s, const ChipImage& image, int rowSize) {
@@ -145,6 +179,82 @@ int writeCodeRows(Session& s, const ChipImage& image, int rowSize) {
         pending = false;
     };
     return walkImage(s, image, pass);
+}
+
+int writeRowsReadBack(Session& s, const ChipImage& image, int rowSize, bool erased) {
+    const auto first = image.words.begin();
+    const auto beyond = image.words.upper_bound(kCodeEnd);
+    IcspStream stream(s);
+    sendIcsp(s, ENTER_PGM, 0);
+    if (first == beyond) return 0;
+    const int total = static_cast<int>(std::distance(first, beyond));
+    const auto progress = progressOf(s, "Contr-Addr: %04X\n", PassMode::write, false);
+    // The row after `row` that holds words of the image; none: INT_MAX.
+    auto rowAfter = [&image, beyond, rowSize](int row) {
+        const auto it = image.words.lower_bound((row + 1) * rowSize);
+        return it == beyond ? INT_MAX : it->first / rowSize;
+    };
+    auto latchWord = [&image](int address) {
+        const auto it = image.words.find(address);
+        return it == image.words.end() ? kBlankWord : it->second & kBlankWord;
+    };
+    auto load = [&s, &latchWord](int address) {
+        sendIcsp(s, LOAD_DATA_PROGRAM, latchWord(address));
+    };
+    // An erased row only takes its words; otherwise the cycle erases it
+    // first. Latches beside rows take the chip's own cycle.
+    const Family& f = algorithmOf(s.device);
+    auto programRow = [&s, &f, erased] {
+        if (f.rowWords == 0) {
+            f.commitWord(s);
+        } else if (erased) {
+            sendIcsp(s, BEGIN_PROGRAMMING_ONLY, 0);
+            sendIcsp(s, END_PROGRAMMING_ROW, 0);
+        } else {
+            sendIcsp(s, PROGRAM_COMMAND, 0);
+        }
+    };
+    std::vector<PassWord> queued;
+    queued.reserve(static_cast<std::size_t>(rowSize));
+    auto compareQueued = [&s, &stream, &queued] { return compareReads(s, stream, queued); };
+
+    int pc = 0;
+    int readRow = -1;  // the row programmed last, read back as the address passes it
+    int loadRow = first->first / rowSize;
+    if (loadRow == 0) {
+        // No row before the first: loaded in place, then read from address 0 again.
+        for (int slot = 0; slot < rowSize; ++slot) {
+            if (slot > 0) sendIcsp(s, INCREMENT_ADDRESS, 0);
+            load(slot);
+        }
+        programRow();
+        sendIcsp(s, ENTER_PGM, 0);
+        readRow = 0;
+        loadRow = rowAfter(0);
+    }
+    int done = 0;
+    for (;;) {
+        const int row = pc / rowSize;
+        if (pc % rowSize == 0 && row == loadRow) {
+            // Nothing is programmed after a row that did not read back.
+            if (const int r = compareQueued(); r != 0) return r;
+            programRow();
+            readRow = loadRow;
+            loadRow = rowAfter(loadRow);
+        }
+        if (row != readRow && loadRow == INT_MAX) break;
+        if (row == readRow) {
+            if (const auto it = image.words.find(pc); it != image.words.end()) {
+                progress(pc, done++, total);
+                stream.queueRead(READ_DATA_PROGRAM);
+                queued.push_back({pc, it->second, 0});
+            }
+        }
+        if (row + 1 == loadRow) load(pc + rowSize);
+        sendIcsp(s, INCREMENT_ADDRESS, 0);
+        ++pc;
+    }
+    return compareQueued();
 }
 
 int programCode12Bit(Session& s, const ChipImage& image, PassMode mode) {
@@ -259,7 +369,8 @@ int writeIdRow(Session& s, const ChipImage& image, int family) {
     return walkImage(s, image, pass);
 }
 
-int programDataMemory(Session& s, const ChipImage& image, PassMode mode) {
+int programDataMemory(Session& s, const ChipImage& image, PassMode mode, bool erased) {
+    IcspStream stream(s);
     HexPass pass;
     pass.skipBelow = kDataSkipBelow;
     const DataWalk walk = algorithmOf(s.device).dataWalk;
@@ -276,8 +387,11 @@ int programDataMemory(Session& s, const ChipImage& image, PassMode mode) {
         }
     };
     pass.progress = progressOf(s, "Contr-Adr: %04X\n", mode, true);
-    pass.perWord = [&s, mode](int address, int value) {
-        PassWord w{address, value & 0xFF, sendIcsp(s, READ_DATA_DATA, 0) & 0xFF};
+    pass.perWord = [&s, mode, erased](int address, int value) {
+        PassWord w{address, value & 0xFF, -1};
+        // An erased chip's bytes read FF: a byte to be written needs no look first.
+        if (mode == PassMode::verify || !erased || w.value == 0xFF)
+            w.read = sendIcsp(s, READ_DATA_DATA, 0) & 0xFF;
         if (w.read != w.value && mode == PassMode::write && programWord(s, w) != 0) {
             setWriteError(s, w, true);
             return kPassFailed;
@@ -302,10 +416,18 @@ int writeCodeMemory(Session& s, const ChipImage& image, bool erasedFirst) {
         }
         r = programCode12Bit(s, image, PassMode::write);
     } else {
-        // Rows, or word by word with read-back; then a pass that only compares.
-        r = f.rowWords > 0 ? writeCodeRows(s, image, f.rowWords)
-                           : programCodeByWord(s, image, PassMode::write);
-        if (r == 0) r = programCodeByWord(s, image, PassMode::verify);
+        // Word by word or row by row, each read back as it is written; or
+        // rows of a chip that times its own erase, then a pass that compares.
+        // Latches beside rows only take a chip just erased.
+        const int row = writeRowOf(s.device);
+        if (row > 0 && (erasedFirst || (f.rowWords > 0 && !f.externallyTimed))) {
+            r = writeRowsReadBack(s, image, row, erasedFirst);
+        } else if (f.rowWords > 0) {
+            r = writeCodeRows(s, image, f.rowWords);
+            if (r == 0) r = programCodeByWord(s, image, PassMode::verify);
+        } else {
+            r = programCodeByWord(s, image, PassMode::write, erasedFirst);
+        }
     }
     if (r != 0) return r;
     if (f.idsInOneRow) return writeIdRow(s, image, s.device.family);

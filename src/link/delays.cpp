@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "link/icsp.h"
 #include "link/line_driver.h"
 #include "session/session.h"
 
@@ -56,12 +57,28 @@ void waitNs(Session& s, std::uint64_t span, bool letWindowPaint) {
 
 }  // namespace
 
-void waitMs(Session& s, int ms) {
+void clockWaitMs(Session& s, int ms) {
     waitNs(s, ms > 0 ? static_cast<std::uint64_t>(ms) * 1'000'000u : 0, true);
 }
 
-void waitUs(Session& s, int us) {
+void clockWaitUs(Session& s, int us) {
     waitNs(s, us > 0 ? static_cast<std::uint64_t>(us) * 1'000u : 0, false);
+}
+
+void waitMs(Session& s, int ms) {
+    if (s.port.stream != nullptr) {
+        s.port.stream->waitMs(ms);
+    } else {
+        clockWaitMs(s, ms);
+    }
+}
+
+void waitUs(Session& s, int us) {
+    if (s.port.stream != nullptr) {
+        s.port.stream->waitUs(us);
+    } else {
+        clockWaitUs(s, us);
+    }
 }
 
 }  // namespace ferrolux

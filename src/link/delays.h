@@ -21,4 +21,11 @@ void waitMs(Session& s, int ms);
 // window repaint.
 void waitUs(Session& s, int us);
 
+// Inside a stream of frames (an IcspStream) both waits above are the
+// stream's: an FTDI adapter holds the lines through a short one in the same
+// transfer. These two wait on the clock whatever runs, for a line driver
+// that has sent what it holds.
+void clockWaitMs(Session& s, int ms);
+void clockWaitUs(Session& s, int us);
+
 }  // namespace ferrolux

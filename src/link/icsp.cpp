@@ -1,5 +1,7 @@
 #include "link/icsp.h"
 
+#include <utility>
+
 #include "link/frame_bits.h"
 #include "link/line_driver.h"
 #include "session/session.h"
@@ -8,7 +10,7 @@ namespace ferrolux {
 
 namespace {
 
-enum class Treatment { load, read, none, programWait, wait10, wait2, noTreatment };
+enum class Treatment { load, read, none, programWait, wait10, beginOnlyWait, noTreatment };
 
 Treatment treatmentOf(int command) {
     switch (command) {
@@ -28,7 +30,7 @@ Treatment treatmentOf(int command) {
         case BULK_ERASE_DATA:
             return Treatment::wait10;
         case BEGIN_PROGRAMMING_ONLY:
-            return Treatment::wait2;
+            return Treatment::beginOnlyWait;
         default:
             return Treatment::noTreatment;
     }
@@ -67,8 +69,8 @@ void loadFrame(LineDriver& d, int data) {
 }
 
 // The chip drives the line from the second rising edge on; each bit is
-// sampled after its falling edge.
-int readFrame(LineDriver& d) {
+// sampled after its falling edge. The 14 samples stay with the driver.
+void readFrameBits(LineDriver& d) {
     const FrameTiming& t = d.timing();
     delays(d, {t.readLead[0], t.readLead[1]});
     d.put({false, t.releaseWithStart ? DataOut::keep : DataOut::released});
@@ -79,12 +81,33 @@ int readFrame(LineDriver& d) {
         d.sample();
     }
     pulse(d, DataOut::released, t.readStopHigh);
-    return static_cast<int>(d.collect() & 0x3FFF);
 }
 
-// The wait after Begin Programming, as the device layer set it for the chip.
-void programWait(Session& s, LineDriver& d) {
-    const int us = s.link.serial ? s.device.programWait.serialUs : s.device.programWait.parallelUs;
+constexpr std::size_t kReadBits = 14;
+
+// The word of the kReadBits samples from `first` on, the first in bit 0.
+int wordAt(const std::vector<bool>& bits, std::size_t first) {
+    int word = 0;
+    for (std::size_t i = 0; i < kReadBits; ++i)
+        word |= (bits[first + i] ? 1 : 0) << i;
+    return word;
+}
+
+// The word of the last kReadBits samples, which are taken.
+int lastWord(LineDriver& d) {
+    std::vector<bool>& bits = d.samples();
+    if (bits.size() < kReadBits) {
+        bits.clear();
+        return 0;
+    }
+    const std::size_t first = bits.size() - kReadBits;
+    const int word = wordAt(bits, first);
+    bits.resize(first);
+    return word;
+}
+
+// Whole milliseconds as such, so the window may paint meanwhile.
+void wait(LineDriver& d, int us) {
     if (us % 1000 == 0) {
         d.waitMs(us / 1000);
     } else {
@@ -92,7 +115,14 @@ void programWait(Session& s, LineDriver& d) {
     }
 }
 
-int send(Session& s, LineDriver& d, int command, int data) {
+// The wait after Begin Programming, as the device layer set it for the chip.
+void programWait(Session& s, LineDriver& d) {
+    wait(d, s.link.serial ? s.device.programWait.serialUs : s.device.programWait.parallelUs);
+}
+
+// Sends one frame; a read's word is taken from the driver's samples unless
+// `keepSamples` leaves them there.
+int send(Session& s, LineDriver& d, int command, int data, bool keepSamples = false) {
     delays(d, {d.timing().lead});
     if (command == ENTER_PGM) {
         runSteps(d, d.wiring().enter);
@@ -109,7 +139,8 @@ int send(Session& s, LineDriver& d, int command, int data) {
             loadFrame(d, data & 0x3FFF);
             return 0;
         case Treatment::read:
-            return readFrame(d);
+            readFrameBits(d);
+            return keepSamples ? 0 : lastWord(d);
         case Treatment::none:
             return 0;
         case Treatment::programWait:
@@ -118,8 +149,8 @@ int send(Session& s, LineDriver& d, int command, int data) {
         case Treatment::wait10:
             d.waitMs(10);
             return 0;
-        case Treatment::wait2:
-            d.waitMs(2);
+        case Treatment::beginOnlyWait:
+            wait(d, s.device.programWait.beginOnlyUs);
             return 0;
         case Treatment::noTreatment:
             break;
@@ -130,6 +161,7 @@ int send(Session& s, LineDriver& d, int command, int data) {
 }  // namespace
 
 int sendIcsp(Session& s, int command, int data) {
+    if (s.port.stream != nullptr) return s.port.stream->send(command, data);
     if (s.stopRequest != nullptr && *s.stopRequest != 0) {
         // Stopped between frames: programming mode ends here, nothing more is sent.
         if (s.stopped) return ICSP_NOT_SENT;
@@ -141,6 +173,65 @@ int sendIcsp(Session& s, int command, int data) {
     // Mode changes go out at once; other frames may wait for the next wait or read.
     if (command == ENTER_PGM || command == LEAVE_PGM) driver->finish();
     return result;
+}
+
+IcspStream::IcspStream(Session& s)
+    : s_(s), driver_(driverFor(s, true)), outer_(std::exchange(s.port.stream, this)) {}
+
+IcspStream::~IcspStream() {
+    s_.port.stream = outer_;
+    driver_->finish();
+}
+
+int IcspStream::admitted(int command) {
+    if (s_.stopRequest == nullptr || *s_.stopRequest == 0) return command;
+    // Stopped between frames: programming mode ends here, nothing more is sent.
+    if (s_.stopped) return ICSP_NOT_SENT;
+    s_.stopped = true;
+    return LEAVE_PGM;
+}
+
+int IcspStream::send(int command, int data) {
+    const int sent = admitted(command);
+    if (sent == ICSP_NOT_SENT) return ICSP_NOT_SENT;
+    const int result = ferrolux::send(s_, *driver_, sent, data);
+    if (sent == ENTER_PGM || sent == LEAVE_PGM) driver_->finish();
+    return result;
+}
+
+void IcspStream::queueRead(int command) {
+    ++pending_;
+    const int sent = admitted(command);
+    if (sent == LEAVE_PGM) {
+        (void)ferrolux::send(s_, *driver_, LEAVE_PGM, 0);
+        driver_->finish();
+    }
+    if (sent != command) return;
+    (void)ferrolux::send(s_, *driver_, command, 0, true);
+}
+
+const std::vector<int>& IcspStream::collect() {
+    words_.clear();
+    std::vector<bool>& bits = driver_->samples();
+    std::size_t at = 0;
+    for (int i = 0; i < pending_; ++i, at += kReadBits) {
+        if (at + kReadBits > bits.size()) {
+            words_.push_back(ICSP_NOT_SENT);
+            continue;
+        }
+        words_.push_back(wordAt(bits, at));
+    }
+    bits.clear();
+    pending_ = 0;
+    return words_;
+}
+
+void IcspStream::waitMs(int ms) {
+    driver_->waitMs(ms);
+}
+
+void IcspStream::waitUs(int us) {
+    driver_->waitUs(us);
 }
 
 }  // namespace ferrolux

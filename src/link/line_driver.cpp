@@ -132,8 +132,8 @@ class SerialDriver final : public LineDriver {
                                                           : LineCode::clrBreak);
     }
     void delay(int count) override { speedDelay(s_, count); }
-    void waitMs(int ms) override { ferrolux::waitMs(s_, ms); }
-    void waitUs(int us) override { ferrolux::waitUs(s_, us); }
+    void waitMs(int ms) override { clockWaitMs(s_, ms); }
+    void waitUs(int us) override { clockWaitUs(s_, us); }
     void sample() override { record(readModemStatus(s_) & 0xFF); }
 
   protected:
@@ -152,8 +152,8 @@ class ParallelDriver final : public LineDriver {
         parallelWrite(s_, image);
     }
     void delay(int count) override { speedDelay(s_, count); }
-    void waitMs(int ms) override { ferrolux::waitMs(s_, ms); }
-    void waitUs(int us) override { ferrolux::waitUs(s_, us); }
+    void waitMs(int ms) override { clockWaitMs(s_, ms); }
+    void waitUs(int us) override { clockWaitUs(s_, us); }
     void sample() override { record(parallelRead(s_)); }
 
   protected:
@@ -167,13 +167,18 @@ class ParallelDriver final : public LineDriver {
 // The serial board on an FTDI adapter in synchronous bit-bang: every image
 // becomes a byte on the adapter's pins, a bit delay as many repeated bytes
 // as cover its time, and the samples are the read-back bytes that follow.
+// Streaming, a wait up to kStreamedWaitNs is idle bytes in the same transfer;
+// a longer one sends what is held and sleeps: its bytes would cost more than
+// the transfer it splits.
 class FtdiDriver final : public LineDriver {
   public:
     // The time one clock read takes: a bit delay of n reads lasts n times this.
     static constexpr std::uint64_t kReadNs = 25;
+    // About two USB round trips.
+    static constexpr std::uint64_t kStreamedWaitNs = 2'000'000;
 
-    FtdiDriver(Session& s, const Wiring& w, platform::FtdiSerialPort& port)
-        : LineDriver(w), s_(s), port_(port) {}
+    FtdiDriver(Session& s, const Wiring& w, platform::FtdiSerialPort& port, bool streaming)
+        : LineDriver(w), s_(s), port_(port), streaming_(streaming) {}
     // Frames a caller left unfinished still go out.
     ~FtdiDriver() override = default;
 
@@ -191,24 +196,29 @@ class FtdiDriver final : public LineDriver {
     }
     void delay(int count) override {
         // The byte just written already holds for one period.
-        const std::uint64_t ns = delayReads(s_, count) * kReadNs;
-        const std::uint64_t period = port_.bytePeriodNs();
-        const std::uint64_t bytes = (ns + period - 1) / period;
+        const std::uint64_t bytes = bytesFor(delayReads(s_, count) * kReadNs);
         if (bytes > 1) port_.queue(port_.pins(), bytes - 1);
     }
     void waitMs(int ms) override {
+        if (held(static_cast<std::uint64_t>(ms) * 1'000'000u)) return;
         finish();
-        ferrolux::waitMs(s_, ms);
+        clockWaitMs(s_, ms);
     }
     void waitUs(int us) override {
+        if (held(static_cast<std::uint64_t>(us) * 1'000u)) return;
         finish();
-        ferrolux::waitUs(s_, us);
+        clockWaitUs(s_, us);
     }
     // The pins are read as the next byte goes out.
     void sample() override { samples_.push_back(port_.queued()); }
-    std::vector<bool> collectAll() override {
+    // After a failure nothing more reaches the chip; linesLost() tells.
+    void finish() override { settle(); }
+
+  protected:
+    // Sends the queue and reads the samples from its read-back.
+    void settle() override {
         if (!samples_.empty() && samples_.back() >= port_.queued()) port_.queue(port_.pins());
-        finish();
+        (void)port_.flush();
         const auto& read = port_.readBack();
         const auto& cts = port_.wiring().cts;
         for (std::size_t at : samples_) {
@@ -217,12 +227,7 @@ class FtdiDriver final : public LineDriver {
             record(set ? platform::kModemCts : 0);
         }
         samples_.clear();
-        return LineDriver::collectAll();
     }
-    // After a failure nothing more reaches the chip; linesLost() tells.
-    void finish() override { (void)port_.flush(); }
-
-  protected:
     // The modem lines the pins hold now, as set bits.
     std::uint8_t current() const override {
         const auto& pins = port_.wiring();
@@ -235,8 +240,20 @@ class FtdiDriver final : public LineDriver {
     }
 
   private:
+    std::uint64_t bytesFor(std::uint64_t ns) const {
+        const std::uint64_t period = port_.bytePeriodNs();
+        return (ns + period - 1) / period;
+    }
+    // A streamed wait: the lines held for `ns` more, in the same transfer.
+    bool held(std::uint64_t ns) {
+        if (!streaming_ || ns > kStreamedWaitNs) return false;
+        if (ns > 0) port_.queue(port_.pins(), bytesFor(ns));
+        return true;
+    }
+
     Session& s_;
     platform::FtdiSerialPort& port_;
+    bool streaming_;
     std::vector<std::size_t> samples_;
 };
 
@@ -274,12 +291,12 @@ const Wiring& wiringOf(const Session& s) {
     return kWirings[vppBeforeVdd(s.device) ? kAn589VppFirst : kAn589];
 }
 
-std::unique_ptr<LineDriver> driverFor(Session& s) {
+std::unique_ptr<LineDriver> driverFor(Session& s, bool streaming) {
     const Wiring& w = wiringOf(s);
     if (!s.link.serial) return std::make_unique<ParallelDriver>(s, w);
     if (s.port.comOpen()) {
         if (auto* port = s.port.comHandle->bitBang())
-            return std::make_unique<FtdiDriver>(s, w, *port);
+            return std::make_unique<FtdiDriver>(s, w, *port, streaming);
     }
     return std::make_unique<SerialDriver>(s, w);
 }

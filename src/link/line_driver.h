@@ -88,7 +88,8 @@ class LineDriver {
     virtual void write(std::uint8_t image) = 0;
     // A bit delay of speedDelay(count).
     virtual void delay(int count) = 0;
-    // Waits of real time; a buffered driver sends what it holds first.
+    // Waits of real time; a buffered driver sends what it holds first, or
+    // holds the lines through a short wait while it streams.
     virtual void waitMs(int ms) = 0;
     virtual void waitUs(int us) = 0;
     // Takes the chip's data bit at this point of the frame.
@@ -96,19 +97,31 @@ class LineDriver {
     // The bits sampled since the last collect, the first in bit 0 (the
     // first 32 of them).
     unsigned collect() {
+        settle();
         unsigned bits = 0;
-        const std::vector<bool> all = collectAll();
-        for (std::size_t i = 0; i < all.size() && i < 32; ++i)
-            bits |= (all[i] ? 1u : 0u) << i;
+        for (std::size_t i = 0; i < bits_.size() && i < 32; ++i)
+            bits |= (bits_[i] ? 1u : 0u) << i;
+        bits_.clear();
         return bits;
     }
     // Every bit sampled since the last collect, in order; a buffered driver
     // reads them all from one transfer.
-    virtual std::vector<bool> collectAll() { return std::exchange(bits_, {}); }
+    std::vector<bool> collectAll() {
+        settle();
+        return std::exchange(bits_, {});
+    }
+    // The bits sampled and not yet taken, in order, for a caller that takes
+    // them itself (a buffered driver reads them first).
+    std::vector<bool>& samples() {
+        settle();
+        return bits_;
+    }
     // Sends anything held back.
     virtual void finish() {}
 
   protected:
+    // A buffered driver sends what it holds and records the samples it read.
+    virtual void settle() {}
     // The image last written, for lines kept as they are.
     virtual std::uint8_t current() const = 0;
     // Keeps a sampled bit for collect(): the input word's data bit as wired.
@@ -122,8 +135,10 @@ class LineDriver {
 };
 
 // The driver for the session's port and adapter. On a serial port that is
-// not open the lines stay untouched and only the delays are spent.
-std::unique_ptr<LineDriver> driverFor(Session& s);
+// not open the lines stay untouched and only the delays are spent. A
+// streaming driver on an FTDI adapter holds the lines through short waits
+// (idle bytes in the same transfer) instead of sending what it holds.
+std::unique_ptr<LineDriver> driverFor(Session& s, bool streaming = false);
 
 // The wiring row of the session's adapter (and line sense, on the serial board).
 const Wiring& wiringOf(const Session& s);

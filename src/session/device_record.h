@@ -25,6 +25,8 @@ struct ConfigByte {
 struct ProgramWait {
     int serialUs = 0;
     int parallelUs = 0;
+    // After Begin Programming Only (24), before anything else is sent.
+    int beginOnlyUs = 2000;
 };
 
 // The selected chip's parameters, taken from its line in the device list.

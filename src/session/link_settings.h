@@ -9,6 +9,8 @@
 
 namespace ferrolux {
 
+class IcspStream;
+
 // Which port and adapter the programmer sits on, and how fast to clock it.
 struct LinkSettings {
     bool serial = true;             // a COM port is selected (false: a parallel port)
@@ -31,6 +33,9 @@ struct PortAccess {
     bool driverFailed = false;  // a driver access has failed; the window is closing
     std::uint16_t lastParallelWord = 0;
     std::uint32_t lastModemStatus = 0;
+    // The stream of frames in progress, which every ICSP frame and wait then
+    // joins; none outside a pass that streams.
+    IcspStream* stream = nullptr;
 
     bool comOpen() const { return comHandle != nullptr; }
 };

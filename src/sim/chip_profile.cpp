@@ -92,8 +92,10 @@ ChipProfile family6(std::string name, int codeWords, int dataBytes, std::uint16_
     p.codeProtectBits = 0x2000;
     p.dataProtectBits = 0x0100;
     p.rowWords = 8;
-    // Begin Programming Only (24) is externally timed: tprog1 >= 1 ms, ended
-    // by End Programming (23) (DS39589B Table 2-1).
+    // Begin Erase/Programming (8) takes tprog2, 4 to 8 ms; Begin Programming
+    // Only (24) is externally timed: tprog1 >= 1 ms, ended by End
+    // Programming (23) (DS39589B Table 2-1).
+    p.programTimeNs = 8'000'000;
     p.externalProgramTimeNs = 1'000'000;
     return p;
 }

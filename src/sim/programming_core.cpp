@@ -287,9 +287,12 @@ TimedOp Core14::programCycle(std::uint64_t ns, bool erase) {
     const Target target = target_;
     const std::uint16_t word = latch_;
     if (profile_.writeLatches > 0 && target == Target::program && !inConfigSpace()) {
+        // The word at the address is its row's latch, whatever was loaded last.
         const auto latches = latches_;
-        return selfTimed(ns, [this, pc, word, erase, latches] {
-            writeWord(pc, Target::program, word, !erase);
+        const auto slots = static_cast<std::uint32_t>(std::min<int>(profile_.writeLatches, 8));
+        const std::uint16_t own = latches[pc & (slots - 1)];
+        return selfTimed(ns, [this, pc, own, erase, latches] {
+            writeWord(pc, Target::program, own, !erase);
             programStaleLatches(pc, latches);
         });
     }

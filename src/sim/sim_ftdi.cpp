@@ -42,6 +42,7 @@ bool SimFtdiDevice::transfer(std::span<const std::uint8_t> out, std::span<std::u
         error_ = "not in synchronous bit-bang mode";
         return false;
     }
+    clock_.advance(transferCostNs_);
     for (std::size_t i = 0; i < out.size(); ++i) {
         if (failAfter_ && (*failAfter_)-- == 0) {
             error_ = "short read: " + std::to_string(i) + " of " + std::to_string(out.size()) +

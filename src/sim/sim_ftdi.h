@@ -15,7 +15,8 @@ namespace ferrolux::sim {
 // the board's simulated clock; the byte read back for it holds the pins as
 // they were just before its output took effect. The board's RTS, DTR and
 // break follow the pins through the wiring; CTS and RING come back the same
-// way. The board must outlive the device.
+// way. Every transfer first costs the USB round trip, transferCostNs of the
+// clock with the pins held. The board must outlive the device.
 class SimFtdiDevice : public platform::FtdiDevice {
   public:
     SimFtdiDevice(SimBoard& board, SimClock& clock,
@@ -27,6 +28,10 @@ class SimFtdiDevice : public platform::FtdiDevice {
     bool transfer(std::span<const std::uint8_t> out, std::span<std::uint8_t> in) override;
     bool purge() override { return true; }
     std::string lastError() const override { return error_; }
+
+    // A full-speed USB round trip: about 1 ms.
+    static constexpr std::uint64_t kTransferCostNs = 1'000'000;
+    void setTransferCostNs(std::uint64_t ns) { transferCostNs_ = ns; }
 
     // The adapter fails: after `bytes` more bytes a transfer returns short.
     void failAfter(std::uint64_t bytes) { failAfter_ = bytes; }
@@ -42,6 +47,7 @@ class SimFtdiDevice : public platform::FtdiDevice {
     std::uint8_t pins_ = 0xFF;
     std::uint64_t periodNs_ = 0;
     bool syncMode_ = false;
+    std::uint64_t transferCostNs_ = kTransferCostNs;
     std::optional<std::uint64_t> failAfter_;
     std::string error_;
 };

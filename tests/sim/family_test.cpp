@@ -177,7 +177,7 @@ TEST(EveryFamily, WordTakesWithItsWaitAndIsLostWithoutIt) {
         {"16F73", 8, 14, kMs, 0x0123},
         {"12F629", 8, -1, 15 * kMs, 0x0123},
         {"16F628A", 8, -1, 15 * kMs, 0x0123},
-        {"16F877A", 8, -1, 15 * kMs, 0x0123},
+        {"16F877A", 8, -1, 8 * kMs, 0x0123},  // tprog2 4 to 8 ms (DS39589B)
         {"16F877A", 24, 23, kMs, 0x0103},
         {"16F88", 24, 23, 2 * kMs, 0x0103},
         {"16F88", 8, 23, kMs, 0x0123},
