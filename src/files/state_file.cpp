@@ -92,16 +92,23 @@ bool longPortName(std::string_view name) {
     return true;
 }
 
+// The text of a NUL-padded field; empty when the file has none there or
+// the text does not end within the field.
+std::string storedField(const Session& s, long offset, std::size_t size) {
+    TextFile file(statePath(s), "rb");
+    if (!file || !file.seek(offset)) return {};
+    std::string buffer(size, '\0');
+    const std::size_t n = file.read(buffer.data(), size);
+    const std::size_t end = buffer.find('\0');
+    if (end >= n) return {};
+    buffer.resize(end);
+    return buffer;
+}
+
 // The long port name stored in the file; empty when there is none.
 std::string readLongPort(const Session& s) {
-    TextFile file(statePath(s), "rb");
-    if (!file || !file.seek(kLongPortOffset)) return {};
-    char buffer[kLongPortField];
-    const std::size_t n = file.read(buffer, sizeof buffer);
-    std::string_view stored(buffer, n);
-    stored = stored.substr(0, stored.find('\0'));
-    if (stored.size() == n || !longPortName(stored)) return {};
-    return std::string(stored);
+    std::string stored = storedField(s, kLongPortOffset, kLongPortField);
+    return longPortName(stored) ? stored : std::string();
 }
 
 // Settings when there is no state file at all.
@@ -223,17 +230,11 @@ void saveState(Session& s) {
 }
 
 std::string readStoredChipName(const Session& s) {
-    TextFile file(statePath(s), "rb");
-    if (!file || !file.seek(kChipNameOffset)) return {};
-    char buffer[kChipNameField];
-    const std::size_t n = file.read(buffer, sizeof buffer);
-    std::string_view stored(buffer, n);
-    stored = stored.substr(0, stored.find('\0'));
-    // Only a name that ended within the field, in printable characters.
-    if (stored.size() == n) return {};
+    std::string stored = storedField(s, kChipNameOffset, kChipNameField);
+    // Only a name in printable characters.
     for (char c : stored)
         if (c <= ' ' || c > '~') return {};
-    return std::string(stored);
+    return stored;
 }
 
 void storeSpeed(Session& s, char speed) {
