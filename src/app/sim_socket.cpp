@@ -166,7 +166,7 @@ std::optional<SocketState> readSocket(const std::filesystem::path& programDir, s
     SocketState state;
     if (!readSmallFile(file, text) || !parseState(text, state)) {
         why = "the simulated socket " + platform::utf8Of(file) +
-              " is damaged; remove it or set it again with ferrolux-cli sim";
+              " is damaged; remove it, and the socket holds the selected chip again";
         return std::nullopt;
     }
     return state;
