@@ -292,11 +292,6 @@ TEST_F(Commands, AFileThatFailsItsCheckIsRefusedBeforeTheChipIsTouched) {
     ASSERT_EQ(open(file), 0);
     const std::pair<std::string, std::string> cases[] = {
         {":02400E00743FFD\n" + good, "Address 400E is given 74 in line 1 and 70 in line"},
-        {":0200000005\0"
-         "8D1\n"s +
-             good.substr(good.find('\n') + 1),
-         "Wrong File-Format!\nLine 1"},
-        {":020000040001F9\n" + good, "Extended address 0001 in line 1!"},
         {"", "Open Error!"},  // a FIFO where the file was
     };
     for (const auto& [text, refusal] : cases) {
