@@ -244,6 +244,7 @@ TEST_F(Commands, OpenWriteVerifySave) {
     for (int id : {ctl::kWriteButton, ctl::kVerifyButton, ctl::kSaveButton}) {
         main().command(id);
         expectFailed(kNoPicOnBoard);
+        EXPECT_FALSE(board().lines().vpp) << id;
     }
     board().insertChip(&chip());
 }
