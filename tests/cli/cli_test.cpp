@@ -122,34 +122,6 @@ TEST_F(Cli, NumbersReachTheChipExactlyAsGivenWithOrWithoutPrefix) {
     EXPECT_EQ(image("PIC12F508"), f508);
 }
 
-TEST_F(Cli, WriteVerifyReadAndEraseOnTheSimulatorWhichKeepsTheChip) {
-    Result r = run("-P sim -c PIC16F628A write " + example("blink_16f628a"));
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "OK\n");
-    // No terminal: no progress line; what the run works on comes first, the
-    // report last.
-    EXPECT_EQ(r.err.rfind("PIC16F628A on SIM1 (speed 2)\nReport: PIC16F628A", 0), 0u) << r.err;
-
-    // A new run finds port, chip and the written chip again.
-    r = run("verify --data " + example("blink_16f628a"));
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "OK\n");
-    r = run("read");
-    EXPECT_EQ(r.out, "'readback.hex' saved\n");
-    EXPECT_NE(readFile(dir.path() / "readback.hex").find(":02400E00703F01"), std::string::npos);
-    EXPECT_EQ(run("read --text").out, "'readback.txt' saved\n");
-    EXPECT_EQ(run("detect").out.rfind("DEV-ID: 10", 0), 0u);
-
-    r = run("erase data");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Warning!: This Command Deletes Data-Memory! [y/N]"), std::string::npos);
-    EXPECT_EQ(run("eeprom").out.substr(0, 9), "0000: 46 ");
-    r = run("--yes erase data");
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "OK\n");
-    EXPECT_EQ(run("eeprom").out.substr(0, 9), "0000: FF ");
-}
-
 // A PIC16F84A program of four code words, its configuration word and two
 // EEPROM bytes; its checksum as an unprotected chip holding it shows it.
 struct SmallProgram {
@@ -176,13 +148,16 @@ std::string checksumLine(int sum) {
     return text;
 }
 
-TEST_F(Cli, WriteVerifyReadAndBlankReportWhatTheyDidWithTheChipsChecksum) {
+TEST_F(Cli, WriteVerifyReadEraseAndBlankReportWhatTheyDidWithTheChipsChecksum) {
     const SmallProgram program;
     const std::string file = hexFile(program.text(true));
     Result r = run("-P sim -c PIC16F84A write " + file);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "OK\n");
-    EXPECT_NE(r.err.find("Report: PIC16F84A, DEV-ID 0560"), std::string::npos) << r.err;
+    // No terminal: no progress line; what the run works on comes first, the
+    // report last.
+    EXPECT_EQ(r.err.rfind("PIC16F84A on SIM1 (speed 2)\nReport: PIC16F84A, DEV-ID 0560", 0), 0u)
+        << r.err;
     EXPECT_NE(
         r.err.find("written: code 4 words, EEPROM 2 bytes, IDs 0 words, configuration 1 word"),
         std::string::npos)
@@ -190,10 +165,12 @@ TEST_F(Cli, WriteVerifyReadAndBlankReportWhatTheyDidWithTheChipsChecksum) {
     EXPECT_NE(r.err.find("  time: "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(checksumLine(program.checksum())), std::string::npos) << r.err;
 
-    r = run("verify " + file);
+    // A new run finds port, chip and the written chip again.
+    r = run("verify --data " + file);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("compared: code 4 words, IDs 0 words, configuration 1 word"),
-              std::string::npos)
+    EXPECT_NE(
+        r.err.find("compared: code 4 words, EEPROM 2 bytes, IDs 0 words, configuration 1 word"),
+        std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find(checksumLine(program.checksum())), std::string::npos) << r.err;
 
@@ -208,6 +185,12 @@ TEST_F(Cli, WriteVerifyReadAndBlankReportWhatTheyDidWithTheChipsChecksum) {
     EXPECT_EQ(r.out.rfind("not blank", 0), 0u);
     EXPECT_NE(r.err.find(checksumLine(program.checksum())), std::string::npos) << r.err;
 
+    r = run("erase data");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Warning!: This Command Deletes Data-Memory! [y/N]"), std::string::npos);
+    EXPECT_EQ(run("eeprom").out.substr(0, 9), "0000: 11 ");
+    ASSERT_EQ(run("--yes erase data").status, 0);
+    EXPECT_EQ(run("eeprom").out.substr(0, 9), "0000: FF ");
     ASSERT_EQ(run("-y erase all").status, 0);
     r = run("blank");
     EXPECT_EQ(r.out, "blank\n");
