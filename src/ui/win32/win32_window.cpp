@@ -390,26 +390,24 @@ std::string Win32Window::listItem(int id, int index) {
 
 ui::Answer Win32Window::messageBox(const std::string& text, const std::string& title,
                                    ui::Buttons buttons) {
-    std::string body = text;
-    while (!body.empty() && (body.back() == '\n' || body.back() == '\r'))
-        body.pop_back();
     const UINT kind = buttons == ui::Buttons::okCancel ? MB_OKCANCEL : MB_OK;
-    HWND owner = hwnd_ != nullptr && ::IsWindowVisible(hwnd_) ? hwnd_ : nullptr;
-    const int answer = ::MessageBoxW(owner, widen(body).c_str(), widen(title).c_str(),
-                                     kind | iconFor(title, buttons) | MB_SETFOREGROUND);
-    return answer == IDOK ? ui::Answer::ok : ui::Answer::cancel;
+    return box(text, title, kind | iconFor(title, buttons));
 }
 
 ui::Answer Win32Window::question(const std::string& text, const std::string& title,
                                  ui::Answer preferred) {
+    const UINT button = preferred == ui::Answer::cancel ? MB_DEFBUTTON2 : MB_DEFBUTTON1;
+    return box(text, title, MB_OKCANCEL | button | iconFor(title, ui::Buttons::okCancel));
+}
+
+// A message box over the window while it is shown, without the text's last line ends.
+ui::Answer Win32Window::box(const std::string& text, const std::string& title, UINT style) {
     std::string body = text;
     while (!body.empty() && (body.back() == '\n' || body.back() == '\r'))
         body.pop_back();
-    const UINT button = preferred == ui::Answer::cancel ? MB_DEFBUTTON2 : MB_DEFBUTTON1;
     HWND owner = hwnd_ != nullptr && ::IsWindowVisible(hwnd_) ? hwnd_ : nullptr;
-    const int answer = ::MessageBoxW(
-        owner, widen(body).c_str(), widen(title).c_str(),
-        MB_OKCANCEL | button | iconFor(title, ui::Buttons::okCancel) | MB_SETFOREGROUND);
+    const int answer =
+        ::MessageBoxW(owner, widen(body).c_str(), widen(title).c_str(), style | MB_SETFOREGROUND);
     return answer == IDOK ? ui::Answer::ok : ui::Answer::cancel;
 }
 

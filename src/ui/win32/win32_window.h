@@ -76,6 +76,7 @@ class Win32Window : public ui::Window {
     static LRESULT CALLBACK keyFilter(int code, WPARAM wParam, LPARAM lParam);
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
     std::string fileDialog(const ui::FileRequest& request, bool save);
+    ui::Answer box(const std::string& text, const std::string& title, UINT style);
     // True when it has put the focus itself.
     bool opened();
     void commandMessage(int id, int code, HWND control);
